@@ -1,0 +1,77 @@
+#pragma once
+
+// Conversion of an object catalogue (comma-separated text lines in two
+// sections) into 64-byte records, 16 to a block payload.
+
+#include <cstddef>
+#include <cstdint>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "data_block.h"
+
+namespace velmoro {
+
+class CDataFile;
+
+inline constexpr std::size_t kRecordSize = 64;
+inline constexpr std::size_t kRecordsPerBlock = kPayloadSize / kRecordSize;
+inline constexpr std::uint8_t kEmptySlotByte = 0xFF;
+
+using CatalogRecord = std::span<std::uint8_t, kRecordSize>;
+
+// Where a real field ends: the first layout knows only the comma, the second
+// also stops at a carriage return (its last real has no comma after it).
+enum class RealEnd { Comma, CommaOrCarriageReturn };
+
+struct RealField {
+    float value = 0.0F;
+    std::size_t end = 0;  // position of the character that ended the field
+};
+
+// Reads one real field from pos. Digits accumulate in double precision, the
+// fraction weights stepping by the single-precision 0.1 widened to double;
+// the sum is rounded to single precision at the end. A field never reaches
+// past the end of the line.
+RealField ReadCatalogReal(std::string_view line, std::size_t pos, RealEnd end);
+
+// One line as read from the file (at most 254 characters, its line break
+// included) into one record. Fields that the line does not reach keep their
+// empty values: spaces for texts, zero for numbers.
+void ConvertFirstLayout(std::string_view line, CatalogRecord record);
+void ConvertSecondLayout(std::string_view line, CatalogRecord record);
+
+// A line whose first character is '-' divides the two sections.
+constexpr bool IsSeparatorLine(std::string_view line) {
+    return !line.empty() && line.front() == '-';
+}
+
+// What one block took from the file.
+struct CatalogBlockInfo {
+    int records = 0;                 // slots filled from record lines
+    bool separator = false;          // the separator line was read into this block
+    std::int64_t firstLine = 0;      // line the block's first read started in
+    std::int64_t separatorLine = 0;  // when separator is true
+};
+
+// Fills the 16 slots of the next block from the data file, updating the
+// section state of the transfer.
+CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCounter,
+                                     bool& firstLayout, bool& sectionEnded,
+                                     std::int32_t& sectionOffset, Payload& payload);
+
+// Works out every block an Object Catalog transfer of this file would send
+// and where each would be written. A catalogue fits when every block lands in
+// one of the two erased ranges and no block is written twice; otherwise
+// errorText holds the log line that says why not, and at which line.
+struct CatalogPlan {
+    bool fits = false;
+    std::int32_t blocks = 0;
+    std::string errorText;
+};
+
+CatalogPlan PlanCatalog(const std::filesystem::path& path);
+
+}  // namespace velmoro

@@ -1,0 +1,285 @@
+#include "transfer.h"
+
+#include <array>
+#include <string>
+
+#include "catalog.h"
+#include "data_block.h"
+
+namespace velmoro {
+
+namespace {
+
+// The sweep erases sectors 1 to 4 of the first range, then 17 to 80 (the
+// second range); 81 means it is done.
+constexpr std::int32_t kSweepFirstRangeEnd = 5;
+constexpr std::int32_t kSweepSecondRangeStart = 17;
+constexpr std::int32_t kSweepDone = 81;
+// The sweep fills the first 20 steps of the catalogue's progress range.
+constexpr std::int32_t kSweepProgressSteps = 20;
+
+bool IsErrorReply(std::string_view text) {
+    for (std::string_view error : replies::kErrors) {
+        if (text == error) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+CTransferEngine::CTransferEngine(IPortFace& port, IWindowFace& window)
+    : port_(port), window_(window) {}
+
+void CTransferEngine::OnStartStop() {
+    if (transfer_.busy) {
+        Stop();
+    } else {
+        Start();
+    }
+}
+
+bool CTransferEngine::CountUnits(const std::filesystem::path& path, UpdateType type,
+                                 std::int32_t& units) {
+    CDataFile file;
+    if (!file.Open(path)) {
+        return false;
+    }
+    units = 0;
+    Payload piece{};
+    while (!file.AtEnd()) {
+        if (type == UpdateType::MainProgram) {
+            file.ReadBytes(piece.data(), piece.size());
+        } else {
+            file.ReadLine();
+        }
+        ++units;
+    }
+    return !file.HasError();
+}
+
+void CTransferEngine::Start() {
+    window_.ClearLog();
+    std::string portError;
+    if (!port_.PreparePort(portError)) {
+        window_.ReportPortFailure(portError);
+        return;
+    }
+    transfer_.busy = true;
+
+    transfer_.updateType = window_.GetUpdateType();
+    const std::filesystem::path path = window_.DataFilePath();
+    std::int32_t units = 0;
+    if (!transfer_.dataFile.Open(path)) {
+        window_.AppendLog(texts::kNoDataFile);
+        transfer_.busy = false;
+        return;
+    }
+    transfer_.dataFile.Close();
+    if (!CountUnits(path, transfer_.updateType, units)) {
+        window_.AppendLog(texts::kUnreadableDataFile);
+        transfer_.busy = false;
+        return;
+    }
+    // A catalogue whose blocks would land outside the erased ranges, or on a
+    // block already written, is refused before anything reaches the
+    // controller.
+    if (IsCatalogue()) {
+        const CatalogPlan plan = PlanCatalog(path);
+        if (!plan.fits) {
+            window_.AppendLog(plan.errorText);
+            transfer_.busy = false;
+            return;
+        }
+    }
+
+    window_.AppendLog(texts::kResetPrompt);
+    if (!transfer_.dataFile.Open(path)) {
+        window_.AppendLog(texts::kNoDataFile);
+        transfer_.busy = false;
+        return;
+    }
+    const int upper = IsCatalogue() ? units / 16 + kSweepProgressSteps : units;
+    window_.SetProgressRange(0, upper);
+    window_.SetProgressPos(0);
+    transfer_.blockCounter = 0;
+    transfer_.firstLayout = true;
+    transfer_.state = AwaitGreeting;
+    transfer_.sectionEnded = false;
+    transfer_.firstBlankCheck = true;
+    window_.EnableOpenButton(false);
+    window_.SetStartStopCaption(texts::kStopCaption);
+    window_.StartBeaconTimer(kBeaconPeriodMs);
+    transfer_.replyText.clear();
+}
+
+void CTransferEngine::Stop() {
+    window_.ClearLog();
+    transfer_.busy = false;
+    window_.SetStartStopCaption(texts::kStartCaption);
+    window_.EnableOpenButton(true);
+    window_.AppendLog(texts::kStopped);
+    transfer_.replyText.clear();
+    transfer_.dataFile.Close();
+}
+
+void CTransferEngine::OnBeaconTimer() {
+    if (port_.GetPortOpen()) {
+        const std::array<std::uint8_t, 1> beacon{kBeaconByte};
+        port_.SetOutput(std::span<const std::uint8_t>(beacon));
+    } else {
+        window_.StopBeaconTimer();
+    }
+}
+
+void CTransferEngine::OnCommEvent() {
+    if (port_.GetCommEvent() != kCommEventReceive || !transfer_.busy) {
+        return;
+    }
+    for (std::uint8_t byte : port_.GetInput()) {
+        if (byte != 0) {
+            transfer_.replyText.push_back(static_cast<char>(byte));
+        }
+    }
+
+    const std::string_view reply = transfer_.replyText;
+    const std::uint8_t state = transfer_.state;
+    if (IsErrorReply(reply)) {
+        EndWithError(texts::kErrorReply);
+    } else if (reply == replies::kGreeting && state == AwaitGreeting) {
+        window_.StopBeaconTimer();
+        Send(commands::kGetVersion);
+        transfer_.replyText.clear();
+        transfer_.state = AwaitVersion;
+    } else if (reply == replies::kVersion && state == AwaitVersion) {
+        window_.AppendLog(texts::kConnected);
+        window_.AppendLog(texts::kProcessing);
+        if (IsCatalogue()) {
+            Send(commands::kEraseFirstSector);
+            transfer_.blockCounter = 1;
+            transfer_.addressText = "81140";
+        } else {
+            Send(commands::kEraseInternal);
+            transfer_.blockCounter = 0;
+        }
+        transfer_.replyText.clear();
+        transfer_.state = AwaitFirstErase;
+    } else if (reply == replies::kEraseInternalOk && state == AwaitFirstErase) {
+        Send(commands::kBlankCheckInternal);
+        transfer_.replyText.clear();
+        transfer_.state = AwaitBlankCheck;
+    } else if (reply == replies::kEraseExternalOk &&
+               ((state == AwaitFirstErase && transfer_.firstBlankCheck) ||
+                (state == AwaitSectorErase && !transfer_.firstBlankCheck))) {
+        Send(":CHKBL_EXT " + transfer_.addressText + "000#");
+        transfer_.firstBlankCheck = false;
+        transfer_.replyText.clear();
+        transfer_.state = AwaitBlankCheck;
+    } else if (reply == replies::kBlankInternalOk && state == AwaitBlankCheck) {
+        ImageBlockStep();
+    } else if (reply == replies::kBlankExternalOk && state == AwaitBlankCheck) {
+        EraseSweepStep();
+    } else if (reply == replies::kBlockReceivedOk && state == AwaitBlockOrQuit) {
+        BlockAcknowledgedStep();
+    } else if (reply == replies::kWriteInternalOk && state == AwaitWrite) {
+        ImageBlockStep();
+    } else if (reply == replies::kWriteExternalOk && state == AwaitWrite) {
+        CatalogBlockStep();
+    } else if (reply == replies::kQuitOk && state == AwaitBlockOrQuit) {
+        Finish();
+    }
+}
+
+void CTransferEngine::EndWithError(std::string_view logText) {
+    transfer_.busy = false;
+    window_.AppendLog(logText);
+    window_.EnableOpenButton(true);
+    window_.SetStartStopCaption(texts::kStartCaption);
+    transfer_.replyText.clear();
+    transfer_.dataFile.Close();
+}
+
+void CTransferEngine::Finish() {
+    transfer_.busy = false;
+    window_.AppendLog(texts::kFinished);
+    window_.EnableOpenButton(true);
+    window_.SetStartStopCaption(texts::kStartCaption);
+}
+
+void CTransferEngine::ImageBlockStep() {
+    SendNextBlock(false);
+}
+
+void CTransferEngine::CatalogBlockStep() {
+    SendNextBlock(true);
+}
+
+void CTransferEngine::SendNextBlock(bool catalogue) {
+    transfer_.state = AwaitBlockOrQuit;
+    transfer_.replyText.clear();
+    CDataFile& file = transfer_.dataFile;
+    if (file.AtEnd()) {
+        file.Close();
+        Send(commands::kQuit);
+        return;
+    }
+    Payload payload{};
+    if (catalogue) {
+        BuildCatalogPayload(file, transfer_.blockCounter, transfer_.firstLayout,
+                            transfer_.sectionEnded, transfer_.sectionOffset, payload);
+    } else {
+        ReadImagePiece(file, payload);
+    }
+    // A failed read must not go out as a block of filler.
+    if (file.HasError()) {
+        EndWithError(texts::kUnreadableDataFile);
+        return;
+    }
+    Send(commands::kDownData);
+    const DataBlock block = MakeDataBlock(payload);
+    port_.SetOutput(std::span<const std::uint8_t>(block));
+}
+
+void CTransferEngine::BlockAcknowledgedStep() {
+    ++transfer_.blockCounter;
+    const std::int32_t counter = transfer_.blockCounter;
+    if (IsCatalogue()) {
+        window_.SetProgressPos(counter + kSweepProgressSteps);
+        transfer_.addressText = BlockText(CatalogBlockIndex(
+            counter, transfer_.firstLayout, transfer_.sectionEnded, transfer_.sectionOffset));
+        Send(":RAMTO_EXT " + transfer_.addressText + "00#");
+    } else {
+        window_.SetProgressPos(counter);
+        transfer_.addressText = BlockText(ImageBlockIndex(counter));
+        Send(":RAMTO_INT " + transfer_.addressText + "00#");
+    }
+    transfer_.replyText.clear();
+    transfer_.sectionEnded = false;
+    transfer_.state = AwaitWrite;
+}
+
+void CTransferEngine::EraseSweepStep() {
+    std::int32_t& counter = transfer_.blockCounter;
+    ++counter;
+    if (counter % 4 == 0) {
+        window_.SetProgressPos(counter / 4);
+    }
+    if (counter == kSweepFirstRangeEnd) {
+        counter = kSweepSecondRangeStart;
+    } else if (counter == kSweepDone) {
+        counter = 0;
+        CatalogBlockStep();
+        return;
+    }
+    transfer_.addressText = SectorText(counter);
+    Send(":ERASE_EXT " + transfer_.addressText + "000#");
+    transfer_.replyText.clear();
+    transfer_.state = AwaitSectorErase;
+}
+
+void CTransferEngine::Send(std::string_view command) {
+    port_.SetOutput(command);
+}
+
+}  // namespace velmoro

@@ -1,0 +1,345 @@
+#include "catalog.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <bit>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "data_file.h"
+#include "temp_file.h"
+
+namespace velmoro {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+void PutText(Bytes& out, std::string_view text, std::size_t width) {
+    text = text.substr(0, width);
+    out.insert(out.end(), text.begin(), text.end());
+    out.insert(out.end(), width - text.size(), ' ');
+}
+
+void PutNumber(Bytes& out, std::uint32_t value, std::size_t bytes) {
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    }
+}
+
+// The reals end a record; those not given are zero.
+Bytes PutReals(Bytes& out, const std::vector<float>& reals) {
+    for (float real : reals) {
+        PutNumber(out, std::bit_cast<std::uint32_t>(real), 4);
+    }
+    out.resize(kRecordSize, 0);
+    return out;
+}
+
+// Expected records, laid out field by field.
+Bytes FirstRecord(std::string_view key, std::uint8_t byteValue, std::string_view text,
+                  std::uint16_t wordValue, const std::vector<float>& reals = {}) {
+    Bytes out;
+    PutText(out, key, 7);
+    out.push_back(byteValue);
+    PutText(out, text, 22);
+    PutNumber(out, wordValue, 2);
+    return PutReals(out, reals);
+}
+
+Bytes SecondRecord(std::uint32_t number, std::string_view text, std::uint8_t byteValue,
+                   std::uint16_t wordValue, const std::vector<float>& reals = {}) {
+    Bytes out;
+    PutNumber(out, number, 4);
+    PutText(out, text, 21);
+    out.push_back(byteValue);
+    PutNumber(out, wordValue, 2);
+    return PutReals(out, reals);
+}
+
+Bytes AsBytes(std::string_view text) {
+    return Bytes(text.begin(), text.end());
+}
+
+Bytes Convert(bool firstLayout, std::string_view line) {
+    std::array<std::uint8_t, kRecordSize> record;
+    record.fill(0xAB);
+    (firstLayout ? ConvertFirstLayout : ConvertSecondLayout)(line, record);
+    return Bytes(record.begin(), record.end());
+}
+
+std::uint32_t Bits(float value) {
+    return std::bit_cast<std::uint32_t>(value);
+}
+
+TEST(RealField, ReadsLikeTheController) {
+    // A view that ends inside a longer buffer: the digits after it are not read.
+    const std::string buffer = "3.2575,";
+    const struct {
+        std::string_view line;
+        std::size_t pos;
+        RealEnd end;
+        std::uint32_t bits;
+        std::size_t endPos;
+    } cases[] = {
+        // One unit in the last place above the nearest single to 2.5956.
+        {"2.5956", 0, RealEnd::Comma, 0x40261E50, 6},
+        {"0.1", 0, RealEnd::Comma, 0x3DCCCCCD, 3},
+        {"1 2.5", 0, RealEnd::Comma, Bits(12.5F), 5},
+        {"", 0, RealEnd::Comma, 0, 0},
+        {"1.5,20.25,", 4, RealEnd::Comma, Bits(20.25F), 9},
+        {"300,0", 0, RealEnd::CommaOrCarriageReturn, Bits(300.0F), 3},
+        {"2.5\r\n", 0, RealEnd::CommaOrCarriageReturn, Bits(2.5F), 3},
+        {"7", 5, RealEnd::Comma, 0, 1},
+        {std::string_view(buffer).substr(0, 4), 0, RealEnd::Comma, Bits(3.25F), 4},
+        {std::string_view(buffer).substr(0, 4), 0, RealEnd::CommaOrCarriageReturn, Bits(3.25F), 4},
+    };
+    for (const auto& c : cases) {
+        const RealField field = ReadCatalogReal(c.line, c.pos, c.end);
+        EXPECT_EQ(Bits(field.value), c.bits) << c.line;
+        EXPECT_EQ(field.end, c.endPos) << c.line;
+    }
+}
+
+TEST(CatalogRecord, WorkedExamples) {
+    using namespace std::string_literals;
+    const std::string reals = "\x00\x00\xC0\x3F\x00\x00\xA2\x41\xCD\xCC\xCC\x3D\x00\x00\x96\x43"s;
+    const std::string first = "OBJ1   \x07"s + "First sample          \xD2\x04" + reals;
+    EXPECT_EQ(Convert(true, "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"),
+              AsBytes(first + std::string(16, '\0')));
+    const std::string second = "\x2A\x00\x00\x00Second sample        \x07\xD2\x04"s + reals;
+    EXPECT_EQ(Convert(false, "42,Second sample  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n"),
+              AsBytes(second + std::string(16, '\0') + "\x00\x00\x20\x40"s));
+}
+
+TEST(CatalogRecord, FirstLayoutLines) {
+    const std::pair<std::string_view, Bytes> cases[] = {
+        // The skip after a key without its spaces passes over the "F".
+        {"OBJ1,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n",
+         FirstRecord("OBJ1", 7, "irst sample", 1234, {1.5F, 20.25F, 0.1F, 300.0F})},
+        // A space ends the word value; the byte value is then empty and the
+        // reals start one field early.
+        {"OBJ1   ,First sample    ,1234 ,7,1,2,3,4,5,6,7,8,\r\n",
+         FirstRecord("OBJ1", 0, "First sample", 1234, {7, 1, 2, 3, 4, 5, 6, 7})},
+        {"ABCDEFGHIJ  ,ABCDEFGHIJKLMNOPQRSTUVWXYZ  ,70000,300,1,2,3,4,5,6,7,8,\r\n",
+         FirstRecord("ABCDEFG", 44, "ABCDEFGHIJKLMNOPQRSTUV", 70000 % 65536,
+                     {1, 2, 3, 4, 5, 6, 7, 8})},
+        // Lines that end early leave the rest empty; no line break gets in.
+        {"\r\n", FirstRecord("", 0, "", 0)},
+        {"OBJ1\r\n", FirstRecord("OBJ1", 0, "", 0)},
+        {"OBJ1   ,Text  ,12,3,1.5\r\n", FirstRecord("OBJ1", 3, "Text", 12, {1.5F})},
+        {"OBJ1   ,Text  ,12,3,1,2,3,4,5,6,7,8\r\n",
+         FirstRecord("OBJ1", 3, "Text", 12, {1, 2, 3, 4, 5, 6, 7, 8})},
+    };
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(Convert(true, line), expected) << line;
+    }
+}
+
+TEST(CatalogRecord, SecondLayoutLines) {
+    const std::pair<std::string_view, Bytes> cases[] = {
+        {"1, T  ,1,2, 3 , ,5,6,7,8,9,10,11\r\n",
+         SecondRecord(1, "T", 2, 1, {3, 0, 5, 6, 7, 8, 9, 10, 11})},
+        {"4294967298,ABCDEFGHIJKLMNOPQRSTUVWXYZ  ,65537,257,1\r\n",
+         SecondRecord(2, "ABCDEFGHIJKLMNOPQRSTU", 1, 1, {1})},
+        {"\r\n", SecondRecord(0, "", 0, 0)},
+        {"9,Name\r\n", SecondRecord(9, "Name", 0, 0)},
+        {"42,Name  ,1234,7,1.5,2.5\r\n", SecondRecord(42, "Name", 7, 1234, {1.5F, 2.5F})},
+        // A line ending in LF alone reads like one ending in CR LF.
+        {"42,Name  ,1,2,0,0,0,0,0,0,0,0,12.5\n",
+         SecondRecord(42, "Name", 2, 1, {0, 0, 0, 0, 0, 0, 0, 0, 12.5F})},
+    };
+    for (const auto& [line, expected] : cases) {
+        EXPECT_EQ(Convert(false, line), expected) << line;
+    }
+}
+
+TEST(LineReader, PiecesAndEndOfFile) {
+    struct Piece {
+        std::string text;
+        bool atEnd;
+        std::int64_t lineNumber;  // after the read
+    };
+    const std::string longLine = std::string(298, 'x') + "\r\n";
+    const std::pair<std::string, std::vector<Piece>> cases[] = {
+        {"a,b\r\n" + longLine + "last\r\n",
+         {{"a,b\r\n", false, 2},
+          {std::string(254, 'x'), false, 2},
+          {std::string(44, 'x') + "\r\n", false, 3},
+          {"last\r\n", false, 4},
+          {"", true, 4}}},
+        {"x\r\ny", {{"x\r\n", false, 2}, {"y", true, 2}}},
+        {"x\n\n", {{"x\n", false, 2}, {"\n", false, 3}, {"", true, 3}}},
+        {"", {{"", true, 1}}},
+    };
+    for (const auto& [contents, pieces] : cases) {
+        const testing::TempFile file(contents);
+        CDataFile dataFile;
+        ASSERT_TRUE(dataFile.Open(file.Path()));
+        for (const Piece& piece : pieces) {
+            SCOPED_TRACE(contents.substr(0, 20) + " / " + piece.text.substr(0, 20));
+            EXPECT_EQ(dataFile.ReadLine(), piece.text);
+            EXPECT_EQ(dataFile.AtEnd(), piece.atEnd);
+            EXPECT_EQ(dataFile.LineNumber(), piece.lineNumber);
+        }
+    }
+}
+
+std::string FirstLine(int key) {
+    return "K" + std::to_string(key) + "  ,Name  ,1,2,0,0,0,0,0,0,0,0,\r\n";
+}
+
+std::string SecondLine(int number) {
+    return std::to_string(number) + ",Name  ,1,2,0,0,0,0,0,0,0,0,0\r\n";
+}
+
+std::string Catalogue(int before, bool separator, int after, bool finalBreak = true) {
+    std::string text;
+    for (int i = 1; i <= before; ++i) {
+        text += FirstLine(i);
+    }
+    text += separator ? "-----\r\n" : "";
+    for (int i = 1; i <= after; ++i) {
+        text += SecondLine(i);
+    }
+    if (!finalBreak && !text.empty()) {
+        text.resize(text.size() - 2);
+    }
+    return text;
+}
+
+struct Block {
+    CatalogBlockInfo info;
+    Payload payload;
+    bool firstLayout;
+    bool sectionEnded;
+    std::int32_t sectionOffset;
+
+    Bytes Slot(std::size_t slot) const {
+        const auto record = std::span(payload).subspan(slot * kRecordSize, kRecordSize);
+        return Bytes(record.begin(), record.end());
+    }
+    bool EmptyFrom(std::size_t slot) const {
+        return std::ranges::all_of(std::span(payload).subspan(slot * kRecordSize),
+                                   [](std::uint8_t b) { return b == kEmptySlotByte; });
+    }
+};
+
+// Every block a transfer sends for this file: one per block step that finds
+// the end-of-file mark clear, with the section state kept the way it does.
+std::vector<Block> BuildBlocks(const std::string& contents) {
+    const testing::TempFile file(contents);
+    CDataFile dataFile;
+    EXPECT_TRUE(dataFile.Open(file.Path()));
+    std::vector<Block> blocks;
+    bool firstLayout = true;
+    bool sectionEnded = false;
+    std::int32_t sectionOffset = 0;
+    for (std::int32_t blockCounter = 0; !dataFile.AtEnd(); ++blockCounter) {
+        Payload payload{};
+        sectionEnded = false;
+        const CatalogBlockInfo info = BuildCatalogPayload(dataFile, blockCounter, firstLayout,
+                                                          sectionEnded, sectionOffset, payload);
+        blocks.push_back({info, payload, firstLayout, sectionEnded, sectionOffset});
+    }
+    return blocks;
+}
+
+TEST(CatalogPayload, SeparatorInsideABlock) {
+    const std::vector<Block> blocks = BuildBlocks(Catalogue(20, true, 2));
+    ASSERT_EQ(blocks.size(), 3U);
+    EXPECT_EQ(blocks[0].info.records, 16);
+
+    // Lines 17 to 20, then the separator in slot 4.
+    const Block& second = blocks[1];
+    EXPECT_EQ(second.info.records, 4);
+    EXPECT_EQ(second.info.firstLine, 17);
+    EXPECT_TRUE(second.info.separator);
+    EXPECT_EQ(second.info.separatorLine, 21);
+    for (std::size_t slot = 0; slot < 4; ++slot) {
+        EXPECT_EQ(second.Slot(slot), Convert(true, FirstLine(17 + static_cast<int>(slot))));
+    }
+    EXPECT_TRUE(second.EmptyFrom(4));
+    EXPECT_FALSE(second.firstLayout);
+    EXPECT_TRUE(second.sectionEnded);
+    EXPECT_EQ(second.sectionOffset, 62);  // 63 - blockCounter 1
+
+    // The line after the separator, in the second layout; the read after the
+    // final line break finds nothing.
+    EXPECT_EQ(blocks[2].info.records, 2);
+    EXPECT_EQ(blocks[2].Slot(0), SecondRecord(1, "Name", 2, 1));
+    EXPECT_EQ(blocks[2].Slot(1), SecondRecord(2, "Name", 2, 1));
+    EXPECT_TRUE(blocks[2].EmptyFrom(2));
+}
+
+TEST(CatalogPayload, SeparatorFirstInABlockEmptiesTheBlock) {
+    const std::vector<Block> blocks = BuildBlocks(Catalogue(16, true, 1, false));
+    ASSERT_EQ(blocks.size(), 3U);
+    EXPECT_EQ(blocks[1].info.separatorLine, 17);
+    EXPECT_TRUE(blocks[1].EmptyFrom(0));
+    EXPECT_EQ(blocks[1].sectionOffset, 62);
+    EXPECT_EQ(blocks[2].Slot(0), SecondRecord(1, "Name", 2, 1));
+    EXPECT_TRUE(blocks[2].EmptyFrom(1));
+}
+
+// The end-of-file mark comes with the read of a last line without a line
+// break, otherwise with the read after it: a full last block is then
+// followed by a block of empty slots.
+TEST(CatalogPayload, FinalLineBreakAddsAnEmptyBlock) {
+    const std::vector<Block> withBreak = BuildBlocks(Catalogue(16, false, 0, true));
+    ASSERT_EQ(withBreak.size(), 2U);
+    EXPECT_EQ(withBreak[0].info.records, 16);
+    EXPECT_EQ(withBreak[1].info.records, 0);
+    EXPECT_TRUE(withBreak[1].EmptyFrom(0));
+    EXPECT_EQ(BuildBlocks(Catalogue(16, false, 0, false)).size(), 1U);
+}
+
+TEST(PlanCatalog, AcceptsWhatFitsTheErasedRanges) {
+    const std::pair<std::string, std::int32_t> cases[] = {
+        {Catalogue(255, true, 1), 17},
+        {Catalogue(256, false, 0, false), 16},
+        {"", 1},
+        {Catalogue(17, true, 20), 4},
+        {Catalogue(0, true, 4096, false), 257},
+        {Catalogue(1, true, 4096, false), 257},
+    };
+    for (const auto& [contents, blocks] : cases) {
+        const testing::TempFile file(contents);
+        const CatalogPlan plan = PlanCatalog(file.Path());
+        EXPECT_TRUE(plan.fits) << plan.errorText;
+        EXPECT_EQ(plan.blocks, blocks) << contents.size() << " characters";
+        EXPECT_EQ(plan.errorText, "");
+    }
+}
+
+TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
+    struct Case {
+        const char* what;
+        std::string contents;
+        int line;  // the line the error names
+    };
+    const Case cases[] = {
+        {"two separators", Catalogue(3, true, 2) + "-\r\n" + SecondLine(3), 7},
+        {"256 lines before the separator", Catalogue(256, true, 1), 257},
+        {"257 lines, no separator", Catalogue(257, false, 0, false), 257},
+        {"256 lines, no separator, final line break", Catalogue(256, false, 0), 256},
+        {"4097 lines after the separator", Catalogue(1, true, 4097, false), 4099},
+        {"4096 lines after the separator, final line break", Catalogue(1, true, 4096), 4098},
+    };
+    for (const Case& c : cases) {
+        const testing::TempFile file(c.contents);
+        const CatalogPlan plan = PlanCatalog(file.Path());
+        EXPECT_FALSE(plan.fits) << c.what;
+        EXPECT_TRUE(plan.errorText.starts_with("ERROR! ")) << plan.errorText;
+        EXPECT_TRUE(plan.errorText.ends_with("\r\n")) << plan.errorText;
+        EXPECT_NE(plan.errorText.find("line " + std::to_string(c.line) + " "), std::string::npos)
+            << c.what << ": " << plan.errorText;
+    }
+}
+
+}  // namespace
+}  // namespace velmoro

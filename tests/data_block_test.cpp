@@ -1,0 +1,143 @@
+#include "data_block.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "data_file.h"
+#include "temp_file.h"
+
+namespace velmoro {
+namespace {
+
+// Independent reference: shifts the bits of every byte through the register.
+std::uint8_t BitwiseCrc8(std::span<const std::uint8_t> bytes) {
+    unsigned crc = 0;
+    for (std::uint8_t byte : bytes) {
+        crc ^= byte;
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = ((crc & 0x80U) != 0 ? (crc << 1) ^ 0x07U : crc << 1) & 0xFFU;
+        }
+    }
+    return static_cast<std::uint8_t>(crc);
+}
+
+std::vector<std::uint8_t> Pattern(std::size_t size) {
+    std::vector<std::uint8_t> bytes(size);
+    for (std::size_t i = 0; i < size; ++i) {
+        bytes[i] = static_cast<std::uint8_t>((i * 131 + 7) ^ (i >> 8));
+    }
+    return bytes;
+}
+
+TEST(Crc8, CheckValues) {
+    const std::string_view check = "123456789";
+    EXPECT_EQ(Crc8({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0xF4);
+    std::uint8_t crc = 0;
+    for (char c : std::string_view("abc")) {
+        crc = Crc8Step(crc, static_cast<std::uint8_t>(c));
+    }
+    EXPECT_EQ(crc, 0x5F);
+
+    EXPECT_EQ(kCrc8Table[0x01], 0x07);
+    EXPECT_EQ(kCrc8Table[0x02], 0x0E);
+    EXPECT_EQ(kCrc8Table[0x03], 0x09);
+    EXPECT_EQ(kCrc8Table[0x80], 0x89);
+    EXPECT_EQ(kCrc8Table[0xFF], 0xF3);
+    for (unsigned i = 0; i < 256; ++i) {
+        const std::uint8_t byte = static_cast<std::uint8_t>(i);
+        EXPECT_EQ(kCrc8Table[i], BitwiseCrc8({&byte, 1})) << "entry " << i;
+    }
+}
+
+TEST(DataBlock, PayloadFollowedByCheckByte) {
+    Payload payload{};
+    EXPECT_EQ(MakeDataBlock(payload)[kPayloadSize], 0x00);
+    payload.fill(0xFF);
+    EXPECT_EQ(MakeDataBlock(payload)[kPayloadSize], 0xD7);
+
+    const std::vector<std::uint8_t> bytes = Pattern(kPayloadSize);
+    std::copy(bytes.begin(), bytes.end(), payload.begin());
+    const DataBlock block = MakeDataBlock(payload);
+    EXPECT_TRUE(std::equal(payload.begin(), payload.end(), block.begin()));
+    EXPECT_EQ(block[kPayloadSize], BitwiseCrc8(bytes));
+}
+
+// An image of L bytes comes as floor(L / 1024) + 1 pieces: the image bytes
+// in order, then zero filler; only the last read sets the end-of-file mark.
+TEST(DataBlock, ImagePiecesThenZeroFiller) {
+    for (std::size_t size : {0U, 1U, 1024U, 1500U, 2048U}) {
+        SCOPED_TRACE("image of " + std::to_string(size) + " bytes");
+        const std::vector<std::uint8_t> image = Pattern(size);
+        const testing::TempFile file(
+            std::string_view(reinterpret_cast<const char*>(image.data()), image.size()));
+        CDataFile dataFile;
+        ASSERT_TRUE(dataFile.Open(file.Path()));
+
+        const std::size_t pieces = size / kPayloadSize + 1;
+        for (std::size_t n = 0; n < pieces; ++n) {
+            Payload payload;
+            payload.fill(0xAA);  // left over from an earlier use
+            const std::size_t offset = n * kPayloadSize;
+            const std::size_t expected = std::min(kPayloadSize, size - offset);
+            ASSERT_EQ(ReadImagePiece(dataFile, payload), expected) << "piece " << n;
+            EXPECT_TRUE(std::equal(payload.begin(), payload.begin() + expected,
+                                   image.begin() + static_cast<std::ptrdiff_t>(offset)));
+            EXPECT_TRUE(std::all_of(payload.begin() + expected, payload.end(),
+                                    [](std::uint8_t b) { return b == 0; }));
+            EXPECT_EQ(dataFile.AtEnd(), n + 1 == pieces) << "piece " << n;
+        }
+        EXPECT_FALSE(dataFile.HasError());
+    }
+}
+
+TEST(BlockText, WriteCommandAddresses) {
+    struct Case {
+        const char* what;
+        std::int32_t v;
+        const char* text;
+    };
+    const Case cases[] = {
+        {"image block 1", ImageBlockIndex(1), "000040"},
+        {"image block 2", ImageBlockIndex(2), "000044"},
+        {"image block 4", ImageBlockIndex(4), "00004C"},
+        {"image block 100", ImageBlockIndex(100), "0001CC"},
+        {"catalogue block 1", CatalogBlockIndex(1, true, false, 0), "811400"},
+        {"catalogue block 16", CatalogBlockIndex(16, true, false, 0), "81143C"},
+        {"separator's block 3", CatalogBlockIndex(3, false, true, 61), "811408"},
+        {"block 4 after it", CatalogBlockIndex(4, false, false, 61), "811500"},
+        {"block 5 after it", CatalogBlockIndex(5, false, false, 61), "811504"},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(BlockText(c.v), c.text) << c.what;
+    }
+}
+
+// Whatever block d the separator line is read in, that block still goes to
+// the first range and the next one to the start of the second range.
+TEST(BlockText, SeparatorBlockThenSecondRangeStart) {
+    for (std::int32_t d = 1; d <= 16; ++d) {
+        const std::int32_t sectionOffset = 63 - (d - 1);
+        EXPECT_EQ(CatalogBlockIndex(d, false, true, sectionOffset), kFirstRangeFirstBlock + d - 1)
+            << "separator in block " << d;
+        EXPECT_EQ(CatalogBlockIndex(d + 1, false, false, sectionOffset), kSecondRangeFirstBlock)
+            << "separator in block " << d;
+    }
+}
+
+TEST(SectorText, EraseSweepSectors) {
+    const std::pair<std::int32_t, const char*> cases[] = {
+        {1, "81140"}, {2, "81141"}, {4, "81143"}, {17, "81150"}, {80, "8118F"}};
+    for (const auto& [blockCounter, text] : cases) {
+        EXPECT_EQ(SectorText(blockCounter), text) << "blockCounter " << blockCounter;
+    }
+}
+
+}  // namespace
+}  // namespace velmoro

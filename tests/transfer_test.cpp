@@ -1,0 +1,440 @@
+// The transfer state machine one event at a time: Start and Stop, the
+// beacon, and every row of the reply table, accepted and rejected.
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "fakes.h"
+#include "temp_file.h"
+#include "transfer.h"
+
+#ifdef __linux__
+#include <filesystem>
+#endif
+
+namespace velmoro::testing {
+namespace {
+
+const std::string kImage1500(1500, 'x');
+
+// Catalogue of two record lines, the separator and two more.
+const std::string kSmallCatalog =
+    "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
+    "OBJ2   ,Second sample   ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
+    "-----\r\n"
+    "42,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n"
+    "43,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
+
+class TransferTest : public ::testing::Test {
+protected:
+    void StartWith(const TempFile& file, UpdateType type) {
+        rig.window.dataFilePath = file.Path();
+        rig.window.updateType = type;
+        rig.engine.OnStartStop();
+        rig.trace.clear();
+        rig.port.TakeWrites();
+    }
+
+    const TransferState& State() const { return rig.engine.State(); }
+
+    EngineRig rig;
+};
+
+TEST_F(TransferTest, StartPreparesEverythingInOrder) {
+    TempFile image(kImage1500);
+    rig.window.dataFilePath = image.Path();
+    rig.window.log = {"old line\r\n"};
+    rig.engine.OnStartStop();
+
+    const std::vector<std::string> expected = {
+        "clear",
+        "prepare",
+        "append " + std::string(texts::kResetPrompt),
+        "range 0 2",
+        "pos 0",
+        "disable open",
+        "caption Stop Download(&D)",
+        "timer start 100",
+    };
+    EXPECT_EQ(rig.trace, expected);
+    EXPECT_TRUE(State().busy);
+    EXPECT_EQ(State().state, AwaitGreeting);
+    EXPECT_EQ(State().blockCounter, 0);
+    EXPECT_TRUE(State().firstBlankCheck);
+    EXPECT_TRUE(State().firstLayout);
+    EXPECT_FALSE(State().sectionEnded);
+    EXPECT_TRUE(State().dataFile.IsOpen());
+    EXPECT_TRUE(rig.port.writes.empty()) << "nothing goes out before the first beacon tick";
+}
+
+TEST_F(TransferTest, MissingOrUnusableDataFileEndsStartWithItsLine) {
+    TempFile existing("");
+    const std::filesystem::path missing = existing.Path().parent_path() / "missing.bin";
+    const std::filesystem::path directory = existing.Path().parent_path();
+    for (const auto& path : {missing, directory}) {
+        EngineRig fresh;
+        fresh.window.dataFilePath = path;
+        fresh.engine.OnStartStop();
+        const std::vector<std::string> expected = {"clear", "prepare",
+                                                   "append " + std::string(texts::kNoDataFile)};
+        EXPECT_EQ(fresh.trace, expected) << path;
+        EXPECT_FALSE(fresh.engine.State().busy);
+        EXPECT_TRUE(fresh.port.open) << "the port stays open";
+        EXPECT_FALSE(fresh.window.timerRunning);
+        EXPECT_EQ(fresh.window.caption, texts::kStartCaption);
+        EXPECT_TRUE(fresh.window.openEnabled);
+    }
+}
+
+#ifdef __linux__
+TEST_F(TransferTest, DataFileThatFailsToReadIsNotSentAsFiller) {
+    // A regular file whose reads fail.
+    rig.window.dataFilePath = "/proc/self/mem";
+    rig.engine.OnStartStop();
+    EXPECT_EQ(rig.window.log, std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
+    EXPECT_FALSE(State().busy);
+    EXPECT_FALSE(rig.window.timerRunning);
+}
+#endif
+
+TEST_F(TransferTest, PortFailureIsReportedAndNothingStarts) {
+    TempFile image(kImage1500);
+    rig.window.dataFilePath = image.Path();
+    rig.port.openError = "COM3: no such device";
+    rig.engine.OnStartStop();
+    const std::vector<std::string> expected = {"clear", "prepare",
+                                               "port failure COM3: no such device"};
+    EXPECT_EQ(rig.trace, expected);
+    EXPECT_FALSE(State().busy);
+    EXPECT_FALSE(State().dataFile.IsOpen());
+    EXPECT_TRUE(rig.window.log.empty());
+}
+
+TEST_F(TransferTest, BeaconGoesOutWhilePortIsOpenAndStopsTheTimerOtherwise) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.engine.OnBeaconTimer();
+    rig.engine.OnBeaconTimer();
+    EXPECT_EQ(rig.port.TakeWrites(), (std::vector<std::string>{"\xAA", "\xAA"}));
+
+    rig.port.open = false;
+    rig.engine.OnBeaconTimer();
+    EXPECT_TRUE(rig.port.TakeWrites().empty());
+    EXPECT_FALSE(rig.window.timerRunning);
+}
+
+TEST_F(TransferTest, StopBeforeTheGreetingLeavesTheBeaconRunning) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.engine.OnStartStop();
+
+    EXPECT_EQ(rig.window.log, std::vector<std::string>{std::string(texts::kStopped)});
+    EXPECT_FALSE(State().busy);
+    EXPECT_EQ(rig.window.caption, texts::kStartCaption);
+    EXPECT_TRUE(rig.window.openEnabled);
+    EXPECT_TRUE(rig.window.timerRunning);
+    EXPECT_FALSE(State().dataFile.IsOpen()) << "the data file is closed at Stop";
+    rig.engine.OnBeaconTimer();
+    EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{"\xAA"});
+
+    // A late greeting is not taken from the port while no transfer runs.
+    rig.Receive(":OK#");
+    EXPECT_EQ(ToText(rig.port.input), ":OK#");
+    EXPECT_TRUE(rig.port.TakeWrites().empty());
+}
+
+TEST_F(TransferTest, StopAfterTheGreetingKeepsTheTimerStopped) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.Receive(":OK#");
+    rig.Receive(":English Ver1.0#");
+    rig.engine.OnStartStop();
+    EXPECT_FALSE(rig.window.timerRunning);
+    EXPECT_EQ(rig.window.log, std::vector<std::string>{std::string(texts::kStopped)});
+    EXPECT_EQ(State().state, AwaitFirstErase) << "state keeps its value until the next Start";
+    EXPECT_TRUE(State().replyText.empty());
+}
+
+TEST_F(TransferTest, OtherSerialEventsLeaveTheBytesWaiting) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.port.commEvent = 3;
+    rig.Receive(":OK#");
+    EXPECT_EQ(State().state, AwaitGreeting);
+    EXPECT_EQ(ToText(rig.port.input), ":OK#");
+    rig.port.commEvent = kCommEventReceive;
+    rig.engine.OnCommEvent();
+    EXPECT_EQ(State().state, AwaitVersion);
+}
+
+// Where a transfer can stand, and how it got there.
+struct Situation {
+    const char* name;
+    UpdateType type;
+    std::vector<const char*> replies;
+    std::uint8_t state;
+    bool firstBlankCheck;
+};
+
+const Situation kSituations[] = {
+    {"greeting", UpdateType::MainProgram, {}, 0, true},
+    {"version", UpdateType::MainProgram, {":OK#"}, 1, true},
+    {"internal erase", UpdateType::MainProgram, {":OK#", ":English Ver1.0#"}, 2, true},
+    {"internal blank check",
+     UpdateType::MainProgram,
+     {":OK#", ":English Ver1.0#", ":EI_OK#"},
+     3,
+     true},
+    {"block acknowledge",
+     UpdateType::MainProgram,
+     {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#"},
+     6,
+     true},
+    {"write",
+     UpdateType::MainProgram,
+     {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#", ":RB_OK#"},
+     5,
+     true},
+    {"first sector erase", UpdateType::ObjectCatalog, {":OK#", ":English Ver1.0#"}, 2, true},
+    {"sector blank check",
+     UpdateType::ObjectCatalog,
+     {":OK#", ":English Ver1.0#", ":EX_OK#"},
+     3,
+     false},
+    {"later sector erase",
+     UpdateType::ObjectCatalog,
+     {":OK#", ":English Ver1.0#", ":EX_OK#", ":BX_OK#"},
+     4,
+     false},
+};
+
+bool Accepts(const Situation& s, std::string_view reply) {
+    const std::uint8_t state = s.state;
+    if (reply == ":OK#")
+        return state == 0;
+    if (reply == ":English Ver1.0#")
+        return state == 1;
+    if (reply == ":EI_OK#")
+        return state == 2;
+    if (reply == ":EX_OK#")
+        return (state == 2 && s.firstBlankCheck) || (state == 4 && !s.firstBlankCheck);
+    if (reply == ":BI_OK#" || reply == ":BX_OK#")
+        return state == 3;
+    if (reply == ":RB_OK#" || reply == ":QUIT_OK#")
+        return state == 6;
+    if (reply == ":WI_OK#" || reply == ":WE_OK#")
+        return state == 5;
+    return false;
+}
+
+TEST_F(TransferTest, EveryReplyIsAcceptedExactlyInItsStates) {
+    const char* kReplies[] = {":OK#",    ":English Ver1.0#", ":EI_OK#",          ":EX_OK#",
+                              ":BI_OK#", ":BX_OK#",          ":RB_OK#",          ":WI_OK#",
+                              ":WE_OK#", ":QUIT_OK#",        ":English Ver2.0#", ":ok#"};
+    TempFile image(kImage1500);
+    TempFile catalog(kSmallCatalog);
+    for (const Situation& situation : kSituations) {
+        for (const char* reply : kReplies) {
+            EngineRig fresh;
+            fresh.window.dataFilePath =
+                situation.type == UpdateType::MainProgram ? image.Path() : catalog.Path();
+            fresh.window.updateType = situation.type;
+            fresh.engine.OnStartStop();
+            for (const char* earlier : situation.replies) {
+                fresh.Receive(earlier);
+            }
+            const TransferState& state = fresh.engine.State();
+            ASSERT_EQ(state.state, situation.state) << situation.name;
+            ASSERT_EQ(state.firstBlankCheck, situation.firstBlankCheck) << situation.name;
+            ASSERT_TRUE(state.replyText.empty());
+            fresh.port.TakeWrites();
+
+            fresh.Receive(reply);
+            const bool accepted = state.replyText != reply || !state.busy;
+            EXPECT_EQ(accepted, Accepts(situation, reply)) << situation.name << " / " << reply;
+            if (!accepted) {
+                EXPECT_EQ(state.state, situation.state);
+                EXPECT_TRUE(fresh.port.TakeWrites().empty()) << situation.name << " / " << reply;
+                EXPECT_TRUE(state.busy);
+            }
+        }
+    }
+}
+
+TEST_F(TransferTest, AcceptedRepliesSendTheNextCommand) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.Receive(":OK#");
+    EXPECT_FALSE(rig.window.timerRunning) << "the greeting stops the beacon";
+    EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{":GET_VER00#"});
+    rig.Receive(":English Ver1.0#");
+    EXPECT_EQ(rig.window.log, (std::vector<std::string>{std::string(texts::kResetPrompt),
+                                                        std::string(texts::kConnected),
+                                                        std::string(texts::kProcessing)}));
+    EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{":ERASE_INT#"});
+    rig.Receive(":EI_OK#");
+    EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{":CHKBL_INT#"});
+}
+
+TEST_F(TransferTest, ReplyInPiecesIsAcceptedWhenTheLastPieceArrives) {
+    TempFile catalog(kSmallCatalog);
+    StartWith(catalog, UpdateType::ObjectCatalog);
+    rig.Receive(":OK#");
+    rig.Receive(":English Ver1.0#");
+    rig.port.TakeWrites();
+    rig.Receive(":EX_");
+    EXPECT_EQ(State().replyText, ":EX_");
+    EXPECT_TRUE(rig.port.TakeWrites().empty());
+    rig.Receive("OK#");
+    EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{":CHKBL_EXT 81140000#"});
+    // One byte an event works the same.
+    for (char c : std::string(":BX_OK#")) {
+        rig.Receive(std::string(1, c));
+    }
+    EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{":ERASE_EXT 81141000#"});
+}
+
+TEST_F(TransferTest, ZeroBytesAreDroppedButAnyOtherStrayByteBlocksTheMatch) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.Receive(std::string("\0:O\0K#", 6));
+    EXPECT_EQ(State().state, AwaitVersion);
+
+    rig.Receive("\xFF:English Ver1.0#");
+    EXPECT_EQ(State().state, AwaitVersion);
+    rig.Receive(":English Ver1.0#");
+    EXPECT_EQ(State().state, AwaitVersion) << "the stray byte stays in front of every later reply";
+    EXPECT_EQ(State().replyText, "\xFF:English Ver1.0#:English Ver1.0#");
+    EXPECT_TRUE(State().busy) << "the transfer waits until Stop";
+    rig.engine.OnStartStop();
+    EXPECT_FALSE(State().busy);
+}
+
+TEST_F(TransferTest, GreetingOutOfPlaceStaysInTheReplyText) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#", ":OK#", ":BI_OK#"}) {
+        rig.Receive(reply);
+    }
+    EXPECT_EQ(State().replyText, ":OK#:BI_OK#");
+    EXPECT_EQ(State().state, AwaitBlankCheck);
+}
+
+TEST_F(TransferTest, EveryErrorReplyEndsTheTransferInAnyState) {
+    TempFile image(kImage1500);
+    TempFile catalog(kSmallCatalog);
+    for (const Situation& situation : kSituations) {
+        for (std::string_view error : replies::kErrors) {
+            EngineRig fresh;
+            fresh.window.dataFilePath =
+                situation.type == UpdateType::MainProgram ? image.Path() : catalog.Path();
+            fresh.window.updateType = situation.type;
+            fresh.engine.OnStartStop();
+            for (const char* earlier : situation.replies) {
+                fresh.Receive(earlier);
+            }
+            fresh.port.TakeWrites();
+            const bool timerBefore = fresh.window.timerRunning;
+
+            fresh.Receive(error);
+            const TransferState& state = fresh.engine.State();
+            EXPECT_FALSE(state.busy) << situation.name << " / " << error;
+            EXPECT_EQ(fresh.window.log.back(), texts::kErrorReply);
+            EXPECT_TRUE(fresh.window.openEnabled);
+            EXPECT_EQ(fresh.window.caption, texts::kStartCaption);
+            EXPECT_TRUE(state.replyText.empty());
+            EXPECT_EQ(state.state, situation.state);
+            EXPECT_EQ(fresh.window.timerRunning, timerBefore)
+                << "the beacon goes on only if the greeting had not come";
+            EXPECT_FALSE(state.dataFile.IsOpen()) << "the data file is closed at an error";
+            EXPECT_TRUE(fresh.port.TakeWrites().empty());
+        }
+    }
+}
+
+TEST_F(TransferTest, ErrorReplyBehindAStrayCharacterIsNotAnError) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#"}) {
+        rig.Receive(reply);
+    }
+    rig.Receive("x:RB_ERR#");
+    EXPECT_TRUE(State().busy);
+    EXPECT_EQ(State().replyText, "x:RB_ERR#");
+}
+
+TEST_F(TransferTest, LongReceiveEventIsTakenWhole) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    const std::string burst = std::string(150, 'z') + ":OK#";
+    rig.Receive(burst);
+    EXPECT_EQ(State().replyText, burst);
+}
+
+TEST_F(TransferTest, UpdateTypeChosenAtStartHoldsForTheWholeTransfer) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.window.updateType = UpdateType::ObjectCatalog;
+    for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#", ":RB_OK#"}) {
+        rig.Receive(reply);
+    }
+    const auto writes = rig.port.TakeWrites();
+    EXPECT_EQ(writes[1], ":ERASE_INT#");
+    EXPECT_EQ(writes.back(), ":RAMTO_INT 00004000#");
+    EXPECT_EQ(rig.window.positions.back(), 1);
+
+    TempFile catalog(kSmallCatalog);
+    EngineRig other;
+    other.window.dataFilePath = catalog.Path();
+    other.window.updateType = UpdateType::ObjectCatalog;
+    other.engine.OnStartStop();
+    other.window.updateType = UpdateType::MainProgram;
+    other.Receive(":OK#");
+    other.Receive(":English Ver1.0#");
+    EXPECT_EQ(other.port.TakeWrites().back(), ":ERASE_EXT 81140000#");
+}
+
+TEST_F(TransferTest, RefusedCatalogueStopsAtStartBeforeAnythingIsSent) {
+    std::string lines = "-\r\n";
+    lines += "-\r\n";
+    TempFile catalog(lines);
+    rig.window.dataFilePath = catalog.Path();
+    rig.window.updateType = UpdateType::ObjectCatalog;
+    rig.engine.OnStartStop();
+    ASSERT_EQ(rig.window.log.size(), 1U);
+    EXPECT_EQ(rig.window.log[0].rfind("ERROR! ", 0), 0U);
+    EXPECT_NE(rig.window.log[0].find("line 2"), std::string::npos) << rig.window.log[0];
+    EXPECT_FALSE(State().busy);
+    EXPECT_FALSE(rig.window.timerRunning);
+    EXPECT_TRUE(rig.window.openEnabled);
+    EXPECT_EQ(rig.window.caption, texts::kStartCaption);
+    EXPECT_TRUE(rig.port.writes.empty());
+}
+
+#ifdef __linux__
+std::size_t OpenDescriptors() {
+    std::size_t count = 0;
+    for ([[maybe_unused]] const auto& entry :
+         std::filesystem::directory_iterator("/proc/self/fd")) {
+        ++count;
+    }
+    return count;
+}
+
+TEST_F(TransferTest, DataFileIsClosedWhenTheEngineGoes) {
+    TempFile image(kImage1500);
+    const std::size_t before = OpenDescriptors();
+    {
+        EngineRig inner;
+        inner.window.dataFilePath = image.Path();
+        inner.engine.OnStartStop();
+        ASSERT_TRUE(inner.engine.State().dataFile.IsOpen());
+        EXPECT_EQ(OpenDescriptors(), before + 1);
+    }
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+#endif
+
+}  // namespace
+}  // namespace velmoro::testing
