@@ -244,69 +244,68 @@ CatalogPlan Refuse(std::int32_t blocks, std::string reason) {
 
 }  // namespace
 
+bool CCatalogBlocks::Next(Payload& payload, CatalogBlockInfo& info, std::int32_t& blockIndex) {
+    // Each catalogue block step that finds the end-of-file mark still clear
+    // sends a block.
+    if (file_.AtEnd()) {
+        return false;
+    }
+    info = BuildCatalogPayload(file_, blockCounter_, firstLayout_, sectionEnded_, sectionOffset_,
+                               payload);
+    ++blockCounter_;
+    blockIndex = CatalogBlockIndex(blockCounter_, firstLayout_, sectionEnded_, sectionOffset_);
+    firstSection_ = sectionEnded_ || firstLayout_;
+    sectionEnded_ = false;
+    return true;
+}
+
 CatalogPlan PlanCatalog(const std::filesystem::path& path) {
-    CDataFile file;
-    if (!file.Open(path)) {
+    CCatalogBlocks blocks;
+    if (!blocks.Open(path)) {
         return {false, 0, "ERROR! Cannot find data file!\r\n"};
     }
     constexpr std::int32_t kFirstEnd = kFirstRangeFirstBlock + kFirstRangeBlocks;
     constexpr std::int32_t kSecondEnd = kSecondRangeFirstBlock + kSecondRangeBlocks;
     std::bitset<kFirstRangeBlocks + kSecondRangeBlocks> written;
-
-    std::int32_t blockCounter = 0;
-    bool firstLayout = true;
-    bool sectionEnded = false;
-    std::int32_t sectionOffset = 0;
+    std::int32_t count = 0;
     bool separatorSeen = false;
     Payload payload{};
-
-    // The transfer sends one block for every catalogue block step that finds
-    // the end-of-file mark still clear.
-    while (!file.AtEnd()) {
-        const bool separatorBefore = separatorSeen;
-        const CatalogBlockInfo info = BuildCatalogPayload(file, blockCounter, firstLayout,
-                                                          sectionEnded, sectionOffset, payload);
-        if (info.separator && separatorBefore) {
-            return Refuse(blockCounter, LineText(info.separatorLine) +
-                                            " is a second separator line (a line beginning "
-                                            "with \"-\"); a catalogue has only one.");
+    CatalogBlockInfo info;
+    std::int32_t v = 0;
+    while (blocks.Next(payload, info, v)) {
+        if (info.separator && separatorSeen) {
+            return Refuse(count, LineText(info.separatorLine) +
+                                     " is a second separator line (a line beginning with "
+                                     "\"-\"); a catalogue has only one.");
         }
         separatorSeen = separatorSeen || info.separator;
-        ++blockCounter;
-        const std::int32_t v =
-            CatalogBlockIndex(blockCounter, firstLayout, sectionEnded, sectionOffset);
-        const bool firstSection = sectionEnded || firstLayout;
-        sectionEnded = false;
-
         std::size_t slot = 0;
         if (v >= kFirstRangeFirstBlock && v < kFirstEnd) {
             slot = static_cast<std::size_t>(v - kFirstRangeFirstBlock);
         } else if (v >= kSecondRangeFirstBlock && v < kSecondEnd) {
             slot = static_cast<std::size_t>(kFirstRangeBlocks + v - kSecondRangeFirstBlock);
-        } else if (firstSection && (info.separator || FindSeparator(file))) {
-            return Refuse(blockCounter - 1,
-                          "too many lines before the separator line; " + BlockPlace(info) +
-                              " does not fit in the first section (at most 255 lines).");
-        } else if (firstSection) {
-            return Refuse(blockCounter - 1,
-                          "no separator line, and " + BlockPlace(info) +
-                              " does not fit in the first section (at most 256 lines).");
+        } else if (blocks.InFirstSection() && (info.separator || FindSeparator(blocks.File()))) {
+            return Refuse(count, "too many lines before the separator line; " + BlockPlace(info) +
+                                     " does not fit in the first section (at most 255 lines).");
+        } else if (blocks.InFirstSection()) {
+            return Refuse(count, "no separator line, and " + BlockPlace(info) +
+                                     " does not fit in the first section (at most 256 lines).");
         } else {
-            return Refuse(blockCounter - 1,
-                          "too many lines after the separator line; " + BlockPlace(info) +
-                              " does not fit in the second section (at most 4096 lines).");
+            return Refuse(count, "too many lines after the separator line; " + BlockPlace(info) +
+                                     " does not fit in the second section (at most 4096 lines).");
         }
         if (written.test(slot)) {
-            return Refuse(blockCounter - 1, BlockPlace(info) +
-                                                " would be written over a block already "
-                                                "written.");
+            return Refuse(count, BlockPlace(info) +
+                                     " would be written over a block already "
+                                     "written.");
         }
         written.set(slot);
+        ++count;
     }
-    if (file.HasError()) {
-        return {false, blockCounter, "ERROR! Cannot read data file!\r\n"};
+    if (blocks.File().HasError()) {
+        return {false, count, "ERROR! Cannot read data file!\r\n"};
     }
-    return {true, blockCounter, {}};
+    return {true, count, {}};
 }
 
 }  // namespace velmoro

@@ -11,10 +11,9 @@
 #include <string_view>
 
 #include "data_block.h"
+#include "data_file.h"
 
 namespace velmoro {
-
-class CDataFile;
 
 inline constexpr std::size_t kRecordSize = 64;
 inline constexpr std::size_t kRecordsPerBlock = kPayloadSize / kRecordSize;
@@ -61,6 +60,28 @@ struct CatalogBlockInfo {
 CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCounter,
                                      bool& firstLayout, bool& sectionEnded,
                                      std::int32_t& sectionOffset, Payload& payload);
+
+// The blocks an Object Catalog transfer of a file sends, in order, with the
+// block index each is written at (the flash address is the index * 0x400),
+// worked out by the same steps as the transfer itself.
+class CCatalogBlocks {
+public:
+    bool Open(const std::filesystem::path& path) { return file_.Open(path); }
+    // The next block; false when the transfer would send ":QUIT_COMM#"
+    // instead.
+    bool Next(Payload& payload, CatalogBlockInfo& info, std::int32_t& blockIndex);
+    // True in the first section, and for the block that holds the separator.
+    bool InFirstSection() const { return firstSection_; }
+    CDataFile& File() { return file_; }
+
+private:
+    CDataFile file_;
+    std::int32_t blockCounter_ = 0;
+    bool firstLayout_ = true;
+    bool sectionEnded_ = false;
+    std::int32_t sectionOffset_ = 0;
+    bool firstSection_ = true;
+};
 
 // Works out every block an Object Catalog transfer of this file would send
 // and where each would be written. A catalogue fits when every block lands in

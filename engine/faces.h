@@ -16,8 +16,11 @@ namespace velmoro {
 
 enum class UpdateType { MainProgram, ObjectCatalog };
 
-// The serial event code for "received bytes are waiting".
+// Serial event codes: received bytes are waiting; the port failed while
+// open (the device went away), which ends a running transfer. Line errors
+// have codes of their own and are ignored.
 inline constexpr int kCommEventReceive = 2;
+inline constexpr int kCommEventPortLost = 1100;
 
 class IPortFace {
 public:

@@ -134,7 +134,14 @@ void CTransferEngine::OnBeaconTimer() {
 }
 
 void CTransferEngine::OnCommEvent() {
-    if (port_.GetCommEvent() != kCommEventReceive || !transfer_.busy) {
+    const int event = port_.GetCommEvent();
+    if (event == kCommEventPortLost && transfer_.busy) {
+        // Nothing more can come from a port that is gone: end now rather
+        // than wait for a reply for ever.
+        EndWithError(texts::kErrorReply);
+        return;
+    }
+    if (event != kCommEventReceive || !transfer_.busy) {
         return;
     }
     for (std::uint8_t byte : port_.GetInput()) {

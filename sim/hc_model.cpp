@@ -34,6 +34,13 @@ std::string CHandControllerModel::Violation(std::string text, std::string reply)
     return reply;
 }
 
+void CHandControllerModel::Abort() {
+    phase_ = Phase::Done;
+    pendingCommand_.clear();
+    blockBytes_.clear();
+    blockPending_ = false;
+}
+
 std::string CHandControllerModel::Receive(const std::uint8_t* bytes, std::size_t count) {
     std::string replies;
     for (std::size_t i = 0; i < count; ++i) {
@@ -41,6 +48,13 @@ std::string CHandControllerModel::Receive(const std::uint8_t* bytes, std::size_t
         switch (phase_) {
             case Phase::Done:
                 ++bytesAfterEnd_;
+                if (byte != kBeaconByteValue && !reportedAfterEnd_) {
+                    // One report: what follows is most likely the rest of the same command.
+                    reportedAfterEnd_ = true;
+                    char text[48];
+                    std::snprintf(text, sizeof text, "bytes after the end, the first 0x%02X", byte);
+                    violations_.push_back(text);
+                }
                 break;
             case Phase::Beacon:
                 if (byte != kBeaconByteValue) {

@@ -34,12 +34,19 @@ public:
     // Bytes from the host; returns the controller's replies to them, in order.
     std::string Receive(const std::uint8_t* bytes, std::size_t count);
 
+    // The controller answered with an error and stopped listening, as a real
+    // one does: from now on only beacons may come, since a host that never saw
+    // the greeting keeps its beacon running.
+    void Abort();
+
     bool Finished() const { return finished_; }
+    // ":QUIT_OK#" was sent or the controller aborted.
+    bool Ended() const { return phase_ == Phase::Done; }
     // Everything the host did that a controller would not accept.
     const std::vector<std::string>& Violations() const { return violations_; }
     const std::vector<std::string>& Commands() const { return commands_; }
     int BeaconCount() const { return beacons_; }
-    // Bytes that reached the controller after ":QUIT_OK#".
+    // Bytes that reached the controller after the end, beacons included.
     std::size_t BytesAfterEnd() const { return bytesAfterEnd_; }
 
     // Written blocks by flash address.
@@ -70,6 +77,7 @@ private:
     Payload pendingPayload_{};
     bool finished_ = false;
     std::size_t bytesAfterEnd_ = 0;
+    bool reportedAfterEnd_ = false;
     std::vector<std::string> violations_;
     std::vector<std::string> commands_;
     std::map<std::uint32_t, Payload> internal_;

@@ -156,6 +156,22 @@ TEST_F(TransferTest, StopAfterTheGreetingKeepsTheTimerStopped) {
     EXPECT_TRUE(State().replyText.empty());
 }
 
+TEST_F(TransferTest, LostPortEndsTheTransferWithTheErrorLine) {
+    TempFile image(kImage1500);
+    StartWith(image, UpdateType::MainProgram);
+    rig.Receive(":OK#");
+    rig.port.commEvent = kCommEventPortLost;
+    rig.engine.OnCommEvent();
+    EXPECT_FALSE(State().busy);
+    EXPECT_EQ(rig.window.log.back(), texts::kErrorReply);
+    EXPECT_EQ(rig.window.caption, texts::kStartCaption);
+    EXPECT_TRUE(rig.window.openEnabled);
+    EXPECT_FALSE(State().dataFile.IsOpen());
+    // Once ended, a second report changes nothing.
+    rig.engine.OnCommEvent();
+    EXPECT_EQ(rig.window.log.size(), 2U);
+}
+
 TEST_F(TransferTest, OtherSerialEventsLeaveTheBytesWaiting) {
     TempFile image(kImage1500);
     StartWith(image, UpdateType::MainProgram);

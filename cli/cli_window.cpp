@@ -1,0 +1,73 @@
+#include "cli_window.h"
+
+#include <algorithm>
+#include <cstdio>
+
+namespace velmoro {
+
+CCliWindow::CCliWindow(std::filesystem::path dataFile, UpdateType type, bool progressBar,
+                       std::function<long long()> bytesSent)
+    : dataFile_(std::move(dataFile)),
+      type_(type),
+      progressBar_(progressBar),
+      bytesSent_(std::move(bytesSent)) {
+    beacon_.setTimerType(Qt::PreciseTimer);
+    connect(&beacon_, &QTimer::timeout, this, &CCliWindow::BeaconTick);
+}
+
+void CCliWindow::AppendLog(std::string_view text) {
+    lastLog_ = text;
+    std::string_view line = text;
+    if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
+        line.remove_suffix(2);
+    }
+    ClearProgress();
+    std::fwrite(line.data(), 1, line.size(), stdout);
+    std::fputc('\n', stdout);
+    std::fflush(stdout);
+}
+
+void CCliWindow::SetProgressRange(int lower, int upper) {
+    lower_ = lower;
+    upper_ = upper;
+    elapsed_.start();
+}
+
+void CCliWindow::SetProgressPos(int pos) {
+    pos_ = pos;
+    DrawProgress();
+}
+
+void CCliWindow::ClearProgress() {
+    if (barShown_) {
+        std::fputs("\r\033[K", stderr);
+        std::fflush(stderr);
+        barShown_ = false;
+    }
+}
+
+void CCliWindow::DrawProgress() {
+    if (!progressBar_ || upper_ <= lower_) {
+        return;
+    }
+    // A catalogue's position can pass the range's upper end; the bar stops
+    // at full.
+    const double fraction =
+        std::clamp(static_cast<double>(pos_ - lower_) / (upper_ - lower_), 0.0, 1.0);
+    constexpr int kWidth = 30;
+    const int filled = static_cast<int>(fraction * kWidth);
+    const double seconds = std::max(elapsed_.elapsed(), qint64{1}) / 1000.0;
+    const double rate = static_cast<double>(bytesSent_ ? bytesSent_() : 0) / seconds;
+    char left[32] = "--:--";
+    if (fraction > 0.0) {
+        const long remaining = static_cast<long>(seconds * (1.0 - fraction) / fraction + 0.5);
+        std::snprintf(left, sizeof left, "%ld:%02ld", remaining / 60, remaining % 60);
+    }
+    std::fprintf(stderr, "\r\033[K[%-*s] %3d%%  %6.1f KiB/s  %s left", kWidth,
+                 std::string(static_cast<std::size_t>(filled), '#').c_str(),
+                 static_cast<int>(fraction * 100.0), rate / 1024.0, left);
+    std::fflush(stderr);
+    barShown_ = true;
+}
+
+}  // namespace velmoro

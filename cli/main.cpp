@@ -1,0 +1,126 @@
+// velmoro-downloader-cli: the downloader without a window.
+//   download --port PORT --type main|catalog FILE [--timeout SECONDS]
+//   convert CATALOG OUTPUT
+//   ports
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+#include <QRegularExpression>
+#include <cstdio>
+
+#include "commands.h"
+
+namespace {
+
+using namespace velmoro;
+
+int Usage(const QCommandLineParser& parser, const QString& problem) {
+    std::fprintf(stderr, "velmoro-downloader-cli: %s\n\n%s", problem.toLocal8Bit().constData(),
+                 parser.helpText().toLocal8Bit().constData());
+    return kExitUsage;
+}
+
+const char kDescription[] =
+    "Loads a firmware image (main) or an object catalogue (catalog) into the hand controller.\n"
+    "\n"
+    "Commands:\n"
+    "  download --port PORT --type main|catalog FILE [--timeout SECONDS]\n"
+    "      PORT is COM1..COM9 or a device path. Log lines go to stdout.\n"
+    "      Exit: 0 finished, 1 error reply, 2 usage, 3 data file missing, unreadable or\n"
+    "      refused, 4 port cannot be opened, 5 no reply within --timeout, 6 port failed,\n"
+    "      130 stopped with Ctrl-C.\n"
+    "  convert CATALOG OUTPUT\n"
+    "      Writes the block payloads a catalogue download sends, a line per block.\n"
+    "  ports\n"
+    "      Shows the device that each of COM1..COM9 reaches, and the serial devices.\n"
+    "\n"
+    "On Linux and macOS, COMn is the n-th serial device present (USB adapters first);\n"
+    "the variable VELMORO_COM<n> names the device of COMn explicitly.";
+
+int Download(QCommandLineParser& parser, const QStringList& arguments) {
+    const QCommandLineOption port("port", "COM1..COM9 or a serial device path.", "PORT");
+    const QCommandLineOption type("type", "main (firmware) or catalog (object catalogue).", "TYPE");
+    const QCommandLineOption timeout(
+        "timeout", "Stop when the controller has sent nothing for SECONDS.", "SECONDS");
+    parser.addOptions({port, type, timeout});
+    if (!parser.parse(arguments)) {
+        return Usage(parser, parser.errorText());
+    }
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() != 1) {
+        return Usage(parser, "download takes exactly one data file.");
+    }
+    DownloadOptions options;
+    const QString portText = parser.value(port);
+    static const QRegularExpression comName("^COM([1-9])$",
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = comName.match(portText);
+    if (match.hasMatch()) {
+        options.portNumber = match.captured(1).toInt();
+    } else if (!portText.isEmpty() && !portText.startsWith("COM", Qt::CaseInsensitive)) {
+        options.devicePath = portText;
+    } else {
+        return Usage(parser, "--port must be COM1 to COM9 or a device path.");
+    }
+    if (parser.value(type) == "main") {
+        options.type = UpdateType::MainProgram;
+    } else if (parser.value(type) == "catalog") {
+        options.type = UpdateType::ObjectCatalog;
+    } else {
+        return Usage(parser, "--type must be main or catalog.");
+    }
+    if (parser.isSet(timeout)) {
+        bool ok = false;
+        options.timeoutSeconds = parser.value(timeout).toInt(&ok);
+        if (!ok || options.timeoutSeconds <= 0) {
+            return Usage(parser, "--timeout takes a whole number of seconds above 0.");
+        }
+    }
+    options.dataFile = files[0].toStdU16String();
+    return RunDownload(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName("velmoro-downloader-cli");
+    QCoreApplication::setApplicationVersion("2.0");
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(kDescription);
+    parser.addHelpOption();
+    parser.addVersionOption();
+    parser.addPositionalArgument("command", "download, convert or ports.");
+    const QStringList arguments = QCoreApplication::arguments();
+    // Options of the commands are not known yet: take only help and version.
+    parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
+    parser.parse(arguments);
+    const QStringList positional = parser.positionalArguments();
+    if (parser.isSet("version")) {
+        parser.showVersion();
+    }
+    if (parser.isSet("help") || parser.isSet("help-all")) {
+        parser.showHelp(0);
+    }
+    if (positional.isEmpty()) {
+        return Usage(parser, "no command given.");
+    }
+    const QString command = positional.first();
+    if (command == "download") {
+        return Download(parser, arguments);
+    }
+    if (!parser.parse(arguments)) {
+        return Usage(parser, parser.errorText());
+    }
+    if (command == "convert") {
+        if (positional.size() != 3) {
+            return Usage(parser, "convert takes a catalogue and an output file.");
+        }
+        return RunConvert(positional[1].toStdU16String(), positional[2].toStdU16String());
+    }
+    if (command == "ports") {
+        return RunPorts();
+    }
+    return Usage(parser, "unknown command " + command + ".");
+}

@@ -1,0 +1,374 @@
+#include "pty_controller.h"
+
+#include <fcntl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <set>
+#include <vector>
+
+namespace velmoro::sim {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Far enough apart that the host's serial layer reports each piece as an
+// arrival of its own.
+constexpr auto kPieceGap = 2ms;
+// After the end the host may still close the port; after this much quiet it
+// is not coming back.
+constexpr int kGraceMs = 1000;
+// The longest a hang-up waits for the host to take the last reply.
+constexpr int kHangupDelayMs = 200;
+constexpr std::size_t kReadChunk = 4096;
+
+constexpr std::array<const char*, 7> kErrorReplies = {
+    ":EI_ERR#", ":BI_ERR#", ":RB_ERR#", ":WI_ERR#", ":EX_ERR#", ":BX_ERR#", ":WE_ERR#"};
+
+bool IsErrorReply(const std::string& reply) {
+    return std::find(kErrorReplies.begin(), kErrorReplies.end(), reply) != kErrorReplies.end();
+}
+
+std::string Printable(const std::string& bytes) {
+    std::string text;
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte >= 0x20 && byte < 0x7F) {
+            text += c;
+        } else {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
+            text += escaped;
+        }
+    }
+    return text;
+}
+
+}  // namespace
+
+const char* OutcomeText(Outcome outcome) {
+    switch (outcome) {
+        case Outcome::Finished:
+            return "finished";
+        case Outcome::ErrorReplySent:
+            return "error reply sent";
+        case Outcome::HungUp:
+            return "hung up";
+        case Outcome::HostClosed:
+            return "host closed the port";
+        case Outcome::StoppedBySignal:
+            return "stopped by signal";
+    }
+    return "?";
+}
+
+std::string ErrorReplyFor(const std::string& reply) {
+    static constexpr std::array<std::pair<const char*, const char*>, 7> kPairs = {{
+        {":EI_OK#", ":EI_ERR#"},
+        {":BI_OK#", ":BI_ERR#"},
+        {":RB_OK#", ":RB_ERR#"},
+        {":WI_OK#", ":WI_ERR#"},
+        {":EX_OK#", ":EX_ERR#"},
+        {":BX_OK#", ":BX_ERR#"},
+        {":WE_OK#", ":WE_ERR#"},
+    }};
+    for (const auto& [ok, error] : kPairs) {
+        if (reply == ok) {
+            return error;
+        }
+    }
+    // The greeting, the version and the quit have no error of their own.
+    return IsErrorReply(reply) ? reply : ":EI_ERR#";
+}
+
+CPtyController::CPtyController(SimOptions options, QObject* parent)
+    : QObject(parent),
+      options_(std::move(options)),
+      model_(options_.beacons),
+      random_(options_.seed) {
+    if (options_.baud > 0) {
+        // Ten bits a byte: start, eight data bits, stop.
+        byteTime_ = std::chrono::duration_cast<Clock::duration>(
+            std::chrono::nanoseconds(10'000'000'000LL / options_.baud));
+    }
+    dueTimer_.setSingleShot(true);
+    dueTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&dueTimer_, &QTimer::timeout, this, &CPtyController::OnDue);
+    graceTimer_.setSingleShot(true);
+    graceTimer_.setInterval(kGraceMs);
+    connect(&graceTimer_, &QTimer::timeout, this,
+            [this] { End(hangupDue_ ? Outcome::HungUp : Outcome::Finished); });
+}
+
+CPtyController::~CPtyController() {
+    CloseFds();
+}
+
+bool CPtyController::Open(std::string& errorText) {
+    masterFd_ = posix_openpt(O_RDWR | O_NOCTTY);
+    if (masterFd_ < 0 || grantpt(masterFd_) != 0 || unlockpt(masterFd_) != 0) {
+        errorText = std::string("cannot make a pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    ::fcntl(masterFd_, F_SETFD, FD_CLOEXEC);
+    ::fcntl(masterFd_, F_SETFL, ::fcntl(masterFd_, F_GETFL) | O_NONBLOCK);
+    char name[128];
+    if (ptsname_r(masterFd_, name, sizeof name) != 0) {
+        errorText = std::string("cannot name the pseudo-terminal: ") + std::strerror(errno);
+        return false;
+    }
+    slaveName_ = name;
+    // Until the host opens the slave, this descriptor keeps the line up: with
+    // no slave open, reads on the master fail, and that failure is how a
+    // closed port shows later on.
+    slaveFd_ = ::open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (slaveFd_ < 0) {
+        errorText = "cannot open " + slaveName_ + ": " + std::strerror(errno);
+        return false;
+    }
+    // No echo, no line discipline: the replies must reach the host as they are
+    // even before the host sets its own modes.
+    termios modes{};
+    if (::tcgetattr(masterFd_, &modes) != 0) {
+        errorText = std::string("cannot read the terminal modes: ") + std::strerror(errno);
+        return false;
+    }
+    ::cfmakeraw(&modes);
+    if (::tcsetattr(masterFd_, TCSANOW, &modes) != 0) {
+        errorText = std::string("cannot set raw mode: ") + std::strerror(errno);
+        return false;
+    }
+    readNotifier_ = std::make_unique<QSocketNotifier>(masterFd_, QSocketNotifier::Read);
+    connect(readNotifier_.get(), &QSocketNotifier::activated, this, &CPtyController::OnReadable);
+    writeNotifier_ = std::make_unique<QSocketNotifier>(masterFd_, QSocketNotifier::Write);
+    writeNotifier_->setEnabled(false);
+    connect(writeNotifier_.get(), &QSocketNotifier::activated, this, &CPtyController::OnWritable);
+    started_ = Clock::now();
+    return true;
+}
+
+void CPtyController::OnReadable() {
+    std::array<std::uint8_t, kReadChunk> buffer;
+    const ssize_t count = ::read(masterFd_, buffer.data(), buffer.size());
+    if (count < 0 && (errno == EAGAIN || errno == EINTR)) {
+        return;
+    }
+    if (count <= 0) {
+        End(Outcome::HostClosed);
+        return;
+    }
+    if (hangupDue_) {
+        End(Outcome::HungUp);
+        return;
+    }
+    if (slaveFd_ >= 0) {
+        ::close(slaveFd_);
+        slaveFd_ = -1;
+    }
+    const Clock::time_point readAt = Clock::now();
+    for (ssize_t i = 0; i < count; ++i) {
+        Clock::time_point processedAt = readAt;
+        if (options_.baud > 0) {
+            lastArrival_ = std::max(lastArrival_, readAt) + byteTime_;
+            processedAt = lastArrival_;
+        }
+        TakeByte(buffer[static_cast<std::size_t>(i)], processedAt);
+    }
+    if (quitSent_) {
+        graceTimer_.start();
+    }
+    ArmDueTimer();
+}
+
+void CPtyController::TakeByte(std::uint8_t byte, Clock::time_point processedAt) {
+    const std::size_t commandsBefore = model_.Commands().size();
+    const std::string reply = model_.Receive(&byte, 1);
+    if (model_.Commands().size() != commandsBefore) {
+        Log("host: " + Printable(model_.Commands().back()));
+    }
+    // Only a complete block is answered with ":RB_...".
+    if (reply == ":RB_OK#" || reply == ":RB_ERR#") {
+        Log(std::string("host: <block ") + std::to_string(kDataBlockSize) + " bytes crc " +
+            (reply == ":RB_OK#" ? "OK" : "BAD") + ">");
+    }
+    if (!reply.empty()) {
+        ScheduleReply(reply, processedAt);
+    }
+}
+
+void CPtyController::ScheduleReply(std::string reply, Clock::time_point processedAt) {
+    const int number = ++repliesScheduled_;
+    Clock::time_point start = processedAt;
+    if (reply == ":WI_OK#" || reply == ":WE_OK#") {
+        start += std::chrono::milliseconds(options_.writeDelayMs);
+    }
+    ReplyKind kind = reply == ":QUIT_OK#" ? ReplyKind::Quit : ReplyKind::Normal;
+    if (number == options_.errorAt) {
+        reply = options_.errorReply.empty() ? ErrorReplyFor(reply) : options_.errorReply;
+        kind = ReplyKind::Error;
+    } else if (IsErrorReply(reply)) {
+        kind = ReplyKind::Error;
+    }
+    if (kind == ReplyKind::Error) {
+        model_.Abort();
+    }
+
+    std::string bytes;
+    if (number == options_.strayAt) {
+        bytes += static_cast<char>(options_.strayByte);
+    }
+    if (options_.zeroBefore) {
+        bytes += '\0';
+    }
+    bytes += reply;
+
+    std::vector<std::size_t> ends;  // end offset of each piece
+    if (options_.pieces && bytes.size() > 1) {
+        const int most = static_cast<int>(std::min<std::size_t>(3, bytes.size()));
+        const int count = std::uniform_int_distribution<int>(1, most)(random_);
+        std::uniform_int_distribution<std::size_t> cut(1, bytes.size() - 1);
+        std::set<std::size_t> cuts;
+        while (static_cast<int>(cuts.size()) < count - 1) {
+            cuts.insert(cut(random_));
+        }
+        ends.assign(cuts.begin(), cuts.end());
+    }
+    ends.push_back(bytes.size());
+
+    const bool paced = options_.baud > 0;
+    if (paced) {
+        start = std::max(start, lineFreeAt_);
+    }
+    std::size_t begin = 0;
+    for (std::size_t k = 0; k < ends.size(); ++k) {
+        // On a paced line a piece reaches the host when its last byte has
+        // crossed the wire.
+        Clock::time_point due = paced ? start + byteTime_ * static_cast<long>(ends[k]) : start;
+        if (k > 0) {
+            due = std::max(due, lastDue_ + kPieceGap);
+        }
+        due = std::max(due, lastDue_);
+        const bool last = k + 1 == ends.size();
+        pieces_.push_back(Piece{due, bytes.substr(begin, ends[k] - begin), last, kind,
+                                last ? Printable(bytes) : std::string()});
+        lastDue_ = due;
+        begin = ends[k];
+    }
+    if (paced) {
+        lineFreeAt_ = lastDue_;
+    }
+}
+
+void CPtyController::ArmDueTimer() {
+    if (ended_ || pieces_.empty()) {
+        return;
+    }
+    const auto wait = pieces_.front().due - Clock::now();
+    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
+    dueTimer_.start(static_cast<int>(std::max<decltype(ms)>(0, ms)));
+}
+
+void CPtyController::OnDue() {
+    const Clock::time_point now = Clock::now();
+    while (!ended_ && !pieces_.empty() && pieces_.front().due <= now) {
+        Piece piece = std::move(pieces_.front());
+        pieces_.pop_front();
+        Write(piece.bytes);
+        if (piece.lastOfReply) {
+            ReplyWritten(piece);
+        } else if (!pieces_.empty()) {
+            // A late timer must not let two pieces of one reply run together.
+            pieces_.front().due = std::max(pieces_.front().due, now + kPieceGap);
+        }
+    }
+    ArmDueTimer();
+}
+
+void CPtyController::Write(const std::string& bytes) {
+    if (ended_) {
+        return;
+    }
+    // The host reads every reply before it sends the next command, so what
+    // waits here stays within one reply or two.
+    unwritten_ += bytes;
+    const ssize_t count = ::write(masterFd_, unwritten_.data(), unwritten_.size());
+    if (count < 0 && errno != EAGAIN && errno != EINTR) {
+        End(Outcome::HostClosed);
+        return;
+    }
+    unwritten_.erase(0, static_cast<std::size_t>(std::max<ssize_t>(0, count)));
+    writeNotifier_->setEnabled(!unwritten_.empty());
+}
+
+void CPtyController::OnWritable() {
+    Write({});
+}
+
+void CPtyController::ReplyWritten(const Piece& piece) {
+    ++repliesSent_;
+    Log("hc:   " + piece.logText);
+    if (piece.kind == ReplyKind::Quit) {
+        quitSent_ = true;
+        graceTimer_.start();
+    } else if (piece.kind == ReplyKind::Error) {
+        errorSent_ = true;
+        graceTimer_.start();
+    }
+    if (repliesSent_ == options_.hangupAt) {
+        // Closing the master at once would discard this reply from the host's
+        // input queue. The host's next bytes show that it has read it.
+        hangupDue_ = true;
+        graceTimer_.start(kHangupDelayMs);
+    }
+}
+
+void CPtyController::End(Outcome reason) {
+    if (ended_) {
+        return;
+    }
+    ended_ = true;
+    if (reason == Outcome::HungUp) {
+        outcome_ = reason;
+    } else if (quitSent_) {
+        outcome_ = Outcome::Finished;
+    } else if (errorSent_) {
+        outcome_ = Outcome::ErrorReplySent;
+    } else {
+        outcome_ = reason;
+    }
+    dueTimer_.stop();
+    graceTimer_.stop();
+    CloseFds();
+    Log(std::string("end:  ") + OutcomeText(outcome_));
+    emit Ended();
+}
+
+void CPtyController::CloseFds() {
+    readNotifier_.reset();
+    writeNotifier_.reset();
+    if (slaveFd_ >= 0) {
+        ::close(slaveFd_);
+        slaveFd_ = -1;
+    }
+    if (masterFd_ >= 0) {
+        ::close(masterFd_);
+        masterFd_ = -1;
+    }
+}
+
+void CPtyController::Log(const std::string& line) const {
+    if (options_.log == nullptr) {
+        return;
+    }
+    const auto ms = std::chrono::duration<double, std::milli>(Clock::now() - started_).count();
+    std::fprintf(options_.log, "[%10.3f ms] %s\n", ms, line.c_str());
+    std::fflush(options_.log);
+}
+
+}  // namespace velmoro::sim

@@ -1,0 +1,116 @@
+#pragma once
+
+// The simulated hand controller on a pseudo-terminal: the host opens the
+// slave side like any serial port, and this front end carries its bytes to
+// CHandControllerModel and the model's replies back, with the faults and the
+// timing of a real wire that tests ask for.
+
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <deque>
+#include <memory>
+#include <random>
+#include <string>
+
+#include "hc_model.h"
+
+namespace velmoro::sim {
+
+struct SimOptions {
+    int beacons = 1;
+    bool pieces = false;
+    std::uint32_t seed = 1;
+    bool zeroBefore = false;
+    int errorAt = 0;         // 0: every reply as the model gives it
+    std::string errorReply;  // empty: the error that answers the command
+    int strayAt = 0;
+    std::uint8_t strayByte = '?';
+    int writeDelayMs = 0;
+    int baud = 0;  // 0: no pacing, replies go out at once
+    int hangupAt = 0;
+    std::FILE* log = nullptr;  // not owned; every command and reply goes here
+};
+
+enum class Outcome { Finished, ErrorReplySent, HungUp, HostClosed, StoppedBySignal };
+
+const char* OutcomeText(Outcome outcome);
+
+// The error reply that answers the command whose normal reply is `reply`.
+std::string ErrorReplyFor(const std::string& reply);
+
+class CPtyController : public QObject {
+    Q_OBJECT
+
+public:
+    explicit CPtyController(SimOptions options, QObject* parent = nullptr);
+    ~CPtyController() override;
+
+    // Makes the pseudo-terminal; false, with the reason, when it cannot.
+    bool Open(std::string& errorText);
+    const std::string& SlaveName() const { return slaveName_; }
+
+    // Ends the session from outside (a signal).
+    void Stop() { End(Outcome::StoppedBySignal); }
+
+    const CHandControllerModel& Model() const { return model_; }
+    Outcome GetOutcome() const { return outcome_; }
+
+signals:
+    void Ended();
+
+private:
+    using Clock = std::chrono::steady_clock;
+    enum class ReplyKind { Normal, Quit, Error };
+
+    // One separately written piece of a reply, due at a moment on the clock.
+    struct Piece {
+        Clock::time_point due;
+        std::string bytes;
+        bool lastOfReply = false;
+        ReplyKind kind = ReplyKind::Normal;
+        std::string logText;
+    };
+
+    void OnReadable();
+    void OnWritable();
+    void OnDue();
+    void TakeByte(std::uint8_t byte, Clock::time_point processedAt);
+    void ScheduleReply(std::string reply, Clock::time_point processedAt);
+    void ArmDueTimer();
+    void Write(const std::string& bytes);
+    void ReplyWritten(const Piece& piece);
+    void End(Outcome reason);
+    void CloseFds();
+    void Log(const std::string& line) const;
+
+    SimOptions options_;
+    CHandControllerModel model_;
+    std::mt19937 random_;
+    int masterFd_ = -1;
+    int slaveFd_ = -1;  // held until the host's first byte, see Open()
+    std::string slaveName_;
+    std::unique_ptr<QSocketNotifier> readNotifier_;
+    std::unique_ptr<QSocketNotifier> writeNotifier_;
+    std::string unwritten_;  // what the pty did not take yet
+    std::deque<Piece> pieces_;
+    QTimer dueTimer_;
+    QTimer graceTimer_;
+    Clock::duration byteTime_{};
+    Clock::time_point lastArrival_{};
+    Clock::time_point lineFreeAt_{};
+    Clock::time_point lastDue_{};
+    Clock::time_point started_ = Clock::now();
+    int repliesScheduled_ = 0;
+    int repliesSent_ = 0;
+    bool quitSent_ = false;
+    bool errorSent_ = false;
+    bool hangupDue_ = false;
+    bool ended_ = false;
+    Outcome outcome_ = Outcome::HostClosed;
+};
+
+}  // namespace velmoro::sim

@@ -1,0 +1,320 @@
+// velmoro-hc-sim over a real pseudo-terminal, with the host's side played by
+// hand: what the tests of the downloader rely on when they run against it.
+
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "data_block.h"
+#include "hc_model.h"
+#include "temp_file.h"
+
+extern char** environ;
+
+namespace velmoro::testing {
+namespace {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+constexpr int kTimeoutMs = 5000;
+const std::string kClosed = "<closed>";
+
+// One run of the simulator and the host's end of its line.
+class SimRun {
+public:
+    explicit SimRun(std::vector<std::string> options) : scratch_("") {
+        link_ = (scratch_.Path().parent_path() / "hc").string();
+        std::vector<std::string> args = {VELMORO_HC_SIM, "--link", link_};
+        args.insert(args.end(), options.begin(), options.end());
+        std::vector<char*> argv;
+        for (std::string& arg : args) {
+            argv.push_back(arg.data());
+        }
+        argv.push_back(nullptr);
+        int out[2];
+        EXPECT_EQ(::pipe2(out, O_CLOEXEC), 0);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_adddup2(&actions, out[1], STDOUT_FILENO);
+        EXPECT_EQ(posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        ::close(out[1]);
+        out_ = out[0];
+        while (output_.find('\n') == std::string::npos && ReadOutput()) {
+        }
+    }
+    ~SimRun() {
+        CloseHost();
+        if (pid_ > 0) {
+            ::kill(pid_, SIGKILL);
+            ::waitpid(pid_, nullptr, 0);
+        }
+        ::close(out_);
+    }
+
+    fs::path Dir() const { return scratch_.Path().parent_path(); }
+    const std::string& Link() const { return link_; }
+    bool Listening() const { return output_.starts_with("velmoro-hc-sim: listening on /dev/"); }
+
+    void OpenHost() {
+        host_ = ::open(link_.c_str(), O_RDWR | O_NOCTTY);
+        ASSERT_GE(host_, 0) << link_;
+        termios modes{};
+        ::tcgetattr(host_, &modes);
+        ::cfmakeraw(&modes);
+        ::tcsetattr(host_, TCSANOW, &modes);
+    }
+    void CloseHost() {
+        if (host_ >= 0) {
+            ::close(host_);
+            host_ = -1;
+        }
+    }
+    // Sends the bytes and returns the next reply up to its '#', zero bytes
+    // left out as the host does; kClosed when the line is gone, empty after a
+    // time-out.
+    std::string Exchange(const std::string& bytes, int timeoutMs = kTimeoutMs) {
+        if (::write(host_, bytes.data(), bytes.size()) != static_cast<ssize_t>(bytes.size())) {
+            return kClosed;
+        }
+        std::string reply;
+        while (reply.empty() || reply.back() != '#') {
+            pollfd wait{host_, POLLIN, 0};
+            if (::poll(&wait, 1, timeoutMs) != 1) {
+                return {};
+            }
+            char byte = 0;
+            if (::read(host_, &byte, 1) != 1) {
+                return kClosed;
+            }
+            if (byte != '\0') {
+                reply += byte;
+            }
+        }
+        return reply;
+    }
+
+    // Waits for the simulator to end; returns its exit status.
+    int Wait() {
+        CloseHost();
+        while (ReadOutput()) {
+        }
+        int status = 0;
+        if (::waitpid(pid_, &status, 0) != pid_ || !WIFEXITED(status)) {
+            return -1;
+        }
+        pid_ = -1;
+        return WEXITSTATUS(status);
+    }
+    void Signal(int number) { ::kill(pid_, number); }
+    // What it printed after the listening line.
+    std::string Report() const { return output_.substr(output_.find('\n') + 1); }
+
+private:
+    bool ReadOutput() {
+        pollfd wait{out_, POLLIN, 0};
+        char buffer[512];
+        if (::poll(&wait, 1, kTimeoutMs) != 1) {
+            return false;
+        }
+        const ssize_t count = ::read(out_, buffer, sizeof buffer);
+        if (count <= 0) {
+            return false;
+        }
+        output_.append(buffer, static_cast<std::size_t>(count));
+        return true;
+    }
+
+    TempFile scratch_;
+    std::string link_;
+    pid_t pid_ = -1;
+    int out_ = -1;
+    int host_ = -1;
+    std::string output_;
+};
+
+std::string Block(const Payload& payload) {
+    const DataBlock block = MakeDataBlock(payload);
+    return ":DOWN DATA#" + std::string(block.begin(), block.end());
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Greeting and version, each step with the reply it should get.
+const std::vector<std::pair<std::string, std::string>> kOpening = {
+    {"\xAA", ":OK#"},
+    {":GET_VER00#", ":English Ver1.0#"},
+};
+
+TEST(HcSim, WholeImageReachesInternalFlash) {
+    TempFile scratch("");
+    const fs::path flash = scratch.Path().parent_path() / "flash";
+    SimRun sim({"--beacons", "2", "--pieces", "--seed", "7", "--zero-before", "--flash-out",
+                flash.string()});
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost();
+    EXPECT_EQ(sim.Exchange("\xAA", 200), "") << "greeted after one beacon of two";
+
+    std::string image(1500, '\0');
+    for (std::size_t i = 0; i < image.size(); ++i) {
+        image[i] = static_cast<char>(i * 7 + 3);
+    }
+    for (const auto& [command, reply] : kOpening) {
+        EXPECT_EQ(sim.Exchange(command), reply) << "after " << command;
+    }
+    EXPECT_EQ(sim.Exchange(":ERASE_INT#"), ":EI_OK#");
+    EXPECT_EQ(sim.Exchange(":CHKBL_INT#"), ":BI_OK#");
+    for (std::uint32_t n = 0; n < 2; ++n) {
+        Payload payload{};
+        const std::string piece = image.substr(n * kPayloadSize, kPayloadSize);
+        std::copy(piece.begin(), piece.end(), payload.begin());
+        EXPECT_EQ(sim.Exchange(Block(payload)), ":RB_OK#");
+        char write[32];
+        std::snprintf(write, sizeof write, ":RAMTO_INT %08X#", 0x4000 + n * 0x400);
+        EXPECT_EQ(sim.Exchange(write), ":WI_OK#");
+    }
+    EXPECT_EQ(sim.Exchange(":QUIT_COMM#"), ":QUIT_OK#");
+
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_EQ(sim.Report(),
+              "velmoro-hc-sim: finished; 8 commands, 2 blocks written, 0 violations\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.Link())));
+    EXPECT_EQ(ReadFile(flash / "internal.bin"), image + std::string(2048 - 1500, '\0'));
+    EXPECT_EQ(ReadFile(flash / "external-1.bin"), std::string(0x4000, '\xFF'));
+    EXPECT_EQ(ReadFile(flash / "external-2.bin"), std::string(0x40000, '\xFF'));
+}
+
+struct FaultCase {
+    const char* name;
+    std::vector<std::string> options;
+    // After the opening: what the host sends, and the reply it should get.
+    std::vector<std::pair<std::string, std::string>> steps;
+    std::string report;
+    int status;
+};
+
+class Faults : public ::testing::TestWithParam<FaultCase> {};
+
+TEST_P(Faults, EndTheSessionAsReported) {
+    const FaultCase& c = GetParam();
+    SimRun sim(c.options);
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost();
+    std::vector<std::pair<std::string, std::string>> steps = kOpening;
+    steps.insert(steps.end(), c.steps.begin(), c.steps.end());
+    for (const auto& [bytes, reply] : steps) {
+        EXPECT_EQ(sim.Exchange(bytes, reply.empty() ? 200 : kTimeoutMs), reply)
+            << "after " << bytes;
+    }
+    EXPECT_EQ(sim.Wait(), c.status);
+    EXPECT_EQ(sim.Report(), c.report);
+}
+
+const Payload kZeros{};
+
+INSTANTIATE_TEST_SUITE_P(
+    Options, Faults,
+    ::testing::Values(
+        // A host that never saw its greeting keeps beaconing: no fault of its.
+        FaultCase{"ErrorAtAnswersTheCommand",
+                  {"--error-at", "4"},
+                  {{":ERASE_INT#", ":EI_OK#"}, {":CHKBL_INT#", ":BI_ERR#"}, {"\xAA", ""}},
+                  "velmoro-hc-sim: error reply sent; 3 commands, 0 blocks written, 0 violations\n",
+                  0},
+        FaultCase{"CommandAfterAnErrorIsAViolation",
+                  {"--error-at", "3", "--error-reply", ":NO#"},
+                  {{":ERASE_INT#", ":NO#"}, {":CHKBL_INT#", ""}},
+                  "velmoro-hc-sim: error reply sent; 2 commands, 0 blocks written, 1 violations\n"
+                  "velmoro-hc-sim: violation: bytes after the end, the first 0x3A\n",
+                  1},
+        FaultCase{"StrayByteLeavesTheHostWaiting",
+                  {"--stray-at", "4", "--stray-byte", "21"},
+                  {{":ERASE_INT#", ":EI_OK#"}, {":CHKBL_INT#", "!:BI_OK#"}},
+                  "velmoro-hc-sim: host closed the port; 3 commands, 0 blocks written, "
+                  "0 violations\n",
+                  0},
+        FaultCase{"WrongCheckByteIsRefused",
+                  {},
+                  {{":ERASE_INT#", ":EI_OK#"},
+                   {":CHKBL_INT#", ":BI_OK#"},
+                   {Block(kZeros).substr(0, 11 + kPayloadSize) + "\x01", ":RB_ERR#"}},
+                  "velmoro-hc-sim: error reply sent; 4 commands, 0 blocks written, 1 violations\n"
+                  "velmoro-hc-sim: violation: block with a wrong check byte\n",
+                  1},
+        // The sim hangs up as it writes the third reply, before the host can
+        // send the next command.
+        FaultCase{"HangupClosesTheLine",
+                  {"--hangup-at", "3"},
+                  {{":ERASE_INT#", ":EI_OK#"}, {":CHKBL_INT#", kClosed}},
+                  "velmoro-hc-sim: hung up; 2 commands, 0 blocks written, 0 violations\n",
+                  0}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST(HcSim, BaudPacesBothDirections) {
+    SimRun sim({"--baud", "1200"});
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost();
+    ASSERT_EQ(sim.Exchange("\xAA"), ":OK#");
+    const auto sent = Clock::now();
+    ASSERT_EQ(sim.Exchange(":GET_VER00#"), ":English Ver1.0#");
+    // 11 bytes in and 16 out, 10 bits each at 1200 baud: 225 ms.
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+    EXPECT_GE(took.count(), 225);
+    EXPECT_LT(took.count(), 1000);
+}
+
+TEST(HcSim, SignalEndsCleanly) {
+    SimRun sim({});
+    ASSERT_TRUE(sim.Listening());
+    EXPECT_TRUE(fs::is_symlink(sim.Link()));
+    sim.Signal(SIGTERM);
+    EXPECT_EQ(sim.Wait(), 0);
+    EXPECT_EQ(sim.Report(),
+              "velmoro-hc-sim: stopped by signal; 0 commands, 0 blocks written, 0 violations\n");
+    EXPECT_FALSE(fs::exists(fs::symlink_status(sim.Link())));
+}
+
+TEST(HcSim, BadOptionsAreUsageErrors) {
+    for (const char* option : {"--baud=0", "--error-at=x", "--stray-byte=100", "--nonsense"}) {
+        SimRun sim({option});
+        EXPECT_EQ(sim.Wait(), 2) << option;
+    }
+}
+
+// After an error only beacons may still come: a host whose greeting was lost
+// keeps sending them.
+TEST(HcModel, AbortLetsOnlyBeaconsThrough) {
+    sim::CHandControllerModel model;
+    const std::uint8_t beacon = sim::kBeaconByteValue;
+    EXPECT_EQ(model.Receive(&beacon, 1), ":OK#");
+    model.Abort();
+    EXPECT_TRUE(model.Ended());
+    EXPECT_FALSE(model.Finished());
+    EXPECT_EQ(model.Receive(&beacon, 1), "");
+    EXPECT_TRUE(model.Violations().empty());
+    const std::string command = ":GET_VER00#";
+    EXPECT_EQ(model.Receive(reinterpret_cast<const std::uint8_t*>(command.data()), command.size()),
+              "");
+    EXPECT_EQ(model.Violations().size(), 1U) << "one report, not one per byte";
+    EXPECT_EQ(model.BytesAfterEnd(), 1 + command.size());
+}
+
+}  // namespace
+}  // namespace velmoro::testing
