@@ -169,11 +169,16 @@ void CMSComm::HandleReadyRead() {
 
 void CMSComm::HandleError(QSerialPort::SerialPortError error) {
     // A device that went away (adapter unplugged, the other end hung up)
-    // gives a resource error; line errors and the like change nothing.
-    if (error != QSerialPort::ResourceError || !port_.isOpen()) {
+    // gives a resource error, or a read error that would repeat for as long
+    // as the port stays open; line errors and the like change nothing.
+    const bool lost = error == QSerialPort::ResourceError || error == QSerialPort::ReadError ||
+                      error == QSerialPort::WriteError;
+    if (!lost || !port_.isOpen()) {
         return;
     }
-    errorText_ = QStringLiteral("The port %1 failed: %2.").arg(deviceName_, port_.errorString());
+    errorText_ = QStringLiteral("The port %1 failed: the device went away, or the line was "
+                                "hung up.")
+                     .arg(deviceName_);
     port_.close();
     // Raised from the event loop, never from inside the call that met the
     // failure, so that the handler never runs inside a send of its own.

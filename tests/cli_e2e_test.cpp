@@ -1,0 +1,351 @@
+// The command-line downloader against the simulated controller, both as
+// processes, over a real pseudo-terminal: what reached the controller's flash
+// is compared with what the engine must send.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "catalog.h"
+#include "data_block.h"
+#include "temp_file.h"
+#include "transfer.h"
+
+namespace velmoro::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr int kWaitMs = 30000;
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+QStringList Args(std::initializer_list<std::string> items) {
+    QStringList list;
+    for (const std::string& item : items) {
+        list << QString::fromStdString(item);
+    }
+    return list;
+}
+
+// The simulator, started with a link and a flash directory in a scratch
+// directory of its own.
+class Sim {
+public:
+    explicit Sim(QStringList options) : scratch_("") {
+        link_ = Dir() / "hc";
+        flash_ = Dir() / "flash";
+        process_.start(VELMORO_HC_SIM,
+                       QStringList{"--link", QString::fromStdString(link_.string()), "--flash-out",
+                                   QString::fromStdString(flash_.string())} +
+                           options);
+        while (!process_.canReadLine() && process_.waitForReadyRead(kWaitMs)) {
+        }
+        listening_ = process_.readLine().startsWith("velmoro-hc-sim: listening on");
+    }
+    ~Sim() {
+        if (process_.state() != QProcess::NotRunning) {
+            process_.kill();
+            process_.waitForFinished();
+        }
+    }
+
+    fs::path Dir() const { return scratch_.Path().parent_path(); }
+    std::string Link() const { return link_.string(); }
+    bool Listening() const { return listening_; }
+
+    // Waits for the simulator to end by itself (or stops it) and returns its
+    // summary line.
+    std::string Finish(bool stop = false) {
+        if (stop) {
+            process_.terminate();
+        }
+        process_.waitForFinished(kWaitMs);
+        exitCode_ = process_.exitCode();
+        return process_.readAllStandardOutput().toStdString();
+    }
+    int ExitCode() const { return exitCode_; }
+    std::string Flash(const char* name) const { return ReadFile(flash_ / name); }
+
+private:
+    TempFile scratch_;
+    fs::path link_;
+    fs::path flash_;
+    QProcess process_;
+    bool listening_ = false;
+    int exitCode_ = -1;
+};
+
+struct CliResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+// Runs the downloader; `during`, when given, acts on the running process once
+// its first line of output has come.
+CliResult RunCli(
+    const QStringList& args, const std::function<void(QProcess&)>& during = {},
+    const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
+    QProcess cli;
+    cli.setProcessEnvironment(environment);
+    cli.start(VELMORO_CLI, args);
+    if (during) {
+        cli.waitForReadyRead(kWaitMs);
+        during(cli);
+    }
+    cli.waitForFinished(kWaitMs);
+    CliResult result;
+    result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
+    result.out = cli.readAllStandardOutput().toStdString();
+    result.err = cli.readAllStandardError().toStdString();
+    return result;
+}
+
+CliResult Download(const Sim& sim, const char* type, const fs::path& file, QStringList extra = {}) {
+    return RunCli(QStringList{"download", "--port", QString::fromStdString(sim.Link()), "--type",
+                              type, QString::fromStdString(file.string())} +
+                  extra);
+}
+
+std::string Lines(std::initializer_list<std::string_view> texts) {
+    std::string out;
+    for (std::string_view text : texts) {
+        out += std::string(text.substr(0, text.size() - 2)) + "\n";
+    }
+    return out;
+}
+
+const std::string kFinishedLog =
+    Lines({texts::kResetPrompt, texts::kConnected, texts::kProcessing, texts::kFinished});
+
+std::string Image(std::size_t size) {
+    std::string image(size, '\0');
+    std::uint32_t x = 12345;
+    for (char& c : image) {
+        x = x * 1103515245U + 12345U;
+        c = static_cast<char>(x >> 24);
+    }
+    return image;
+}
+
+class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};
+
+TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
+    const std::string image = Image(GetParam());
+    TempFile file(image);
+    Sim sim({"--beacons", "2"});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli = Download(sim, "main", file.Path());
+    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(cli.out, kFinishedLog);
+    const std::size_t blocks = image.size() / kPayloadSize + 1;
+    EXPECT_EQ(sim.Finish(), "velmoro-hc-sim: finished; " + std::to_string(blocks * 2 + 4) +
+                                " commands, " + std::to_string(blocks) +
+                                " blocks written, 0 violations\n");
+    EXPECT_EQ(sim.ExitCode(), 0);
+    EXPECT_EQ(sim.Flash("internal.bin"),
+              image + std::string(blocks * kPayloadSize - image.size(), '\0'));
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPty,
+                         ::testing::Values(0, 1, 1023, 1024, 1500, 2048, 100000),
+                         [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+
+// The two external ranges as the simulator saves them, filled from the blocks
+// the catalogue makes.
+void ExpectCatalogInFlash(const fs::path& catalog, const Sim& sim) {
+    std::string first(0x4000, '\xFF');
+    std::string second(0x40000, '\xFF');
+    CCatalogBlocks blocks;
+    ASSERT_TRUE(blocks.Open(catalog));
+    Payload payload{};
+    CatalogBlockInfo info;
+    std::int32_t v = 0;
+    while (blocks.Next(payload, info, v)) {
+        const std::uint32_t address = static_cast<std::uint32_t>(v) * 0x400U;
+        std::string& range = address < 0x81150000U ? first : second;
+        const std::uint32_t base = address < 0x81150000U ? 0x81140000U : 0x81150000U;
+        range.replace(address - base, kPayloadSize, std::string(payload.begin(), payload.end()));
+    }
+    EXPECT_EQ(sim.Flash("external-1.bin"), first);
+    EXPECT_EQ(sim.Flash("external-2.bin"), second);
+}
+
+std::string CatalogText(int before, int after) {
+    std::string text;
+    for (int i = 1; i <= before; ++i) {
+        text += "OBJ" + std::to_string(i) + "   ,Object " + std::to_string(i) +
+                "    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n";
+    }
+    text += "----- second section -----\r\n";
+    for (int i = 1; i <= after; ++i) {
+        text += std::to_string(i) + ",Star " + std::to_string(i) +
+                "  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
+    }
+    return text;
+}
+
+TEST(CatalogOverPty, BothSectionsLandInTheirRanges) {
+    for (const auto& [before, after] : {std::pair{17, 20}, std::pair{0, 5}}) {
+        TempFile file(CatalogText(before, after));
+        Sim sim({"--pieces", "--zero-before"});
+        ASSERT_TRUE(sim.Listening());
+        const CliResult cli = Download(sim, "catalog", file.Path());
+        EXPECT_EQ(cli.exitCode, 0) << cli.err;
+        EXPECT_EQ(cli.out, kFinishedLog);
+        EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        ExpectCatalogInFlash(file.Path(), sim);
+    }
+}
+
+TEST(FaultsOverPty, RepliesInPiecesAndBehindZeroBytes) {
+    const std::string image = Image(1500);
+    TempFile file(image);
+    Sim sim({"--pieces", "--seed", "7", "--zero-before", "--write-delay", "20"});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli = Download(sim, "main", file.Path());
+    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(cli.out, kFinishedLog);
+    EXPECT_EQ(sim.Finish(),
+              "velmoro-hc-sim: finished; 8 commands, 2 blocks written, "
+              "0 violations\n");
+}
+
+TEST(FaultsOverPty, ErrorReplyEndsWithTheErrorLine) {
+    TempFile file(Image(1500));
+    // The greeting, the erase reply, a block's receipt, a write's reply, the
+    // quit reply.
+    for (const char* at : {"1", "3", "5", "6", "9"}) {
+        Sim sim({"--error-at", at});
+        ASSERT_TRUE(sim.Listening());
+        const CliResult cli = Download(sim, "main", file.Path());
+        EXPECT_EQ(cli.exitCode, 1) << at << cli.err;
+        ASSERT_GE(cli.out.size(), 10U);
+        EXPECT_TRUE(cli.out.ends_with(Lines({texts::kErrorReply}))) << at << cli.out;
+        EXPECT_NE(sim.Finish().find("error reply sent;"), std::string::npos) << at;
+        EXPECT_EQ(sim.ExitCode(), 0) << "nothing reached the controller after the end";
+    }
+}
+
+TEST(FaultsOverPty, RefusedCatalogueSendsNothing) {
+    TempFile file("-\r\n-\r\n");
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli = Download(sim, "catalog", file.Path());
+    EXPECT_EQ(cli.exitCode, 3);
+    EXPECT_TRUE(cli.out.starts_with("ERROR! Catalogue refused: line 2")) << cli.out;
+    // Stopped by the test, not ended by a closing host: not a byte arrived.
+    EXPECT_EQ(sim.Finish(true),
+              "velmoro-hc-sim: stopped by signal; 0 commands, 0 blocks written, 0 violations\n");
+
+    const CliResult convert = RunCli({"convert", QString::fromStdString(file.Path().string()),
+                                      QString::fromStdString((sim.Dir() / "out.bin").string())});
+    EXPECT_EQ(convert.exitCode, 3);
+    EXPECT_NE(convert.err.find("line 2"), std::string::npos);
+}
+
+TEST(FaultsOverPty, MissingDataFileOrPort) {
+    TempFile file(Image(10));
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult noFile = Download(sim, "main", sim.Dir() / "missing.bin");
+    EXPECT_EQ(noFile.exitCode, 3);
+    EXPECT_EQ(noFile.out, Lines({texts::kNoDataFile}));
+
+    const CliResult noDevice = RunCli(Args({"download", "--port", (sim.Dir() / "nothing").string(),
+                                            "--type", "main", file.Path().string()}));
+    EXPECT_EQ(noDevice.exitCode, 4);
+    EXPECT_NE(noDevice.err.find("nothing"), std::string::npos) << noDevice.err;
+    EXPECT_TRUE(noDevice.out.empty());
+
+    // COM9 named through the environment reaches the device named there.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELMORO_COM9", QString::fromStdString((sim.Dir() / "absent").string()));
+    const CliResult com9 =
+        RunCli(Args({"download", "--port", "COM9", "--type", "main", file.Path().string()}), {},
+               environment);
+    EXPECT_EQ(com9.exitCode, 4);
+    EXPECT_NE(com9.err.find("COM9"), std::string::npos) << com9.err;
+    EXPECT_NE(com9.err.find("absent"), std::string::npos) << com9.err;
+}
+
+TEST(FaultsOverPty, HangUpMidTransferIsAPortFailure) {
+    TempFile file(Image(5000));
+    Sim sim({"--hangup-at", "6"});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli = Download(sim, "main", file.Path());
+    EXPECT_EQ(cli.exitCode, 6) << cli.err;
+    EXPECT_TRUE(cli.out.ends_with(Lines({texts::kErrorReply}))) << cli.out;
+    EXPECT_NE(cli.err.find("failed"), std::string::npos) << cli.err;
+    EXPECT_NE(sim.Finish().find("hung up;"), std::string::npos);
+}
+
+TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
+    TempFile file(Image(5000));
+    // A controller that never greets: the beacon runs until Ctrl-C.
+    Sim sim({"--beacons", "1000000"});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli =
+        RunCli(Args({"download", "--port", sim.Link(), "--type", "main", file.Path().string()}),
+               [](QProcess& process) {
+                   // Let a few beacons go out first.
+                   process.waitForFinished(400);
+                   ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+               });
+    EXPECT_EQ(cli.exitCode, 130);
+    EXPECT_EQ(cli.out, Lines({texts::kResetPrompt, texts::kStopped}));
+    EXPECT_NE(sim.Finish().find("host closed the port;"), std::string::npos);
+    EXPECT_EQ(sim.ExitCode(), 0);
+}
+
+TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
+    TempFile file(Image(5000));
+    Sim sim({"--stray-at", "4"});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli = Download(sim, "main", file.Path(), {"--timeout", "1"});
+    EXPECT_EQ(cli.exitCode, 5);
+    EXPECT_TRUE(cli.out.ends_with(Lines({texts::kStopped}))) << cli.out;
+    EXPECT_NE(cli.err.find("no reply"), std::string::npos) << cli.err;
+    EXPECT_EQ(sim.Finish(),
+              "velmoro-hc-sim: host closed the port; 3 commands, 0 blocks "
+              "written, 0 violations\n");
+}
+
+TEST(CliUsage, BadArgumentsExitWithTwo) {
+    for (const QStringList& args :
+         {QStringList{}, QStringList{"download", "--type", "main", "x"},
+          QStringList{"download", "--port", "COM10", "--type", "main", "x"},
+          QStringList{"download", "--port", "COM1", "--type", "other", "x"},
+          QStringList{"download", "--port", "COM1", "--type", "main", "x", "--timeout", "0"},
+          QStringList{"convert", "only-one"}, QStringList{"flash"}}) {
+        EXPECT_EQ(RunCli(args).exitCode, 2) << args.join(' ').toStdString();
+    }
+    EXPECT_EQ(RunCli({"--version"}).out, "velmoro-downloader-cli 2.0\n");
+}
+
+TEST(CliConvert, WritesEveryPayloadWithItsAddress) {
+    TempFile catalog(CatalogText(17, 20));
+    const fs::path output = catalog.Path().parent_path() / "blocks.bin";
+    const CliResult cli = RunCli(Args({"convert", catalog.Path().string(), output.string()}));
+    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(cli.out,
+              "81140000 block 1: 16 records\n"
+              "81140400 block 2: 1 records, then the separator\n"
+              "81150000 block 3: 16 records\n"
+              "81150400 block 4: 4 records\n");
+    EXPECT_EQ(ReadFile(output).size(), 4 * kPayloadSize);
+}
+
+}  // namespace
+}  // namespace velmoro::testing
