@@ -1,0 +1,202 @@
+#include "downloader_dialog.h"
+
+#include <QComboBox>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextCursor>
+
+#include "about_dialog.h"
+#include "dialog_template.h"
+#include "platform.h"
+#include "resources.h"
+
+namespace velmoro {
+
+UpdateType updateType = UpdateType::MainProgram;
+
+namespace {
+constexpr int kProgramIcon = 128;
+const char kQuitQuestion[] = "Are you sure you want to quit Velmoro Downloader V2.0?";
+}  // namespace
+
+CDownloaderDlg::CDownloaderDlg(QWidget* parent)
+    : CDialog(IDD, parent),
+      windowIcon(toolkit::LoadIcon(kProgramIcon)),
+      portFace_(serialControl),
+      engine_(portFace_, *this) {
+    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
+    connect(&serialControl, &CMSComm::OnComm, this, [this] { engine_.OnCommEvent(); });
+}
+
+CDownloaderDlg::~CDownloaderDlg() = default;
+
+void CDownloaderDlg::DoDataExchange() {
+    logBox = Item<QPlainTextEdit>(IDC_LOG);
+    progressBar = Item<QProgressBar>(IDC_PROGRESS);
+    startStopButton = Item<QPushButton>(IDC_START_STOP);
+    openButton = Item<QPushButton>(IDC_OPEN);
+    // The serial control has no face; its row only holds its place.
+    Q_ASSERT(GetDlgItem(IDC_SERIAL) != nullptr);
+}
+
+bool CDownloaderDlg::OnInitDialog() {
+    const QString about = toolkit::LoadString(IDS_ABOUTBOX);
+    if (!about.isEmpty()) {
+        AppendSystemMenuItem(IDM_ABOUTBOX, about);
+    }
+    setWindowIcon(windowIcon);
+
+    auto* portList = Item<QComboBox>(IDC_PORT_LIST);
+    portList->setCurrentIndex(0);
+    connect(portList, &QComboBox::currentIndexChanged, this, &CDownloaderDlg::OnSelChangePortList);
+    auto* mainProgram = Item<QRadioButton>(IDC_MAIN_PROGRAM);
+    mainProgram->setChecked(true);
+    connect(mainProgram, &QRadioButton::clicked, this,
+            [] { updateType = UpdateType::MainProgram; });
+    connect(Item<QRadioButton>(IDC_OBJECT_CATALOG), &QRadioButton::clicked, this,
+            [] { updateType = UpdateType::ObjectCatalog; });
+    connect(openButton, &QPushButton::clicked, this, &CDownloaderDlg::OnOpenDataFile);
+    connect(startStopButton, &QPushButton::clicked, this, [this] { engine_.OnStartStop(); });
+
+    helpButton = Item<QPushButton>(IDC_HELP);
+    homeButton = Item<QPushButton>(IDC_HOME);
+    connect(helpButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHelp);
+    connect(homeButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHome);
+
+    portList->setFocus();
+    return true;
+}
+
+void CDownloaderDlg::OnSelChangePortList(int index) {
+    if (index >= 0) {
+        portNumber = index + 1;
+        portFace_.SetPortNumber(portNumber);
+    }
+}
+
+void CDownloaderDlg::OnOpenDataFile() {
+    const std::optional<QString> chosen = toolkit::FileOpenDialog(this);
+    if (!chosen) {
+        return;
+    }
+    dataFilePath = *chosen;
+    Item<QLineEdit>(IDC_FILE_PATH)->setText(dataFilePath);
+}
+
+void CDownloaderDlg::OnHelp() {
+    toolkit::ShellOpen(toolkit::HelpPagePath(toolkit::ProgramFilePath()));
+}
+
+void CDownloaderDlg::OnHome() {
+    toolkit::ShellOpen(toolkit::HomeAddress());
+}
+
+void CDownloaderDlg::OnCancel() {
+    const int answer = toolkit::MessageBox(
+        this, {QString::fromLatin1(kQuitQuestion), QStringLiteral("Message"),
+               toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question, toolkit::IDYES});
+    if (answer == toolkit::IDYES) {
+        EndDialog(toolkit::IDCANCEL);
+    }
+}
+
+void CDownloaderDlg::OnSysCommand(unsigned id, long param) {
+    if ((id & 0xFFF0U) == IDM_ABOUTBOX) {
+        CAboutDlg about(this);
+        about.DoModal();
+    } else {
+        CDialog::OnSysCommand(id, param);
+    }
+}
+
+void CDownloaderDlg::OnTimer(int /*id*/) {
+    // The engine starts no timer but the beacon's, so every tick is its.
+    engine_.OnBeaconTimer();
+}
+
+void CDownloaderDlg::paintEvent(QPaintEvent* event) {
+    if (isMinimized()) {
+        QPainter painter(this);
+        const int side = style()->pixelMetric(QStyle::PM_LargeIconSize);
+        const QPoint at = MinimisedIconPosition(size(), QSize(side, side));
+        windowIcon.paint(&painter, QRect(at, QSize(side, side)));
+        return;
+    }
+    CDialog::paintEvent(event);
+}
+
+QPoint MinimisedIconPosition(QSize client, QSize icon) {
+    return QPoint((client.width() - icon.width() + 1) / 2,
+                  (client.height() - icon.height() + 1) / 2);
+}
+
+QString CDownloaderDlg::LogText() const {
+    QString text = logBox->toPlainText();
+    if (!text.isEmpty()) {
+        text += QLatin1Char('\n');  // the box holds lines; each ended in CR LF
+    }
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+void CDownloaderDlg::ClearLog() {
+    QTextCursor cursor = logBox->textCursor();
+    cursor.select(QTextCursor::Document);
+    logBox->setTextCursor(cursor);
+    logBox->ensureCursorVisible();
+    logBox->textCursor().removeSelectedText();
+}
+
+void CDownloaderDlg::AppendLog(std::string_view text) {
+    // The box shows lines; the message's own line end becomes the break
+    // before the next message.
+    QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (line.endsWith(QStringLiteral("\r\n"))) {
+        line.chop(2);
+    }
+    QTextCursor cursor = logBox->textCursor();
+    cursor.clearSelection();
+    cursor.movePosition(QTextCursor::End);
+    if (!logBox->document()->isEmpty()) {
+        cursor.insertBlock();
+    }
+    cursor.insertText(line);
+    logBox->setTextCursor(cursor);
+    logBox->ensureCursorVisible();
+}
+
+void CDownloaderDlg::SetStartStopCaption(std::string_view caption) {
+    startStopButton->setText(
+        QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())));
+}
+
+void CDownloaderDlg::EnableOpenButton(bool enable) {
+    openButton->setEnabled(enable);
+}
+
+std::filesystem::path CDownloaderDlg::DataFilePath() const {
+    return std::filesystem::path(dataFilePath.toStdU16String());
+}
+
+void CDownloaderDlg::SetProgressRange(int lower, int upper) {
+    progressBar->setRange(lower, upper);
+}
+
+void CDownloaderDlg::SetProgressPos(int pos) {
+    progressBar->setValue(std::clamp(pos, progressBar->minimum(), progressBar->maximum()));
+}
+
+void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
+    toolkit::MessageBox(
+        this,
+        {QString::fromUtf8(errorText.data(), static_cast<qsizetype>(errorText.size())),
+         windowTitle(), toolkit::MessageButtons::Ok, toolkit::MessageIcon::Stop, toolkit::IDOK});
+}
+
+}  // namespace velmoro

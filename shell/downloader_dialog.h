@@ -1,0 +1,108 @@
+#pragma once
+
+// The main window: port, update type and data file, the Start/Stop button,
+// the log box and the progress bar. It hands the button, timer 1 and the
+// serial event to the transfer engine and shows what the engine reports.
+
+#include <QIcon>
+#include <QString>
+#include <string>
+
+#include "dialog.h"
+#include "faces.h"
+#include "ms_comm.h"
+#include "serial_port_face.h"
+#include "transfer.h"
+
+class QComboBox;
+class QLineEdit;
+class QPlainTextEdit;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+
+namespace velmoro {
+
+// The update type the radio buttons set, one for the whole program.
+extern UpdateType updateType;
+
+class CDownloaderDlg : public toolkit::CDialog, public IWindowFace {
+    Q_OBJECT
+
+public:
+    static constexpr int IDD = 102;
+    static constexpr int IDC_PORT_LIST = 1000;
+    static constexpr int IDC_MAIN_PROGRAM = 1001;
+    static constexpr int IDC_OBJECT_CATALOG = 1002;
+    static constexpr int IDC_OPEN = 1003;
+    static constexpr int IDC_START_STOP = 1004;
+    static constexpr int IDC_FILE_PATH = 1005;
+    static constexpr int IDC_LOG = 1006;
+    static constexpr int IDC_PROGRESS = 1007;
+    static constexpr int IDC_SERIAL = 1008;
+    static constexpr int IDC_HELP = 1009;
+    static constexpr int IDC_HOME = 1010;
+    static constexpr unsigned IDM_ABOUTBOX = 16;
+    static constexpr int IDS_ABOUTBOX = 101;
+    static constexpr int kBeaconTimer = 1;
+
+    explicit CDownloaderDlg(QWidget* parent = nullptr);
+    ~CDownloaderDlg() override;
+
+    // Members, in this order.
+    int portNumber = 1;
+    QString dataFilePath;
+    QPlainTextEdit* logBox = nullptr;
+    QProgressBar* progressBar = nullptr;
+    QPushButton* startStopButton = nullptr;
+    QPushButton* openButton = nullptr;
+    CMSComm serialControl;
+    QIcon windowIcon;
+    QPushButton* helpButton = nullptr;
+    QPushButton* homeButton = nullptr;
+
+    // The log as the user sees it, every line ending in "\r\n".
+    QString LogText() const;
+    const CTransferEngine& Engine() const { return engine_; }
+
+    void OnSysCommand(unsigned id, long param) override;
+    QIcon OnQueryDragIcon() const { return windowIcon; }
+
+    // IWindowFace
+    void ClearLog() override;
+    void AppendLog(std::string_view text) override;
+    void SetStartStopCaption(std::string_view caption) override;
+    void EnableOpenButton(bool enable) override;
+    void StartBeaconTimer(int periodMs) override { SetTimer(kBeaconTimer, periodMs); }
+    void StopBeaconTimer() override { KillTimer(kBeaconTimer); }
+    std::filesystem::path DataFilePath() const override;
+    UpdateType GetUpdateType() const override { return updateType; }
+    void SetProgressRange(int lower, int upper) override;
+    void SetProgressPos(int pos) override;
+    void ReportPortFailure(std::string_view errorText) override;
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange() override;
+    // Enter does nothing: ending the program by a stray key could abandon a
+    // transfer and leave the controller half written.
+    void OnOK() override {}
+    void OnCancel() override;
+    void OnTimer(int id) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void OnSelChangePortList(int index);
+    void OnOpenDataFile();
+    void OnHelp();
+    void OnHome();
+
+    CSerialPortFace portFace_;
+    CTransferEngine engine_;
+};
+
+// Where a minimised window draws its icon: centred, the extra pixel to the
+// right and below.
+QPoint MinimisedIconPosition(QSize client, QSize icon);
+
+}  // namespace velmoro
