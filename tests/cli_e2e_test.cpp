@@ -14,6 +14,7 @@
 
 #include "catalog.h"
 #include "data_block.h"
+#include "sim_process.h"
 #include "temp_file.h"
 #include "transfer.h"
 
@@ -22,13 +23,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-constexpr int kWaitMs = 30000;
-
-std::string ReadFile(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 QStringList Args(std::initializer_list<std::string> items) {
     QStringList list;
     for (const std::string& item : items) {
@@ -36,54 +30,6 @@ QStringList Args(std::initializer_list<std::string> items) {
     }
     return list;
 }
-
-// The simulator, started with a link and a flash directory in a scratch
-// directory of its own.
-class Sim {
-public:
-    explicit Sim(QStringList options) : scratch_("") {
-        link_ = Dir() / "hc";
-        flash_ = Dir() / "flash";
-        process_.start(VELMORO_HC_SIM,
-                       QStringList{"--link", QString::fromStdString(link_.string()), "--flash-out",
-                                   QString::fromStdString(flash_.string())} +
-                           options);
-        while (!process_.canReadLine() && process_.waitForReadyRead(kWaitMs)) {
-        }
-        listening_ = process_.readLine().startsWith("velmoro-hc-sim: listening on");
-    }
-    ~Sim() {
-        if (process_.state() != QProcess::NotRunning) {
-            process_.kill();
-            process_.waitForFinished();
-        }
-    }
-
-    fs::path Dir() const { return scratch_.Path().parent_path(); }
-    std::string Link() const { return link_.string(); }
-    bool Listening() const { return listening_; }
-
-    // Waits for the simulator to end by itself (or stops it) and returns its
-    // summary line.
-    std::string Finish(bool stop = false) {
-        if (stop) {
-            process_.terminate();
-        }
-        process_.waitForFinished(kWaitMs);
-        exitCode_ = process_.exitCode();
-        return process_.readAllStandardOutput().toStdString();
-    }
-    int ExitCode() const { return exitCode_; }
-    std::string Flash(const char* name) const { return ReadFile(flash_ / name); }
-
-private:
-    TempFile scratch_;
-    fs::path link_;
-    fs::path flash_;
-    QProcess process_;
-    bool listening_ = false;
-    int exitCode_ = -1;
-};
 
 struct CliResult {
     int exitCode = -1;

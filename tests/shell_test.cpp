@@ -1,0 +1,347 @@
+// The main window and the About box under the offscreen platform: their
+// layout, handlers and the quit question, and whole transfers through the
+// window against the simulated controller.
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTest>
+#include <QTimer>
+#include <optional>
+
+#include "about_dialog.h"
+#include "downloader_dialog.h"
+#include "platform.h"
+#include "sim_process.h"
+#include "temp_file.h"
+
+namespace velmoro::testing {
+namespace {
+
+using toolkit::IDNO;
+using toolkit::IDYES;
+using toolkit::MessageRequest;
+
+class WindowTest : public ::testing::Test {
+protected:
+    WindowTest() {
+        updateType = UpdateType::MainProgram;
+        toolkit::SetMessageBoxHook([this](const MessageRequest& request) {
+            questions.push_back(request);
+            return answer;
+        });
+        toolkit::SetShellOpenHook([this](const QString& target) { opened.push_back(target); });
+        dialog.Create();
+        dialog.show();
+    }
+    ~WindowTest() override {
+        toolkit::SetMessageBoxHook({});
+        toolkit::SetShellOpenHook({});
+        toolkit::SetFileOpenHook({});
+        qunsetenv("VELMORO_COM1");
+    }
+
+    template <class T>
+    T* Item(int id) {
+        return dialog.Item<T>(id);
+    }
+    void ChooseFile(const fs::path& path) {
+        toolkit::SetFileOpenHook([path] { return QString::fromStdString(path.string()); });
+        QTest::mouseClick(dialog.openButton, Qt::LeftButton);
+    }
+    bool WaitForLog(const std::string& text, int ms = kWaitMs) {
+        return QTest::qWaitFor(
+            [&] { return dialog.LogText().toStdString().find(text) != std::string::npos; }, ms);
+    }
+
+    CDownloaderDlg dialog;
+    std::vector<MessageRequest> questions;
+    std::vector<QString> opened;
+    int answer = IDNO;
+};
+
+TEST_F(WindowTest, StartsIdleOnCom1AndMainProgram) {
+    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    EXPECT_EQ(ports->currentText(), "COM1");
+    EXPECT_EQ(ports->count(), 9);
+    EXPECT_EQ(dialog.portNumber, 1);
+    EXPECT_TRUE(Item<QRadioButton>(CDownloaderDlg::IDC_MAIN_PROGRAM)->isChecked());
+    EXPECT_FALSE(Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG)->isChecked());
+    EXPECT_EQ(updateType, UpdateType::MainProgram);
+    EXPECT_TRUE(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text().isEmpty());
+    EXPECT_TRUE(dialog.LogText().isEmpty());
+    EXPECT_TRUE(dialog.openButton->isEnabled());
+    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
+    EXPECT_EQ(dialog.focusWidget(), ports);
+    EXPECT_EQ(dialog.windowTitle(), "Velmoro Downloader V2.0");
+    EXPECT_FALSE(dialog.QWidget::windowIcon().isNull());
+    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
+}
+
+TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
+    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    ports->setCurrentIndex(8);
+    EXPECT_EQ(dialog.portNumber, 9);
+    ports->setCurrentIndex(0);
+    EXPECT_EQ(dialog.portNumber, 1);
+
+    auto* mainProgram = Item<QRadioButton>(CDownloaderDlg::IDC_MAIN_PROGRAM);
+    auto* catalog = Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG);
+    QTest::mouseClick(catalog, Qt::LeftButton);
+    EXPECT_TRUE(catalog->isChecked());
+    EXPECT_FALSE(mainProgram->isChecked());
+    EXPECT_EQ(updateType, UpdateType::ObjectCatalog);
+    QTest::mouseClick(mainProgram, Qt::LeftButton);
+    EXPECT_TRUE(mainProgram->isChecked());
+    EXPECT_FALSE(catalog->isChecked());
+    EXPECT_EQ(updateType, UpdateType::MainProgram);
+}
+
+TEST_F(WindowTest, FileDialogSetsThePathOnlyWhenConfirmed) {
+    ChooseFile("/data/does-not-exist.bin");
+    EXPECT_EQ(dialog.dataFilePath, "/data/does-not-exist.bin");
+    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), "/data/does-not-exist.bin");
+    toolkit::SetFileOpenHook([] { return std::nullopt; });
+    QTest::mouseClick(dialog.openButton, Qt::LeftButton);
+    EXPECT_EQ(dialog.dataFilePath, "/data/does-not-exist.bin");
+    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), "/data/does-not-exist.bin");
+}
+
+TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
+    answer = IDNO;
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].caption, "Message");
+    EXPECT_EQ(questions[0].text, "Are you sure you want to quit Velmoro Downloader V2.0?");
+    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
+    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
+    EXPECT_EQ(questions[0].defaultButton, IDYES);
+    EXPECT_TRUE(dialog.isVisible());
+
+    dialog.close();                  // the close box and Alt+F4
+    dialog.OnSysCommand(0xF060, 0);  // the system menu's Close
+    EXPECT_EQ(questions.size(), 3U);
+    EXPECT_TRUE(dialog.isVisible());
+
+    answer = IDYES;
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_FALSE(dialog.isVisible());
+    EXPECT_EQ(dialog.result(), toolkit::IDCANCEL);
+}
+
+TEST_F(WindowTest, EnterDoesNothing) {
+    for (QWidget* target : {static_cast<QWidget*>(Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST)),
+                            static_cast<QWidget*>(&dialog)}) {
+        QTest::keyClick(target, Qt::Key_Return);
+        QTest::keyClick(target, Qt::Key_Enter);
+    }
+    EXPECT_TRUE(dialog.isVisible());
+    EXPECT_TRUE(questions.empty());
+}
+
+TEST_F(WindowTest, AppendGoesToTheEndAndDropsTheUsersSelection) {
+    dialog.AppendLog("first line\r\n");
+    dialog.AppendLog("second line\r\n");
+    QTextCursor cursor = dialog.logBox->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(8, QTextCursor::KeepAnchor);
+    dialog.logBox->setTextCursor(cursor);
+    dialog.AppendLog("third line\r\n");
+    EXPECT_EQ(dialog.LogText(), "first line\r\nsecond line\r\nthird line\r\n");
+    EXPECT_FALSE(dialog.logBox->textCursor().hasSelection());
+    EXPECT_TRUE(dialog.logBox->isReadOnly());
+
+    dialog.ClearLog();
+    EXPECT_TRUE(dialog.LogText().isEmpty());
+}
+
+TEST_F(WindowTest, ControlsSitAtTheirDialogUnitRectangles) {
+    const toolkit::DialogTemplate& layout = dialog.Template();
+    EXPECT_EQ(dialog.size(), dialog.Units().ToPixels(layout.size));
+    EXPECT_EQ(layout.controls.size(), 15);
+    int placed = 0;
+    for (const toolkit::ControlTemplate& row : layout.controls) {
+        if (row.id < 0) {
+            continue;
+        }
+        QWidget* widget = dialog.GetDlgItem(row.id);
+        ASSERT_NE(widget, nullptr) << row.id;
+        const QRect expected = dialog.Units().ToPixels(row.rect);
+        if (row.kind == toolkit::ControlKind::ComboBox) {
+            EXPECT_EQ(widget->geometry().topLeft(), expected.topLeft());
+            EXPECT_EQ(widget->width(), expected.width());
+            EXPECT_LE(widget->height(), expected.height());
+        } else {
+            EXPECT_EQ(widget->geometry(), expected) << row.id;
+        }
+        ++placed;
+    }
+    EXPECT_EQ(placed, 13);
+    // Ids 1 and 2 exist but are never shown; the serial control has no face.
+    for (int id : {1, 2, CDownloaderDlg::IDC_SERIAL}) {
+        EXPECT_FALSE(dialog.GetDlgItem(id)->isVisible()) << id;
+    }
+    // The base units follow the 9-point font.
+    EXPECT_GT(dialog.Units().BaseX(), 3);
+    EXPECT_GT(dialog.Units().BaseY(), 8);
+}
+
+TEST_F(WindowTest, TabOrderFollowsTheRows) {
+    std::vector<int> order;
+    QWidget* widget = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    for (int i = 0; i < 7; ++i) {
+        order.push_back(widget->property("controlId").toInt());
+        widget = widget->nextInFocusChain();
+        while (widget->focusPolicy() != Qt::StrongFocus || !widget->isVisible() ||
+               !widget->property("controlId").isValid()) {
+            widget = widget->nextInFocusChain();
+        }
+    }
+    EXPECT_EQ(order, (std::vector<int>{1000, 1001, 1002, 1003, 1004, 1009, 1010}));
+}
+
+#ifndef Q_OS_WIN
+TEST_F(WindowTest, SystemMenuStandInEndsWithTheAboutItem) {
+    QMenu* menu = dialog.SystemMenuStandIn();
+    ASSERT_NE(menu, nullptr);
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_GE(actions.size(), 2);
+    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
+    EXPECT_EQ(actions.back()->text(), "About Velmoro Downloader(&A)...");
+}
+#endif
+
+// Runs check once the next modal dialog is up, then closes it with Escape.
+void WhenModalOpens(const std::function<void(QWidget*)>& check) {
+    QTimer::singleShot(0, [check] {
+        QWidget* modal = QApplication::activeModalWidget();
+        check(modal);
+        if (modal != nullptr) {
+            QTest::keyClick(modal, Qt::Key_Escape);
+        }
+    });
+}
+
+TEST_F(WindowTest, AboutBoxOpensForCommand16WithAnyLowBits) {
+    for (unsigned command : {16U, 17U, 31U, 0x10010U}) {
+        bool seen = false;
+        WhenModalOpens([&](QWidget* modal) {
+            auto* about = dynamic_cast<CAboutDlg*>(modal);
+            ASSERT_NE(about, nullptr);
+            seen = true;
+            EXPECT_EQ(about->windowTitle(), "About Velmoro Downloader");
+            EXPECT_EQ(about->okButton->text(), "OK");
+        });
+        dialog.OnSysCommand(command, 0);
+        EXPECT_TRUE(seen) << command;
+    }
+}
+
+TEST_F(WindowTest, HelpAndHomeOpenThroughTheShell) {
+    QTest::mouseClick(dialog.helpButton, Qt::LeftButton);
+    QTest::mouseClick(dialog.homeButton, Qt::LeftButton);
+    ASSERT_EQ(opened.size(), 2U);
+    EXPECT_EQ(opened[0], QApplication::applicationDirPath() + "/Help.htm");
+    EXPECT_EQ(opened[1], toolkit::HomeAddress());
+    EXPECT_TRUE(opened[1].startsWith("https://"));
+}
+
+TEST(HelpPage, SitsBesideTheProgram) {
+    EXPECT_EQ(toolkit::HelpPagePath("D:\\Tools\\Downloader.exe"), "D:\\Tools\\Help.htm");
+    EXPECT_EQ(toolkit::HelpPagePath("D:\\Downloader.exe"), "D:\\Help.htm");
+    EXPECT_EQ(toolkit::HelpPagePath("/opt/velmoro/velmoro-downloader"), "/opt/velmoro/Help.htm");
+}
+
+TEST(MinimisedIcon, IsCentredWithTheOddPixelRightAndBelow) {
+    EXPECT_EQ(MinimisedIconPosition(QSize(160, 24), QSize(32, 32)), QPoint(64, -3));
+    EXPECT_EQ(MinimisedIconPosition(QSize(33, 33), QSize(32, 32)), QPoint(1, 1));
+}
+
+TEST_F(WindowTest, PortThatWillNotOpenLeavesTheWindowIdle) {
+    TempFile image("firmware");
+    ChooseFile(image.Path());
+    qputenv("VELMORO_COM1", QByteArray("/nonexistent/velmoro-port"));
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Stop);
+    EXPECT_TRUE(questions[0].text.contains("/nonexistent/velmoro-port"))
+        << questions[0].text.toStdString();
+    EXPECT_FALSE(dialog.Engine().State().busy);
+    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
+    EXPECT_TRUE(dialog.openButton->isEnabled());
+    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
+    EXPECT_TRUE(dialog.LogText().isEmpty());
+}
+
+const QString kFinishedLog = QString::fromLatin1(
+    "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
+    "Connected.\r\n"
+    "Processing ...   Please wait ...\r\n"
+    "Download successfully finished!\r\n");
+
+TEST_F(WindowTest, WholeTransferThroughTheWindow) {
+    TempFile image(std::string(5000, '\x5A'));
+    Sim sim({"--beacons", "3"});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(image.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    EXPECT_FALSE(dialog.openButton->isEnabled());
+    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
+    ASSERT_TRUE(WaitForLog("Download successfully finished!"));
+    EXPECT_EQ(dialog.LogText(), kFinishedLog);
+    EXPECT_EQ(dialog.progressBar->value(), 5);
+    EXPECT_TRUE(dialog.openButton->isEnabled());
+    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
+    EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
+    EXPECT_EQ(sim.ExitCode(), 0);
+    EXPECT_EQ(sim.Flash("internal.bin").substr(0, 5000), std::string(5000, '\x5A'));
+}
+
+TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
+    TempFile image(std::string(6000, '\x11'));
+    Sim sim({"--write-delay", "50"});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(image.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog("Connected."));
+
+    answer = IDNO;
+    QTest::keyClick(&dialog, Qt::Key_Escape);
+    EXPECT_TRUE(dialog.Engine().State().busy) << "No leaves the transfer running";
+
+    // The About box's own event loop keeps the transfer going to its end.
+    bool finishedInside = false;
+    QTimer::singleShot(0, [&] {
+        QWidget* about = QApplication::activeModalWidget();
+        finishedInside = QTest::qWaitFor([&] { return !dialog.Engine().State().busy; }, kWaitMs);
+        if (about != nullptr) {
+            QTest::keyClick(about, Qt::Key_Escape);
+        }
+    });
+    dialog.OnSysCommand(CDownloaderDlg::IDM_ABOUTBOX, 0);
+    EXPECT_TRUE(finishedInside);
+    EXPECT_EQ(dialog.LogText(), kFinishedLog);
+    EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
+}
+
+}  // namespace
+}  // namespace velmoro::testing
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    }
+    QApplication application(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
