@@ -16,7 +16,7 @@
 namespace velmoro::sim {
 
 inline constexpr std::uint32_t kInternalFlashBase = 0x00004000;
-inline constexpr std::uint32_t kInternalFlashEnd = 0x00100000;  // 1 MiB device
+inline constexpr std::uint32_t kInternalFlashEnd = 0x00400000;  // a 4 MiB device
 inline constexpr std::uint32_t kExternalFirstBase = 0x81140000;
 inline constexpr std::uint32_t kExternalFirstEnd = 0x81144000;
 inline constexpr std::uint32_t kExternalSecondBase = 0x81150000;

@@ -8,6 +8,8 @@
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <algorithm>
+#include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -26,10 +28,13 @@ namespace fs = std::filesystem;
 using velmoro::sim::CHandControllerModel;
 using velmoro::sim::CPtyController;
 using velmoro::sim::SimOptions;
+using velmoro::sim::TransferStats;
 
 constexpr int kExitViolations = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitNoPty = 3;
+// The line rate of the real controller, for the ideal time of an unpaced run.
+constexpr int kControllerBaud = 115200;
 
 int signalPipe[2] = {-1, -1};
 
@@ -44,6 +49,7 @@ struct Settings {
     std::string linkPath;
     std::string flashOut;
     std::string logPath;
+    bool stats = false;
 };
 
 // Fills `settings` from the command line; false, with the complaint printed,
@@ -74,8 +80,10 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     const QCommandLineOption flashOut("flash-out", "Write the flash images into DIR at exit.",
                                       "DIR");
     const QCommandLineOption log("log", "Append every command and reply to FILE.", "FILE");
+    const QCommandLineOption stats(
+        "stats", "At exit, print the transfer time, its bytes and the host's reaction times.");
     parser.addOptions({link, beacons, pieces, seed, zero, errorAt, errorReply, strayAt, strayByte,
-                       writeDelay, baud, hangupAt, flashOut, log});
+                       writeDelay, baud, hangupAt, flashOut, log, stats});
 
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "velmoro-hc-sim: %s\n", qPrintable(parser.errorText()));
@@ -125,6 +133,7 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     }
     o.pieces = parser.isSet(pieces);
     o.zeroBefore = parser.isSet(zero);
+    settings.stats = parser.isSet(stats);
     o.errorReply = parser.value(errorReply).toStdString();
     settings.linkPath = parser.value(link).toStdString();
     settings.flashOut = parser.value(flashOut).toStdString();
@@ -190,6 +199,40 @@ bool WriteFlash(const CHandControllerModel& model, const fs::path& dir, std::str
         errorText = "cannot write the flash images into " + dir.string();
     }
     return ok;
+}
+
+double Milliseconds(TransferStats::Duration duration) {
+    return std::chrono::duration<double, std::milli>(duration).count();
+}
+
+// Nearest rank: always a reaction that was measured, never an interpolation.
+TransferStats::Duration Percentile(const std::vector<TransferStats::Duration>& sorted,
+                                   double share) {
+    if (sorted.empty()) {
+        return {};
+    }
+    const auto rank =
+        static_cast<std::size_t>(std::ceil(share * static_cast<double>(sorted.size())));
+    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
+}
+
+void PrintStats(const TransferStats& stats, int baud) {
+    if (!stats.finished) {
+        std::printf("velmoro-hc-sim: stats: no finished transfer\n");
+        return;
+    }
+    // Ten bits a byte on the wire: start, eight data bits, stop.
+    const double ideal = static_cast<double>(stats.bytesIn + stats.bytesOut) * 10.0 /
+                         (baud > 0 ? baud : kControllerBaud);
+    const double transfer = std::chrono::duration<double>(stats.transfer).count();
+    std::vector<TransferStats::Duration> sorted = stats.reactions;
+    std::sort(sorted.begin(), sorted.end());
+    std::printf(
+        "velmoro-hc-sim: stats: transfer %.3f s, %zu bytes in, %zu bytes out, ideal %.3f s, "
+        "ratio %.3f, reaction median %.3f ms, p99 %.3f ms, %zu reactions\n",
+        transfer, stats.bytesIn, stats.bytesOut, ideal, transfer / ideal,
+        Milliseconds(Percentile(sorted, 0.5)), Milliseconds(Percentile(sorted, 0.99)),
+        sorted.size());
 }
 
 }  // namespace
@@ -266,6 +309,9 @@ int main(int argc, char* argv[]) {
                 model.Internal().size() + model.External().size(), violations.size());
     for (const std::string& violation : violations) {
         std::printf("velmoro-hc-sim: violation: %s\n", violation.c_str());
+    }
+    if (settings.stats) {
+        PrintStats(controller.Stats(), settings.options.baud);
     }
     std::fflush(stdout);
     if (log != nullptr) {

@@ -97,9 +97,7 @@ CPtyController::CPtyController(SimOptions options, QObject* parent)
         byteTime_ = std::chrono::duration_cast<Clock::duration>(
             std::chrono::nanoseconds(10'000'000'000LL / options_.baud));
     }
-    dueTimer_.setSingleShot(true);
-    dueTimer_.setTimerType(Qt::PreciseTimer);
-    connect(&dueTimer_, &QTimer::timeout, this, &CPtyController::OnDue);
+    connect(&dueTimer_, &CDueTimer::Due, this, &CPtyController::OnDue);
     graceTimer_.setSingleShot(true);
     graceTimer_.setInterval(kGraceMs);
     connect(&graceTimer_, &QTimer::timeout, this,
@@ -173,12 +171,21 @@ void CPtyController::OnReadable() {
     }
     const Clock::time_point readAt = Clock::now();
     for (ssize_t i = 0; i < count; ++i) {
+        const std::uint8_t byte = buffer[static_cast<std::size_t>(i)];
+        if (greeted_ && !model_.Ended()) {
+            ++stats_.bytesIn;
+        }
+        // Beacons still in flight are not the host's answer to the greeting.
+        if (reactionDue_ && byte != kBeaconByteValue) {
+            reactionDue_ = false;
+            stats_.reactions.push_back(readAt - reactionFrom_);
+        }
         Clock::time_point processedAt = readAt;
         if (options_.baud > 0) {
             lastArrival_ = std::max(lastArrival_, readAt) + byteTime_;
             processedAt = lastArrival_;
         }
-        TakeByte(buffer[static_cast<std::size_t>(i)], processedAt);
+        TakeByte(byte, processedAt);
     }
     if (quitSent_) {
         graceTimer_.start();
@@ -208,7 +215,12 @@ void CPtyController::ScheduleReply(std::string reply, Clock::time_point processe
     if (reply == ":WI_OK#" || reply == ":WE_OK#") {
         start += std::chrono::milliseconds(options_.writeDelayMs);
     }
-    ReplyKind kind = reply == ":QUIT_OK#" ? ReplyKind::Quit : ReplyKind::Normal;
+    ReplyKind kind = ReplyKind::Normal;
+    if (reply == ":OK#") {
+        kind = ReplyKind::Greeting;
+    } else if (reply == ":QUIT_OK#") {
+        kind = ReplyKind::Quit;
+    }
     if (number == options_.errorAt) {
         reply = options_.errorReply.empty() ? ErrorReplyFor(reply) : options_.errorReply;
         kind = ReplyKind::Error;
@@ -269,9 +281,7 @@ void CPtyController::ArmDueTimer() {
     if (ended_ || pieces_.empty()) {
         return;
     }
-    const auto wait = pieces_.front().due - Clock::now();
-    const auto ms = std::chrono::ceil<std::chrono::milliseconds>(wait).count();
-    dueTimer_.start(static_cast<int>(std::max<decltype(ms)>(0, ms)));
+    dueTimer_.StartAt(pieces_.front().due);
 }
 
 void CPtyController::OnDue() {
@@ -280,8 +290,11 @@ void CPtyController::OnDue() {
         Piece piece = std::move(pieces_.front());
         pieces_.pop_front();
         Write(piece.bytes);
+        if (greeted_ && !stats_.finished) {
+            stats_.bytesOut += piece.bytes.size();
+        }
         if (piece.lastOfReply) {
-            ReplyWritten(piece);
+            ReplyWritten(piece, now);
         } else if (!pieces_.empty()) {
             // A late timer must not let two pieces of one reply run together.
             pieces_.front().due = std::max(pieces_.front().due, now + kPieceGap);
@@ -310,11 +323,20 @@ void CPtyController::OnWritable() {
     Write({});
 }
 
-void CPtyController::ReplyWritten(const Piece& piece) {
+void CPtyController::ReplyWritten(const Piece& piece, Clock::time_point writtenAt) {
     ++repliesSent_;
     Log("hc:   " + piece.logText);
-    if (piece.kind == ReplyKind::Quit) {
+    // On a paced line a reply is written when its last byte would reach the
+    // host, so the host's reaction counts from here in both cases.
+    reactionDue_ = piece.kind == ReplyKind::Greeting || piece.kind == ReplyKind::Normal;
+    reactionFrom_ = writtenAt;
+    if (piece.kind == ReplyKind::Greeting && !greeted_) {
+        greeted_ = true;
+        greetedAt_ = writtenAt;
+    } else if (piece.kind == ReplyKind::Quit) {
         quitSent_ = true;
+        stats_.finished = greeted_;
+        stats_.transfer = writtenAt - greetedAt_;
         graceTimer_.start();
     } else if (piece.kind == ReplyKind::Error) {
         errorSent_ = true;
@@ -342,7 +364,7 @@ void CPtyController::End(Outcome reason) {
     } else {
         outcome_ = reason;
     }
-    dueTimer_.stop();
+    dueTimer_.Stop();
     graceTimer_.stop();
     CloseFds();
     Log(std::string("end:  ") + OutcomeText(outcome_));

@@ -15,7 +15,9 @@
 #include <memory>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "due_timer.h"
 #include "hc_model.h"
 
 namespace velmoro::sim {
@@ -36,6 +38,21 @@ struct SimOptions {
 };
 
 enum class Outcome { Finished, ErrorReplySent, HungUp, HostClosed, StoppedBySignal };
+
+// How one transfer used the line, from the greeting written to ":QUIT_OK#"
+// written: what shows whether the host keeps the line busy.
+struct TransferStats {
+    using Duration = std::chrono::steady_clock::duration;
+    bool finished = false;  // ":QUIT_OK#" was written; the rest is valid only then
+    Duration transfer{};
+    // Bytes read after the greeting, up to ":QUIT_COMM#" (beacons in flight
+    // included), and bytes written after it, up to ":QUIT_OK#".
+    std::size_t bytesIn = 0;
+    std::size_t bytesOut = 0;
+    // For each reply but the quit and the errors: from its last byte written
+    // to the first byte of the host's next command read.
+    std::vector<Duration> reactions;
+};
 
 const char* OutcomeText(Outcome outcome);
 
@@ -58,13 +75,14 @@ public:
 
     const CHandControllerModel& Model() const { return model_; }
     Outcome GetOutcome() const { return outcome_; }
+    const TransferStats& Stats() const { return stats_; }
 
 signals:
     void Ended();
 
 private:
     using Clock = std::chrono::steady_clock;
-    enum class ReplyKind { Normal, Quit, Error };
+    enum class ReplyKind { Greeting, Normal, Quit, Error };
 
     // One separately written piece of a reply, due at a moment on the clock.
     struct Piece {
@@ -82,7 +100,7 @@ private:
     void ScheduleReply(std::string reply, Clock::time_point processedAt);
     void ArmDueTimer();
     void Write(const std::string& bytes);
-    void ReplyWritten(const Piece& piece);
+    void ReplyWritten(const Piece& piece, Clock::time_point writtenAt);
     void End(Outcome reason);
     void CloseFds();
     void Log(const std::string& line) const;
@@ -97,7 +115,7 @@ private:
     std::unique_ptr<QSocketNotifier> writeNotifier_;
     std::string unwritten_;  // what the pty did not take yet
     std::deque<Piece> pieces_;
-    QTimer dueTimer_;
+    CDueTimer dueTimer_;
     QTimer graceTimer_;
     Clock::duration byteTime_{};
     Clock::time_point lastArrival_{};
@@ -111,6 +129,11 @@ private:
     bool hangupDue_ = false;
     bool ended_ = false;
     Outcome outcome_ = Outcome::HostClosed;
+    TransferStats stats_;
+    bool greeted_ = false;
+    Clock::time_point greetedAt_{};
+    bool reactionDue_ = false;  // a reply went out and the host's next command has not begun
+    Clock::time_point reactionFrom_{};
 };
 
 }  // namespace velmoro::sim

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -264,6 +265,12 @@ INSTANTIATE_TEST_SUITE_P(
                   {"--hangup-at", "3"},
                   {{":ERASE_INT#", ":EI_OK#"}, {":CHKBL_INT#", kClosed}},
                   "velmoro-hc-sim: hung up; 2 commands, 0 blocks written, 0 violations\n",
+                  0},
+        FaultCase{"StatsNeedAFinishedTransfer",
+                  {"--stats", "--error-at", "3"},
+                  {{":ERASE_INT#", ":EI_ERR#"}},
+                  "velmoro-hc-sim: error reply sent; 2 commands, 0 blocks written, 0 violations\n"
+                  "velmoro-hc-sim: stats: no finished transfer\n",
                   0}),
     [](const auto& info) { return std::string(info.param.name); });
 
@@ -278,6 +285,42 @@ TEST(HcSim, BaudPacesBothDirections) {
     const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
     EXPECT_GE(took.count(), 225);
     EXPECT_LT(took.count(), 1000);
+}
+
+// The counts are the wire bytes between the greeting and ":QUIT_OK#": a
+// beacon in flight and the zero bytes in front of the replies belong to them.
+TEST(HcSim, StatsCountTheTransferSpan) {
+    SimRun sim({"--stats", "--zero-before"});
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost();
+    ASSERT_EQ(sim.Exchange("\xAA"), ":OK#");
+    // A beacon is no answer to the greeting: that reaction lasts until the
+    // command, at least this wait, and is the slowest of the six.
+    EXPECT_EQ(sim.Exchange("\xAA", 100), "");
+    EXPECT_EQ(sim.Exchange(":GET_VER00#"), ":English Ver1.0#");
+    EXPECT_EQ(sim.Exchange(":ERASE_INT#"), ":EI_OK#");
+    EXPECT_EQ(sim.Exchange(":CHKBL_INT#"), ":BI_OK#");
+    EXPECT_EQ(sim.Exchange(Block(Payload{})), ":RB_OK#");
+    EXPECT_EQ(sim.Exchange(":RAMTO_INT 00004000#"), ":WI_OK#");
+    EXPECT_EQ(sim.Exchange(":QUIT_COMM#"), ":QUIT_OK#");
+    EXPECT_EQ(sim.Wait(), 0);
+
+    // In: 1 + 11 * 4 + 1036 + 20. Out: 16 + 7 * 4 + 9, and a zero byte each.
+    // Ideal: 1160 bytes of 10 bits at 115200 baud.
+    const std::regex line(
+        "velmoro-hc-sim: finished; 6 commands, 1 blocks written, 0 violations\n"
+        "velmoro-hc-sim: stats: transfer ([0-9.]+) s, 1101 bytes in, 59 bytes out, "
+        "ideal 0\\.101 s, ratio [0-9.]+, reaction median ([0-9.]+) ms, p99 ([0-9.]+) ms, "
+        "6 reactions\n");
+    std::smatch match;
+    const std::string report = sim.Report();
+    ASSERT_TRUE(std::regex_match(report, match, line)) << report;
+    const double transferMs = std::stod(match[1]) * 1000;
+    const double medianMs = std::stod(match[2]);
+    const double p99Ms = std::stod(match[3]);
+    EXPECT_GE(p99Ms, 100);
+    EXPECT_GE(transferMs, p99Ms);
+    EXPECT_LT(medianMs, 100);
 }
 
 TEST(HcSim, SignalEndsCleanly) {

@@ -1,0 +1,113 @@
+#!/usr/bin/env bash
+# Whole firmware transfers from velmoro-downloader-cli into velmoro-hc-sim over
+# a pseudo-terminal, timed by the simulator (--stats): how close the host
+# keeps the line to its ideal, how fast it answers, and what it costs.
+#   bench/transfer_bench.sh [BUILD_DIR]     BUILD_DIR defaults to build-release
+# The span measured runs from the greeting to ":QUIT_OK#"; the port set-up and
+# the beacons before the greeting lie outside it.
+set -euo pipefail
+
+build=${1:-build-release}
+sim=$build/sim/velmoro-hc-sim
+cli=$build/cli/velmoro-downloader-cli
+
+fail() {
+    echo "transfer_bench: FAILED: $*" >&2
+    exit 1
+}
+
+for program in "$sim" "$cli"; do
+    [ -x "$program" ] || fail "$program is missing; build $build first"
+done
+# Package "time"; ./dev bench installs it.
+[ -x /usr/bin/time ] || fail "/usr/bin/time is missing (Debian package time)"
+
+work=$(mktemp -d)
+sim_pid=""
+cleanup() {
+    if [ -n "$sim_pid" ]; then
+        kill "$sim_pid" 2>/dev/null || true
+        wait "$sim_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+
+# show NAME: everything both sides of run NAME printed, for a failure report.
+show() {
+    local file
+    for file in "$work/$1".*; do
+        echo "--- $(basename "$file")" >&2
+        cat "$file" >&2
+    done
+}
+
+# run NAME IMAGE [SIM OPTION...]: one transfer of IMAGE. Sets $stats to the
+# simulator's stats line and $peak_kib to the CLI's peak resident memory.
+run() {
+    local name=$1 image=$2
+    shift 2
+    local link=$work/$name.link out=$work/$name.sim-out
+    "$sim" --link "$link" --stats "$@" >"$out" 2>"$work/$name.sim-err" &
+    sim_pid=$!
+    local tries=0
+    until grep -q '^velmoro-hc-sim: listening on ' "$out"; do
+        kill -0 "$sim_pid" 2>/dev/null || { show "$name"; fail "$name: the simulator ended at start"; }
+        tries=$((tries + 1))
+        [ "$tries" -le 100 ] || { show "$name"; fail "$name: the simulator is not listening after 5 s"; }
+        sleep 0.05
+    done
+
+    local cli_status=0 sim_status=0
+    /usr/bin/time -v -o "$work/$name.time" \
+        "$cli" download --port "$link" --type main "$image" --timeout 30 \
+        >"$work/$name.cli-out" 2>"$work/$name.cli-err" || cli_status=$?
+    wait "$sim_pid" || sim_status=$?
+    sim_pid=""
+    if [ "$cli_status" -ne 0 ] || [ "$sim_status" -ne 0 ]; then
+        show "$name"
+        fail "$name: the CLI exited with $cli_status, the simulator with $sim_status"
+    fi
+    stats=$(grep '^velmoro-hc-sim: stats: transfer ' "$out") ||
+        { show "$name"; fail "$name: no stats line from the simulator"; }
+    peak_kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/$name.time")
+    [ -n "$peak_kib" ] || { show "$name"; fail "$name: no peak memory from /usr/bin/time"; }
+}
+
+# field NAME: the number after NAME in $stats.
+field() {
+    sed -E "s/.*[ ,]$1 ([0-9.]+).*/\\1/" <<<"$stats"
+}
+
+# verdict VALUE OPERATOR LIMIT: "met" or "MISSED".
+verdict() {
+    awk -v value="$1" -v limit="$3" -v op="$2" 'BEGIN {
+        ok = (op == "<=") ? value <= limit : value < limit
+        print ok ? "met" : "MISSED"
+    }'
+}
+
+image64k=$work/image-64k.bin
+image1m=$work/image-1m.bin
+head -c 65536 /dev/urandom >"$image64k"
+head -c $((1024 * 1024)) /dev/urandom >"$image1m"
+
+echo "== transfer benchmarks: velmoro-downloader-cli into velmoro-hc-sim over a pty"
+
+run paced "$image64k" --baud 115200
+echo "paced 64 KiB at 115200 baud: $stats"
+ratio=$(field ratio)
+echo "paced 64 KiB: ratio $ratio (target <= 1.01) $(verdict "$ratio" '<=' 1.01)"
+
+run instant-64k "$image64k"
+echo "instant 64 KiB: $stats"
+median=$(field median)
+p99=$(field p99)
+echo "reaction: median $median ms, p99 $p99 ms (target p99 < 1 ms) $(verdict "$p99" '<' 1)"
+
+run instant-1m "$image1m"
+echo "instant 1 MiB: $stats"
+transfer=$(field transfer)
+echo "1 MiB instant: $transfer s (target < 1 s) $(verdict "$transfer" '<' 1)"
+peak_mb=$(awk -v kib="$peak_kib" 'BEGIN { printf "%.1f", kib / 1024 }')
+echo "CLI peak memory: $peak_mb MB (target < 30 MB) $(verdict "$peak_mb" '<' 30)"
