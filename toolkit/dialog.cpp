@@ -1,5 +1,6 @@
 #include "dialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QComboBox>
@@ -108,8 +109,17 @@ void CDialog::MakeControls() {
     QWidget* previousTabStop = nullptr;
     QButtonGroup* radioGroup = nullptr;
     for (const ControlTemplate& row : template_.controls) {
-        QWidget* widget = nullptr;
-        switch (row.kind) {
+        QWidget* widget = CreateControl(row);
+        if (widget != nullptr) {
+            widget->setParent(this);
+            if (auto* button = dynamic_cast<QAbstractButton*>(widget)) {
+                button->setText(row.caption);
+            }
+            if (auto* push = dynamic_cast<QPushButton*>(widget)) {
+                push->setDefault(row.Has("default"));
+            }
+        }
+        switch (widget != nullptr ? ControlKind::Custom : row.kind) {
             case ControlKind::ComboBox: {
                 auto* combo = new QComboBox(this);
                 combo->setEditable(!row.Has("dropdownlist"));
@@ -170,14 +180,20 @@ void CDialog::MakeControls() {
                 }
                 break;
             case ControlKind::Progress: {
-                widget = CreateProgressControl(row);
+                auto* bar = new QProgressBar(this);
+                bar->setRange(0, 100);
+                bar->setValue(0);
+                bar->setTextVisible(false);
+                widget = bar;
                 break;
             }
             case ControlKind::Custom:
-                // A control with no face at run time.
-                widget = new QWidget(this);
-                widget->setObjectName(row.className);
-                widget->hide();
+                if (widget == nullptr) {
+                    // A control with no face at run time.
+                    widget = new QWidget(this);
+                    widget->setObjectName(row.className);
+                    widget->hide();
+                }
                 break;
         }
         const QRect pixels = units_.ToPixels(row.rect);
@@ -210,14 +226,6 @@ void CDialog::MakeControls() {
             items_.insert(row.id, widget);
         }
     }
-}
-
-QWidget* CDialog::CreateProgressControl(const ControlTemplate& /*row*/) {
-    auto* bar = new QProgressBar(this);
-    bar->setRange(0, 100);
-    bar->setValue(0);
-    bar->setTextVisible(false);
-    return bar;
 }
 
 void CDialog::keyPressEvent(QKeyEvent* event) {

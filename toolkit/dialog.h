@@ -76,9 +76,10 @@ protected:
     virtual void OnOK() { EndDialog(IDOK); }
     virtual void OnCancel() { EndDialog(IDCANCEL); }
     virtual void OnTimer(int /*id*/) {}
-    // Makes the widget of a progress row; a dialog with a control class of
-    // its own for it overrides this.
-    virtual QWidget* CreateProgressControl(const ControlTemplate& row);
+    // A dialog that draws a control with a class of its own makes its widget
+    // here, for the row's id; nullptr leaves the row to the toolkit. The
+    // widget takes the row's place: its id, rectangle, caption and styles.
+    virtual QWidget* CreateControl(const ControlTemplate& /*row*/) { return nullptr; }
 
     // Escape, the close box, Alt+F4 and the Close command all come here.
     void reject() override { OnCancel(); }
