@@ -198,20 +198,22 @@ void CTransferEngine::OnCommEvent() {
     }
 }
 
-void CTransferEngine::EndWithError(std::string_view logText) {
+void CTransferEngine::EndTransfer(std::string_view logText) {
     transfer_.busy = false;
     window_.AppendLog(logText);
     window_.EnableOpenButton(true);
     window_.SetStartStopCaption(texts::kStartCaption);
+}
+
+void CTransferEngine::EndWithError(std::string_view logText) {
+    EndTransfer(logText);
     transfer_.replyText.clear();
     transfer_.dataFile.Close();
 }
 
 void CTransferEngine::Finish() {
-    transfer_.busy = false;
-    window_.AppendLog(texts::kFinished);
-    window_.EnableOpenButton(true);
-    window_.SetStartStopCaption(texts::kStartCaption);
+    // The reply stays in replyText: the end leaves it there.
+    EndTransfer(texts::kFinished);
 }
 
 void CTransferEngine::ImageBlockStep() {

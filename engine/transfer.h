@@ -100,6 +100,8 @@ public:
 private:
     void Start();
     void Stop();
+    // The steps every end shares: busy off, the log line, the buttons back.
+    void EndTransfer(std::string_view logText);
     // Ends a transfer that cannot go on, with a log line.
     void EndWithError(std::string_view logText);
     void ImageBlockStep();

@@ -225,6 +225,18 @@ const Situation kSituations[] = {
      false},
 };
 
+// Starts a transfer of the situation's type and replies up to its state.
+void DriveTo(EngineRig& rig, const Situation& situation, const TempFile& image,
+             const TempFile& catalog) {
+    rig.window.dataFilePath =
+        situation.type == UpdateType::MainProgram ? image.Path() : catalog.Path();
+    rig.window.updateType = situation.type;
+    rig.engine.OnStartStop();
+    for (const char* earlier : situation.replies) {
+        rig.Receive(earlier);
+    }
+}
+
 bool Accepts(const Situation& s, std::string_view reply) {
     const std::uint8_t state = s.state;
     if (reply == ":OK#")
@@ -253,13 +265,7 @@ TEST_F(TransferTest, EveryReplyIsAcceptedExactlyInItsStates) {
     for (const Situation& situation : kSituations) {
         for (const char* reply : kReplies) {
             EngineRig fresh;
-            fresh.window.dataFilePath =
-                situation.type == UpdateType::MainProgram ? image.Path() : catalog.Path();
-            fresh.window.updateType = situation.type;
-            fresh.engine.OnStartStop();
-            for (const char* earlier : situation.replies) {
-                fresh.Receive(earlier);
-            }
+            DriveTo(fresh, situation, image, catalog);
             const TransferState& state = fresh.engine.State();
             ASSERT_EQ(state.state, situation.state) << situation.name;
             ASSERT_EQ(state.firstBlankCheck, situation.firstBlankCheck) << situation.name;
@@ -343,13 +349,7 @@ TEST_F(TransferTest, EveryErrorReplyEndsTheTransferInAnyState) {
     for (const Situation& situation : kSituations) {
         for (std::string_view error : replies::kErrors) {
             EngineRig fresh;
-            fresh.window.dataFilePath =
-                situation.type == UpdateType::MainProgram ? image.Path() : catalog.Path();
-            fresh.window.updateType = situation.type;
-            fresh.engine.OnStartStop();
-            for (const char* earlier : situation.replies) {
-                fresh.Receive(earlier);
-            }
+            DriveTo(fresh, situation, image, catalog);
             fresh.port.TakeWrites();
             const bool timerBefore = fresh.window.timerRunning;
 
