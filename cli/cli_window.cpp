@@ -1,6 +1,7 @@
 #include "cli_window.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdio>
 
 namespace velmoro {
@@ -56,11 +57,11 @@ void CCliWindow::DrawProgress() {
         std::clamp(static_cast<double>(pos_ - lower_) / (upper_ - lower_), 0.0, 1.0);
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(fraction * kWidth);
-    const double seconds = std::max(elapsed_.elapsed(), qint64{1}) / 1000.0;
+    const double seconds = static_cast<double>(std::max(elapsed_.elapsed(), qint64{1})) / 1000.0;
     const double rate = static_cast<double>(bytesSent_ ? bytesSent_() : 0) / seconds;
     char left[32] = "--:--";
     if (fraction > 0.0) {
-        const long remaining = static_cast<long>(seconds * (1.0 - fraction) / fraction + 0.5);
+        const long remaining = std::lround(seconds * (1.0 - fraction) / fraction);
         std::snprintf(left, sizeof left, "%ld:%02ld", remaining / 60, remaining % 60);
     }
     std::fprintf(stderr, "\r\033[K[%-*s] %3d%%  %6.1f KiB/s  %s left", kWidth,

@@ -106,7 +106,7 @@ int main(int argc, char** argv) {
     if (positional.isEmpty()) {
         return Usage(parser, "no command given.");
     }
-    const QString command = positional.first();
+    const QString& command = positional.first();
     if (command == "download") {
         return Download(parser, arguments);
     }

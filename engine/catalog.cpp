@@ -238,7 +238,7 @@ bool FindSeparator(CDataFile& dataFile) {
     return false;
 }
 
-CatalogPlan Refuse(std::int32_t blocks, std::string reason) {
+CatalogPlan Refuse(std::int32_t blocks, const std::string& reason) {
     return {false, blocks, "ERROR! Catalogue refused: " + reason + "\r\n"};
 }
 

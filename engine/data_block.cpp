@@ -66,7 +66,7 @@ std::string BlockText(std::int32_t v) {
         text[static_cast<std::size_t>(i)] = kHexDigits[q & 0xFU];
         q >>= 4;
     }
-    text[5] = kHexDigits[4 * (value % 4)];
+    text[5] = kHexDigits[static_cast<std::size_t>(4 * (value % 4))];
     return text;
 }
 

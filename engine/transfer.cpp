@@ -190,7 +190,9 @@ void CTransferEngine::OnCommEvent() {
     } else if (reply == replies::kBlockReceivedOk && state == AwaitBlockOrQuit) {
         BlockAcknowledgedStep();
     } else if (reply == replies::kWriteInternalOk && state == AwaitWrite) {
-        ImageBlockStep();
+        // The reply alone picks the step: a write reply, like the blank
+        // check's, leads to the next image block.
+        ImageBlockStep();  // NOLINT(bugprone-branch-clone)
     } else if (reply == replies::kWriteExternalOk && state == AwaitWrite) {
         CatalogBlockStep();
     } else if (reply == replies::kQuitOk && state == AwaitBlockOrQuit) {

@@ -176,8 +176,9 @@ void CMSComm::HandleError(QSerialPort::SerialPortError error) {
     if (!lost || !port_.isOpen()) {
         return;
     }
-    errorText_ = QStringLiteral("The port %1 failed: the device went away, or the line was "
-                                "hung up.")
+    errorText_ = QStringLiteral(
+                     "The port %1 failed: the device went away, or the line was "
+                     "hung up.")
                      .arg(deviceName_);
     port_.close();
     // Raised from the event loop, never from inside the call that met the

@@ -62,7 +62,7 @@ QString ComPortDevice(int n, QString* how) {
     return QStringLiteral("COM%1").arg(n);
 #else
     const QByteArray variable = "VELMORO_COM" + QByteArray::number(n);
-    const QString named = qEnvironmentVariable(variable.constData());
+    QString named = qEnvironmentVariable(variable.constData());
     if (!named.isEmpty()) {
         reason = QStringLiteral("named by %1").arg(QString::fromLatin1(variable));
         return named;

@@ -1,13 +1,17 @@
 #include "about_dialog.h"
 
-#include <QPushButton>
+#include "hover_button.h"
 
 namespace velmoro {
 
 CAboutDlg::CAboutDlg(QWidget* parent) : CDialog(IDD, parent) {}
 
+QWidget* CAboutDlg::CreateControl(const toolkit::ControlTemplate& row) {
+    return row.id == toolkit::IDOK ? new CHoverButton(this) : nullptr;
+}
+
 void CAboutDlg::DoDataExchange() {
-    okButton = Item<QPushButton>(toolkit::IDOK);
+    okButton = Item<CHoverButton>(toolkit::IDOK);
     connect(okButton, &QPushButton::clicked, this, [this] { OnOK(); });
 }
 

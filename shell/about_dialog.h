@@ -2,9 +2,9 @@
 
 #include "dialog.h"
 
-class QPushButton;
-
 namespace velmoro {
+
+class CHoverButton;
 
 // The About box: the program's icon, its name and version, and OK.
 class CAboutDlg : public toolkit::CDialog {
@@ -14,10 +14,11 @@ public:
     static constexpr int IDD = 100;
     explicit CAboutDlg(QWidget* parent = nullptr);
 
-    QPushButton* okButton = nullptr;
+    CHoverButton* okButton = nullptr;
 
 protected:
     void DoDataExchange() override;
+    QWidget* CreateControl(const toolkit::ControlTemplate& row) override;
 };
 
 }  // namespace velmoro

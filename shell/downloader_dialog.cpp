@@ -4,7 +4,6 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScrollBar>
@@ -13,6 +12,9 @@
 
 #include "about_dialog.h"
 #include "dialog_template.h"
+#include "hover_button.h"
+#include "icon_button.h"
+#include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "resources.h"
 
@@ -36,11 +38,26 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
 
 CDownloaderDlg::~CDownloaderDlg() = default;
 
+QWidget* CDownloaderDlg::CreateControl(const toolkit::ControlTemplate& row) {
+    switch (row.id) {
+        case IDC_PROGRESS:
+            return new CPercentProgressCtrl(this);
+        case IDC_START_STOP:
+        case IDC_OPEN:
+            return new CHoverButton(this);
+        case IDC_HELP:
+        case IDC_HOME:
+            return new CIconButton(this);
+        default:
+            return nullptr;
+    }
+}
+
 void CDownloaderDlg::DoDataExchange() {
     logBox = Item<QPlainTextEdit>(IDC_LOG);
-    progressBar = Item<QProgressBar>(IDC_PROGRESS);
-    startStopButton = Item<QPushButton>(IDC_START_STOP);
-    openButton = Item<QPushButton>(IDC_OPEN);
+    progressBar = Item<CPercentProgressCtrl>(IDC_PROGRESS);
+    startStopButton = Item<CHoverButton>(IDC_START_STOP);
+    openButton = Item<CHoverButton>(IDC_OPEN);
     // The serial control has no face; its row only holds its place.
     Q_ASSERT(GetDlgItem(IDC_SERIAL) != nullptr);
 }
@@ -64,8 +81,14 @@ bool CDownloaderDlg::OnInitDialog() {
     connect(openButton, &QPushButton::clicked, this, &CDownloaderDlg::OnOpenDataFile);
     connect(startStopButton, &QPushButton::clicked, this, [this] { engine_.OnStartStop(); });
 
-    helpButton = Item<QPushButton>(IDC_HELP);
-    homeButton = Item<QPushButton>(IDC_HOME);
+    helpButton = Item<CIconButton>(IDC_HELP);
+    helpButton->Attach();
+    helpButton->LoadIcons(130, 0);
+    helpButton->SetFlatLook(false, true);
+    homeButton = Item<CIconButton>(IDC_HOME);
+    homeButton->Attach();
+    homeButton->LoadIcons(131, 0);
+    homeButton->SetFlatLook(false, true);
     connect(helpButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHelp);
     connect(homeButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHome);
 
@@ -185,11 +208,11 @@ std::filesystem::path CDownloaderDlg::DataFilePath() const {
 }
 
 void CDownloaderDlg::SetProgressRange(int lower, int upper) {
-    progressBar->setRange(lower, upper);
+    progressBar->SetRange(lower, upper);
 }
 
 void CDownloaderDlg::SetProgressPos(int pos) {
-    progressBar->setValue(std::clamp(pos, progressBar->minimum(), progressBar->maximum()));
+    progressBar->SetPos(pos);
 }
 
 void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {

@@ -14,14 +14,13 @@
 #include "serial_port_face.h"
 #include "transfer.h"
 
-class QComboBox;
-class QLineEdit;
 class QPlainTextEdit;
-class QProgressBar;
-class QPushButton;
-class QRadioButton;
 
 namespace velmoro {
+
+class CHoverButton;
+class CIconButton;
+class CPercentProgressCtrl;
 
 // The update type the radio buttons set, one for the whole program.
 extern UpdateType updateType;
@@ -53,13 +52,13 @@ public:
     int portNumber = 1;
     QString dataFilePath;
     QPlainTextEdit* logBox = nullptr;
-    QProgressBar* progressBar = nullptr;
-    QPushButton* startStopButton = nullptr;
-    QPushButton* openButton = nullptr;
+    CPercentProgressCtrl* progressBar = nullptr;
+    CHoverButton* startStopButton = nullptr;
+    CHoverButton* openButton = nullptr;
     CMSComm serialControl;
     QIcon windowIcon;
-    QPushButton* helpButton = nullptr;
-    QPushButton* homeButton = nullptr;
+    CIconButton* helpButton = nullptr;
+    CIconButton* homeButton = nullptr;
 
     // The log as the user sees it, every line ending in "\r\n".
     QString LogText() const;
@@ -84,6 +83,9 @@ public:
 protected:
     bool OnInitDialog() override;
     void DoDataExchange() override;
+    // The self-drawn controls take the places of the progress bar and of
+    // the Open, Start/Stop, Help and Home buttons.
+    QWidget* CreateControl(const toolkit::ControlTemplate& row) override;
     // Enter does nothing: ending the program by a stray key could abandon a
     // transfer and leave the controller half written.
     void OnOK() override {}

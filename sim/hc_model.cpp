@@ -30,7 +30,7 @@ CHandControllerModel::CHandControllerModel(int beaconsBeforeGreeting)
     : beaconsBeforeGreeting_(std::max(1, beaconsBeforeGreeting)) {}
 
 std::string CHandControllerModel::Violation(std::string text, std::string reply) {
-    violations_.push_back(std::move(text));
+    violations_.emplace_back(std::move(text));
     return reply;
 }
 
@@ -53,12 +53,12 @@ std::string CHandControllerModel::Receive(const std::uint8_t* bytes, std::size_t
                     reportedAfterEnd_ = true;
                     char text[48];
                     std::snprintf(text, sizeof text, "bytes after the end, the first 0x%02X", byte);
-                    violations_.push_back(text);
+                    violations_.emplace_back(text);
                 }
                 break;
             case Phase::Beacon:
                 if (byte != kBeaconByteValue) {
-                    violations_.push_back("byte " + Hex(byte) + " before the greeting");
+                    violations_.emplace_back("byte " + Hex(byte) + " before the greeting");
                 } else if (++beacons_ == beaconsBeforeGreeting_) {
                     phase_ = Phase::Command;
                     replies += ":OK#";
@@ -85,7 +85,7 @@ std::string CHandControllerModel::Receive(const std::uint8_t* bytes, std::size_t
                 }
                 pendingCommand_.push_back(static_cast<char>(byte));
                 if (pendingCommand_.front() != ':') {
-                    violations_.push_back("stray byte " + Hex(byte) + " between commands");
+                    violations_.emplace_back("stray byte " + Hex(byte) + " between commands");
                     pendingCommand_.clear();
                 } else if (byte == '#') {
                     std::string command;
@@ -93,7 +93,7 @@ std::string CHandControllerModel::Receive(const std::uint8_t* bytes, std::size_t
                     commands_.push_back(command);
                     replies += Command(command);
                 } else if (pendingCommand_.size() > kMaxCommandLength) {
-                    violations_.push_back("command without its '#'");
+                    violations_.emplace_back("command without its '#'");
                     pendingCommand_.clear();
                 }
                 break;
@@ -154,7 +154,7 @@ std::string CHandControllerModel::Command(const std::string& command) {
     }
     if (command == ":DOWN DATA#") {
         if (blockPending_) {
-            violations_.push_back("a block sent before the last one was written");
+            violations_.emplace_back("a block sent before the last one was written");
         }
         phase_ = Phase::Block;
         return {};
@@ -167,7 +167,7 @@ std::string CHandControllerModel::Command(const std::string& command) {
     }
     if (command == ":QUIT_COMM#") {
         if (blockPending_) {
-            violations_.push_back("quit with a block received but not written");
+            violations_.emplace_back("quit with a block received but not written");
         }
         phase_ = Phase::Done;
         finished_ = true;

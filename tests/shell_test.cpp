@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
-#include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -19,9 +18,13 @@
 
 #include "about_dialog.h"
 #include "downloader_dialog.h"
+#include "hover_button.h"
+#include "icon_button.h"
+#include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "sim_process.h"
 #include "temp_file.h"
+#include "window_text.h"
 
 namespace velmoro::testing {
 namespace {
@@ -84,6 +87,30 @@ TEST_F(WindowTest, StartsIdleOnCom1AndMainProgram) {
     EXPECT_EQ(dialog.windowTitle(), "Velmoro Downloader V2.0");
     EXPECT_FALSE(dialog.QWidget::windowIcon().isNull());
     EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
+}
+
+TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
+    EXPECT_EQ(dialog.GetDlgItem(CDownloaderDlg::IDC_PROGRESS), dialog.progressBar);
+    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(CDownloaderDlg::IDC_OPEN)), nullptr);
+    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(CDownloaderDlg::IDC_START_STOP)),
+              nullptr);
+    for (CIconButton* button : {dialog.helpButton, dialog.homeButton}) {
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->HasIcon(0));
+        EXPECT_FALSE(button->HasIcon(1));
+        EXPECT_FALSE(button->IsFlatLook()) << "the three-dimensional look";
+    }
+    EXPECT_EQ(dialog.helpButton->text(), "Help(&H)");
+    EXPECT_EQ(dialog.openButton->text(), "Open Data File(&O)");
+    // The bar shows its percentage; the layout's "Progress1" never shows.
+    EXPECT_EQ(dialog.progressBar->TextToDraw(), "0%");
+    EXPECT_TRUE(toolkit::GetWindowText(dialog.progressBar).empty());
+
+    CAboutDlg about(&dialog);
+    about.Create();
+    EXPECT_NE(about.okButton, nullptr);
+    EXPECT_EQ(about.okButton->text(), "OK");
+    EXPECT_TRUE(about.okButton->isDefault());
 }
 
 TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
@@ -298,12 +325,43 @@ TEST_F(WindowTest, WholeTransferThroughTheWindow) {
     EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
     ASSERT_TRUE(WaitForLog("Download successfully finished!"));
     EXPECT_EQ(dialog.LogText(), kFinishedLog);
-    EXPECT_EQ(dialog.progressBar->value(), 5);
+    EXPECT_EQ(dialog.progressBar->Pos(), 5);
     EXPECT_TRUE(dialog.openButton->isEnabled());
     EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
     EXPECT_EQ(sim.ExitCode(), 0);
     EXPECT_EQ(sim.Flash("internal.bin").substr(0, 5000), std::string(5000, '\x5A'));
+}
+
+class PaintCounter : public QObject {
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            ++paints;
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+TEST_F(WindowTest, LargeTransferRepaintsTheBarAtMostOncePerPixel) {
+    TempFile image(std::string(1024 * 1024, '\x33'));
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(image.Path());
+    PaintCounter counter;
+    dialog.progressBar->installEventFilter(&counter);
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_TRUE(WaitForLog("Download successfully finished!"));
+    EXPECT_EQ(dialog.progressBar->Pos(), 1025);
+    EXPECT_EQ(dialog.progressBar->TextToDraw(), "100%");
+    // 1025 positions, one repaint for each pixel the bar grows at most.
+    EXPECT_LE(counter.paints, dialog.progressBar->width() + 2);
+    EXPECT_GT(counter.paints, dialog.progressBar->width() / 2);
+    EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
 
 TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
@@ -336,12 +394,3 @@ TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
 
 }  // namespace
 }  // namespace velmoro::testing
-
-int main(int argc, char** argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-    }
-    QApplication application(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
-}

@@ -20,6 +20,7 @@
 #include "resources.h"
 
 #ifdef Q_OS_WIN
+#define NOMINMAX
 #include <windows.h>
 #endif
 

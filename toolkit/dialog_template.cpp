@@ -33,7 +33,7 @@ QRect RectFromArray(const QJsonArray& values) {
 
 QStringList Strings(const QJsonArray& values) {
     QStringList list;
-    for (const QJsonValue& value : values) {
+    for (const auto& value : values) {
         list << value.toString();
     }
     return list;
@@ -46,7 +46,7 @@ Resources Load() {
         return resources;
     }
     const QJsonObject root = QJsonDocument::fromJson(file.readAll()).object();
-    for (const QJsonValue& dialogValue : root.value("dialogs").toArray()) {
+    for (const auto& dialogValue : root.value("dialogs").toArray()) {
         const QJsonObject object = dialogValue.toObject();
         DialogTemplate dialog;
         dialog.id = object.value("id").toInt();
@@ -54,7 +54,7 @@ Resources Load() {
         const QJsonArray size = object.value("size").toArray();
         dialog.size = QSize(size.at(0).toInt(), size.at(1).toInt());
         dialog.fontPoints = object.value("fontPoints").toInt(9);
-        for (const QJsonValue& controlValue : object.value("controls").toArray()) {
+        for (const auto& controlValue : object.value("controls").toArray()) {
             const QJsonObject c = controlValue.toObject();
             ControlTemplate control;
             control.id = c.value("id").toInt(-1);

@@ -8,6 +8,7 @@
 #include <QPalette>
 
 #ifdef Q_OS_WIN
+#define NOMINMAX
 #include <windows.h>
 #endif
 
