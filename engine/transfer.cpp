@@ -152,6 +152,11 @@ void CTransferEngine::OnCommEvent() {
 
     const std::string_view reply = transfer_.replyText;
     const std::uint8_t state = transfer_.state;
+    // A reply about the other memory cannot answer anything this transfer
+    // sent; taking it would erase, check or write where this transfer must
+    // not. It stays unmatched, like any reply out of place.
+    const bool internal = !IsCatalogue();
+    const bool external = IsCatalogue();
     if (IsErrorReply(reply)) {
         EndWithError(texts::kErrorReply);
     } else if (reply == replies::kGreeting && state == AwaitGreeting) {
@@ -172,28 +177,28 @@ void CTransferEngine::OnCommEvent() {
         }
         transfer_.replyText.clear();
         transfer_.state = AwaitFirstErase;
-    } else if (reply == replies::kEraseInternalOk && state == AwaitFirstErase) {
+    } else if (reply == replies::kEraseInternalOk && state == AwaitFirstErase && internal) {
         Send(commands::kBlankCheckInternal);
         transfer_.replyText.clear();
         transfer_.state = AwaitBlankCheck;
-    } else if (reply == replies::kEraseExternalOk &&
+    } else if (reply == replies::kEraseExternalOk && external &&
                ((state == AwaitFirstErase && transfer_.firstBlankCheck) ||
                 (state == AwaitSectorErase && !transfer_.firstBlankCheck))) {
         Send(":CHKBL_EXT " + transfer_.addressText + "000#");
         transfer_.firstBlankCheck = false;
         transfer_.replyText.clear();
         transfer_.state = AwaitBlankCheck;
-    } else if (reply == replies::kBlankInternalOk && state == AwaitBlankCheck) {
+    } else if (reply == replies::kBlankInternalOk && state == AwaitBlankCheck && internal) {
         ImageBlockStep();
-    } else if (reply == replies::kBlankExternalOk && state == AwaitBlankCheck) {
+    } else if (reply == replies::kBlankExternalOk && state == AwaitBlankCheck && external) {
         EraseSweepStep();
     } else if (reply == replies::kBlockReceivedOk && state == AwaitBlockOrQuit) {
         BlockAcknowledgedStep();
-    } else if (reply == replies::kWriteInternalOk && state == AwaitWrite) {
+    } else if (reply == replies::kWriteInternalOk && state == AwaitWrite && internal) {
         // The reply alone picks the step: a write reply, like the blank
         // check's, leads to the next image block.
         ImageBlockStep();  // NOLINT(bugprone-branch-clone)
-    } else if (reply == replies::kWriteExternalOk && state == AwaitWrite) {
+    } else if (reply == replies::kWriteExternalOk && state == AwaitWrite && external) {
         CatalogBlockStep();
     } else if (reply == replies::kQuitOk && state == AwaitBlockOrQuit) {
         Finish();

@@ -66,6 +66,9 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
                                      "1");
     const QCommandLineOption pieces("pieces", "Send each reply in 1 to 3 random pieces.");
     const QCommandLineOption seed("seed", "Seed of the random generator for --pieces.", "S", "1");
+    const QCommandLineOption splitAt(
+        "split-at", "Send each reply longer than K bytes as its first K bytes, then the rest.",
+        "K");
     const QCommandLineOption zero("zero-before", "Write a zero byte before every reply.");
     const QCommandLineOption errorAt("error-at", "Replace the N-th reply with an error reply.",
                                      "N");
@@ -82,8 +85,8 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     const QCommandLineOption log("log", "Append every command and reply to FILE.", "FILE");
     const QCommandLineOption stats(
         "stats", "At exit, print the transfer time, its bytes and the host's reaction times.");
-    parser.addOptions({link, beacons, pieces, seed, zero, errorAt, errorReply, strayAt, strayByte,
-                       writeDelay, baud, hangupAt, flashOut, log, stats});
+    parser.addOptions({link, beacons, pieces, seed, splitAt, zero, errorAt, errorReply, strayAt,
+                       strayByte, writeDelay, baud, hangupAt, flashOut, log, stats});
 
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "velmoro-hc-sim: %s\n", qPrintable(parser.errorText()));
@@ -122,6 +125,7 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     };
     take(beacons, o.beacons, 1, 1'000'000);
     take(seed, o.seed, 0, 0xFFFFFFFF);
+    take(splitAt, o.splitAt, 1, 1'000'000);
     take(errorAt, o.errorAt, 1, 1'000'000);
     take(strayAt, o.strayAt, 1, 1'000'000);
     take(strayByte, o.strayByte, 0, 0xFF, 16);

@@ -240,17 +240,20 @@ void CPtyController::ScheduleReply(std::string reply, Clock::time_point processe
     }
     bytes += reply;
 
-    std::vector<std::size_t> ends;  // end offset of each piece
+    std::set<std::size_t> cuts;
     if (options_.pieces && bytes.size() > 1) {
         const int most = static_cast<int>(std::min<std::size_t>(3, bytes.size()));
         const int count = std::uniform_int_distribution<int>(1, most)(random_);
         std::uniform_int_distribution<std::size_t> cut(1, bytes.size() - 1);
-        std::set<std::size_t> cuts;
         while (static_cast<int>(cuts.size()) < count - 1) {
             cuts.insert(cut(random_));
         }
-        ends.assign(cuts.begin(), cuts.end());
     }
+    const auto splitAt = static_cast<std::size_t>(options_.splitAt);
+    if (splitAt > 0 && bytes.size() > splitAt) {
+        cuts.insert(splitAt);
+    }
+    std::vector<std::size_t> ends(cuts.begin(), cuts.end());  // end offset of each piece
     ends.push_back(bytes.size());
 
     const bool paced = options_.baud > 0;
@@ -355,11 +358,11 @@ void CPtyController::End(Outcome reason) {
         return;
     }
     ended_ = true;
-    if (reason == Outcome::HungUp) {
-        outcome_ = reason;
-    } else if (quitSent_) {
+    // A hang-up is reported as such; otherwise what the controller last
+    // said names the end.
+    if (reason != Outcome::HungUp && quitSent_) {
         outcome_ = Outcome::Finished;
-    } else if (errorSent_) {
+    } else if (reason != Outcome::HungUp && errorSent_) {
         outcome_ = Outcome::ErrorReplySent;
     } else {
         outcome_ = reason;

@@ -26,6 +26,9 @@ struct SimOptions {
     int beacons = 1;
     bool pieces = false;
     std::uint32_t seed = 1;
+    // 0: no fixed cut. K: a reply longer than K bytes goes out as its first
+    // K bytes and, a piece gap later, the rest.
+    int splitAt = 0;
     bool zeroBefore = false;
     int errorAt = 0;         // 0: every reply as the model gives it
     std::string errorReply;  // empty: the error that answers the command

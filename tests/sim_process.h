@@ -27,9 +27,15 @@ inline std::string ReadFile(const fs::path& path) {
 // directory of its own.
 class Sim {
 public:
-    explicit Sim(QStringList options) : scratch_("") {
+    // With `log`, every command and reply goes to a file that a test can
+    // watch, to act at a known point of the transfer.
+    explicit Sim(QStringList options, bool log = false) : scratch_("") {
         link_ = Dir() / "hc";
         flash_ = Dir() / "flash";
+        log_ = Dir() / "hc.log";
+        if (log) {
+            options << "--log" << QString::fromStdString(log_.string());
+        }
         process_.start(VELMORO_HC_SIM,
                        QStringList{"--link", QString::fromStdString(link_.string()), "--flash-out",
                                    QString::fromStdString(flash_.string())} +
@@ -61,11 +67,14 @@ public:
     }
     int ExitCode() const { return exitCode_; }
     std::string Flash(const char* name) const { return ReadFile(flash_ / name); }
+    // What the log holds so far; empty without one.
+    std::string Log() const { return ReadFile(log_); }
 
 private:
     TempFile scratch_;
     fs::path link_;
     fs::path flash_;
+    fs::path log_;
     QProcess process_;
     bool listening_ = false;
     int exitCode_ = -1;

@@ -193,7 +193,18 @@ struct Situation {
     bool firstBlankCheck;
 };
 
-const Situation kSituations[] = {
+// The greeting, the version and the whole erase sweep, then what follows.
+std::vector<const char*> AfterSweep(std::vector<const char*> more) {
+    std::vector<const char*> replies = {":OK#", ":English Ver1.0#"};
+    for (int sector = 0; sector < 68; ++sector) {
+        replies.push_back(":EX_OK#");
+        replies.push_back(":BX_OK#");
+    }
+    replies.insert(replies.end(), more.begin(), more.end());
+    return replies;
+}
+
+const std::vector<Situation> kSituations = {
     {"greeting", UpdateType::MainProgram, {}, 0, true},
     {"version", UpdateType::MainProgram, {":OK#"}, 1, true},
     {"internal erase", UpdateType::MainProgram, {":OK#", ":English Ver1.0#"}, 2, true},
@@ -223,6 +234,8 @@ const Situation kSituations[] = {
      {":OK#", ":English Ver1.0#", ":EX_OK#", ":BX_OK#"},
      4,
      false},
+    {"catalogue block acknowledge", UpdateType::ObjectCatalog, AfterSweep({}), 6, false},
+    {"catalogue write", UpdateType::ObjectCatalog, AfterSweep({":RB_OK#"}), 5, false},
 };
 
 // Starts a transfer of the situation's type and replies up to its state.
@@ -237,22 +250,32 @@ void DriveTo(EngineRig& rig, const Situation& situation, const TempFile& image,
     }
 }
 
+// Replies about one memory are taken only in transfers to that memory.
 bool Accepts(const Situation& s, std::string_view reply) {
     const std::uint8_t state = s.state;
-    if (reply == ":OK#")
+    const bool internal = s.type == UpdateType::MainProgram;
+    if (reply == ":OK#") {
         return state == 0;
-    if (reply == ":English Ver1.0#")
+    }
+    if (reply == ":English Ver1.0#") {
         return state == 1;
-    if (reply == ":EI_OK#")
-        return state == 2;
-    if (reply == ":EX_OK#")
-        return (state == 2 && s.firstBlankCheck) || (state == 4 && !s.firstBlankCheck);
-    if (reply == ":BI_OK#" || reply == ":BX_OK#")
-        return state == 3;
-    if (reply == ":RB_OK#" || reply == ":QUIT_OK#")
+    }
+    if (reply == ":EI_OK#") {
+        return state == 2 && internal;
+    }
+    if (reply == ":EX_OK#") {
+        return !internal &&
+               ((state == 2 && s.firstBlankCheck) || (state == 4 && !s.firstBlankCheck));
+    }
+    if (reply == ":BI_OK#" || reply == ":BX_OK#") {
+        return state == 3 && internal == (reply == ":BI_OK#");
+    }
+    if (reply == ":RB_OK#" || reply == ":QUIT_OK#") {
         return state == 6;
-    if (reply == ":WI_OK#" || reply == ":WE_OK#")
-        return state == 5;
+    }
+    if (reply == ":WI_OK#" || reply == ":WE_OK#") {
+        return state == 5 && internal == (reply == ":WI_OK#");
+    }
     return false;
 }
 
