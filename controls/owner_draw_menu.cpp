@@ -196,7 +196,8 @@ private:
 COwnerDrawMenu::COwnerDrawMenu() = default;
 
 COwnerDrawMenu::~COwnerDrawMenu() {
-    DestroyOwnMenu();
+    // This class's own clean-up: a derived class is already gone here.
+    COwnerDrawMenu::DestroyOwnMenu();
 }
 
 bool COwnerDrawMenu::LoadMenu(std::unique_ptr<QMenu> menu) {
@@ -243,7 +244,8 @@ void COwnerDrawMenu::DestroyOwnMenu() {
     if (menu_ != nullptr) {
         RemoveFromRegistry(menu_.get());
     }
-    for (auto sub = subMenus_.rbegin(); sub != subMenus_.rend(); ++sub) {
+    for (std::size_t i = subMenus_.size(); i-- > 0;) {
+        SubMenu* sub = &subMenus_[i];
         RemoveFromRegistry(sub->handle);
         // A submenu that lives on with another owner must not keep a style
         // that dies with this object.

@@ -157,6 +157,9 @@ void CTransferEngine::OnCommEvent() {
     // not. It stays unmatched, like any reply out of place.
     const bool internal = !IsCatalogue();
     const bool external = IsCatalogue();
+    // The rows in their order of comparison. Two rows lead to the image block
+    // step, as two lead to the catalogue's.
+    // NOLINTBEGIN(bugprone-branch-clone)
     if (IsErrorReply(reply)) {
         EndWithError(texts::kErrorReply);
     } else if (reply == replies::kGreeting && state == AwaitGreeting) {
@@ -195,14 +198,13 @@ void CTransferEngine::OnCommEvent() {
     } else if (reply == replies::kBlockReceivedOk && state == AwaitBlockOrQuit) {
         BlockAcknowledgedStep();
     } else if (reply == replies::kWriteInternalOk && state == AwaitWrite && internal) {
-        // The reply alone picks the step: a write reply, like the blank
-        // check's, leads to the next image block.
-        ImageBlockStep();  // NOLINT(bugprone-branch-clone)
+        ImageBlockStep();
     } else if (reply == replies::kWriteExternalOk && state == AwaitWrite && external) {
         CatalogBlockStep();
     } else if (reply == replies::kQuitOk && state == AwaitBlockOrQuit) {
         Finish();
     }
+    // NOLINTEND(bugprone-branch-clone)
 }
 
 void CTransferEngine::EndTransfer(std::string_view logText) {
