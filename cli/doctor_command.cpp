@@ -1,0 +1,1 @@
+// velmoro-downloader-cli doctor: why a port will not open, and what to do.

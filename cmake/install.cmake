@@ -1,0 +1,1 @@
+# Install rules and packaging.
