@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 #include <filesystem>
 
 #include "faces.h"
@@ -11,6 +12,7 @@ namespace velmoro {
 enum ExitCode {
     kExitFinished = 0,
     kExitErrorReply = 1,
+    kExitProblemFound = 1,  // doctor: some port has a problem
     kExitUsage = 2,
     kExitDataFile = 3,
     kExitPortOpen = 4,
@@ -30,5 +32,7 @@ struct DownloadOptions {
 int RunDownload(const DownloadOptions& options);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);
 int RunPorts();
+// ports: COM1..COM9 or device paths; none for COM1..COM9.
+int RunDoctor(const QStringList& ports);
 
 }  // namespace velmoro

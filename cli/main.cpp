@@ -2,6 +2,7 @@
 //   download --port PORT --type main|catalog FILE [--timeout SECONDS]
 //   convert CATALOG OUTPUT
 //   ports
+//   doctor [--port PORT]
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
@@ -33,9 +34,29 @@ const char kDescription[] =
     "      Writes the block payloads a catalogue download sends, a line per block.\n"
     "  ports\n"
     "      Shows the device that each of COM1..COM9 reaches, and the serial devices.\n"
+    "  doctor [--port PORT]\n"
+    "      Checks a port (COM1..COM9 when left out): whether the device exists, whether\n"
+    "      this user may open it, programs and services that hold it, the USB adapter\n"
+    "      and its driver's latency; says what to do about each finding. Changes nothing.\n"
+    "      Exit: 0 no problems (warnings allowed), 1 a problem found, 2 usage.\n"
     "\n"
     "On Linux and macOS, COMn is the n-th serial device present (USB adapters first);\n"
     "the variable VELMORO_COM<n> names the device of COMn explicitly.";
+
+const char kBadPort[] = "--port must be COM1 to COM9 or a device path.";
+
+// COM1..COM9 (number 1 to 9) or a device path (number 0).
+bool ParsePort(const QString& text, int& number) {
+    static const QRegularExpression comName("^COM([1-9])$",
+                                            QRegularExpression::CaseInsensitiveOption);
+    const QRegularExpressionMatch match = comName.match(text);
+    if (match.hasMatch()) {
+        number = match.captured(1).toInt();
+        return true;
+    }
+    number = 0;
+    return !text.isEmpty() && !text.startsWith("COM", Qt::CaseInsensitive);
+}
 
 int Download(QCommandLineParser& parser, const QStringList& arguments) {
     const QCommandLineOption port("port", "COM1..COM9 or a serial device path.", "PORT");
@@ -52,15 +73,11 @@ int Download(QCommandLineParser& parser, const QStringList& arguments) {
     }
     DownloadOptions options;
     const QString portText = parser.value(port);
-    static const QRegularExpression comName("^COM([1-9])$",
-                                            QRegularExpression::CaseInsensitiveOption);
-    const QRegularExpressionMatch match = comName.match(portText);
-    if (match.hasMatch()) {
-        options.portNumber = match.captured(1).toInt();
-    } else if (!portText.isEmpty() && !portText.startsWith("COM", Qt::CaseInsensitive)) {
+    if (!ParsePort(portText, options.portNumber)) {
+        return Usage(parser, kBadPort);
+    }
+    if (options.portNumber == 0) {
         options.devicePath = portText;
-    } else {
-        return Usage(parser, "--port must be COM1 to COM9 or a device path.");
     }
     if (parser.value(type) == "main") {
         options.type = UpdateType::MainProgram;
@@ -80,6 +97,27 @@ int Download(QCommandLineParser& parser, const QStringList& arguments) {
     return RunDownload(options);
 }
 
+int Doctor(QCommandLineParser& parser, const QStringList& arguments) {
+    const QCommandLineOption port("port", "COM1..COM9 or a serial device path; may be repeated.",
+                                  "PORT");
+    parser.addOption(port);
+    if (!parser.parse(arguments)) {
+        return Usage(parser, parser.errorText());
+    }
+    if (parser.positionalArguments().size() != 1) {
+        return Usage(parser, "doctor takes no arguments besides --port.");
+    }
+    QStringList ports;
+    for (const QString& portText : parser.values(port)) {
+        int number = 0;
+        if (!ParsePort(portText, number)) {
+            return Usage(parser, kBadPort);
+        }
+        ports << (number > 0 ? QStringLiteral("COM%1").arg(number) : portText);
+    }
+    return RunDoctor(ports);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -91,7 +129,7 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(kDescription);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "download, convert or ports.");
+    parser.addPositionalArgument("command", "download, convert, ports or doctor.");
     const QStringList arguments = QCoreApplication::arguments();
     // Options of the commands are not known yet: take only help and version.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -109,6 +147,9 @@ int main(int argc, char** argv) {
     const QString& command = positional.first();
     if (command == "download") {
         return Download(parser, arguments);
+    }
+    if (command == "doctor") {
+        return Doctor(parser, arguments);
     }
     if (!parser.parse(arguments)) {
         return Usage(parser, parser.errorText());

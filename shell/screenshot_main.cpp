@@ -1,17 +1,39 @@
-// Draws the main window and the About box into PNG files, for the README.
-//   velmoro-screenshot MAIN.png ABOUT.png
+// Draws the main window and the About box into PNG files, for the README;
+// with a third file, also the main window as it looks during a transfer.
+//   velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png]
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QPixmap>
 #include <cstdio>
 
 #include "about_dialog.h"
 #include "downloader_dialog.h"
 
+namespace {
+
+// A Main Program transfer under way: what the engine has shown through the
+// window face by the time the controller has taken 42% of the image. No port
+// is opened; the window only looks the part.
+void ShowTransferUnderWay(velmoro::CDownloaderDlg& dialog) {
+    dialog.dataFilePath = QStringLiteral("/home/observer/Downloads/hand-controller-main.bin");
+    dialog.Item<QLineEdit>(velmoro::CDownloaderDlg::IDC_FILE_PATH)->setText(dialog.dataFilePath);
+    dialog.ClearLog();
+    dialog.AppendLog("Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n");
+    dialog.AppendLog("Connected.\r\n");
+    dialog.AppendLog("Processing ...   Please wait ...\r\n");
+    dialog.SetProgressRange(0, 100);
+    dialog.SetProgressPos(42);
+    dialog.SetStartStopCaption("Stop Download(&D)");
+    dialog.EnableOpenButton(false);
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: velmoro-screenshot MAIN.png ABOUT.png\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png]\n");
         return 2;
     }
     velmoro::CDownloaderDlg dialog;
@@ -25,5 +47,12 @@ int main(int argc, char** argv) {
     about.show();
     QApplication::processEvents();
     saved = about.grab().save(QString::fromLocal8Bit(argv[2])) && saved;
+    about.hide();
+
+    if (argc == 4) {
+        ShowTransferUnderWay(dialog);
+        QApplication::processEvents();
+        saved = dialog.grab().save(QString::fromLocal8Bit(argv[3])) && saved;
+    }
     return saved ? 0 : 1;
 }

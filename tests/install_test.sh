@@ -1,0 +1,162 @@
+#!/usr/bin/env bash
+# Installs a built tree into a scratch root (prefix /usr) and checks what
+# lands there: the three programs, the link on PATH to the desktop program
+# in its private directory, the help page beside the real executable, the
+# desktop entry (desktop-file-validate), the icons, and nothing else.
+#   tests/install_test.sh BUILD_DIR
+# Ends with "install layout: N passed, M failed"; exits 1 if anything failed.
+# shellcheck disable=SC2317  # helpers run through check(), out of its sight
+set -euo pipefail
+
+build=${1:?usage: install_test.sh BUILD_DIR}
+source_dir=$(cd "$(dirname "$0")/.." && pwd)
+root=$(mktemp -d)
+trap 'rm -rf "$root"' EXIT
+
+private=usr/libexec/velmoro-downloader
+sizes=(16 32 48 64)
+expected_files=(
+    usr/bin/velmoro-downloader
+    usr/bin/velmoro-downloader-cli
+    usr/bin/velmoro-hc-sim
+    "$private/velmoro-downloader"
+    "$private/Help.htm"
+    usr/share/applications/velmoro-downloader.desktop
+    usr/share/doc/velmoro-downloader/Help.htm
+)
+for size in "${sizes[@]}"; do
+    expected_files+=("usr/share/icons/hicolor/${size}x${size}/apps/velmoro-downloader.png")
+done
+
+passed=0
+failed=0
+pass() { passed=$((passed + 1)); }
+fail() {
+    echo "FAIL: $*"
+    failed=$((failed + 1))
+}
+# check DESCRIPTION COMMAND...: one check, passed when the command succeeds.
+check() {
+    local what=$1
+    shift
+    if "$@"; then pass; else fail "$what"; fi
+}
+finish() {
+    echo "install layout: $passed passed, $failed failed"
+    if [ "$failed" -eq 0 ]; then exit 0; fi
+    exit 1
+}
+quietly() { "$@" >/dev/null 2>&1; }
+
+# --- the installation itself ------------------------------------------------
+
+if ! log=$(DESTDIR="$root" cmake --install "$build" --prefix /usr 2>&1); then
+    echo "$log"
+    fail "cmake --install $build"
+    finish
+fi
+pass
+
+# --- nothing more and nothing less than the expected tree -------------------
+
+# Every expected file with all its parent directories.
+expected_tree=$(
+    for file in "${expected_files[@]}"; do
+        path=$file
+        while [ "$path" != . ]; do
+            echo "$path"
+            path=$(dirname "$path")
+        done
+    done | LC_ALL=C sort -u
+)
+actual_tree=$(cd "$root" && find . -mindepth 1 | sed 's|^\./||' | LC_ALL=C sort)
+if [ "$actual_tree" = "$expected_tree" ]; then
+    pass
+else
+    fail "the installed tree differs from the expected one (< expected, > installed):"
+    diff <(echo "$expected_tree") <(echo "$actual_tree") | grep '^[<>]' || true
+fi
+
+# --- the programs -----------------------------------------------------------
+
+is_elf_executable() {
+    [ -f "$1" ] && [ ! -L "$1" ] && [ -x "$1" ] \
+        && [ "$(head -c 4 "$1" | od -An -c | tr -d ' ')" = '177ELF' ]
+}
+for program in usr/bin/velmoro-downloader-cli usr/bin/velmoro-hc-sim "$private/velmoro-downloader"; do
+    check "$program is an executable program file" is_elf_executable "$root/$program"
+done
+
+# The installed command-line programs run from where they were put.
+version=$("$root/usr/bin/velmoro-downloader-cli" --version 2>&1) || true
+check "velmoro-downloader-cli --version printed '$version'" \
+    grep -qx 'velmoro-downloader-cli [0-9][0-9.]*' <<<"$version"
+check "velmoro-hc-sim --help runs" quietly "$root/usr/bin/velmoro-hc-sim" --help
+
+# --- the link on PATH and the help page -------------------------------------
+
+link=$root/usr/bin/velmoro-downloader
+target=$(readlink "$link" || true)
+check "usr/bin/velmoro-downloader is a symbolic link" test -L "$link"
+check "the link's target '$target' is relative (the package may be unpacked anywhere)" \
+    test -n "$target" -a "${target:0:1}" != /
+# The program finds its help page in the directory of its real executable
+# (QCoreApplication::applicationFilePath resolves links through /proc).
+real=$(readlink -f "$link" || true)
+check "the link resolves to the private directory's executable (got '${real#"$root"/}')" \
+    test "$real" = "$root/$private/velmoro-downloader"
+help_page=$(dirname "$real")/Help.htm
+check "Help.htm lies beside the real executable" test -f "$help_page"
+check "Help.htm beside the program is the project's page" \
+    cmp -s "$help_page" "$source_dir/resources/Help.htm"
+check "the documentation copy of Help.htm is the project's page" \
+    cmp -s "$root/usr/share/doc/velmoro-downloader/Help.htm" "$source_dir/resources/Help.htm"
+
+# --- the desktop entry ------------------------------------------------------
+
+desktop=$root/usr/share/applications/velmoro-downloader.desktop
+if ! command -v desktop-file-validate >/dev/null; then
+    fail "desktop-file-validate is missing (package desktop-file-utils; ./dev installs it)"
+elif ! report=$(desktop-file-validate "$desktop" 2>&1) || [ -n "$report" ]; then
+    fail "desktop-file-validate reports on the desktop entry:"
+    echo "$report"
+else
+    pass
+fi
+entry_value() { sed -n "s/^$1=//p" "$desktop" | head -n 1; }
+exec_line=$(entry_value Exec)
+check "the desktop entry starts an installed program (Exec=$exec_line)" \
+    test -x "$root/usr/bin/${exec_line%% *}"
+check "the desktop entry's icon is the installed one (Icon=$(entry_value Icon))" \
+    test "$(entry_value Icon)" = velmoro-downloader
+check "the desktop entry does not ask for a terminal" test "$(entry_value Terminal)" = false
+
+# --- the icons --------------------------------------------------------------
+
+# Width and height of a PNG file, from its IHDR chunk.
+png_size() {
+    local bytes
+    read -r -a bytes <<<"$(od -An -tu1 -j16 -N8 "$1")"
+    echo "$(((bytes[0] << 24) | (bytes[1] << 16) | (bytes[2] << 8) | bytes[3]))x$(((bytes[4] << 24) | (bytes[5] << 16) | (bytes[6] << 8) | bytes[7]))"
+}
+for size in "${sizes[@]}"; do
+    icon=$root/usr/share/icons/hicolor/${size}x${size}/apps/velmoro-downloader.png
+    if [ ! -f "$icon" ]; then
+        fail "no icon of ${size}x${size}"
+    elif [ "$(head -c 8 "$icon" | od -An -tx1 | tr -d ' ')" != 89504e470d0a1a0a ]; then
+        fail "the ${size}x${size} icon is not a PNG file"
+    else
+        check "the ${size}x${size} icon is $(png_size "$icon") pixels" \
+            test "$(png_size "$icon")" = "${size}x${size}"
+    fi
+done
+
+# --- modes: programs executable, data not -----------------------------------
+
+for file in "$private/Help.htm" usr/share/doc/velmoro-downloader/Help.htm \
+    usr/share/applications/velmoro-downloader.desktop \
+    usr/share/icons/hicolor/{16x16,32x32,48x48,64x64}/apps/velmoro-downloader.png; do
+    check "$file has mode 644" test "$(stat -c %a "$root/$file" 2>/dev/null)" = 644
+done
+
+finish
