@@ -74,20 +74,6 @@ void Polyline(QPainter& painter, std::initializer_list<QPoint> points, const QCo
     }
 }
 
-// One-pixel 3D rectangle: top and left in one colour, bottom and right in
-// the other, the corners shared as the platform draws them.
-void Draw3dRect(QPainter& painter, const QRect& rect, const QColor& topLeft,
-                const QColor& bottomRight) {
-    const int x = rect.x();
-    const int y = rect.y();
-    const int cx = rect.width();
-    const int cy = rect.height();
-    painter.fillRect(QRect(x, y, cx - 1, 1), topLeft);
-    painter.fillRect(QRect(x, y, 1, cy - 1), topLeft);
-    painter.fillRect(QRect(x + cx - 1, y, 1, cy), bottomRight);
-    painter.fillRect(QRect(x, y + cy - 1, cx, 1), bottomRight);
-}
-
 }  // namespace
 
 CIconButton::CIconButton(QWidget* parent) : QPushButton(parent) {
@@ -326,9 +312,9 @@ int CIconButton::PaintBorder(QPainter& painter, const QRect& rect) {
     const QColor highlight = GetSysColor(toolkit::COLOR_BTNHIGHLIGHT);
     const QColor shadow = GetSysColor(toolkit::COLOR_BTNSHADOW);
     if (pressed_) {
-        Draw3dRect(painter, rect, shadow, highlight);
+        toolkit::Draw3dRect(painter, rect, shadow, highlight);
     } else {
-        Draw3dRect(painter, rect, highlight, shadow);
+        toolkit::Draw3dRect(painter, rect, highlight, shadow);
     }
     return 0;
 }

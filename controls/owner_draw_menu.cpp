@@ -93,20 +93,6 @@ void RemoveFromRegistry(const QMenu* handle) {
     std::erase(classState.registry, handle);
 }
 
-// One-pixel 3D rectangle: top and left in one colour, bottom and right in
-// the other, the corners shared as the platform draws them.
-void Draw3dRect(QPainter& painter, const QRect& rect, const QColor& topLeft,
-                const QColor& bottomRight) {
-    const int x = rect.x();
-    const int y = rect.y();
-    const int cx = rect.width();
-    const int cy = rect.height();
-    painter.fillRect(QRect(x, y, cx - 1, 1), topLeft);
-    painter.fillRect(QRect(x, y, 1, cy - 1), topLeft);
-    painter.fillRect(QRect(x + cx - 1, y, 1, cy), bottomRight);
-    painter.fillRect(QRect(x, y + cy - 1, cx, 1), bottomRight);
-}
-
 COwnerDrawMenu::ItemRecord RecordOf(const QAction& action) {
     COwnerDrawMenu::ItemRecord record;
     record.text = action.text();
@@ -365,16 +351,16 @@ void COwnerDrawMenu::DrawItemStandard(QPainter& painter, const QRect& rect, cons
     if (hasImage) {
         if (checked && !selected && frames) {
             painter.fillRect(cellFrame, LightenColor(background, 0.6));
-            Draw3dRect(painter, cellFrame, shadow, light);
+            toolkit::Draw3dRect(painter, cellFrame, shadow, light);
         }
         painter.drawPixmap(
             cell.topLeft(),
             item.image.pixmap(cell.size(), disabled ? QIcon::Disabled : QIcon::Normal));
         if (selected && frames) {
             if (checked) {
-                Draw3dRect(painter, cellFrame, shadow, light);
+                toolkit::Draw3dRect(painter, cellFrame, shadow, light);
             } else {
-                Draw3dRect(painter, cellFrame, light, shadow);
+                toolkit::Draw3dRect(painter, cellFrame, light, shadow);
             }
         }
     } else if (checked) {
@@ -420,14 +406,14 @@ void COwnerDrawMenu::DrawItemXp(QPainter& painter, const QRect& rect, const Item
     if (selected && (!disabled || classState.highlightDisabled)) {
         const QRect box = rect.adjusted(1, 0, -1, 0);
         painter.fillRect(box, disabled ? LightenColor(face, 0.85) : LightenColor(highlight, 0.7));
-        Draw3dRect(painter, box, highlight, highlight);
+        toolkit::Draw3dRect(painter, box, highlight, highlight);
     }
     const QRect cell(rect.left() + (column - iconWidth_) / 2,
                      rect.top() + (rect.height() - iconHeight_) / 2, iconWidth_, iconHeight_);
     if (checked) {
         const QRect box = cell.adjusted(-2, -2, 2, 2);
         painter.fillRect(box, LightenColor(highlight, selected ? 0.7 : 0.85));
-        Draw3dRect(painter, box, highlight, highlight);
+        toolkit::Draw3dRect(painter, box, highlight, highlight);
     }
     const QColor textColor = disabled ? LightenColor(GetSysColor(toolkit::COLOR_GRAYTEXT), 0.4)
                                       : GetSysColor(toolkit::COLOR_MENUTEXT);

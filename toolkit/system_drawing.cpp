@@ -78,6 +78,18 @@ QFont SystemFont() {
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
 }
 
+void Draw3dRect(QPainter& painter, const QRect& rect, const QColor& topLeft,
+                const QColor& bottomRight) {
+    const int x = rect.x();
+    const int y = rect.y();
+    const int cx = rect.width();
+    const int cy = rect.height();
+    painter.fillRect(QRect(x, y, cx - 1, 1), topLeft);
+    painter.fillRect(QRect(x, y, 1, cy - 1), topLeft);
+    painter.fillRect(QRect(x + cx - 1, y, 1, cy), bottomRight);
+    painter.fillRect(QRect(x, y + cy - 1, cx, 1), bottomRight);
+}
+
 void DrawFocusRect(QPainter& painter, const QRect& rect) {
     if (rect.width() <= 0 || rect.height() <= 0) {
         return;

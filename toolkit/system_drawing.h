@@ -51,6 +51,12 @@ int GetSystemMetrics(int metric);
 // dialog's.
 QFont SystemFont();
 
+// A one-pixel three-dimensional rectangle: top and left edges in one colour,
+// bottom and right in the other, the corners shared as the platform draws
+// them.
+void Draw3dRect(QPainter& painter, const QRect& rect, const QColor& topLeft,
+                const QColor& bottomRight);
+
 // The dotted focus rectangle: every other pixel of the rectangle's edge
 // inverted, so that drawing it twice restores the pixels.
 void DrawFocusRect(QPainter& painter, const QRect& rect);
