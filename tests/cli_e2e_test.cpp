@@ -75,13 +75,7 @@ const std::string kFinishedLog =
     Lines({texts::kResetPrompt, texts::kConnected, texts::kProcessing, texts::kFinished});
 
 std::string Image(std::size_t size) {
-    std::string image(size, '\0');
-    std::uint32_t x = 12345;
-    for (char& c : image) {
-        x = x * 1103515245U + 12345U;
-        c = static_cast<char>(x >> 24);
-    }
-    return image;
+    return PseudoRandomImage(size, 12345U);
 }
 
 class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};

@@ -56,13 +56,7 @@ struct Transfer {
 };
 
 std::string Image(std::size_t size) {
-    std::string image(size, '\0');
-    std::uint32_t x = 2024;
-    for (char& c : image) {
-        x = x * 1103515245U + 12345U;
-        c = static_cast<char>(x >> 24);
-    }
-    return image;
+    return PseudoRandomImage(size, 2024U);
 }
 
 // 1500 bytes: two blocks, the second one only partly filled.

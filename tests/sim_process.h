@@ -5,6 +5,7 @@
 
 #include <QProcess>
 #include <QStringList>
+#include <cstdint>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -17,6 +18,17 @@ namespace velmoro::testing {
 namespace fs = std::filesystem;
 
 constexpr int kWaitMs = 30000;
+
+// A firmware image of reproducible bytes.
+inline std::string PseudoRandomImage(std::size_t size, std::uint32_t seed) {
+    std::string image(size, '\0');
+    std::uint32_t x = seed;
+    for (char& c : image) {
+        x = x * 1103515245U + 12345U;
+        c = static_cast<char>(x >> 24);
+    }
+    return image;
+}
 
 inline std::string ReadFile(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
