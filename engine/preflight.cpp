@@ -1,5 +1,6 @@
 #include "preflight.h"
 
+#include <algorithm>
 #include <cctype>
 
 #include "catalog.h"
@@ -41,15 +42,10 @@ Preflight CheckCatalog(const std::filesystem::path& path) {
         result.reason = plan.errorText;
         return result;
     }
-    if (plan.problemLines == 0) {
+    const auto first = std::find_if(plan.findings.begin(), plan.findings.end(),
+                                    [](const CatalogFinding& finding) { return !finding.note; });
+    if (first == plan.findings.end()) {
         return result;
-    }
-    const CatalogFinding* first = nullptr;
-    for (const CatalogFinding& finding : plan.findings) {
-        if (!finding.note) {
-            first = &finding;
-            break;
-        }
     }
     const std::string place =
         "line " + std::to_string(first->line) + ", column " + std::to_string(first->column);
