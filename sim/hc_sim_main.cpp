@@ -307,7 +307,7 @@ int main(int argc, char* argv[]) {
         status = kExitViolations;
     }
     const CHandControllerModel& model = controller.Model();
-    const auto& violations = model.Violations();
+    const std::vector<std::string> violations = controller.Violations();
     std::printf("velmoro-hc-sim: %s; %zu commands, %zu blocks written, %zu violations\n",
                 velmoro::sim::OutcomeText(controller.GetOutcome()), model.Commands().size(),
                 model.Internal().size() + model.External().size(), violations.size());
