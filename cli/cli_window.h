@@ -18,9 +18,10 @@ class CCliWindow : public QObject, public IWindowFace {
     Q_OBJECT
 
 public:
-    // bytesSent reports the bytes gone to the port so far, for the rate.
+    // bytesSent reports the bytes gone to the port so far, for the rate;
+    // force answers Yes to every question about a file that looks wrong.
     CCliWindow(std::filesystem::path dataFile, UpdateType type, bool progressBar,
-               std::function<long long()> bytesSent);
+               std::function<long long()> bytesSent, bool force);
 
     void ClearLog() override {}
     void AppendLog(std::string_view text) override;
@@ -33,9 +34,12 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int pos) override;
     void ReportPortFailure(std::string_view errorText) override { portFailure_ = errorText; }
+    bool AskQuestion(std::string_view question) override;
 
     const std::string& LastLog() const { return lastLog_; }
     const std::string& PortFailure() const { return portFailure_; }
+    // A question was answered No: the file was not sent.
+    bool Declined() const { return declined_; }
     // Removes the progress bar from the terminal, before other output.
     void ClearProgress();
 
@@ -49,6 +53,11 @@ private:
     UpdateType type_;
     bool progressBar_;
     std::function<long long()> bytesSent_;
+    bool force_;
+    bool declined_ = false;
+    // Rate and time left count from the controller's answer, not from the
+    // minutes a user may take to reset it.
+    long long bytesAtConnect_ = 0;
     QTimer beacon_;
     QElapsedTimer elapsed_;
     int lower_ = 0;

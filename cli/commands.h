@@ -12,7 +12,7 @@ namespace velmoro {
 enum ExitCode {
     kExitFinished = 0,
     kExitErrorReply = 1,
-    kExitProblemFound = 1,  // doctor: some port has a problem
+    kExitProblemFound = 1,  // doctor: some port has a problem; check: some line has one
     kExitUsage = 2,
     kExitDataFile = 3,
     kExitPortOpen = 4,
@@ -27,9 +27,12 @@ struct DownloadOptions {
     UpdateType type = UpdateType::MainProgram;
     std::filesystem::path dataFile;
     int timeoutSeconds = 0;  // 0: wait until Ctrl-C
+    bool force = false;      // send a file that looks wrong without asking
 };
 
 int RunDownload(const DownloadOptions& options);
+// show: every record as the controller will hold it, too.
+int RunCheck(const std::filesystem::path& catalog, bool show);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);
 int RunPorts();
 // ports: COM1..COM9 or device paths; none for COM1..COM9.

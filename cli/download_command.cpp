@@ -38,8 +38,9 @@ public:
     explicit CDownloadSession(const DownloadOptions& options)
         : options_(options),
           port_(comm_),
-          window_(options.dataFile, options.type, StderrIsTerminal(),
-                  [this] { return static_cast<long long>(comm_.BytesSent()); }),
+          window_(
+              options.dataFile, options.type, StderrIsTerminal(),
+              [this] { return static_cast<long long>(comm_.BytesSent()); }, options.force),
           engine_(port_, window_) {
         if (options.devicePath.isEmpty()) {
             port_.SetPortNumber(options.portNumber);
@@ -68,6 +69,9 @@ public:
             if (!window_.PortFailure().empty()) {
                 PrintError(QString::fromStdString(window_.PortFailure()));
                 return kExitPortOpen;
+            }
+            if (window_.Declined()) {
+                PrintError("not sent; give --force to send it anyway.");
             }
             return kExitDataFile;
         }

@@ -1,5 +1,6 @@
 // velmoro-downloader-cli: the downloader without a window.
-//   download --port PORT --type main|catalog FILE [--timeout SECONDS]
+//   download --port PORT --type main|catalog FILE [--timeout SECONDS] [--force]
+//   check CATALOG [--show]
 //   convert CATALOG OUTPUT
 //   ports
 //   doctor [--port PORT]
@@ -25,11 +26,17 @@ const char kDescription[] =
     "Loads a firmware image (main) or an object catalogue (catalog) into the hand controller.\n"
     "\n"
     "Commands:\n"
-    "  download --port PORT --type main|catalog FILE [--timeout SECONDS]\n"
+    "  download --port PORT --type main|catalog FILE [--timeout SECONDS] [--force]\n"
     "      PORT is COM1..COM9 or a device path. Log lines go to stdout.\n"
-    "      Exit: 0 finished, 1 error reply, 2 usage, 3 data file missing, unreadable or\n"
-    "      refused, 4 port cannot be opened, 5 no reply within --timeout, 6 port failed,\n"
-    "      130 stopped with Ctrl-C.\n"
+    "      A file that looks wrong (a text file as main, a catalogue with problems) is\n"
+    "      not sent unless --force is given.\n"
+    "      Exit: 0 finished, 1 error reply, 2 usage, 3 data file missing, unreadable,\n"
+    "      refused or not sent, 4 port cannot be opened, 5 no reply within --timeout,\n"
+    "      6 port failed, 130 stopped with Ctrl-C.\n"
+    "  check CATALOG [--show]\n"
+    "      Lists every problem of a catalogue's lines as FILE:LINE:COLUMN: problem;\n"
+    "      --show also prints every record as the controller will hold it.\n"
+    "      Exit: 0 no problems, 1 problems found, 3 unreadable or refused.\n"
     "  convert CATALOG OUTPUT\n"
     "      Writes the block payloads a catalogue download sends, a line per block.\n"
     "  ports\n"
@@ -63,7 +70,8 @@ int Download(QCommandLineParser& parser, const QStringList& arguments) {
     const QCommandLineOption type("type", "main (firmware) or catalog (object catalogue).", "TYPE");
     const QCommandLineOption timeout(
         "timeout", "Stop when the controller has sent nothing for SECONDS.", "SECONDS");
-    parser.addOptions({port, type, timeout});
+    const QCommandLineOption force("force", "Send a file that looks wrong without asking.");
+    parser.addOptions({port, type, timeout, force});
     if (!parser.parse(arguments)) {
         return Usage(parser, parser.errorText());
     }
@@ -93,8 +101,22 @@ int Download(QCommandLineParser& parser, const QStringList& arguments) {
             return Usage(parser, "--timeout takes a whole number of seconds above 0.");
         }
     }
+    options.force = parser.isSet(force);
     options.dataFile = files[0].toStdU16String();
     return RunDownload(options);
+}
+
+int Check(QCommandLineParser& parser, const QStringList& arguments) {
+    const QCommandLineOption show("show", "Print every record as the controller will hold it.");
+    parser.addOption(show);
+    if (!parser.parse(arguments)) {
+        return Usage(parser, parser.errorText());
+    }
+    const QStringList files = parser.positionalArguments().mid(1);
+    if (files.size() != 1) {
+        return Usage(parser, "check takes exactly one catalogue.");
+    }
+    return RunCheck(files[0].toStdU16String(), parser.isSet(show));
 }
 
 int Doctor(QCommandLineParser& parser, const QStringList& arguments) {
@@ -129,7 +151,7 @@ int main(int argc, char** argv) {
     parser.setApplicationDescription(kDescription);
     parser.addHelpOption();
     parser.addVersionOption();
-    parser.addPositionalArgument("command", "download, convert, ports or doctor.");
+    parser.addPositionalArgument("command", "download, check, convert, ports or doctor.");
     const QStringList arguments = QCoreApplication::arguments();
     // Options of the commands are not known yet: take only help and version.
     parser.setOptionsAfterPositionalArgumentsMode(QCommandLineParser::ParseAsOptions);
@@ -150,6 +172,9 @@ int main(int argc, char** argv) {
     }
     if (command == "doctor") {
         return Doctor(parser, arguments);
+    }
+    if (command == "check") {
+        return Check(parser, arguments);
     }
     if (!parser.parse(arguments)) {
         return Usage(parser, parser.errorText());

@@ -326,6 +326,33 @@ TEST_F(WindowTest, PortThatWillNotOpenLeavesTheWindowIdle) {
     EXPECT_TRUE(dialog.LogText().isEmpty());
 }
 
+TEST_F(WindowTest, FileThatLooksWrongIsSentOnlyAfterYes) {
+    TempFile text("OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n");
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(text.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
+    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
+    EXPECT_EQ(questions[0].defaultButton, IDNO);
+    EXPECT_TRUE(questions[0].text.contains("not a firmware image"))
+        << questions[0].text.toStdString();
+    EXPECT_TRUE(dialog.LogText().startsWith("Download not started: the data file looks like"))
+        << dialog.LogText().toStdString();
+    EXPECT_FALSE(dialog.Engine().State().busy);
+    EXPECT_TRUE(dialog.openButton->isEnabled());
+    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
+
+    answer = IDYES;
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2U);
+    EXPECT_TRUE(dialog.Engine().State().busy);
+    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+}
+
 const QString kFinishedLog = QString::fromLatin1(
     "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
     "Connected.\r\n"
