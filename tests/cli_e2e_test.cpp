@@ -83,11 +83,16 @@ class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
     const std::string image = Image(GetParam());
     TempFile file(image);
-    Sim sim({"--beacons", "2"});
+    Sim sim({"--beacons", "2"}, true);
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path());
     EXPECT_EQ(cli.exitCode, 0) << cli.err;
     EXPECT_EQ(cli.out, kFinishedLog);
+    // The simulator counts other settings as a violation; this shows it read them.
+    EXPECT_NE(sim.Log().find("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow "
+                             "control\n"),
+              std::string::npos)
+        << sim.Log();
     const std::size_t blocks = image.size() / kPayloadSize + 1;
     EXPECT_EQ(sim.Finish(), "velmoro-hc-sim: finished; " + std::to_string(blocks * 2 + 4) +
                                 " commands, " + std::to_string(blocks) +
