@@ -121,6 +121,9 @@ TEST(CatalogRecord, FirstLayoutLines) {
         // The skip after a key without its spaces passes over the "F".
         {"OBJ1,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n",
          FirstRecord("OBJ1", 7, "irst sample", 1234, {1.5F, 20.25F, 0.1F, 300.0F})},
+        // So does the skip after a text without its spaces, over the "1".
+        {"OBJ1   ,First sample,1234,7,1,2,3,4,5,6,7,8,\r\n",
+         FirstRecord("OBJ1", 7, "First sample", 234, {1, 2, 3, 4, 5, 6, 7, 8})},
         // A space ends the word value; the byte value is then empty and the
         // reals start one field early.
         {"OBJ1   ,First sample    ,1234 ,7,1,2,3,4,5,6,7,8,\r\n",

@@ -5,6 +5,8 @@
 
 #include <dlfcn.h>
 #include <fcntl.h>
+#include <grp.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,10 +14,12 @@
 #include <QElapsedTimer>
 #include <cerrno>
 #include <cstdlib>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "ms_comm.h"
+#include "port_names.h"
 #include "serial_port_face.h"
 
 // A Linux pseudo-terminal reads back as 8 data bits without parity whatever
@@ -51,6 +55,22 @@ public:
     bool HeldOpen() const {
         char byte = 0;
         return ::read(master_, &byte, 1) >= 0 || errno == EAGAIN;
+    }
+    void Write(const std::string& bytes) const {
+        EXPECT_EQ(::write(master_, bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    }
+    // What the program sent, once count bytes are there; events go on meanwhile.
+    std::string Read(std::size_t count) const {
+        std::string bytes;
+        QElapsedTimer timer;
+        timer.start();
+        while (bytes.size() < count && timer.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            char chunk[64];
+            const ssize_t got = ::read(master_, chunk, sizeof chunk);
+            bytes.append(chunk, got > 0 ? static_cast<std::size_t>(got) : 0U);
+        }
+        return bytes;
     }
 
 private:
@@ -90,6 +110,7 @@ TEST(MSComm, SettingsTextReachesTheLine) {
         {" 1200 , o , 5 , 1 ", true, B1200, CS5 | PARENB | PARODD},
         {"19200,m,6,1", true, B19200, CS6 | PARENB | PARODD | CMSPAR},
         {"4800,s,8,1", true, B4800, CS8 | PARENB | CMSPAR},
+        {"9600,n,8,1.5", true, B9600, CS8},
         {"115200,n,8", false, B2400, CS8},
         {"115200,n,8,1,1", false, B2400, CS8},
         {"0,n,8,1", false, B2400, CS8},
@@ -113,6 +134,7 @@ TEST(MSComm, SettingsTextReachesTheLine) {
         EXPECT_EQ(cfgetospeed(&line), c.speed) << c.settings;
         EXPECT_EQ(AskedModes(), c.modes) << c.settings;
         EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0U) << "no flow control: " << c.settings;
+        EXPECT_TRUE(comm.SetPortOpen(true)) << "an open port stays open";
     }
 }
 
@@ -142,14 +164,70 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     EXPECT_EQ(cfgetospeed(&requested.back()), B115200);
     EXPECT_EQ(AskedModes(), static_cast<tcflag_t>(CS8));
 
-    // A port that cannot be opened says which and why.
-    setenv("VELMORO_COM2", "/nonexistent/velmoro-port", 1);
-    EXPECT_FALSE(face.PreparePort(error));
-    EXPECT_EQ(error,
-              "Cannot open COM2 (/nonexistent/velmoro-port): the device does not exist. "
-              "Check the cable, or choose another port.");
+    // Bytes and text go out as they are, in order; received bytes raise the
+    // receive event and are taken whole.
+    int events = 0;
+    QObject::connect(&comm, &CMSComm::OnComm, [&events] { ++events; });
+    const std::uint8_t beacon = 0xAA;
+    face.SetOutput(std::span<const std::uint8_t>(&beacon, 1));
+    face.SetOutput(std::string_view(":GET_VER00#"));
+    EXPECT_EQ(com2.Read(12), "\xAA:GET_VER00#");
+    EXPECT_EQ(comm.BytesSent(), 12);
+    com2.Write(":English Ver1.0#");
+    QElapsedTimer wait;
+    wait.start();
+    while (events == 0 && wait.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    EXPECT_EQ(face.GetCommEvent(), kCommEventReceive);
+    const std::vector<std::uint8_t> input = face.GetInput();
+    EXPECT_EQ(std::string(input.begin(), input.end()), ":English Ver1.0#");
     unsetenv("VELMORO_COM1");
     unsetenv("VELMORO_COM2");
+}
+
+QString GroupOf(const std::string& path) {
+    struct stat info {};
+    ::stat(path.c_str(), &info);
+    const group* entry = getgrgid(info.st_gid);
+    return entry != nullptr ? QString::fromLocal8Bit(entry->gr_name) : QString();
+}
+
+// A port that cannot be opened says which and why.
+TEST(MSComm, OpeningFailuresSayWhichPortAndWhy) {
+    Pty pty;
+    setenv("VELMORO_COM2", "/nonexistent/velmoro-port", 1);
+    CMSComm comm;
+    comm.SetCommPort(2);
+    EXPECT_FALSE(comm.SetPortOpen(true));
+    EXPECT_EQ(comm.ErrorText(),
+              "Cannot open COM2 (/nonexistent/velmoro-port): the device does not exist. "
+              "Check the cable, or choose another port.");
+    unsetenv("VELMORO_COM2");
+    comm.SetCommPort(10);
+    EXPECT_FALSE(comm.SetPortOpen(true));
+    EXPECT_EQ(comm.ErrorText(), "Cannot open COM10: only COM1 to COM9 exist.");
+    // Not a serial device: the system's own words.
+    comm.SetDevicePath("/dev/null");
+    EXPECT_FALSE(comm.SetPortOpen(true));
+    EXPECT_TRUE(comm.ErrorText().startsWith("Cannot open /dev/null: "))
+        << comm.ErrorText().toStdString();
+    EXPECT_GT(comm.ErrorText().size(), 30);
+    EXPECT_TRUE(comm.ErrorText().endsWith(".")) << comm.ErrorText().toStdString();
+
+    // Permission advice names the device's group, unless it is root's.
+    const QString group = GroupOf(pty.Path());
+    if (!group.isEmpty() && group != "root") {
+        EXPECT_EQ(PermissionAdvice(QString::fromStdString(pty.Path())),
+                  "The device belongs to the group \"" + group +
+                      "\": add your user to it (sudo "
+                      "usermod -aG " +
+                      group + " $USER), then log out and in again.");
+    }
+    for (const char* path : {"/dev/null", "/nonexistent/velmoro-port"}) {
+        EXPECT_EQ(PermissionAdvice(path),
+                  "Close any other program that uses the port, then try again.");
+    }
 }
 
 }  // namespace
