@@ -33,23 +33,25 @@ SRC = WORK / "src"
 BUILD = WORK / "build"
 
 # Test stages, fastest first: the targets a stage needs, the CTest names it
-# runs, and how long one of its tests may take before a hang counts as caught.
+# runs, how long one of its tests may take before a hang counts as caught,
+# and whether its tests depend on timing (a failure there is tried again).
 STAGES = {
     "unit": (["velmoro_engine_tests"],
              r"^(TransferTest|WholeTransfer|Images/FirmwareSizes|RealField|CatalogRecord|LineReader"
              r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Crc8|DataBlock|BlockText|SectorText)\.",
-             20),
-    "doctor": (["velmoro_doctor_tests"], r"^Doctor", 30),
+             10, False),
+    "serial": (["velmoro_serial_tests"], r"^(MSComm|SerialPortFace)\.", 20, False),
+    "doctor": (["velmoro_doctor_tests"], r"^Doctor", 30, True),
     "pty": (["velmoro_hc_sim_tests", "velmoro_cli_e2e_tests"],
             r"^(HcSim|HcModel|Options/Faults|Sizes/FirmwareOverPty|CatalogOverPty|FaultsOverPty"
-            r"|CliUsage|CliConvert|CliCheck)\.", 60),
-    "window": (["velmoro_shell_tests"], r"^(WindowTest|HelpPage|MinimisedIcon)\.", 60),
+            r"|CliUsage|CliConvert|CliCheck)\.", 60, True),
+    "window": (["velmoro_shell_tests"], r"^(WindowTest|HelpPage|MinimisedIcon)\.", 60, True),
     # A sample of the fault matrix: every state's error reply for images,
     # the first and the last of the catalogue's, and every other kind whole.
     "matrix": (["velmoro_fault_matrix_tests"],
                r"^Matrix(ErrorReply/CliFault\.EndsAsStated/(Main_|Catalog_ErrorInsteadOfReply"
                r"(001|002|003|004|005|139|140|141|142|143))|SplitReply/CliFault\.EndsAsStated/"
-               r"(Main|Catalog)_SplitAt(01|08|15)|ExtraByte/|HangUp/|CtrlC/|Window/)", 60),
+               r"(Main|Catalog)_SplitAt(01|08|15)|ExtraByte/|HangUp/|CtrlC/|Window/)", 60, True),
 }
 
 # Files planted in, the stages that can see them, and (optionally) the one
@@ -63,9 +65,9 @@ FILES = {
     "engine/data_block.h": (["unit", "pty"], None),
     "engine/catalog.h": (["unit", "pty"], None),
     "engine/data_file.h": (["unit", "pty"], None),
-    "serial/ms_comm.cpp": (["doctor", "pty", "window", "matrix"], None),
-    "serial/port_names.cpp": (["doctor", "pty", "window"], None),
-    "serial/serial_port_face.cpp": (["pty", "window", "matrix"], None),
+    "serial/ms_comm.cpp": (["serial", "doctor", "pty", "window", "matrix"], None),
+    "serial/port_names.cpp": (["serial", "doctor", "pty", "window"], None),
+    "serial/serial_port_face.cpp": (["serial", "pty", "window", "matrix"], None),
     "shell/downloader_dialog.cpp": (["window", "matrix"], "CDownloaderDlg::OnSelChangePortList"),
 }
 
@@ -254,6 +256,8 @@ def mutants_of(path):
         assigns = re.match(r"(\*?[\w.>\-\[\]]+) ([-+*/|&^]?=) ", code) or \
             re.match(r"(\+\+|--)[\w.>\-]+;$|[\w.>\-\[\]]+(\+\+|--);$", code)
         jump = re.match(r"(break|continue|return);$", code)
+        if re.search(r"= (default|delete);$", code):
+            start = None
         previous = next((l.strip() for l in reversed(mlines[:i]) if l.strip()), ";")
         alone = previous[-1] in ";{}:" or re.match(r"(\} )?(if|for|while|else)\b", previous)
         kind = None
@@ -287,7 +291,12 @@ def run(cmd, timeout=None):
 
 
 def build(targets):
-    return run(["cmake", "--build", ".", "--parallel", "2", "--target", *targets]).returncode == 0
+    """True when built; False when the compiler refused; None when only a
+    later step failed (a test program that dies as its tests are listed)."""
+    done = run(["cmake", "--build", ".", "--parallel", "2", "--target", *targets])
+    if done.returncode == 0:
+        return True
+    return False if ": error:" in done.stdout + done.stderr else None
 
 
 def object_files():
@@ -310,16 +319,18 @@ def code_digest(obj):
 
 
 def run_stage(name, jobs):
-    """None when every test passed, else the name of a test that failed twice
-    (a first failure is tried again, so a test that fails under load does not
-    count as a catch)."""
-    _, regex, timeout = STAGES[name]
-    base = ["ctest", "-R", regex, "--timeout", str(timeout), "-j", str(jobs)]
-    if run(base + ["--stop-on-failure"]).returncode == 0:
-        return None
-    again = run(["ctest", "--rerun-failed", "--timeout", str(timeout), "-j", str(jobs)])
+    """None when every test passed, else the name of a test that failed (in a
+    stage that depends on timing, failed twice: a test that fails under load
+    does not count as a catch)."""
+    _, regex, timeout, timed = STAGES[name]
+    again = run(["ctest", "-R", regex, "--timeout", str(timeout), "-j", str(jobs),
+                 "--stop-on-failure"])
     if again.returncode == 0:
         return None
+    if timed:
+        again = run(["ctest", "--rerun-failed", "--timeout", str(timeout), "-j", str(jobs)])
+        if again.returncode == 0:
+            return None
     failed = re.findall(r"\d+ - (\S+) \(", again.stdout)
     return failed[0] if failed else "a test"
 
@@ -328,8 +339,11 @@ def test_mutant(mutant, stages, jobs):
     """Returns (outcome, detail): caught, survived, or not built."""
     for stage in stages:
         targets = STAGES[stage][0]
-        if not build(targets):
-            return "caught", "the test program %s did not build or start" % " ".join(targets)
+        built = build(targets)
+        if built is False:
+            return "not built", "does not compile"
+        if built is None:
+            return "caught", "the test program %s does not start" % " ".join(targets)
         failed = run_stage(stage, jobs)
         if failed:
             return "caught", "%s (%s)" % (failed, stage)
@@ -369,12 +383,20 @@ def main():
                         help="faults to plant, drawn evenly from every file (default 260)")
     parser.add_argument("--all", action="store_true", help="plant every fault, no sample")
     parser.add_argument("--only", help="plant only in this file, or at FILE:LINE")
+    parser.add_argument("--survivors", action="store_true",
+                        help="plant again only the faults the last run left alive")
     parser.add_argument("--list", action="store_true", help="write the list, plant nothing")
     parser.add_argument("--jobs", type=int, default=2)
     args = parser.parse_args()
 
     everything = [m for path in FILES for m in mutants_of(path)]
-    mutants = everything if args.all or args.only else sample(everything, args.sample, args.seed)
+    chosen = args.all or args.only or args.survivors
+    mutants = everything if chosen else sample(everything, args.sample, args.seed)
+    if args.survivors:
+        alive = {line.split("  -- ")[0].split(None, 1)[1]
+                 for line in (WORK / "results.txt").read_text().splitlines()
+                 if line.startswith("survived")}
+        mutants = [m for m in everything if describe(m) in alive]
     if args.only:
         path, _, line = args.only.partition(":")
         mutants = [m for m in mutants if m["file"] == path and (not line or m["line"] == int(line))]
@@ -397,7 +419,7 @@ def main():
                    check=True, stdout=subprocess.DEVNULL)
     needed = sorted({t for m in mutants for s in FILES[m["file"]][0] for t in STAGES[s][0]})
     print("building and running the unchanged suite ...", flush=True)
-    if not build(needed):
+    if build(needed) is not True:
         sys.exit("the unchanged sources do not build")
     for stage in sorted({s for m in mutants for s in FILES[m["file"]][0]}, key=list(STAGES).index):
         failed = run_stage(stage, args.jobs)
@@ -406,7 +428,7 @@ def main():
     objects = object_files()
     originals = {path: (SRC / path).read_text() for path in FILES}
     planted = {m["file"] for m in mutants if m["file"] in objects}
-    if not build([objects[path] for path in planted]):
+    if build([objects[path] for path in planted]) is not True:
         sys.exit("the unchanged sources do not build")
     digests = {path: code_digest(objects[path]) for path in planted}
     seen = {}  # object digest -> outcome of the fault that made it first
@@ -419,7 +441,7 @@ def main():
             write_mutant(m, originals[path])
             try:
                 if path in objects:
-                    if not build([objects[path]]):
+                    if build([objects[path]]) is False:
                         outcome = ("not built", "does not compile")
                     else:
                         digest = code_digest(objects[path])
