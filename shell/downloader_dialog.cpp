@@ -33,7 +33,7 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
       portFace_(serialControl),
       engine_(portFace_, *this) {
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
-    connect(&serialControl, &CMSComm::OnComm, this, [this] { engine_.OnCommEvent(); });
+    serialControl.SetOnComm([this] { engine_.OnCommEvent(); });
 }
 
 CDownloaderDlg::~CDownloaderDlg() = default;
