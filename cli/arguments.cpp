@@ -1,6 +1,7 @@
 // velmoro-downloader-cli: the downloader without a window. Its arguments,
 // the same on every platform:
-//   download --port PORT --type main|catalog FILE [--timeout SECONDS]
+//   download --port PORT --type main|catalog FILE [--timeout SECONDS] [--force]
+//   check CATALOG [--show]
 //   convert CATALOG OUTPUT
 //   ports
 //   doctor [--port PORT]
@@ -29,11 +30,17 @@ const char kHelp[] =
     "Loads a firmware image (main) or an object catalogue (catalog) into the hand controller.\n"
     "\n"
     "Commands:\n"
-    "  download --port PORT --type main|catalog FILE [--timeout SECONDS]\n"
+    "  download --port PORT --type main|catalog FILE [--timeout SECONDS] [--force]\n"
     "      PORT is COM1..COM9 or a device path. Log lines go to stdout.\n"
-    "      Exit: 0 finished, 1 error reply, 2 usage, 3 data file missing, unreadable or\n"
-    "      refused, 4 port cannot be opened, 5 no reply within --timeout, 6 port failed,\n"
-    "      130 stopped with Ctrl-C.\n"
+    "      A file that looks wrong (a text file as main, a catalogue with problems) is\n"
+    "      not sent unless --force is given.\n"
+    "      Exit: 0 finished, 1 error reply, 2 usage, 3 data file missing, unreadable,\n"
+    "      refused or not sent, 4 port cannot be opened, 5 no reply within --timeout,\n"
+    "      6 port failed, 130 stopped with Ctrl-C.\n"
+    "  check CATALOG [--show]\n"
+    "      Lists every problem of a catalogue's lines as FILE:LINE:COLUMN: problem;\n"
+    "      --show also prints every record as the controller will hold it.\n"
+    "      Exit: 0 no problems, 1 problems found, 3 unreadable or refused.\n"
     "  convert CATALOG OUTPUT\n"
     "      Writes the block payloads a catalogue download sends, a line per block.\n"
     "  ports\n"
@@ -57,9 +64,11 @@ const char kHelp[] =
     "  --type <TYPE>        download: main (firmware) or catalog (object catalogue).\n"
     "  --timeout <SECONDS>  download: stop when the controller has sent nothing for\n"
     "                       SECONDS.\n"
+    "  --force              download: send a file that looks wrong without asking.\n"
+    "  --show               check: print every record as the controller will hold it.\n"
     "\n"
     "Arguments:\n"
-    "  command              download, convert, ports or doctor.\n";
+    "  command              download, check, convert, ports or doctor.\n";
 
 const char kBadPort[] = "--port must be COM1 to COM9 or a device path.";
 
@@ -87,11 +96,13 @@ bool ParsePort(const std::string& text, int& number) {
 // positional arguments (the command first).
 struct Parsed {
     std::multimap<std::string, std::string> values;
-    std::vector<std::string> flags;  // help, version
+    std::vector<std::string> flags;  // help, version, and the command's flags
     std::vector<std::string> positional;
     std::string error;  // empty when the arguments parse
 
-    bool Has(const std::string& name) const { return values.count(name) > 0; }
+    bool Has(const std::string& name) const {
+        return values.count(name) > 0 || std::find(flags.begin(), flags.end(), name) != flags.end();
+    }
     // The value given last, as with options given more than once.
     std::string Value(const std::string& name) const {
         auto range = values.equal_range(name);
@@ -106,9 +117,10 @@ struct Parsed {
     }
 };
 
-// valueOptions: the options of this command, each taking a value.
+// The options of this command: valueOptions take a value, flagOptions none.
 Parsed Parse(const std::vector<std::string>& arguments,
-             const std::vector<std::string>& valueOptions) {
+             const std::vector<std::string>& valueOptions,
+             const std::vector<std::string>& flagOptions = {}) {
     Parsed parsed;
     std::vector<std::string> unknown;
     bool optionsEnded = false;
@@ -135,6 +147,9 @@ Parsed Parse(const std::vector<std::string>& arguments,
             parsed.flags.push_back("help");
         } else if (name == "v" || name == "version") {
             parsed.flags.push_back("version");
+        } else if (isLong &&
+                   std::find(flagOptions.begin(), flagOptions.end(), name) != flagOptions.end()) {
+            parsed.flags.push_back(name);
         } else if (!isLong || std::find(valueOptions.begin(), valueOptions.end(), name) ==
                                   valueOptions.end()) {
             unknown.push_back(name);
@@ -173,7 +188,7 @@ bool ParseSeconds(const std::string& text, int& seconds) {
 }
 
 int Download(const std::vector<std::string>& arguments) {
-    const Parsed parsed = Parse(arguments, {"port", "type", "timeout"});
+    const Parsed parsed = Parse(arguments, {"port", "type", "timeout"}, {"force"});
     if (!parsed.error.empty()) {
         return Usage(parsed.error);
     }
@@ -199,8 +214,20 @@ int Download(const std::vector<std::string>& arguments) {
     if (parsed.Has("timeout") && !ParseSeconds(parsed.Value("timeout"), options.timeoutSeconds)) {
         return Usage("--timeout takes a whole number of seconds above 0.");
     }
+    options.force = parsed.Has("force");
     options.dataFile = PathFromArgument(parsed.positional[1]);
     return RunDownload(options);
+}
+
+int Check(const std::vector<std::string>& arguments) {
+    const Parsed parsed = Parse(arguments, {}, {"show"});
+    if (!parsed.error.empty()) {
+        return Usage(parsed.error);
+    }
+    if (parsed.positional.size() != 2) {
+        return Usage("check takes exactly one catalogue.");
+    }
+    return RunCheck(PathFromArgument(parsed.positional[1]), parsed.Has("show"));
 }
 
 int Doctor(const std::vector<std::string>& arguments) {
@@ -257,6 +284,9 @@ int RunCli(const std::vector<std::string>& arguments) {
     }
     if (command == "doctor") {
         return Doctor(arguments);
+    }
+    if (command == "check") {
+        return Check(arguments);
     }
     if (!first.error.empty()) {
         return Usage(first.error);

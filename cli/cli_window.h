@@ -16,9 +16,10 @@ namespace velmoro {
 class CCliWindow : public IWindowFace {
 public:
     // bytesSent reports the bytes gone to the port so far, for the rate;
-    // onBeacon runs at every tick of timer 1.
+    // onBeacon runs at every tick of timer 1; force answers Yes to every
+    // question about a file that looks wrong.
     CCliWindow(CEventLoop& loop, std::filesystem::path dataFile, UpdateType type, bool progressBar,
-               std::function<long long()> bytesSent, std::function<void()> onBeacon);
+               std::function<long long()> bytesSent, std::function<void()> onBeacon, bool force);
 
     void ClearLog() override {}
     void AppendLog(std::string_view text) override;
@@ -31,9 +32,12 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int pos) override;
     void ReportPortFailure(std::string_view errorText) override { portFailure_ = errorText; }
+    bool AskQuestion(std::string_view question) override;
 
     const std::string& LastLog() const { return lastLog_; }
     const std::string& PortFailure() const { return portFailure_; }
+    // A question was answered No: the file was not sent.
+    bool Declined() const { return declined_; }
     // Removes the progress bar from the terminal, before other output.
     void ClearProgress();
 
@@ -45,7 +49,12 @@ private:
     UpdateType type_;
     bool progressBar_;
     std::function<long long()> bytesSent_;
+    bool force_;
+    bool declined_ = false;
     CEventLoop::TimerId beacon_;
+    // Rate and time left count from the controller's answer, not from the
+    // minutes a user may take to reset it.
+    long long bytesAtConnect_ = 0;
     std::chrono::steady_clock::time_point started_;
     int lower_ = 0;
     int upper_ = 100;

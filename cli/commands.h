@@ -15,7 +15,7 @@ namespace velmoro {
 enum ExitCode {
     kExitFinished = 0,
     kExitErrorReply = 1,
-    kExitProblemFound = 1,  // doctor: some port has a problem
+    kExitProblemFound = 1,  // doctor: some port has a problem; check: some line has one
     kExitUsage = 2,
     kExitDataFile = 3,
     kExitPortOpen = 4,
@@ -30,6 +30,7 @@ struct DownloadOptions {
     UpdateType type = UpdateType::MainProgram;
     std::filesystem::path dataFile;
     int timeoutSeconds = 0;  // 0: wait until Ctrl-C
+    bool force = false;      // send a file that looks wrong without asking
 };
 
 // The whole program: arguments[0] is the program's name; every text is
@@ -38,6 +39,8 @@ struct DownloadOptions {
 int RunCli(const std::vector<std::string>& arguments);
 
 int RunDownload(const DownloadOptions& options);
+// show: every record as the controller will hold it, too.
+int RunCheck(const std::filesystem::path& catalog, bool show);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);
 int RunPorts();
 // ports: COM1..COM9 or device paths; none for COM1..COM9.

@@ -42,7 +42,8 @@ public:
               [this] {
                   engine_.OnBeaconTimer();
                   CheckEnd();
-              }),
+              },
+              options.force),
           engine_(port_, window_),
           silence_(loop_.AddTimer([this] {
               window_.ClearProgress();
@@ -65,6 +66,9 @@ public:
             if (!window_.PortFailure().empty()) {
                 PrintError(window_.PortFailure());
                 return kExitPortOpen;
+            }
+            if (window_.Declined()) {
+                PrintError("not sent; give --force to send it anyway.");
             }
             return kExitDataFile;
         }

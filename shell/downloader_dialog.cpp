@@ -215,6 +215,13 @@ void CDownloaderDlg::SetProgressPos(int pos) {
     progressBar->SetPos(pos);
 }
 
+bool CDownloaderDlg::AskQuestion(std::string_view question) {
+    return toolkit::MessageBox(
+               this, {QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())),
+                      windowTitle(), toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question,
+                      toolkit::IDNO}) == toolkit::IDYES;
+}
+
 void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
     toolkit::MessageBox(
         this,

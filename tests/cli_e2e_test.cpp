@@ -122,11 +122,16 @@ class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
     const std::string image = Image(GetParam());
     TempFile file(image);
-    Sim sim({"--beacons", "2"});
+    Sim sim({"--beacons", "2"}, true);
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path());
     EXPECT_EQ(cli.exitCode, 0) << cli.err;
     EXPECT_EQ(cli.out, kFinishedLog);
+    // The simulator counts other settings as a violation; this shows it read them.
+    EXPECT_NE(sim.Log().find("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow "
+                             "control\n"),
+              std::string::npos)
+        << sim.Log();
     const std::size_t blocks = image.size() / kPayloadSize + 1;
     EXPECT_EQ(sim.Finish(), "velmoro-hc-sim: finished; " + std::to_string(blocks * 2 + 4) +
                                 " commands, " + std::to_string(blocks) +
@@ -137,7 +142,7 @@ TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPty,
-                         ::testing::Values(0, 1, 1023, 1024, 1500, 2048, 100000),
+                         ::testing::Values(1, 1023, 1024, 1500, 2048, 100000),
                          [](const auto& info) { return "Bytes" + std::to_string(info.param); });
 
 // The two external ranges as the simulator saves them, filled from the blocks
@@ -336,6 +341,88 @@ TEST(CliConvert, WritesEveryPayloadWithItsAddress) {
               "81150000 block 3: 16 records\n"
               "81150400 block 4: 4 records\n");
     EXPECT_EQ(ReadFile(output).size(), 4 * kPayloadSize);
+}
+
+// A file that looks wrong is not sent without --force; with it, exactly what
+// would have gone out without the question goes out.
+TEST(FaultsOverPty, FileThatLooksWrongGoesOnlyWithForce) {
+    const std::string signedLine =
+        "OBJ1   ,First sample    ,1234,7,1.5,-41.27,0.1,300,0,0,0,0,\r\n";
+    const struct {
+        const char* type;
+        std::string contents;
+        const char* says;
+    } cases[] = {
+        {"main", CatalogText(2, 2), "looks like a text file"},
+        {"catalog", signedLine + CatalogText(1, 1), "column 37: '-' in the second real"},
+    };
+    for (const auto& c : cases) {
+        TempFile file(c.contents);
+        for (const bool force : {false, true}) {
+            Sim sim({});
+            ASSERT_TRUE(sim.Listening());
+            const CliResult cli =
+                Download(sim, c.type, file.Path(), force ? QStringList{"--force"} : QStringList{});
+            EXPECT_NE((force ? cli.err : cli.out).find(c.says), std::string::npos)
+                << cli.out << cli.err;
+            if (!force) {
+                EXPECT_EQ(cli.exitCode, 3);
+                EXPECT_TRUE(cli.out.starts_with("Download not started: ")) << cli.out;
+                EXPECT_NE(cli.err.find("--force"), std::string::npos) << cli.err;
+                EXPECT_NE(sim.Finish(true).find("; 0 commands"), std::string::npos);
+                continue;
+            }
+            EXPECT_EQ(cli.exitCode, 0) << cli.err;
+            EXPECT_EQ(cli.out, kFinishedLog);
+            EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
+            if (std::string(c.type) == "catalog") {
+                ExpectCatalogInFlash(file.Path(), sim);
+            } else {
+                const std::size_t blocks = c.contents.size() / kPayloadSize + 1;
+                EXPECT_EQ(
+                    sim.Flash("internal.bin"),
+                    c.contents + std::string(blocks * kPayloadSize - c.contents.size(), '\0'));
+            }
+        }
+    }
+}
+
+TEST(CliCheck, ListsEveryProblemAndShowsTheRecords) {
+    TempFile clean(
+        "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n-\r\n"
+        "42,Second sample  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5");
+    const std::string name = clean.Path().string();
+    CliResult cli = RunCli(Args({"check", name, "--show"}));
+    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(cli.out,
+              "81140000 line 1: key \"OBJ1   \" text \"First sample          \" word 1234 byte 7 "
+              "reals 1.5 20.25 0.100000001 300 0 0 0 0\n"
+              "81150000 line 3: number 42 text \"Second sample        \" word 1234 byte 7 "
+              "reals 1.5 20.25 0.100000001 300 0 0 0 0 2.5\n" +
+                  name + ": 2 records in 2 blocks; no problems, 0 notes\n");
+
+    TempFile problems(
+        "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n"
+        "OBJECT12  ,Second  ,1,2,3,4,5,6,7,8,9,-10,\r\n");
+    const std::string bad = problems.Path().string();
+    cli = RunCli(Args({"check", bad}));
+    EXPECT_EQ(cli.exitCode, 1);
+    EXPECT_EQ(cli.out,
+              bad + ":1:31: the byte value 300 is above 255; the controller would store 44\n" +
+                  bad +
+                  ":2:1: note: the key \"OBJECT12\" is longer than 7 characters; "
+                  "the controller keeps \"OBJECT1\"\n" +
+                  bad +
+                  ":2:39: '-' in the eighth real, where only digits, spaces and "
+                  "one decimal point are read; the controller would store a "
+                  "meaningless number\n" +
+                  bad + ": 2 records in 1 block; problems in 2 lines, 1 note\n");
+
+    TempFile refused("-\r\n-\r\n");
+    cli = RunCli(Args({"check", refused.Path().string()}));
+    EXPECT_EQ(cli.exitCode, 3);
+    EXPECT_NE(cli.err.find("line 2"), std::string::npos) << cli.err;
+    EXPECT_EQ(RunCli(Args({"check"})).exitCode, 2);
 }
 
 }  // namespace

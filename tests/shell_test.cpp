@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <dlfcn.h>
+#include <termios.h>
+
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -25,6 +28,21 @@
 #include "sim_process.h"
 #include "temp_file.h"
 #include "window_text.h"
+
+// A Linux pseudo-terminal reads back as 8 data bits without parity whatever
+// the host asks, so the simulator cannot check those two. The window's
+// requests are caught here on their way to the system.
+namespace {
+std::vector<tcflag_t> requestedControlModes;
+}
+#ifdef __linux__
+extern "C" int tcsetattr(int fd, int action, const termios* modes) noexcept {
+    using Real = int (*)(int, int, const termios*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "tcsetattr"));
+    requestedControlModes.push_back(modes->c_cflag);
+    return real(fd, action, modes);
+}
+#endif
 
 namespace velmoro::testing {
 namespace {
@@ -308,6 +326,33 @@ TEST_F(WindowTest, PortThatWillNotOpenLeavesTheWindowIdle) {
     EXPECT_TRUE(dialog.LogText().isEmpty());
 }
 
+TEST_F(WindowTest, FileThatLooksWrongIsSentOnlyAfterYes) {
+    TempFile text("OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n");
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(text.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
+    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
+    EXPECT_EQ(questions[0].defaultButton, IDNO);
+    EXPECT_TRUE(questions[0].text.contains("not a firmware image"))
+        << questions[0].text.toStdString();
+    EXPECT_TRUE(dialog.LogText().startsWith("Download not started: the data file looks like"))
+        << dialog.LogText().toStdString();
+    EXPECT_FALSE(dialog.Engine().State().busy);
+    EXPECT_TRUE(dialog.openButton->isEnabled());
+    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
+
+    answer = IDYES;
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    EXPECT_EQ(questions.size(), 2U);
+    EXPECT_TRUE(dialog.Engine().State().busy);
+    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+}
+
 const QString kFinishedLog = QString::fromLatin1(
     "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
     "Connected.\r\n"
@@ -320,6 +365,7 @@ TEST_F(WindowTest, WholeTransferThroughTheWindow) {
     ASSERT_TRUE(sim.Listening());
     qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
     ChooseFile(image.Path());
+    requestedControlModes.clear();
     QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
     EXPECT_FALSE(dialog.openButton->isEnabled());
     EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
@@ -328,8 +374,15 @@ TEST_F(WindowTest, WholeTransferThroughTheWindow) {
     EXPECT_EQ(dialog.progressBar->Pos(), 5);
     EXPECT_TRUE(dialog.openButton->isEnabled());
     EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
+    // The simulator checks the rest of the line settings: any other is a violation.
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
     EXPECT_EQ(sim.ExitCode(), 0);
+#ifdef __linux__
+    ASSERT_FALSE(requestedControlModes.empty());
+    for (const tcflag_t modes : requestedControlModes) {
+        EXPECT_EQ(modes & (CSIZE | PARENB), static_cast<tcflag_t>(CS8)) << "8 data bits, no parity";
+    }
+#endif
     EXPECT_EQ(sim.Flash("internal.bin").substr(0, 5000), std::string(5000, '\x5A'));
 }
 
