@@ -81,6 +81,8 @@ struct CMSComm::Backend {
     bool TakeWaiting();
     bool Take(const std::uint8_t* bytes, DWORD count);
     bool ReadsWithoutEvents();
+    void StartWriteLocked();
+    bool FinishWrite();
     void Lose(DWORD error);
     void Notify();
     // On the owner's thread, from its message loop.
@@ -96,7 +98,10 @@ struct CMSComm::Backend {
 
     std::mutex lock;  // guards what follows, shared with the I/O thread
     std::vector<std::uint8_t> input;
-    std::vector<std::uint8_t> output;
+    std::vector<std::uint8_t> output;   // waiting for the write in flight
+    std::vector<std::uint8_t> sending;  // the write in flight
+    bool writing = false;
+    Overlapped write;  // its event is signalled only while a write has ended
     bool lost = false;
     DWORD lostError = 0;
 };
@@ -196,6 +201,9 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
     }
     input.clear();
     output.clear();
+    sending.clear();
+    writing = false;
+    ResetEvent(write.data.hEvent);
     lost = false;
     stopping = false;
     io = std::thread([this] { Run(); });
@@ -214,15 +222,14 @@ void CMSComm::Backend::Close() {
     const std::lock_guard<std::mutex> guard(lock);
     input.clear();
     output.clear();
+    sending.clear();
 }
 
 void CMSComm::Backend::Run() {
     Overlapped receive;  // WaitCommEvent, or a waiting read without events
-    Overlapped write;
     DWORD events = 0;
     bool eventsWork = true;
     std::uint8_t received[kReadChunk];
-    std::vector<std::uint8_t> sending;
     while (!stopping) {
         if (!receive.pending) {
             const BOOL done = eventsWork
@@ -234,30 +241,11 @@ void CMSComm::Backend::Run() {
             }
             receive.pending = true;  // a result at once is also taken below
         }
-        if (!write.pending) {
-            {
-                const std::lock_guard<std::mutex> guard(lock);
-                sending.swap(output);
-            }
-            if (!sending.empty()) {
-                if (!WriteFile(port, sending.data(), static_cast<DWORD>(sending.size()), nullptr,
-                               write.Start()) &&
-                    GetLastError() != ERROR_IO_PENDING) {
-                    Lose(GetLastError());
-                    break;
-                }
-                write.pending = true;
-            }
-        }
-        HANDLE handles[3] = {wake, receive.data.hEvent, nullptr};
-        DWORD count = 2;
-        if (write.pending) {
-            handles[count++] = write.data.hEvent;
-        }
-        const DWORD which = WaitForMultipleObjects(count, handles, FALSE, INFINITE);
-        DWORD transferred = 0;
+        const HANDLE handles[3] = {wake, receive.data.hEvent, write.data.hEvent};
+        const DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
         if (which == WAIT_OBJECT_0 + 1) {
             receive.pending = false;
+            DWORD transferred = 0;
             const bool ok = GetOverlappedResult(port, &receive.data, &transferred, FALSE);
             if (eventsWork && !ok && GetLastError() == ERROR_OPERATION_ABORTED && !stopping &&
                 ReadsWithoutEvents()) {
@@ -276,35 +264,75 @@ void CMSComm::Backend::Run() {
                 break;
             }
         } else if (which == WAIT_OBJECT_0 + 2) {
-            write.pending = false;
-            if (!GetOverlappedResult(port, &write.data, &transferred, FALSE)) {
-                Lose(GetLastError());
+            if (!FinishWrite()) {
                 break;
             }
-            // A write ends early only on a time-out, and none is set; what
-            // is left goes out first all the same.
-            sending.erase(sending.begin(),
-                          sending.begin() + std::min<std::size_t>(transferred, sending.size()));
-            if (!sending.empty()) {
-                const std::lock_guard<std::mutex> guard(lock);
-                output.insert(output.begin(), sending.begin(), sending.end());
-            }
-            sending.clear();
         } else if (which == WAIT_FAILED) {
             Lose(GetLastError());
             break;
         }
     }
-    if (receive.pending || write.pending) {
-        CancelIo(port);
-        DWORD ignored = 0;
-        if (receive.pending) {
-            GetOverlappedResult(port, &receive.data, &ignored, TRUE);
-        }
-        if (write.pending) {
-            GetOverlappedResult(port, &write.data, &ignored, TRUE);
-        }
+    // Everything still in flight, the writes the owner's thread started
+    // included.
+    CancelIoEx(port, nullptr);
+    DWORD ignored = 0;
+    if (receive.pending) {
+        GetOverlappedResult(port, &receive.data, &ignored, TRUE);
     }
+    const std::lock_guard<std::mutex> guard(lock);
+    if (writing) {
+        GetOverlappedResult(port, &write.data, &ignored, TRUE);
+        writing = false;
+    }
+}
+
+// With the lock held: sends what waits, unless a write is in flight. Called
+// on the owner's thread by SetOutput, so that the bytes leave at once, and
+// on the I/O thread when a write has ended. Never waits: the write is
+// overlapped, and the I/O thread takes its end.
+void CMSComm::Backend::StartWriteLocked() {
+    if (writing || output.empty() || lost) {
+        return;
+    }
+    sending.swap(output);
+    output.clear();
+    writing = true;
+    if (!WriteFile(port, sending.data(), static_cast<DWORD>(sending.size()), nullptr,
+                   write.Start()) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        // Its event stays unsignalled: the failure is reported here.
+        writing = false;
+        lost = true;
+        lostError = GetLastError();
+        Notify();
+    }
+}
+
+// On the I/O thread, once the write in flight has ended.
+bool CMSComm::Backend::FinishWrite() {
+    DWORD written = 0;
+    std::unique_lock<std::mutex> guard(lock);
+    if (!writing) {
+        ResetEvent(write.data.hEvent);
+        return true;
+    }
+    const bool ok = GetOverlappedResult(port, &write.data, &written, FALSE);
+    const DWORD error = ok ? 0 : GetLastError();
+    ResetEvent(write.data.hEvent);
+    writing = false;
+    if (!ok) {
+        guard.unlock();
+        Lose(error);
+        return false;
+    }
+    // A write ends early only on a time-out, and none is set; what is left
+    // goes out first all the same.
+    sending.erase(sending.begin(),
+                  sending.begin() + std::min<std::size_t>(written, sending.size()));
+    output.insert(output.begin(), sending.begin(), sending.end());
+    sending.clear();
+    StartWriteLocked();
+    return true;
 }
 
 // After a receive event: takes every byte the driver holds, no more (a read
@@ -352,7 +380,7 @@ bool CMSComm::Backend::Take(const std::uint8_t* bytes, DWORD count) {
 // last one.
 bool CMSComm::Backend::ReadsWithoutEvents() {
     COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 1;
+    timeouts.ReadIntervalTimeout = MAXDWORD;
     return SetCommTimeouts(port, &timeouts) != FALSE;
 }
 
@@ -445,11 +473,9 @@ void CMSComm::SetOutput(std::span<const std::uint8_t> bytes) {
         return;
     }
     bytesSent_ += static_cast<long long>(bytes.size());
-    {
-        const std::lock_guard<std::mutex> guard(backend_->lock);
-        backend_->output.insert(backend_->output.end(), bytes.begin(), bytes.end());
-    }
-    SetEvent(backend_->wake);
+    const std::lock_guard<std::mutex> guard(backend_->lock);
+    backend_->output.insert(backend_->output.end(), bytes.begin(), bytes.end());
+    backend_->StartWriteLocked();
 }
 
 std::vector<std::uint8_t> CMSComm::GetInput() {
