@@ -81,6 +81,7 @@ struct CMSComm::Backend {
     bool TakeWaiting();
     bool Take(const std::uint8_t* bytes, DWORD count);
     bool ReadsWithoutEvents();
+    bool ReadsWithInterval();
     void StartWriteLocked();
     bool FinishWrite();
     void Lose(DWORD error);
@@ -260,6 +261,10 @@ void CMSComm::Backend::Run() {
                 Lose(GetLastError());
                 break;
             }
+            if (!eventsWork && transferred == 0 && !ReadsWithInterval()) {
+                Lose(GetLastError());
+                break;
+            }
             if (eventsWork ? !TakeWaiting() : !Take(received, transferred)) {
                 break;
             }
@@ -376,11 +381,20 @@ bool CMSComm::Backend::Take(const std::uint8_t* bytes, DWORD count) {
     return true;
 }
 
-// Reads that wait for the first byte without limit and end 1 ms after the
-// last one.
+// Reads without comm events. Wine makes a read with ReadIntervalTimeout
+// MAXDWORD (and no total time-out) wait for the first byte and return with
+// everything that has come, at once.
 bool CMSComm::Backend::ReadsWithoutEvents() {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
+    return SetCommTimeouts(port, &timeouts) != FALSE;
+}
+
+// Where such a read returns empty at once, as Windows documents it: reads
+// that wait for the first byte without limit and end 1 ms after the last.
+bool CMSComm::Backend::ReadsWithInterval() {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 1;
     return SetCommTimeouts(port, &timeouts) != FALSE;
 }
 
