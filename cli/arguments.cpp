@@ -144,9 +144,9 @@ Parsed Parse(const std::vector<std::string>& arguments,
             name.resize(equals);
         }
         if (name == "h" || name == "?" || name == "help" || name == "help-all") {
-            parsed.flags.push_back("help");
+            parsed.flags.emplace_back("help");
         } else if (name == "v" || name == "version") {
-            parsed.flags.push_back("version");
+            parsed.flags.emplace_back("version");
         } else if (isLong &&
                    std::find(flagOptions.begin(), flagOptions.end(), name) != flagOptions.end()) {
             parsed.flags.push_back(name);

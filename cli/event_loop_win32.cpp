@@ -34,7 +34,9 @@ struct CEventLoop::Backend {
     };
 
     static LRESULT CALLBACK WindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-        auto* backend = reinterpret_cast<Backend*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        // The window's user data holds the backend (SetWindowLongPtrW below).
+        auto* backend = reinterpret_cast<Backend*>(  // NOLINT(performance-no-int-to-ptr)
+            GetWindowLongPtrW(window, GWLP_USERDATA));
         if (backend != nullptr && message == WM_TIMER) {
             const std::size_t index = static_cast<std::size_t>(wParam) - 1;
             if (index < backend->timers.size()) {

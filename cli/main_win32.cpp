@@ -13,6 +13,7 @@ int main() {
     int count = 0;
     wchar_t** wide = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> arguments;
+    arguments.reserve(static_cast<std::size_t>(count));
     for (int i = 0; i < count; ++i) {
         arguments.push_back(velmoro::Narrow(wide[i]));
     }

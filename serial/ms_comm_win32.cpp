@@ -59,9 +59,10 @@ struct Overlapped {
 }  // namespace
 
 struct CMSComm::Backend {
-    explicit Backend(CMSComm& comm) : owner(comm), window(CreateNotifyWindow()) {
-        wake = CreateEventW(nullptr, FALSE, FALSE, nullptr);
-    }
+    explicit Backend(CMSComm& comm)
+        : owner(comm),
+          window(CreateNotifyWindow()),
+          wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
     ~Backend() {
         Close();
         if (window != nullptr) {
@@ -130,7 +131,9 @@ HWND CMSComm::Backend::CreateNotifyWindow() {
 LRESULT CALLBACK CMSComm::Backend::NotifyWindowProc(HWND window, UINT message, WPARAM wParam,
                                                     LPARAM lParam) {
     if (message == kNotifyMessage) {
-        auto* backend = reinterpret_cast<Backend*>(GetWindowLongPtrW(window, GWLP_USERDATA));
+        // The window's user data holds the backend (CreateNotifyWindow).
+        auto* backend = reinterpret_cast<Backend*>(  // NOLINT(performance-no-int-to-ptr)
+            GetWindowLongPtrW(window, GWLP_USERDATA));
         if (backend != nullptr) {
             backend->Deliver();
         }
@@ -333,7 +336,8 @@ bool CMSComm::Backend::FinishWrite() {
     // A write ends early only on a time-out, and none is set; what is left
     // goes out first all the same.
     sending.erase(sending.begin(),
-                  sending.begin() + std::min<std::size_t>(written, sending.size()));
+                  sending.begin() +
+                      static_cast<std::ptrdiff_t>(std::min<std::size_t>(written, sending.size())));
     output.insert(output.begin(), sending.begin(), sending.end());
     sending.clear();
     StartWriteLocked();

@@ -71,7 +71,7 @@ std::string ComPortDevice(int n, std::string* how) {
         reason = "only COM1 to COM9 exist";
         return {};
     }
-    const std::string name = "COM" + std::to_string(n);
+    std::string name = "COM" + std::to_string(n);
     for (const SerialDevice& device : ListSerialDevices()) {
         if (device.path == name) {
             reason = "the Windows port of that name";
