@@ -30,7 +30,7 @@ const char kQuitQuestion[] = "Are you sure you want to quit Velmoro Downloader V
 CDownloaderDlg::CDownloaderDlg(QWidget* parent)
     : CDialog(IDD, parent),
       windowIcon(toolkit::LoadIcon(kProgramIcon)),
-      portFace_(serialControl),
+      portFace_(serialControl, portNumber),
       engine_(portFace_, *this) {
     setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     connect(&serialControl, &CMSComm::OnComm, this, [this] { engine_.OnCommEvent(); });
@@ -99,7 +99,6 @@ bool CDownloaderDlg::OnInitDialog() {
 void CDownloaderDlg::OnSelChangePortList(int index) {
     if (index >= 0) {
         portNumber = index + 1;
-        portFace_.SetPortNumber(portNumber);
     }
 }
 

@@ -50,6 +50,7 @@ protected:
         toolkit::SetShellOpenHook({});
         toolkit::SetFileOpenHook({});
         qunsetenv("VELMORO_COM1");
+        qunsetenv("VELMORO_COM2");
     }
 
     template <class T>
@@ -314,23 +315,91 @@ const QString kFinishedLog = QString::fromLatin1(
     "Processing ...   Please wait ...\r\n"
     "Download successfully finished!\r\n");
 
-TEST_F(WindowTest, WholeTransferThroughTheWindow) {
-    TempFile image(std::string(5000, '\x5A'));
-    Sim sim({"--beacons", "3"});
-    ASSERT_TRUE(sim.Listening());
-    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
-    ChooseFile(image.Path());
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    EXPECT_FALSE(dialog.openButton->isEnabled());
-    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
-    ASSERT_TRUE(WaitForLog("Download successfully finished!"));
-    EXPECT_EQ(dialog.LogText(), kFinishedLog);
-    EXPECT_EQ(dialog.progressBar->Pos(), 5);
-    EXPECT_TRUE(dialog.openButton->isEnabled());
-    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
-    EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
-    EXPECT_EQ(sim.ExitCode(), 0);
-    EXPECT_EQ(sim.Flash("internal.bin").substr(0, 5000), std::string(5000, '\x5A'));
+// Three objects, the separator and three stars: one block for each section.
+std::string SmallCatalogue() {
+    std::string text;
+    for (int i = 1; i <= 3; ++i) {
+        text += "OBJ" + std::to_string(i) + "   ,Object " + std::to_string(i) +
+                "    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n";
+    }
+    text += "----- stars -----\r\n";
+    for (int i = 1; i <= 3; ++i) {
+        text += std::to_string(i) + ",Star " + std::to_string(i) +
+                "  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
+    }
+    return text;
+}
+
+// Transfers one after another in the same window, each into a controller of
+// its own on COM2, chosen in the list, while COM1 leads nowhere. The first is
+// broken off where the error reply takes the place of ":RB_OK#" for the block
+// that holds the separator: the catalogue's section flags and the blank-check
+// flag are left as they stand in mid-transfer, and every later transfer must
+// start afresh all the same.
+TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
+    qputenv("VELMORO_COM1", QByteArray("/nonexistent/velmoro-port"));
+    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    QTest::keyClick(ports, Qt::Key_Down);
+    ASSERT_EQ(ports->currentText(), "COM2");
+    ASSERT_EQ(dialog.portNumber, 2);
+
+    TempFile catalogue(SmallCatalogue());
+    const std::string firmware = PseudoRandomImage(5000, 77U);
+    TempFile image(firmware);
+    const auto transfer = [this](const Sim& sim, int typeButton, const fs::path& file) {
+        qputenv("VELMORO_COM2", QByteArray::fromStdString(sim.Link()));
+        QTest::mouseClick(Item<QRadioButton>(typeButton), Qt::LeftButton);
+        ChooseFile(file);
+        QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+        EXPECT_FALSE(dialog.openButton->isEnabled());
+        EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog.Engine().State().busy; }, kWaitMs));
+        EXPECT_TRUE(questions.empty()) << questions.front().text.toStdString();
+        EXPECT_TRUE(dialog.openButton->isEnabled());
+        EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
+    };
+    const std::string finished = "velmoro-hc-sim: finished;";
+
+    {
+        // Greeting, version, the 68 sectors' erase and blank check, then the
+        // first block's ":RB_OK#".
+        Sim sim({"--error-at", "139"});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        EXPECT_TRUE(dialog.LogText().endsWith(
+            "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n"));
+        EXPECT_EQ(sim.Finish(true),
+                  "velmoro-hc-sim: error reply sent; 138 commands, 0 blocks written, "
+                  "0 violations\n");
+    }
+    {
+        Sim sim({});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        EXPECT_EQ(dialog.LogText(), kFinishedLog);
+        EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        ExpectCatalogInFlash(catalogue.Path(), sim);
+    }
+    {
+        Sim sim({"--beacons", "3"});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_MAIN_PROGRAM, image.Path());
+        EXPECT_EQ(dialog.LogText(), kFinishedLog);
+        EXPECT_EQ(dialog.progressBar->Pos(), 5);
+        EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        EXPECT_EQ(sim.Flash("internal.bin"), firmware + std::string(5 * 1024 - 5000, '\0'));
+    }
+    {
+        Sim sim({});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        EXPECT_EQ(dialog.LogText(), kFinishedLog);
+        EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        ExpectCatalogInFlash(catalogue.Path(), sim);
+    }
 }
 
 class PaintCounter : public QObject {
