@@ -70,6 +70,11 @@ bool CDownloaderDlg::OnInitDialog() {
     setWindowIcon(windowIcon);
 
     auto* portList = Item<QComboBox>(IDC_PORT_LIST);
+    // Only a choice from the list sets the port, so the box takes no typing:
+    // typed text could show one port while another is used.
+    if (QLineEdit* edit = portList->lineEdit()) {
+        edit->setReadOnly(true);
+    }
     portList->setCurrentIndex(0);
     connect(portList, &QComboBox::currentIndexChanged, this, &CDownloaderDlg::OnSelChangePortList);
     auto* mainProgram = Item<QRadioButton>(IDC_MAIN_PROGRAM);

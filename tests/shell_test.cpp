@@ -120,6 +120,16 @@ TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
     EXPECT_EQ(dialog.portNumber, 9);
     ports->setCurrentIndex(0);
     EXPECT_EQ(dialog.portNumber, 1);
+    // Only a choice from the list counts: text typed into the box, Enter and
+    // leaving the box neither change the port nor show another one.
+    ports->setFocus();
+    QTest::keyClick(ports, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(ports, "COM5");
+    QTest::keyClick(ports, Qt::Key_Return);
+    QTest::keyClick(ports, Qt::Key_Tab);
+    EXPECT_FALSE(ports->hasFocus());
+    EXPECT_EQ(dialog.portNumber, 1);
+    EXPECT_EQ(ports->currentText(), "COM1");
 
     auto* mainProgram = Item<QRadioButton>(CDownloaderDlg::IDC_MAIN_PROGRAM);
     auto* catalog = Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG);
