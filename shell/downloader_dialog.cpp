@@ -32,7 +32,6 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
       windowIcon(toolkit::LoadIcon(kProgramIcon)),
       portFace_(serialControl, portNumber),
       engine_(portFace_, *this) {
-    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
     connect(&serialControl, &CMSComm::OnComm, this, [this] { engine_.OnCommEvent(); });
 }
 

@@ -247,13 +247,27 @@ TEST_F(WindowTest, TabOrderFollowsTheRows) {
 }
 
 #ifndef Q_OS_WIN
+std::vector<std::string> MenuTexts(const QMenu* menu) {
+    std::vector<std::string> texts;
+    for (const QAction* action : menu->actions()) {
+        texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    }
+    return texts;
+}
+
+// A window without a minimise box has no Minimize in its menu either.
 TEST_F(WindowTest, SystemMenuStandInEndsWithTheAboutItem) {
-    QMenu* menu = dialog.SystemMenuStandIn();
-    ASSERT_NE(menu, nullptr);
-    const QList<QAction*> actions = menu->actions();
-    ASSERT_GE(actions.size(), 2);
-    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
-    EXPECT_EQ(actions.back()->text(), "About Velmoro Downloader(&A)...");
+    ASSERT_NE(dialog.SystemMenuStandIn(), nullptr);
+    EXPECT_EQ(
+        MenuTexts(dialog.SystemMenuStandIn()),
+        (std::vector<std::string>{"Mi&nimize", "&Close", "-", "About Velmoro Downloader(&A)..."}));
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+
+    CAboutDlg about(&dialog);
+    about.Create();
+    ASSERT_NE(about.SystemMenuStandIn(), nullptr);
+    EXPECT_EQ(MenuTexts(about.SystemMenuStandIn()), std::vector<std::string>{"&Close"});
+    EXPECT_FALSE(about.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
 #endif
 

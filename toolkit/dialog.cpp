@@ -71,14 +71,22 @@ CDialog::CDialog(int templateId, QWidget* parent)
       units_(DialogFont(template_.fontPoints)) {
     setFont(DialogFont(template_.fontPoints));
     setWindowTitle(template_.caption);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    const bool minimizeBox = template_.Has("minimizebox");
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (minimizeBox) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    setWindowFlags(flags);
     setFixedSize(units_.ToPixels(template_.size));
 #ifndef Q_OS_WIN
     // Where the window manager owns the system menu, the dialog offers its
-    // own: a context menu, and Alt+Space as on Windows.
+    // own: a context menu, and Alt+Space as on Windows. Like the real one, it
+    // offers Minimize only to a window with a minimise box.
     systemMenu_ = new QMenu(this);
-    systemMenu_->addAction(tr("Mi&nimize"), this, [this] { OnSysCommand(kScMinimize, 0); });
+    if (minimizeBox) {
+        systemMenu_->addAction(tr("Mi&nimize"), this, [this] { OnSysCommand(kScMinimize, 0); });
+    }
     systemMenu_->addAction(tr("&Close"), this, [this] { OnSysCommand(kScClose, 0); });
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
