@@ -1,6 +1,7 @@
 #include "downloader_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -111,7 +112,9 @@ void CDownloaderDlg::OnOpenDataFile() {
     if (!chosen) {
         return;
     }
-    dataFilePath = *chosen;
+    // The dialog's paths use '/' on every platform; the user reads the
+    // platform's own separators.
+    dataFilePath = QDir::toNativeSeparators(*chosen);
     Item<QLineEdit>(IDC_FILE_PATH)->setText(dataFilePath);
 }
 
