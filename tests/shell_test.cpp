@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -23,6 +24,7 @@
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "sim_process.h"
+#include "system_drawing.h"
 #include "temp_file.h"
 #include "window_text.h"
 
@@ -106,6 +108,19 @@ TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
     // The bar shows its percentage; the layout's "Progress1" never shows.
     EXPECT_EQ(dialog.progressBar->TextToDraw(), "0%");
     EXPECT_TRUE(toolkit::GetWindowText(dialog.progressBar).empty());
+    // Its row asks for a border: drawn around the client area, where the
+    // empty bar shows the window colour.
+    const QRect client = dialog.progressBar->contentsRect();
+    EXPECT_GT(client.left(), 0);
+    EXPECT_EQ(client.center(), dialog.progressBar->rect().center());
+    const QImage bar = dialog.progressBar->grab().toImage();
+    const QRgb window = toolkit::GetSysColor(toolkit::COLOR_WINDOW).rgb();
+    const QRgb face = dialog.palette().color(QPalette::Window).rgb();
+    for (const QPoint edge : {QPoint(0, client.center().y()), QPoint(client.center().x(), 0)}) {
+        EXPECT_NE(bar.pixel(edge), window);
+        EXPECT_NE(bar.pixel(edge), face);
+    }
+    EXPECT_EQ(bar.pixel(client.topLeft()), window);
 
     CAboutDlg about(&dialog);
     about.Create();

@@ -5,16 +5,20 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimerEvent>
 
 #include "resources.h"
@@ -44,6 +48,41 @@ QFont DialogFont(int points) {
     font.setPointSize(points);
     return font;
 }
+
+// The border a template row asks for, around a control of the dialog's own
+// class. As the platform's window border, it lies outside the control's
+// client area: the control has it as its contents margins, paints only the
+// contents rectangle and never the border, which is drawn here just before
+// the control paints. It looks as the frames of the dialog's edit boxes do.
+class CControlBorder : public QObject {
+public:
+    explicit CControlBorder(QWidget* control) : QObject(control) {
+        const int width =
+            control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
+        control->setContentsMargins(width, width, width, width);
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* control = static_cast<QWidget*>(watched);
+            QPainter painter(control);
+            // The ring between the edge and the client area, in the dialog's
+            // colour wherever the frame leaves it.
+            const QRegion ring = QRegion(control->rect()) - control->contentsRect();
+            painter.setClipRegion(ring, Qt::IntersectClip);
+            painter.fillRect(control->rect(), control->palette().color(QPalette::Window));
+            QStyleOptionFrame frame;
+            frame.initFrom(control);
+            frame.frameShape = QFrame::StyledPanel;
+            frame.state |= QStyle::State_Sunken;
+            frame.lineWidth = 1;
+            control->style()->drawControl(QStyle::CE_ShapedFrame, &frame, &painter, control);
+        }
+        return false;
+    }
+};
 
 }  // namespace
 
@@ -126,6 +165,9 @@ void CDialog::MakeControls() {
             }
             if (auto* push = dynamic_cast<QPushButton*>(widget)) {
                 push->setDefault(row.Has("default"));
+            }
+            if (row.Has("border")) {
+                new CControlBorder(widget);
             }
         }
         switch (widget != nullptr ? ControlKind::Custom : row.kind) {
