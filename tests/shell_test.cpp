@@ -319,6 +319,34 @@ TEST_F(WindowTest, AboutBoxOpensForCommand16WithAnyLowBits) {
     }
 }
 
+// The caption's ink, found as what a caption of blanks does not paint, lies
+// between the icon and the right edge's bevel, clear of both. CTest runs this
+// again at 200% scale.
+TEST_F(WindowTest, HelpAndHomeCaptionsStandWholeBesideTheirIcons) {
+    const double scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
+    for (CIconButton* button : {dialog.helpButton, dialog.homeButton}) {
+        const QString caption = button->text();
+        const QImage shown = button->grab().toImage();
+        button->setText(QString(caption.size(), QLatin1Char(' ')));
+        const QImage blank = button->grab().toImage();
+        button->setText(caption);
+        ASSERT_EQ(shown.devicePixelRatio(), scale);
+        QRect ink;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                if (shown.pixel(x, y) != blank.pixel(x, y)) {
+                    ink |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        ASSERT_FALSE(ink.isEmpty()) << caption.toStdString();
+        const int iconRight = 3 + button->IconSize(0).width();
+        const int bevelLeft = button->width() - 2;
+        EXPECT_GE(ink.left() / scale, iconRight) << caption.toStdString();
+        EXPECT_LE((ink.right() + 1) / scale, bevelLeft) << caption.toStdString();
+    }
+}
+
 TEST_F(WindowTest, HelpAndHomeOpenThroughTheShell) {
     QTest::mouseClick(dialog.helpButton, Qt::LeftButton);
     QTest::mouseClick(dialog.homeButton, Qt::LeftButton);
