@@ -16,6 +16,9 @@ public:
     CSerialPortFace(CMSComm& comm, const int& portNumber) : comm_(comm), portNumber_(&portNumber) {}
     // A face that keeps the number itself, set with SetPortNumber.
     explicit CSerialPortFace(CMSComm& comm) : comm_(comm), portNumber_(&ownPortNumber_) {}
+    // A copy would read the number of the face it was copied from.
+    CSerialPortFace(const CSerialPortFace&) = delete;
+    CSerialPortFace& operator=(const CSerialPortFace&) = delete;
 
     void SetPortNumber(int portNumber) { ownPortNumber_ = portNumber; }
     int PortNumber() const { return *portNumber_; }
