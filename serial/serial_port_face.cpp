@@ -12,7 +12,7 @@ bool CSerialPortFace::PreparePort(std::string& errorText) {
     // A reopened port is given half a second to settle, the program's only
     // wait; it holds the user-interface thread.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
-    comm_.SetCommPort(static_cast<short>(portNumber_));
+    comm_.SetCommPort(static_cast<short>(PortNumber()));
     comm_.SetSettings("115200,n,8,1");
     comm_.SetRThreshold(1);
     comm_.SetInputMode(1);

@@ -10,11 +10,18 @@ namespace velmoro {
 
 class CSerialPortFace : public IPortFace {
 public:
-    explicit CSerialPortFace(CMSComm& comm) : comm_(comm) {}
+    // PreparePort opens the port that portNumber names at that moment (1 for
+    // "COM1"). The face keeps no copy: the number stays where the user sets
+    // it, so the port opened is always the one the user chose.
+    CSerialPortFace(CMSComm& comm, const int& portNumber) : comm_(comm), portNumber_(&portNumber) {}
+    // A face that keeps the number itself, set with SetPortNumber.
+    explicit CSerialPortFace(CMSComm& comm) : comm_(comm), portNumber_(&ownPortNumber_) {}
+    // A copy would read the number of the face it was copied from.
+    CSerialPortFace(const CSerialPortFace&) = delete;
+    CSerialPortFace& operator=(const CSerialPortFace&) = delete;
 
-    // 1 for "COM1"; used at the next PreparePort.
-    void SetPortNumber(int portNumber) { portNumber_ = portNumber; }
-    int PortNumber() const { return portNumber_; }
+    void SetPortNumber(int portNumber) { ownPortNumber_ = portNumber; }
+    int PortNumber() const { return *portNumber_; }
 
     bool PreparePort(std::string& errorText) override;
     bool GetPortOpen() const override { return comm_.GetPortOpen(); }
@@ -25,7 +32,8 @@ public:
 
 private:
     CMSComm& comm_;
-    int portNumber_ = 1;
+    int ownPortNumber_ = 1;
+    const int* portNumber_;
 };
 
 }  // namespace velmoro

@@ -18,7 +18,6 @@
 #include <iterator>
 #include <string>
 
-#include "catalog.h"
 #include "data_block.h"
 #include "sim_process.h"
 #include "temp_file.h"
@@ -144,26 +143,6 @@ TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
 INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPty,
                          ::testing::Values(1, 1023, 1024, 1500, 2048, 100000),
                          [](const auto& info) { return "Bytes" + std::to_string(info.param); });
-
-// The two external ranges as the simulator saves them, filled from the blocks
-// the catalogue makes.
-void ExpectCatalogInFlash(const fs::path& catalog, const Sim& sim) {
-    std::string first(0x4000, '\xFF');
-    std::string second(0x40000, '\xFF');
-    CCatalogBlocks blocks;
-    ASSERT_TRUE(blocks.Open(catalog));
-    Payload payload{};
-    CatalogBlockInfo info;
-    std::int32_t v = 0;
-    while (blocks.Next(payload, info, v)) {
-        const std::uint32_t address = static_cast<std::uint32_t>(v) * 0x400U;
-        std::string& range = address < 0x81150000U ? first : second;
-        const std::uint32_t base = address < 0x81150000U ? 0x81140000U : 0x81150000U;
-        range.replace(address - base, kPayloadSize, std::string(payload.begin(), payload.end()));
-    }
-    EXPECT_EQ(sim.Flash("external-1.bin"), first);
-    EXPECT_EQ(sim.Flash("external-2.bin"), second);
-}
 
 std::string CatalogText(int before, int after) {
     std::string text;
