@@ -162,6 +162,24 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # libqt6gui6 carries the xcb plugin itself (without the Wayland one,
     # package qt6-wayland, Qt falls back to xcb through XWayland).
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    if(CMAKE_CROSSCOMPILING)
+        # A cross build (cmake/toolchains/) makes the package of its target,
+        # arm64 or armhf, named the Debian way from the multiarch triplet.
+        # dpkg-shlibdeps learns the target from DEB_HOST_ARCH, which the
+        # project's CPack configuration file sets when cpack runs: it then
+        # reads the programs with the target's objdump and takes the
+        # libraries, and their symbols files, of the target's architecture.
+        execute_process(
+            COMMAND dpkg-architecture -f -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+            OUTPUT_VARIABLE velmoro_debian_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(NOT velmoro_debian_arch)
+            message(FATAL_ERROR "No Debian architecture for '${CMAKE_LIBRARY_ARCHITECTURE}' "
+                "(dpkg-architecture, package dpkg-dev)")
+        endif()
+        set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${velmoro_debian_arch})
+        set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-target.cmake)
+        file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(ENV{DEB_HOST_ARCH} ${velmoro_debian_arch})\n")
+    endif()
     # Help opens the page in the desktop's browser through xdg-open.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
     include(CPack)
