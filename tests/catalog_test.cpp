@@ -190,11 +190,7 @@ TEST(LineReader, PiecesAndEndOfFile) {
 }
 
 std::string FirstLine(int key) {
-    // In steps: GCC 12 at -O3 takes "K" + std::to_string(key) for an
-    // overlapping copy (a false -Wrestrict, GCC bug 105329).
-    std::string line = "K";
-    line += std::to_string(key);
-    return line + "  ,Name  ,1,2,0,0,0,0,0,0,0,0,\r\n";
+    return "K" + std::to_string(key) + "  ,Name  ,1,2,0,0,0,0,0,0,0,0,\r\n";
 }
 
 std::string SecondLine(int number) {
