@@ -300,10 +300,38 @@ QString BrlttyAdvice() {
         "package), then plug the adapter in again.");
 }
 
+// Whether the kernel writes its console to the device: /sys/class/tty/console/
+// active lists the consoles in use ("tty1 ttyS0"). On a single-board computer
+// the board's own UART is often one, with a login prompt on it as well.
+bool IsKernelConsole(const DoctorEnvironment& environment, const std::string& kernelName) {
+    const std::string active =
+        ReadSmallFile(environment.root / "sys/class/tty/console/active") + ' ';
+    std::size_t start = 0;
+    for (std::size_t end = active.find(' '); end != std::string::npos;
+         start = end + 1, end = active.find(' ', start)) {
+        if (active.compare(start, end - start, kernelName) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString SerialConsoleAdvice(const std::string& kernelName) {
+    return QStringLiteral(
+               "Turn the serial console off. On a Raspberry Pi: sudo raspi-config, Interface "
+               "Options, Serial Port: no login shell over serial, serial port hardware enabled. "
+               "By hand: remove console=serial0,115200 (or console=%1,...) from the kernel command "
+               "line, in /boot/firmware/cmdline.txt on a Raspberry Pi (/boot/cmdline.txt on older "
+               "systems), elsewhere in GRUB_CMDLINE_LINUX of /etc/default/grub, then sudo "
+               "update-grub. Then reboot.")
+        .arg(FromLocal(kernelName));
+}
+
 // What to do about the programs that hold a device: the services and the
-// login prompt have their own ways to be stopped.
-QString HolderAdvice(const std::vector<const ProcessInfo*>& holders,
-                     const std::string& kernelName) {
+// login prompt have their own ways to be stopped, and a login prompt on the
+// kernel's serial console comes back at every boot until the console is off.
+QString HolderAdvice(const std::vector<const ProcessInfo*>& holders, const std::string& kernelName,
+                     bool kernelConsole) {
     QString programs;
     QString pids;
     for (const ProcessInfo* holder : holders) {
@@ -312,6 +340,12 @@ QString HolderAdvice(const std::vector<const ProcessInfo*>& holders,
         }
         if (holder->comm == kBrltty) {
             return BrlttyAdvice();
+        }
+        if ((holder->comm == "agetty" || holder->comm == "getty") && kernelConsole) {
+            return QStringLiteral(
+                       "A login prompt runs on it: %1 is the kernel's serial console. %2 Until "
+                       "then, sudo systemctl stop serial-getty@%1.service frees it.")
+                .arg(FromLocal(kernelName), SerialConsoleAdvice(kernelName));
         }
         if (holder->comm == "agetty" || holder->comm == "getty") {
             return QStringLiteral(
@@ -328,7 +362,7 @@ QString HolderAdvice(const std::vector<const ProcessInfo*>& holders,
 }
 
 Finding HoldersFinding(const QString& port, const QString& device, const std::string& realPath,
-                       const ProcessTable& table) {
+                       const ProcessTable& table, bool kernelConsole) {
     if (!table.available) {
         return Make(port, device, Severity::Ok,
                     QStringLiteral("Which programs have it open cannot be seen here; `lsof %1` "
@@ -361,7 +395,7 @@ Finding HoldersFinding(const QString& port, const QString& device, const std::st
     if (!holders.empty()) {
         return Make(port, device, Severity::Problem,
                     QStringLiteral("Another program has it open: %1.").arg(names),
-                    HolderAdvice(holders, fs::path(realPath).filename().string()));
+                    HolderAdvice(holders, fs::path(realPath).filename().string(), kernelConsole));
     }
     QString text = QStringLiteral("No other program has it open");
     if (table.unreadable > 0) {
@@ -540,7 +574,9 @@ void CheckDevice(const QString& port, const QString& device, const DoctorEnviron
                                 PermissionAdvice(info, environment, device)));
     }
 
-    const Finding holders = HoldersFinding(port, device, realPath, table);
+    const std::string kernelName = fs::path(realPath).filename().string();
+    const bool kernelConsole = IsKernelConsole(environment, kernelName);
+    const Finding holders = HoldersFinding(port, device, realPath, table, kernelConsole);
     if (allowed) {
         const OpenResult opened = TryOpen(port, device, info, environment, holders);
         if (opened.outcome == OpenOutcome::NotATerminal) {
@@ -563,7 +599,15 @@ void CheckDevice(const QString& port, const QString& device, const DoctorEnviron
             break;
         }
     }
-    CheckLatency(port, device, fs::path(realPath).filename().string(), environment, findings);
+    if (kernelConsole) {
+        findings.push_back(Make(port, device, Severity::Warning,
+                                QStringLiteral("The kernel writes its console messages to %1 (a "
+                                               "console= entry of the kernel command line): they "
+                                               "would mix with a transfer.")
+                                    .arg(FromLocal(kernelName)),
+                                SerialConsoleAdvice(kernelName)));
+    }
+    CheckLatency(port, device, kernelName, environment, findings);
 }
 
 void CheckServices(const ProcessTable& table, std::vector<Finding>& findings) {

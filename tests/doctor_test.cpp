@@ -85,6 +85,12 @@ public:
         std::ofstream(dir / "latency_timer") << milliseconds << "\n";
     }
 
+    void SetConsoles(const std::string& active) {
+        const fs::path dir = root_ / "sys/class/tty/console";
+        fs::create_directories(dir);
+        std::ofstream(dir / "active") << active << "\n";
+    }
+
 private:
     fs::path root_;
 };
@@ -296,6 +302,35 @@ TEST(DoctorHolders, ServicesAndLoginPromptsHaveTheirOwnWayToStop) {
                                   QStringLiteral("%1 (pid 300).").arg(c.comm));
         ASSERT_EQ(holders.size(), 1u) << Dump(findings);
         EXPECT_TRUE(Q(holders[0].advice).contains(c.advice)) << Dump(findings);
+    }
+}
+
+// The board's own UART of a single-board computer is often the kernel's
+// serial console, with a login prompt that comes back at every boot.
+TEST(DoctorHolders, TheKernelsSerialConsoleIsNamedWithTheWayToTurnItOff) {
+    Pty pty;
+    ASSERT_FALSE(pty.Path().empty());
+    for (const bool getty : {false, true}) {
+        ScratchRoot root;
+        root.SetConsoles("tty1 " + pty.KernelName());
+        if (getty) {
+            root.AddProcess(300, "agetty", {pty.Path()});
+        }
+        const auto findings =
+            About(DiagnosePorts({pty.Name()}, Environment(root.Path())), pty.Name());
+        const auto console = With(findings, Severity::Warning, "kernel writes its console");
+        ASSERT_EQ(console.size(), 1u) << Dump(findings);
+        EXPECT_TRUE(Q(console[0].advice).contains("raspi-config")) << Dump(findings);
+        EXPECT_TRUE(Q(console[0].advice).contains("console=serial0,115200")) << Dump(findings);
+        const auto holders = With(findings, Severity::Problem, "agetty (pid 300)");
+        ASSERT_EQ(holders.size(), getty ? 1u : 0u) << Dump(findings);
+        if (getty) {
+            EXPECT_TRUE(Q(holders[0].advice).contains("raspi-config")) << Dump(findings);
+            EXPECT_TRUE(Q(holders[0].advice)
+                            .contains(QStringLiteral("systemctl stop serial-getty@%1.service")
+                                          .arg(QString::fromStdString(pty.KernelName()))))
+                << Dump(findings);
+        }
     }
 }
 
