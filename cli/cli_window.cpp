@@ -4,20 +4,27 @@
 #include <cmath>
 #include <cstdio>
 
+#include "transfer.h"
+
 namespace velmoro {
 
-CCliWindow::CCliWindow(std::filesystem::path dataFile, UpdateType type, bool progressBar,
-                       std::function<long long()> bytesSent)
-    : dataFile_(std::move(dataFile)),
+CCliWindow::CCliWindow(CEventLoop& loop, std::filesystem::path dataFile, UpdateType type,
+                       bool progressBar, std::function<long long()> bytesSent,
+                       std::function<void()> onBeacon, bool force)
+    : loop_(loop),
+      dataFile_(std::move(dataFile)),
       type_(type),
       progressBar_(progressBar),
-      bytesSent_(std::move(bytesSent)) {
-    beacon_.setTimerType(Qt::PreciseTimer);
-    connect(&beacon_, &QTimer::timeout, this, &CCliWindow::BeaconTick);
-}
+      bytesSent_(std::move(bytesSent)),
+      force_(force),
+      beacon_(loop.AddTimer(std::move(onBeacon))) {}
 
 void CCliWindow::AppendLog(std::string_view text) {
     lastLog_ = text;
+    if (text == texts::kConnected) {
+        started_ = std::chrono::steady_clock::now();
+        bytesAtConnect_ = bytesSent_ ? bytesSent_() : 0;
+    }
     std::string_view line = text;
     if (line.size() >= 2 && line.substr(line.size() - 2) == "\r\n") {
         line.remove_suffix(2);
@@ -28,10 +35,25 @@ void CCliWindow::AppendLog(std::string_view text) {
     std::fflush(stdout);
 }
 
+bool CCliWindow::AskQuestion(std::string_view question) {
+    if (!force_) {
+        declined_ = true;
+        return false;
+    }
+    // The question without its last paragraph, which asks.
+    std::string said(question.substr(0, std::min(question.rfind("\n\n"), question.size())));
+    for (std::size_t at = said.find("\n\n"); at != std::string::npos; at = said.find("\n\n")) {
+        said.replace(at, 2, " ");
+    }
+    ClearProgress();
+    std::fprintf(stderr, "velmoro-downloader-cli: %s Sending it anyway (--force).\n", said.c_str());
+    return true;
+}
+
 void CCliWindow::SetProgressRange(int lower, int upper) {
     lower_ = lower;
     upper_ = upper;
-    elapsed_.start();
+    started_ = std::chrono::steady_clock::now();
 }
 
 void CCliWindow::SetProgressPos(int pos) {
@@ -57,8 +79,12 @@ void CCliWindow::DrawProgress() {
         std::clamp(static_cast<double>(pos_ - lower_) / (upper_ - lower_), 0.0, 1.0);
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(fraction * kWidth);
-    const double seconds = static_cast<double>(std::max(elapsed_.elapsed(), qint64{1})) / 1000.0;
-    const double rate = static_cast<double>(bytesSent_ ? bytesSent_() : 0) / seconds;
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - started_)
+                               .count();
+    const double seconds = static_cast<double>(std::max<long long>(elapsedMs, 1)) / 1000.0;
+    const double rate =
+        static_cast<double>(bytesSent_ ? bytesSent_() - bytesAtConnect_ : 0) / seconds;
     char left[32] = "--:--";
     if (fraction > 0.0) {
         const long remaining = std::lround(seconds * (1.0 - fraction) / fraction);

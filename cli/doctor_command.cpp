@@ -37,11 +37,11 @@ const QString kPortsCommand = QStringLiteral("`velmoro-downloader-cli ports`");
 Finding Make(const QString& port, const QString& device, Severity severity, const QString& text,
              const QString& advice = {}) {
     Finding finding;
-    finding.port = port;
-    finding.device = device;
+    finding.port = port.toStdString();
+    finding.device = device.toStdString();
     finding.severity = severity;
-    finding.text = text;
-    finding.advice = advice;
+    finding.text = text.toStdString();
+    finding.advice = advice.toStdString();
     return finding;
 }
 
@@ -443,7 +443,7 @@ OpenResult TryOpen(const QString& port, const QString& device, const struct stat
                     Make(port, device, Severity::Problem,
                          failed + QStringLiteral(" Another program has it for itself alone."),
                          holders.severity == Severity::Problem
-                             ? holders.advice
+                             ? QString::fromStdString(holders.advice)
                              : QStringLiteral("Close the program that uses it (`sudo fuser -v "
                                               "%1` names it).")
                                    .arg(device))};
@@ -643,27 +643,6 @@ void CheckServices(const ProcessTable& table, std::vector<Finding>& findings) {
     }
 }
 
-#else  // Windows: the port of that name, as the system lists it.
-
-void CheckDevice(const QString& port, const QString& device, const DoctorEnvironment&,
-                 const QList<QSerialPortInfo>& serialPorts, std::vector<Finding>& findings) {
-    for (const QSerialPortInfo& serialPort : serialPorts) {
-        if (serialPort.portName().compare(device, Qt::CaseInsensitive) == 0) {
-            findings.push_back(
-                Make(port, device, Severity::Ok, QStringLiteral("%1 is present.").arg(device)));
-            const QString identity = UsbIdentity(serialPort);
-            if (!identity.isEmpty()) {
-                findings.push_back(Make(port, device, Severity::Ok, identity));
-            }
-            return;
-        }
-    }
-    findings.push_back(Make(port, device, Severity::Problem,
-                            QStringLiteral("%1 is not present.").arg(device),
-                            QStringLiteral("Plug the adapter in; the Device Manager shows the COM "
-                                           "number it was given under \"Ports (COM & LPT)\".")));
-}
-
 #endif
 
 }  // namespace
@@ -708,16 +687,13 @@ std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnviron
         QString device = port;
         const int n = ComNumber(port);
         if (n > 0) {
-            QString how;
-            device = ComPortDevice(n, &how);
+            std::string portHow;
+            device = QString::fromStdString(ComPortDevice(n, &portHow));
+            const QString how = QString::fromStdString(portHow);
             if (device.isEmpty()) {
                 unmapped << port;
                 continue;
             }
-#ifdef Q_OS_WIN
-            findings.push_back(Make(port, device, Severity::Ok,
-                                    QStringLiteral("Reaches %1: %2.").arg(device, how)));
-#else
             const QString variable = QStringLiteral("VELMORO_COM%1").arg(n);
             findings.push_back(Make(
                 port, device, Severity::Ok, QStringLiteral("Reaches %1: %2.").arg(device, how),
@@ -727,19 +703,14 @@ std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnviron
                           .arg(n)
                     : QStringLiteral("To make %1 another device, set %2 to its path.")
                           .arg(port, variable)));
-#endif
         }
-#ifdef Q_OS_UNIX
         CheckDevice(port, device, environment, table, serialPorts, findings);
-#else
-        CheckDevice(port, device, environment, serialPorts, findings);
-#endif
     }
     if (!unmapped.isEmpty()) {
         // In the sweep, COMn beyond the devices present are no problem as
         // long as some COMn reaches a device.
         const bool problem = !sweep || unmapped.size() == names.size();
-        const qsizetype present = ListSerialDevices().size();
+        const auto present = static_cast<qsizetype>(ListSerialDevices().size());
         const bool contiguous =
             unmapped.size() > 2 &&
             ComNumber(unmapped.back()) - ComNumber(unmapped.front()) == unmapped.size() - 1;
@@ -776,68 +747,13 @@ std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnviron
     return findings;
 }
 
-int DoctorExitCode(const std::vector<Finding>& findings) {
-    for (const Finding& finding : findings) {
-        if (finding.severity == Severity::Problem) {
-            return kExitProblemFound;
-        }
+int RunDoctor(const std::vector<std::string>& ports) {
+    QStringList names;
+    for (const std::string& port : ports) {
+        names << QString::fromStdString(port);
     }
-    return kExitFinished;
-}
-
-QString FormatFindings(const std::vector<Finding>& findings) {
-    QString out;
-    int problems = 0;
-    int warnings = 0;
-    const Finding* previous = nullptr;
-    for (const Finding& finding : findings) {
-        if (previous == nullptr || previous->port != finding.port) {
-            if (previous != nullptr) {
-                out += QLatin1Char('\n');
-            }
-            if (finding.port.isEmpty()) {
-                out += QStringLiteral("This system\n");
-            } else if (finding.device.isEmpty() || finding.device == finding.port) {
-                out += finding.port + QLatin1Char('\n');
-            } else {
-                out += QStringLiteral("%1 -> %2\n").arg(finding.port, finding.device);
-            }
-        }
-        previous = &finding;
-        switch (finding.severity) {
-            case Severity::Ok:
-                out += QStringLiteral("  ok       ");
-                break;
-            case Severity::Warning:
-                out += QStringLiteral("  WARNING  ");
-                ++warnings;
-                break;
-            case Severity::Problem:
-                out += QStringLiteral("  PROBLEM  ");
-                ++problems;
-                break;
-        }
-        out += finding.text + QLatin1Char('\n');
-        if (!finding.advice.isEmpty()) {
-            out += QStringLiteral("           -> ") + finding.advice + QLatin1Char('\n');
-        }
-    }
-    out += QLatin1Char('\n');
-    if (problems == 0 && warnings == 0) {
-        out += QStringLiteral("No problems found.\n");
-    } else {
-        out += QStringLiteral("%1 problem%2, %3 warning%4; the lines with -> say what to do.\n")
-                   .arg(problems)
-                   .arg(problems == 1 ? "" : "s")
-                   .arg(warnings)
-                   .arg(warnings == 1 ? "" : "s");
-    }
-    return out;
-}
-
-int RunDoctor(const QStringList& ports) {
-    const std::vector<Finding> findings = DiagnosePorts(ports, DoctorEnvironment::OfThisProcess());
-    std::fputs(FormatFindings(findings).toLocal8Bit().constData(), stdout);
+    const std::vector<Finding> findings = DiagnosePorts(names, DoctorEnvironment::OfThisProcess());
+    std::fputs(FormatFindings(findings).c_str(), stdout);
     return DoctorExitCode(findings);
 }
 

@@ -31,11 +31,10 @@
 # name; libexec is the FHS place for executables that are not on PATH
 # themselves, and its path is the same on every architecture.
 #
-# Windows and macOS are kept simple and have not been tried: on Windows
-# everything goes into bin/ with Help.htm beside the programs (the Qt DLLs
-# are not deployed); on macOS the desktop program is installed as its
-# bundle with Help.htm in Contents/MacOS, beside the executable, and the
-# command-line programs into bin/.
+# Windows: cmake/windows_package.cmake. macOS is kept simple and has not
+# been tried: the desktop program is installed as its bundle with Help.htm
+# in Contents/MacOS, beside the executable, and the command-line programs
+# into bin/.
 
 include(GNUInstallDirs)
 
@@ -47,18 +46,17 @@ set(velmoro_cli_programs velmoro-downloader-cli)
 if(TARGET velmoro-hc-sim)
     list(APPEND velmoro_cli_programs velmoro-hc-sim)
 endif()
+
+if(WIN32)
+    include(cmake/windows_package.cmake)
+    return()
+endif()
+
 install(TARGETS ${velmoro_cli_programs}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT ${VELMORO_INSTALL_COMPONENT})
 
-if(WIN32)
-    install(TARGETS velmoro-downloader
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        COMPONENT ${VELMORO_INSTALL_COMPONENT})
-    install(FILES ${velmoro_help_page}
-        DESTINATION ${CMAKE_INSTALL_BINDIR}
-        COMPONENT ${VELMORO_INSTALL_COMPONENT})
-elseif(APPLE)
+if(APPLE)
     install(TARGETS velmoro-downloader
         BUNDLE DESTINATION .
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <bit>
 #include <bitset>
+#include <cmath>
+#include <cstdio>
 #include <vector>
 
 #include "data_file.h"
@@ -101,6 +103,212 @@ void FillEmpty(CatalogRecord record) {
     std::fill(record.begin(), record.end(), kEmptySlotByte);
 }
 
+std::string CharName(char c) {
+    switch (c) {
+        case ' ':
+            return "a space";
+        case '\t':
+            return "a tab";
+        case '\r':
+            return "a carriage return";
+        case '.':
+            return "a decimal point";
+        default:
+            return std::string("'") + c + "'";
+    }
+}
+
+std::string Quoted(std::string_view text) {
+    return "\"" + std::string(text) + "\"";
+}
+
+const char* const kOrdinals[] = {"first", "second",  "third",  "fourth", "fifth",
+                                 "sixth", "seventh", "eighth", "ninth"};
+
+std::string RealName(std::size_t k) {
+    return std::string(kOrdinals[k]) + " real";
+}
+
+// The shape of a record line: what its number fields may hold and how many
+// reals it has.
+struct Layout {
+    bool first = true;
+    std::size_t reals = 8;
+};
+
+// Compares a record line with the well-formed line of its layout while the
+// converter walks it, and records where the record would differ from what
+// the line says. Inactive without a findings list. After a finding that
+// makes the converter read the following fields from the wrong places, the
+// rest of the line is not checked: it would only repeat that finding.
+class LineChecker {
+public:
+    LineChecker(const LinePlace& place, std::string_view content)
+        : place_(place), content_(content), active_(place.findings != nullptr) {}
+
+    bool Active() const { return active_; }
+
+    void Problem(std::size_t pos, std::string text) { Add(pos, false, std::move(text)); }
+    void Note(std::size_t pos, std::string text) { Add(pos, true, std::move(text)); }
+    void Broken(std::size_t pos, std::string text) {
+        Problem(pos, std::move(text));
+        active_ = false;
+    }
+
+    bool EmptyLine() {
+        if (active_ && content_.empty()) {
+            Broken(0, "empty line; it would be stored as a record of spaces and zeros");
+        }
+        return active_;
+    }
+
+    // A key or text field, cut to width; well formed, it ends at the first
+    // of two spaces, which the converter passes over with the column's comma.
+    void TextField(std::size_t start, const Cursor& p, std::size_t width, std::string_view name,
+                   std::string_view next) {
+        if (!active_) {
+            return;
+        }
+        const std::string_view field = content_.substr(start, p.Pos() - start);
+        if (field.size() > width) {
+            Note(start, "the " + std::string(name) + " " + Quoted(field) + " is longer than " +
+                            std::to_string(width) + " characters; the controller keeps " +
+                            Quoted(field.substr(0, width)));
+        }
+        if (p.AtEnd()) {
+            LineEnds(p.Pos(), name);
+        } else if (p.Current() == ',') {
+            Broken(p.Pos(), "the " + std::string(name) +
+                                " runs into its comma without two spaces before it; the " +
+                                std::string(next) + " would lose its first character");
+        }
+    }
+
+    // The comma that ends a text's column, which the converter passes over
+    // without looking at it.
+    void ColumnComma(const Cursor& p, std::string_view name) {
+        if (!active_) {
+            return;
+        }
+        if (p.AtEnd()) {
+            LineEnds(p.Pos(), name);
+        } else if (p.Current() != ',') {
+            Broken(p.Pos(), CharName(p.Current()) + " where the comma after the " +
+                                std::string(name) + " should be; the next field would start " +
+                                "one character late");
+        }
+    }
+
+    // A whole-number field: only digits, at most max, ended by a comma.
+    void IntegerField(std::size_t start, const Cursor& p, std::uint64_t max,
+                      std::string_view name) {
+        if (!active_) {
+            return;
+        }
+        const std::string_view field = content_.substr(start, p.Pos() - start);
+        bool digits = true;
+        std::uint64_t value = 0;
+        std::uint32_t stored = 0;
+        for (std::size_t i = 0; i < field.size(); ++i) {
+            const char c = field[i];
+            if (c < '0' || c > '9') {
+                Problem(start + i, CharName(c) + " in the " + std::string(name) +
+                                       ", where only digits are read as digits; the controller "
+                                       "would store a meaningless number");
+                digits = false;
+                break;
+            }
+            value = std::min<std::uint64_t>(value * 10 + static_cast<std::uint64_t>(c - '0'),
+                                            std::uint64_t{1} << 40);
+            stored = stored * 10U + static_cast<std::uint32_t>(c - '0');
+        }
+        if (digits && value > max) {
+            const std::uint64_t kept =
+                max == 0x7FFFFFFF ? stored : stored % (static_cast<std::uint32_t>(max) + 1U);
+            const std::string keptText = max == 0x7FFFFFFF
+                                             ? std::to_string(static_cast<std::int32_t>(stored))
+                                             : std::to_string(kept);
+            Problem(start, "the " + std::string(name) + " " + std::string(field) + " is above " +
+                               std::to_string(max) + "; the controller would store " + keptText);
+        }
+        if (p.AtEnd()) {
+            LineEnds(p.Pos(), name);
+        } else if (p.Current() != ',') {
+            // Only the first layout's number fields end at a space.
+            Broken(p.Pos(), "a space ends the " + std::string(name) +
+                                " before its comma; the fields after it would be read from the "
+                                "wrong places");
+        }
+    }
+
+    // Real k: digits, spaces and one decimal point, ended by a comma (the
+    // second layout's last real may also end the line).
+    void RealField(std::size_t start, const Cursor& p, float value, std::size_t k,
+                   const Layout& layout) {
+        if (!active_) {
+            return;
+        }
+        const std::string_view field = content_.substr(start, p.Pos() - start);
+        bool point = false;
+        for (std::size_t i = 0; i < field.size(); ++i) {
+            const char c = field[i];
+            if (c == '.' && !point) {
+                point = true;
+            } else if (c == '.') {
+                Problem(start + i, "a second decimal point in the " + RealName(k) +
+                                       "; the controller would store a meaningless number");
+                break;
+            } else if ((c < '0' || c > '9') && c != ' ') {
+                Problem(start + i, CharName(c) + " in the " + RealName(k) +
+                                       ", where only digits, spaces and one decimal point are "
+                                       "read; the controller would store a meaningless number");
+                break;
+            }
+        }
+        if (std::isinf(value)) {
+            Problem(start, "the " + RealName(k) + " is too large for the controller's numbers");
+        }
+        const bool last = k + 1 == layout.reals;
+        if (p.AtEnd()) {
+            if (!last || layout.first) {
+                LineEnds(p.Pos(), RealName(k));
+            }
+        } else if (p.Current() != ',') {
+            Broken(p.Pos(),
+                   CharName(p.Current()) + " ends the " + RealName(k) + " before its comma");
+        } else if (last) {
+            Unread(p.Pos() + 1, k);
+        }
+    }
+
+private:
+    void LineEnds(std::size_t pos, std::string_view name) {
+        Broken(pos, "the line ends in the " + std::string(name) +
+                        "; it has fewer fields than a record line needs");
+    }
+
+    // What follows the last real's comma is not read.
+    void Unread(std::size_t pos, std::size_t k) {
+        for (std::size_t i = pos; i < content_.size(); ++i) {
+            if (content_[i] != ' ' && content_[i] != '\t') {
+                Problem(i, "text after the comma of the " + RealName(k) + " is not read");
+                return;
+            }
+        }
+    }
+
+    void Add(std::size_t pos, bool note, std::string text) {
+        if (place_.findings != nullptr) {
+            place_.findings->push_back({place_.line, place_.column + static_cast<std::int64_t>(pos),
+                                        note, std::move(text)});
+        }
+    }
+
+    const LinePlace& place_;
+    std::string_view content_;
+    bool active_;
+};
+
 }  // namespace
 
 RealField ReadCatalogReal(std::string_view line, std::size_t pos, RealEnd end) {
@@ -127,58 +335,91 @@ RealField ReadCatalogReal(std::string_view line, std::size_t pos, RealEnd end) {
     return {static_cast<float>(sum), pos};
 }
 
-void ConvertFirstLayout(std::string_view line, CatalogRecord record) {
+void ConvertFirstLayout(std::string_view line, CatalogRecord record, const LinePlace& place) {
     std::fill(record.begin(), record.end(), std::uint8_t{0});
     std::fill_n(record.begin(), 7, std::uint8_t{' '});
     std::fill_n(record.begin() + 8, 22, std::uint8_t{' '});
 
-    Cursor p(LineContent(line));
+    const std::string_view content = LineContent(line);
+    constexpr Layout kLayout{true, 8};
+    LineChecker check(place, content);
+    check.EmptyLine();
+    Cursor p(content);
+    std::size_t start = p.Pos();
     PutText(record, 0, 7, p.TextField());
+    check.TextField(start, p, 7, "key", "text");
     p.Step();
     p.SkipSpaces();
+    check.ColumnComma(p, "key");
     p.Step();
+    start = p.Pos();
     PutText(record, 8, 22, p.TextField());
+    check.TextField(start, p, 22, "text", "word value");
     p.Step();
     p.SkipSpaces();
+    check.ColumnComma(p, "text");
     p.Step();
+    start = p.Pos();
     PutLittleEndian(record, 30, p.IntegerField(true), 2);
+    check.IntegerField(start, p, 0xFFFF, "word value");
     p.Step();
     p.SkipSpaces();
+    start = p.Pos();
     PutLittleEndian(record, 7, p.IntegerField(true), 1);
-    for (std::size_t k = 0; k < 8; ++k) {
+    check.IntegerField(start, p, 0xFF, "byte value");
+    for (std::size_t k = 0; k < kLayout.reals; ++k) {
         p.Step();
-        PutReal(record, 32 + 4 * k, p.RealField(RealEnd::Comma));
+        start = p.Pos();
+        const float value = p.RealField(RealEnd::Comma);
+        PutReal(record, 32 + 4 * k, value);
+        check.RealField(start, p, value, k, kLayout);
     }
 }
 
-void ConvertSecondLayout(std::string_view line, CatalogRecord record) {
+void ConvertSecondLayout(std::string_view line, CatalogRecord record, const LinePlace& place) {
     std::fill(record.begin(), record.end(), std::uint8_t{0});
     std::fill_n(record.begin() + 4, 21, std::uint8_t{' '});
 
-    Cursor p(LineContent(line));
+    const std::string_view content = LineContent(line);
+    constexpr Layout kLayout{false, 9};
+    LineChecker check(place, content);
+    check.EmptyLine();
+    Cursor p(content);
     p.SkipSpaces();
+    std::size_t start = p.Pos();
     PutLittleEndian(record, 0, p.IntegerField(false), 4);
+    check.IntegerField(start, p, 0x7FFFFFFF, "number");
     p.Step();
     p.SkipSpaces();
+    start = p.Pos();
     PutText(record, 4, 21, p.TextField());
+    check.TextField(start, p, 21, "text", "word value");
     p.Step();
     p.SkipSpaces();
+    check.ColumnComma(p, "text");
     p.Step();
+    start = p.Pos();
     PutLittleEndian(record, 26, p.IntegerField(false), 2);
+    check.IntegerField(start, p, 0xFFFF, "word value");
     p.Step();
     p.SkipSpaces();
+    start = p.Pos();
     PutLittleEndian(record, 25, p.IntegerField(false), 1);
-    for (std::size_t k = 0; k < 9; ++k) {
+    check.IntegerField(start, p, 0xFF, "byte value");
+    for (std::size_t k = 0; k < kLayout.reals; ++k) {
         p.Step();
         p.SkipSpaces();
+        start = p.Pos();
         const float value = p.Current() == ',' ? 0.0F : p.RealField(RealEnd::CommaOrCarriageReturn);
         PutReal(record, 28 + 4 * k, value);
+        check.RealField(start, p, value, k, kLayout);
     }
 }
 
 CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCounter,
                                      bool& firstLayout, bool& sectionEnded,
-                                     std::int32_t& sectionOffset, Payload& payload) {
+                                     std::int32_t& sectionOffset, Payload& payload,
+                                     CatalogFindings* findings) {
     CatalogBlockInfo info;
     info.firstLine = dataFile.LineNumber();
     for (std::size_t slot = 0; slot < kRecordsPerBlock; ++slot) {
@@ -187,7 +428,7 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
             FillEmpty(record);
             continue;
         }
-        const std::int64_t lineNumber = dataFile.LineNumber();
+        const LinePlace place{dataFile.LineNumber(), dataFile.LineColumn(), findings};
         const std::string_view line = dataFile.ReadLine();
         if (line.empty()) {
             FillEmpty(record);
@@ -198,15 +439,28 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
             sectionOffset = 63 - blockCounter;
             sectionEnded = true;
             info.separator = true;
-            info.separatorLine = lineNumber;
+            info.separatorLine = place.line;
             FillEmpty(record);
             continue;
         }
-        if (firstLayout) {
-            ConvertFirstLayout(line, record);
-        } else {
-            ConvertSecondLayout(line, record);
+        // The rest of a line longer than one read comes as records of its
+        // own; the finding about its first piece tells the whole story.
+        const bool continued = place.column > 1;
+        const bool cut = line.size() == kMaxLineRead && line.back() != '\n';
+        if (findings != nullptr && cut && !continued) {
+            findings->push_back({place.line, place.column + static_cast<std::int64_t>(line.size()),
+                                 false,
+                                 "the line is longer than " + std::to_string(kMaxLineRead) +
+                                     " characters with its line break; the rest would be "
+                                     "stored as records of their own"});
         }
+        const LinePlace checked{place.line, place.column, continued ? nullptr : findings};
+        if (firstLayout) {
+            ConvertFirstLayout(line, record, checked);
+        } else {
+            ConvertSecondLayout(line, record, checked);
+        }
+        info.slotLines[slot] = place.line;
         ++info.records;
     }
     return info;
@@ -238,8 +492,15 @@ bool FindSeparator(CDataFile& dataFile) {
     return false;
 }
 
+CatalogPlan Failed(std::int32_t blocks, std::string errorText) {
+    CatalogPlan plan;
+    plan.blocks = blocks;
+    plan.errorText = std::move(errorText);
+    return plan;
+}
+
 CatalogPlan Refuse(std::int32_t blocks, const std::string& reason) {
-    return {false, blocks, "ERROR! Catalogue refused: " + reason + "\r\n"};
+    return Failed(blocks, "ERROR! Catalogue refused: " + reason + "\r\n");
 }
 
 }  // namespace
@@ -251,7 +512,7 @@ bool CCatalogBlocks::Next(Payload& payload, CatalogBlockInfo& info, std::int32_t
         return false;
     }
     info = BuildCatalogPayload(file_, blockCounter_, firstLayout_, sectionEnded_, sectionOffset_,
-                               payload);
+                               payload, findings_);
     ++blockCounter_;
     blockIndex = CatalogBlockIndex(blockCounter_, firstLayout_, sectionEnded_, sectionOffset_);
     firstSection_ = sectionEnded_ || firstLayout_;
@@ -262,8 +523,23 @@ bool CCatalogBlocks::Next(Payload& payload, CatalogBlockInfo& info, std::int32_t
 CatalogPlan PlanCatalog(const std::filesystem::path& path) {
     CCatalogBlocks blocks;
     if (!blocks.Open(path)) {
-        return {false, 0, "ERROR! Cannot find data file!\r\n"};
+        return Failed(0, "ERROR! Cannot find data file!\r\n");
     }
+    const TextScan scan = ScanText(path);
+    if (!scan.readable) {
+        return Failed(0, "ERROR! Cannot read data file!\r\n");
+    }
+    if (!scan.text) {
+        char byte[8];
+        std::snprintf(byte, sizeof byte, "0x%02X", scan.byte);
+        return Refuse(0, "line " + std::to_string(scan.line) + ", column " +
+                             std::to_string(scan.column) + " holds the byte " + byte +
+                             ", which is not catalogue text (plain ASCII: no control "
+                             "characters but TAB, CR and LF). Is it a firmware image? Those go "
+                             "as \"Main Program\".");
+    }
+    CatalogPlan plan;
+    blocks.CheckLines(&plan.findings);
     constexpr std::int32_t kFirstEnd = kFirstRangeFirstBlock + kFirstRangeBlocks;
     constexpr std::int32_t kSecondEnd = kSecondRangeFirstBlock + kSecondRangeBlocks;
     std::bitset<kFirstRangeBlocks + kSecondRangeBlocks> written;
@@ -301,11 +577,21 @@ CatalogPlan PlanCatalog(const std::filesystem::path& path) {
         }
         written.set(slot);
         ++count;
+        plan.records += info.records;
     }
     if (blocks.File().HasError()) {
-        return {false, count, "ERROR! Cannot read data file!\r\n"};
+        return Failed(count, "ERROR! Cannot read data file!\r\n");
     }
-    return {true, count, {}};
+    plan.fits = true;
+    plan.blocks = count;
+    std::int64_t lastLine = 0;
+    for (const CatalogFinding& finding : plan.findings) {
+        if (!finding.note && finding.line != lastLine) {
+            ++plan.problemLines;
+            lastLine = finding.line;
+        }
+    }
+    return plan;
 }
 
 }  // namespace velmoro

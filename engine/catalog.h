@@ -3,12 +3,14 @@
 // Conversion of an object catalogue (comma-separated text lines in two
 // sections) into 64-byte records, 16 to a block payload.
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "data_block.h"
 #include "data_file.h"
@@ -36,11 +38,32 @@ struct RealField {
 // past the end of the line.
 RealField ReadCatalogReal(std::string_view line, std::size_t pos, RealEnd end);
 
+// Where a record line would reach the controller as something other than
+// what it says (a problem), or is cut to fit its slot as the format intends
+// (a note). Line and column count from 1.
+struct CatalogFinding {
+    std::int64_t line = 0;
+    std::int64_t column = 0;
+    bool note = false;
+    std::string text;
+};
+using CatalogFindings = std::vector<CatalogFinding>;
+
+// Where a line read from the file begins, and where findings about it go;
+// without a findings list the line is converted unchecked.
+struct LinePlace {
+    std::int64_t line = 1;
+    std::int64_t column = 1;
+    CatalogFindings* findings = nullptr;
+};
+
 // One line as read from the file (at most 254 characters, its line break
 // included) into one record. Fields that the line does not reach keep their
-// empty values: spaces for texts, zero for numbers.
-void ConvertFirstLayout(std::string_view line, CatalogRecord record);
-void ConvertSecondLayout(std::string_view line, CatalogRecord record);
+// empty values: spaces for texts, zero for numbers. With a findings list,
+// the line is compared, as it is converted, with the well-formed line of its
+// layout.
+void ConvertFirstLayout(std::string_view line, CatalogRecord record, const LinePlace& place = {});
+void ConvertSecondLayout(std::string_view line, CatalogRecord record, const LinePlace& place = {});
 
 // A line whose first character is '-' divides the two sections.
 constexpr bool IsSeparatorLine(std::string_view line) {
@@ -53,13 +76,17 @@ struct CatalogBlockInfo {
     bool separator = false;          // the separator line was read into this block
     std::int64_t firstLine = 0;      // line the block's first read started in
     std::int64_t separatorLine = 0;  // when separator is true
+    // The line each slot's record was made from; 0 for an empty slot.
+    std::array<std::int64_t, kRecordsPerBlock> slotLines{};
 };
 
 // Fills the 16 slots of the next block from the data file, updating the
-// section state of the transfer.
+// section state of the transfer. With a findings list, every record line is
+// checked as it is converted.
 CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCounter,
                                      bool& firstLayout, bool& sectionEnded,
-                                     std::int32_t& sectionOffset, Payload& payload);
+                                     std::int32_t& sectionOffset, Payload& payload,
+                                     CatalogFindings* findings = nullptr);
 
 // The blocks an Object Catalog transfer of a file sends, in order, with the
 // block index each is written at (the flash address is the index * 0x400),
@@ -67,6 +94,8 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
 class CCatalogBlocks {
 public:
     bool Open(const std::filesystem::path& path) { return file_.Open(path); }
+    // Checks every record line from now on, into findings.
+    void CheckLines(CatalogFindings* findings) { findings_ = findings; }
     // The next block; false when the transfer would send ":QUIT_COMM#"
     // instead.
     bool Next(Payload& payload, CatalogBlockInfo& info, std::int32_t& blockIndex);
@@ -81,16 +110,21 @@ private:
     bool sectionEnded_ = false;
     std::int32_t sectionOffset_ = 0;
     bool firstSection_ = true;
+    CatalogFindings* findings_ = nullptr;
 };
 
 // Works out every block an Object Catalog transfer of this file would send
-// and where each would be written. A catalogue fits when every block lands in
-// one of the two erased ranges and no block is written twice; otherwise
-// errorText holds the log line that says why not, and at which line.
+// and where each would be written, and checks every record line. A catalogue
+// fits when it is plain text, every block lands in one of the two erased
+// ranges and no block is written twice; otherwise errorText holds the log
+// line that says why not, and at which line.
 struct CatalogPlan {
     bool fits = false;
     std::int32_t blocks = 0;
     std::string errorText;
+    std::int32_t records = 0;
+    CatalogFindings findings;       // in the order of the file
+    std::int32_t problemLines = 0;  // lines with at least one problem
 };
 
 CatalogPlan PlanCatalog(const std::filesystem::path& path);

@@ -22,6 +22,7 @@ bool CDataFile::Open(const std::filesystem::path& path) {
     atEnd_ = false;
     hasError_ = false;
     lineNumber_ = 1;
+    lineColumn_ = 1;
     return file_ != nullptr;
 }
 
@@ -61,10 +62,48 @@ std::string_view CDataFile::ReadLine() {
         line_[length++] = static_cast<char>(c);
         if (c == '\n') {
             ++lineNumber_;
-            break;
+            lineColumn_ = 1;
+            return {line_.data(), length};
         }
     }
+    lineColumn_ += static_cast<std::int64_t>(length);
     return {line_.data(), length};
+}
+
+TextScan ScanText(const std::filesystem::path& path) {
+    TextScan scan;
+    CDataFile file;
+    if (!file.Open(path)) {
+        return scan;
+    }
+    std::int64_t line = 1;
+    std::int64_t column = 1;
+    std::array<std::uint8_t, 4096> chunk{};
+    while (!file.AtEnd()) {
+        const std::size_t got = file.ReadBytes(chunk.data(), chunk.size());
+        for (std::size_t i = 0; i < got; ++i) {
+            const std::uint8_t byte = chunk[i];
+            if (!IsTextByte(byte)) {
+                scan.readable = !file.HasError();
+                scan.size += i + 1;
+                scan.text = false;
+                scan.line = line;
+                scan.column = column;
+                scan.byte = byte;
+                return scan;
+            }
+            scan.lineBreak = scan.lineBreak || byte == '\n' || byte == '\r';
+            if (byte == '\n') {
+                ++line;
+                column = 1;
+            } else {
+                ++column;
+            }
+        }
+        scan.size += got;
+    }
+    scan.readable = !file.HasError();
+    return scan;
 }
 
 }  // namespace velmoro

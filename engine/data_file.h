@@ -43,15 +43,36 @@ public:
     // stays valid until the next read.
     std::string_view ReadLine();
 
-    // Number of the physical line that the next ReadLine starts in, from 1.
+    // Number of the physical line that the next ReadLine starts in, from 1,
+    // and the column it starts at (1 unless a long line is read in pieces).
     std::int64_t LineNumber() const { return lineNumber_; }
+    std::int64_t LineColumn() const { return lineColumn_; }
 
 private:
     std::FILE* file_ = nullptr;
     bool atEnd_ = false;
     bool hasError_ = false;
     std::int64_t lineNumber_ = 1;
+    std::int64_t lineColumn_ = 1;
     std::array<char, kMaxLineRead> line_{};
 };
+
+// Whether a file is plain text: every byte printable ASCII, TAB, CR or LF.
+struct TextScan {
+    bool readable = false;
+    std::uintmax_t size = 0;
+    bool text = true;        // no other byte
+    bool lineBreak = false;  // an LF or a CR before the first other byte
+    std::int64_t line = 0;   // where the first other byte stands, from 1
+    std::int64_t column = 0;
+    std::uint8_t byte = 0;
+};
+
+// Reads the file up to its first byte that is not text, or to its end.
+TextScan ScanText(const std::filesystem::path& path);
+
+constexpr bool IsTextByte(std::uint8_t byte) {
+    return (byte >= 0x20 && byte <= 0x7E) || byte == '\t' || byte == '\r' || byte == '\n';
+}
 
 }  // namespace velmoro

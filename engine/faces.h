@@ -57,6 +57,9 @@ public:
     virtual void SetProgressPos(int pos) = 0;
     // The port could not be opened; errorText is the port's description.
     virtual void ReportPortFailure(std::string_view errorText) = 0;
+    // A data file looks wrong: asks whether to send it anyway. True for
+    // Yes; No is the default answer.
+    virtual bool AskQuestion(std::string_view question) = 0;
 };
 
 }  // namespace velmoro

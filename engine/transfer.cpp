@@ -5,6 +5,7 @@
 
 #include "catalog.h"
 #include "data_block.h"
+#include "preflight.h"
 
 namespace velmoro {
 
@@ -15,8 +16,6 @@ namespace {
 constexpr std::int32_t kSweepFirstRangeEnd = 5;
 constexpr std::int32_t kSweepSecondRangeStart = 17;
 constexpr std::int32_t kSweepDone = 81;
-// The sweep fills the first 20 steps of the catalogue's progress range.
-constexpr std::int32_t kSweepProgressSteps = 20;
 
 bool IsErrorReply(std::string_view text) {
     for (std::string_view error : replies::kErrors) {
@@ -66,33 +65,34 @@ void CTransferEngine::Start() {
         window_.ReportPortFailure(portError);
         return;
     }
-    transfer_.busy = true;
-
+    // busy stays off until nothing can hold the transfer back: a question
+    // keeps events flowing, and none of them may reach the last transfer's
+    // state.
     transfer_.updateType = window_.GetUpdateType();
     const std::filesystem::path path = window_.DataFilePath();
     std::int32_t units = 0;
     if (!transfer_.dataFile.Open(path)) {
         window_.AppendLog(texts::kNoDataFile);
-        transfer_.busy = false;
         return;
     }
     transfer_.dataFile.Close();
     if (!CountUnits(path, transfer_.updateType, units)) {
         window_.AppendLog(texts::kUnreadableDataFile);
-        transfer_.busy = false;
         return;
     }
-    // A catalogue whose blocks would land outside the erased ranges, or on a
-    // block already written, is refused before anything reaches the
-    // controller.
-    if (IsCatalogue()) {
-        const CatalogPlan plan = PlanCatalog(path);
-        if (!plan.fits) {
-            window_.AppendLog(plan.errorText);
-            transfer_.busy = false;
-            return;
-        }
+    // Nothing reaches the controller from a file that can never work, such
+    // as a catalogue whose blocks would land outside the erased ranges; a
+    // file that looks wrong goes only when the user says so.
+    const Preflight preflight = CheckDataFile(path, transfer_.updateType, units);
+    if (preflight.verdict == Preflight::Verdict::Refuse) {
+        window_.AppendLog(preflight.reason);
+        return;
     }
+    if (preflight.verdict == Preflight::Verdict::Ask && !window_.AskQuestion(preflight.question)) {
+        window_.AppendLog(NotStartedText(preflight.reason));
+        return;
+    }
+    transfer_.busy = true;
 
     window_.AppendLog(texts::kResetPrompt);
     if (!transfer_.dataFile.Open(path)) {
@@ -100,8 +100,7 @@ void CTransferEngine::Start() {
         transfer_.busy = false;
         return;
     }
-    const int upper = IsCatalogue() ? units / 16 + kSweepProgressSteps : units;
-    window_.SetProgressRange(0, upper);
+    window_.SetProgressRange(0, preflight.progressUpper);
     window_.SetProgressPos(0);
     transfer_.blockCounter = 0;
     transfer_.firstLayout = true;

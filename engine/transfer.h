@@ -24,6 +24,8 @@ inline constexpr std::uint8_t AwaitWrite = 5;        // ":WI_OK#" or ":WE_OK#"
 inline constexpr std::uint8_t AwaitBlockOrQuit = 6;  // ":RB_OK#" or ":QUIT_OK#"
 
 inline constexpr int kBeaconPeriodMs = 100;
+// The catalogue's erase sweep takes the first 20 steps of its progress range.
+inline constexpr std::int32_t kSweepProgressSteps = 20;
 inline constexpr std::uint8_t kBeaconByte = 0xAA;
 
 namespace texts {

@@ -35,6 +35,7 @@
 #include "data_block.h"
 #include "fakes.h"
 #include "fuzz_support.h"
+#include "preflight.h"
 #include "transfer.h"
 
 namespace {
@@ -172,7 +173,8 @@ bool IsEndText(std::string_view text) {
 
 bool IsStartFailureText(std::string_view text) {
     return text == texts::kNoDataFile || text == texts::kUnreadableDataFile ||
-           (text.starts_with("ERROR! ") && text.ends_with("\r\n"));
+           ((text.starts_with("ERROR! ") || text.starts_with(texts::kNotStarted)) &&
+            text.ends_with("\r\n"));
 }
 
 enum class WriteKind { Text, Bytes };

@@ -78,6 +78,7 @@ public:
     UpdateType GetUpdateType() const override { return updateType; }
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int pos) override;
+    bool AskQuestion(std::string_view question) override;
     void ReportPortFailure(std::string_view errorText) override;
 
 protected:

@@ -82,7 +82,8 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     const QCommandLineOption hangupAt("hangup-at", "Hang up after sending N replies.", "N");
     const QCommandLineOption flashOut("flash-out", "Write the flash images into DIR at exit.",
                                       "DIR");
-    const QCommandLineOption log("log", "Append every command and reply to FILE.", "FILE");
+    const QCommandLineOption log(
+        "log", "Append every command and reply, and the host's line settings, to FILE.", "FILE");
     const QCommandLineOption stats(
         "stats", "At exit, print the transfer time, its bytes and the host's reaction times.");
     parser.addOptions({link, beacons, pieces, seed, splitAt, zero, errorAt, errorReply, strayAt,
@@ -307,7 +308,7 @@ int main(int argc, char* argv[]) {
         status = kExitViolations;
     }
     const CHandControllerModel& model = controller.Model();
-    const auto& violations = model.Violations();
+    const std::vector<std::string> violations = controller.Violations();
     std::printf("velmoro-hc-sim: %s; %zu commands, %zu blocks written, %zu violations\n",
                 velmoro::sim::OutcomeText(controller.GetOutcome()), model.Commands().size(),
                 model.Internal().size() + model.External().size(), violations.size());

@@ -55,6 +55,8 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int pos) override { positions_.push_back(pos); }
     void ReportPortFailure(std::string_view errorText) override { log_.emplace_back(errorText); }
+    // The rig sends whatever it is given.
+    bool AskQuestion(std::string_view /*question*/) override { return true; }
 
 private:
     CHandControllerModel controller_;

@@ -35,6 +35,65 @@ bool IsErrorReply(const std::string& reply) {
     return std::find(kErrorReplies.begin(), kErrorReplies.end(), reply) != kErrorReplies.end();
 }
 
+// The line of the controller, in the words of LineText().
+constexpr const char* kControllerLine =
+    "115200 baud, 8 data bits, no parity, 1 stop bit, no flow control";
+
+// The settings a host gave its end of the line, in words. A pseudo-terminal
+// keeps the rate, the stop bits and the flow control it is given. Linux
+// forces 8 data bits without parity on it whatever the host asks, so there
+// the data bits and the parity always read as the controller's.
+std::string LineText(const termios& modes) {
+    static constexpr std::pair<speed_t, int> kRates[] = {
+        {B1200, 1200},     {B2400, 2400},     {B4800, 4800},     {B9600, 9600},     {B19200, 19200},
+        {B38400, 38400},   {B57600, 57600},   {B115200, 115200}, {B230400, 230400},
+#ifdef B460800
+        {B460800, 460800}, {B921600, 921600},
+#endif
+    };
+    const speed_t speed = ::cfgetospeed(&modes);
+    std::string text = "a non-standard rate (code " + std::to_string(speed) + ")";
+    for (const auto& [code, baud] : kRates) {
+        if (code == speed) {
+            text = std::to_string(baud) + " baud";
+        }
+    }
+
+    const tcflag_t size = modes.c_cflag & CSIZE;
+    text += size == CS5 ? ", 5" : size == CS6 ? ", 6" : size == CS7 ? ", 7" : ", 8";
+    text += " data bits, ";
+    if ((modes.c_cflag & PARENB) == 0) {
+        text += "no";
+    } else {
+        const bool odd = (modes.c_cflag & PARODD) != 0;
+#ifdef CMSPAR
+        if ((modes.c_cflag & CMSPAR) != 0) {
+            text += odd ? "mark" : "space";
+        } else
+#endif
+        {
+            text += odd ? "odd" : "even";
+        }
+    }
+    text += (modes.c_cflag & CSTOPB) != 0 ? " parity, 2 stop bits, " : " parity, 1 stop bit, ";
+
+    const bool rtsCts = (modes.c_cflag & CRTSCTS) != 0;
+    const bool xon = (modes.c_iflag & IXON) != 0;
+    const bool xoff = (modes.c_iflag & IXOFF) != 0;
+    if (!rtsCts && !xon && !xoff) {
+        return text + "no flow control";
+    }
+    if (rtsCts) {
+        text += "RTS/CTS flow control (CRTSCTS)";
+    }
+    if (xon || xoff) {
+        text += rtsCts ? ", " : "";
+        text += std::string("XON/XOFF flow control (") + (xon ? "IXON" : "") +
+                (xon && xoff ? ", " : "") + (xoff ? "IXOFF" : "") + ")";
+    }
+    return text;
+}
+
 std::string Printable(const std::string& bytes) {
     std::string text;
     for (const char c : bytes) {
@@ -166,8 +225,10 @@ void CPtyController::OnReadable() {
         return;
     }
     if (slaveFd_ >= 0) {
+        // The host's first bytes: it has set its end of the line up by now.
         ::close(slaveFd_);
         slaveFd_ = -1;
+        CheckLine();
     }
     const Clock::time_point readAt = Clock::now();
     for (ssize_t i = 0; i < count; ++i) {
@@ -193,11 +254,39 @@ void CPtyController::OnReadable() {
     ArmDueTimer();
 }
 
+// Read when the host's first bytes arrive and with each of its commands,
+// while it waits for the reply and so surely holds the line open with its
+// own settings: a host that closes the port hands the line back with the
+// settings it found.
+void CPtyController::CheckLine() {
+    termios modes{};
+    if (::tcgetattr(masterFd_, &modes) != 0) {
+        return;
+    }
+    std::string line = LineText(modes);
+    if (line == line_) {
+        return;
+    }
+    Log("line: " + line);
+    if (line != kControllerLine) {
+        lineViolations_.push_back("line set to " + line + "; the controller uses " +
+                                  kControllerLine);
+    }
+    line_ = std::move(line);
+}
+
+std::vector<std::string> CPtyController::Violations() const {
+    std::vector<std::string> all = lineViolations_;
+    all.insert(all.end(), model_.Violations().begin(), model_.Violations().end());
+    return all;
+}
+
 void CPtyController::TakeByte(std::uint8_t byte, Clock::time_point processedAt) {
     const std::size_t commandsBefore = model_.Commands().size();
     const std::string reply = model_.Receive(&byte, 1);
     if (model_.Commands().size() != commandsBefore) {
         Log("host: " + Printable(model_.Commands().back()));
+        CheckLine();
     }
     // Only a complete block is answered with ":RB_...".
     if (reply == ":RB_OK#" || reply == ":RB_ERR#") {

@@ -77,6 +77,9 @@ public:
     void Stop() { End(Outcome::StoppedBySignal); }
 
     const CHandControllerModel& Model() const { return model_; }
+    // Everything the host did that a controller would not accept: line
+    // settings other than the controller's, then the model's findings.
+    std::vector<std::string> Violations() const;
     Outcome GetOutcome() const { return outcome_; }
     const TransferStats& Stats() const { return stats_; }
 
@@ -99,6 +102,7 @@ private:
     void OnReadable();
     void OnWritable();
     void OnDue();
+    void CheckLine();
     void TakeByte(std::uint8_t byte, Clock::time_point processedAt);
     void ScheduleReply(std::string reply, Clock::time_point processedAt);
     void ArmDueTimer();
@@ -133,6 +137,8 @@ private:
     bool ended_ = false;
     Outcome outcome_ = Outcome::HostClosed;
     TransferStats stats_;
+    std::string line_;  // the line settings as last read, in words
+    std::vector<std::string> lineViolations_;
     bool greeted_ = false;
     Clock::time_point greetedAt_{};
     bool reactionDue_ = false;  // a reply went out and the host's next command has not begun

@@ -68,7 +68,7 @@ Bytes AsBytes(std::string_view text) {
 Bytes Convert(bool firstLayout, std::string_view line) {
     std::array<std::uint8_t, kRecordSize> record;
     record.fill(0xAB);
-    (firstLayout ? ConvertFirstLayout : ConvertSecondLayout)(line, record);
+    (firstLayout ? ConvertFirstLayout : ConvertSecondLayout)(line, record, LinePlace{});
     return Bytes(record.begin(), record.end());
 }
 
@@ -329,6 +329,9 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
         {"256 lines, no separator, final line break", Catalogue(256, false, 0), 256},
         {"4097 lines after the separator", Catalogue(1, true, 4097, false), 4099},
         {"4096 lines after the separator, final line break", Catalogue(1, true, 4096), 4098},
+        {"a zero byte: not catalogue text", Catalogue(1, true, 0) + std::string("42,Star\0", 8), 3},
+        {"a byte above 0x7F", Catalogue(3, true, 1) + "\xE9", 6},
+        {"a control character", "\x1B" + Catalogue(1, true, 1), 1},
     };
     for (const Case& c : cases) {
         const testing::TempFile file(c.contents);
@@ -336,9 +339,104 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
         EXPECT_FALSE(plan.fits) << c.what;
         EXPECT_TRUE(plan.errorText.starts_with("ERROR! ")) << plan.errorText;
         EXPECT_TRUE(plan.errorText.ends_with("\r\n")) << plan.errorText;
-        EXPECT_NE(plan.errorText.find("line " + std::to_string(c.line) + " "), std::string::npos)
+        const std::size_t at = plan.errorText.find("line " + std::to_string(c.line));
+        ASSERT_NE(at, std::string::npos) << c.what << ": " << plan.errorText;
+        EXPECT_FALSE(std::isdigit(plan.errorText[at + 5 + std::to_string(c.line).size()]))
             << c.what << ": " << plan.errorText;
     }
+}
+
+// Each record line is compared with the well-formed line of its layout; a
+// finding names the column where the record starts to differ from the line.
+TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
+    const std::string first = "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,";
+    const std::string second = "42,Second sample  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5";
+    struct Case {
+        bool firstLayout;
+        std::string line;
+        std::int64_t column;  // of the first problem; 0: none
+        const char* says;     // part of its text; or of the note when column is 0
+    } const cases[] = {
+        {true, first, 0, nullptr},
+        {false, second, 0, nullptr},
+        // The spaces a converter passes over.
+        {false, "  42,  Second sample  ,1234,  7,  1.5 , 20.25,0.1 ,300,0,0,0,  0 ,  2.5 ", 0,
+         nullptr},
+        {false, "42,Second sample  ,1234,7,,,,,,,,,", 0, nullptr},
+        {true, "OBJ1,First sample    ,1234,7,1,2,3,4,5,6,7,8,", 5, "lose its first character"},
+        {true, "OBJ1   ,First sample,1234,7,1,2,3,4,5,6,7,8,", 21, "runs into its comma"},
+        {true, "OBJ1   ,First sample    ,1234 ,7,1,2,3,4,5,6,7,8,", 30, "a space ends"},
+        {true, "OBJ1   ;First sample    ,1234,7,1,2,3,4,5,6,7,8,", 8, "';' where the comma"},
+        {true, "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,", 31, "would store 44"},
+        {true, "OBJ1   ,First sample    ,70000,7,1,2,3,4,5,6,7,8,", 26, "would store 4464"},
+        {true, "OBJ1   ,First sample    ,12.5,7,1,2,3,4,5,6,7,8,", 28, "decimal point in the word"},
+        {true, "OBJ1   ,First sample    ,1234,7,1,-41.27,3,4,5,6,7,8,", 35, "'-' in the second"},
+        {true, "OBJ1   ,First sample    ,1234,7,1,2,1e5,4,5,6,7,8,", 38, "'e' in the third real"},
+        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,1.2.3,5,6,7,8,", 42, "second decimal point"},
+        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,4,5,6,7,8", 48, "ends in the eighth real"},
+        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,4,5,6,7,8,9,", 49, "not read"},
+        {true, "", 1, "empty line"},
+        {false, "42,Second sample  ,1234,7,1,2,3,4,5,6,7,8", 42, "ends in the eighth real"},
+        {false, "3000000000,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "would store -1294967296"},
+        {false, "42 7,Star  ,1,2,3,4,5,6,7,8,9,1,2", 3, "a space in the number"},
+        {false, "+42,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "'+' in the number"},
+        {false, "42,Star  ,1234 ,7,1,2,3,4,5,6,7,8,9", 15, "a space in the word value"},
+        // Cut to their slots as the format intends: notes, not problems.
+        {true, "OBJECT12  ,First sample    ,1234,7,1,2,3,4,5,6,7,8,", 0, "keeps \"OBJECT1\""},
+        {false, "42,A text of twenty-three  ,1,2,3,4,5,6,7,8,9,1,2", 0, "longer than 21"},
+    };
+    for (const Case& c : cases) {
+        CatalogFindings findings;
+        std::array<std::uint8_t, kRecordSize> checked{};
+        std::array<std::uint8_t, kRecordSize> plain{};
+        const std::string line = c.line + "\r\n";
+        const LinePlace place{7, 1, &findings};
+        (c.firstLayout ? ConvertFirstLayout : ConvertSecondLayout)(line, checked, place);
+        (c.firstLayout ? ConvertFirstLayout : ConvertSecondLayout)(line, plain, LinePlace{});
+        EXPECT_EQ(checked, plain) << "checking changes no record: " << c.line;
+        const auto problem = std::find_if(findings.begin(), findings.end(),
+                                          [](const CatalogFinding& f) { return !f.note; });
+        if (c.column == 0) {
+            EXPECT_EQ(problem, findings.end()) << c.line << ": " << problem->text;
+            if (c.says != nullptr) {
+                ASSERT_EQ(findings.size(), 1U) << c.line;
+                EXPECT_NE(findings[0].text.find(c.says), std::string::npos) << findings[0].text;
+            }
+            continue;
+        }
+        ASSERT_NE(problem, findings.end()) << c.line;
+        EXPECT_EQ(problem->line, 7);
+        EXPECT_EQ(problem->column, c.column) << c.line << ": " << problem->text;
+        EXPECT_NE(problem->text.find(c.says), std::string::npos) << c.line << ": " << problem->text;
+    }
+    // The worked example with spaces where the converter passes over them
+    // stores the same record.
+    EXPECT_EQ(
+        Convert(false,
+                "  42,  Second sample  ,1234,  7,  1.5 , 20.25,0.1 ,300,0,0,0,  0 ,  2.5 \r\n"),
+        Convert(false, second + "\r\n"));
+}
+
+TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
+    const std::string text =
+        "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n"
+        "OBJ2   ,First sample    ,1234,7,1,-2,3,4,5,6,7,-8,\r\n"
+        "OBJECT33  ,Fine    ,1,2,3,4,5,6,7,8,9,10,\r\n"
+        "-\r\n"
+        "42,Star  ,1,2,3,4,5,6,7,8,9,1,2\r\n"
+        "43,Star  ,1,2,3,4,5,6,7,8,9,1,2" +
+        std::string(260, ' ') + "\r\n";
+    const testing::TempFile file(text);
+    const CatalogPlan plan = PlanCatalog(file.Path());
+    ASSERT_TRUE(plan.fits) << plan.errorText;
+    EXPECT_EQ(plan.problemLines, 3);
+    EXPECT_EQ(plan.records, 6) << "the long line is two records";
+    std::vector<std::string> places;
+    for (const CatalogFinding& f : plan.findings) {
+        places.push_back(std::to_string(f.line) + ":" + std::to_string(f.column) +
+                         (f.note ? " note" : ""));
+    }
+    EXPECT_EQ(places, (std::vector<std::string>{"1:31", "2:35", "2:48", "3:1 note", "6:255"}));
 }
 
 }  // namespace

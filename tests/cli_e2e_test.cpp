@@ -1,6 +1,12 @@
 // The command-line downloader against the simulated controller, both as
 // processes, over a real pseudo-terminal: what reached the controller's flash
 // is compared with what the engine must send.
+//
+// Built twice: velmoro_cli_e2e_tests runs the Linux program;
+// velmoro_wine_e2e_tests (VELMORO_UNDER_WINE) runs the Windows program
+// $VELMORO_WINDOWS_CLI under Wine, in the prefix that tests/wine/suite.sh
+// sets up, where COM1 reaches the link $VELMORO_WINE_COM1_LINK (each test
+// points it at its simulator) and COM8 reaches nothing.
 
 #include <gtest/gtest.h>
 
@@ -12,7 +18,6 @@
 #include <iterator>
 #include <string>
 
-#include "catalog.h"
 #include "data_block.h"
 #include "sim_process.h"
 #include "temp_file.h"
@@ -31,6 +36,39 @@ QStringList Args(std::initializer_list<std::string> items) {
     return list;
 }
 
+#ifdef VELMORO_UNDER_WINE
+void StartCli(QProcess& cli, const QStringList& args) {
+    cli.start("/usr/lib/wine/wine64",
+              QStringList{qEnvironmentVariable("VELMORO_WINDOWS_CLI")} + args);
+}
+
+// COM1, pointed at the simulator.
+QString PortOf(const Sim& sim) {
+    const fs::path link = qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString();
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    fs::create_symlink(sim.Link(), link);
+    return "COM1";
+}
+
+// Windows writes its text output with CR LF line ends.
+std::string FromConsole(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes).replace("\r\n", "\n").toLatin1().toStdString();
+}
+#else
+void StartCli(QProcess& cli, const QStringList& args) {
+    cli.start(VELMORO_CLI, args);
+}
+
+QString PortOf(const Sim& sim) {
+    return QString::fromStdString(sim.Link());
+}
+
+std::string FromConsole(const QByteArray& bytes) {
+    return bytes.toStdString();
+}
+#endif
+
 struct CliResult {
     int exitCode = -1;
     std::string out;
@@ -44,7 +82,7 @@ CliResult RunCli(
     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess cli;
     cli.setProcessEnvironment(environment);
-    cli.start(VELMORO_CLI, args);
+    StartCli(cli, args);
     if (during) {
         cli.waitForReadyRead(kWaitMs);
         during(cli);
@@ -52,14 +90,14 @@ CliResult RunCli(
     cli.waitForFinished(kWaitMs);
     CliResult result;
     result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    result.out = cli.readAllStandardOutput().toStdString();
-    result.err = cli.readAllStandardError().toStdString();
+    result.out = FromConsole(cli.readAllStandardOutput());
+    result.err = FromConsole(cli.readAllStandardError());
     return result;
 }
 
 CliResult Download(const Sim& sim, const char* type, const fs::path& file, QStringList extra = {}) {
-    return RunCli(QStringList{"download", "--port", QString::fromStdString(sim.Link()), "--type",
-                              type, QString::fromStdString(file.string())} +
+    return RunCli(QStringList{"download", "--port", PortOf(sim), "--type", type,
+                              QString::fromStdString(file.string())} +
                   extra);
 }
 
@@ -83,11 +121,16 @@ class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};
 TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
     const std::string image = Image(GetParam());
     TempFile file(image);
-    Sim sim({"--beacons", "2"});
+    Sim sim({"--beacons", "2"}, true);
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path());
     EXPECT_EQ(cli.exitCode, 0) << cli.err;
     EXPECT_EQ(cli.out, kFinishedLog);
+    // The simulator counts other settings as a violation; this shows it read them.
+    EXPECT_NE(sim.Log().find("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow "
+                             "control\n"),
+              std::string::npos)
+        << sim.Log();
     const std::size_t blocks = image.size() / kPayloadSize + 1;
     EXPECT_EQ(sim.Finish(), "velmoro-hc-sim: finished; " + std::to_string(blocks * 2 + 4) +
                                 " commands, " + std::to_string(blocks) +
@@ -98,28 +141,8 @@ TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPty,
-                         ::testing::Values(0, 1, 1023, 1024, 1500, 2048, 100000),
+                         ::testing::Values(1, 1023, 1024, 1500, 2048, 100000),
                          [](const auto& info) { return "Bytes" + std::to_string(info.param); });
-
-// The two external ranges as the simulator saves them, filled from the blocks
-// the catalogue makes.
-void ExpectCatalogInFlash(const fs::path& catalog, const Sim& sim) {
-    std::string first(0x4000, '\xFF');
-    std::string second(0x40000, '\xFF');
-    CCatalogBlocks blocks;
-    ASSERT_TRUE(blocks.Open(catalog));
-    Payload payload{};
-    CatalogBlockInfo info;
-    std::int32_t v = 0;
-    while (blocks.Next(payload, info, v)) {
-        const std::uint32_t address = static_cast<std::uint32_t>(v) * 0x400U;
-        std::string& range = address < 0x81150000U ? first : second;
-        const std::uint32_t base = address < 0x81150000U ? 0x81140000U : 0x81150000U;
-        range.replace(address - base, kPayloadSize, std::string(payload.begin(), payload.end()));
-    }
-    EXPECT_EQ(sim.Flash("external-1.bin"), first);
-    EXPECT_EQ(sim.Flash("external-2.bin"), second);
-}
 
 std::string CatalogText(int before, int after) {
     std::string text;
@@ -203,6 +226,17 @@ TEST(FaultsOverPty, MissingDataFileOrPort) {
     EXPECT_EQ(noFile.exitCode, 3);
     EXPECT_EQ(noFile.out, Lines({texts::kNoDataFile}));
 
+#ifdef VELMORO_UNDER_WINE
+    // COM8 is mapped to a file that does not exist, COM5 to nothing at all.
+    for (const char* port : {"COM8", "COM5"}) {
+        const CliResult noPort =
+            RunCli(Args({"download", "--port", port, "--type", "main", file.Path().string()}));
+        EXPECT_EQ(noPort.exitCode, 4) << port;
+        EXPECT_NE(noPort.err.find(std::string("Cannot open ") + port + ": "), std::string::npos)
+            << noPort.err;
+        EXPECT_TRUE(noPort.out.empty());
+    }
+#else
     const CliResult noDevice = RunCli(Args({"download", "--port", (sim.Dir() / "nothing").string(),
                                             "--type", "main", file.Path().string()}));
     EXPECT_EQ(noDevice.exitCode, 4);
@@ -218,6 +252,7 @@ TEST(FaultsOverPty, MissingDataFileOrPort) {
     EXPECT_EQ(com9.exitCode, 4);
     EXPECT_NE(com9.err.find("COM9"), std::string::npos) << com9.err;
     EXPECT_NE(com9.err.find("absent"), std::string::npos) << com9.err;
+#endif
 }
 
 TEST(FaultsOverPty, HangUpMidTransferIsAPortFailure) {
@@ -236,13 +271,13 @@ TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
     // A controller that never greets: the beacon runs until Ctrl-C.
     Sim sim({"--beacons", "1000000"});
     ASSERT_TRUE(sim.Listening());
-    const CliResult cli =
-        RunCli(Args({"download", "--port", sim.Link(), "--type", "main", file.Path().string()}),
-               [](QProcess& process) {
-                   // Let a few beacons go out first.
-                   process.waitForFinished(400);
-                   ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-               });
+    const CliResult cli = RunCli(QStringList{"download", "--port", PortOf(sim), "--type", "main",
+                                             QString::fromStdString(file.Path().string())},
+                                 [](QProcess& process) {
+                                     // Let a few beacons go out first.
+                                     process.waitForFinished(400);
+                                     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+                                 });
     EXPECT_EQ(cli.exitCode, 130);
     EXPECT_EQ(cli.out, Lines({texts::kResetPrompt, texts::kStopped}));
     EXPECT_NE(sim.Finish().find("host closed the port;"), std::string::npos);
@@ -254,7 +289,7 @@ TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
     Sim sim({"--stray-at", "4"});
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path(), {"--timeout", "1"});
-    EXPECT_EQ(cli.exitCode, 5);
+    EXPECT_EQ(cli.exitCode, 5) << cli.err;
     EXPECT_TRUE(cli.out.ends_with(Lines({texts::kStopped}))) << cli.out;
     EXPECT_NE(cli.err.find("no reply"), std::string::npos) << cli.err;
     EXPECT_EQ(sim.Finish(),
@@ -285,6 +320,88 @@ TEST(CliConvert, WritesEveryPayloadWithItsAddress) {
               "81150000 block 3: 16 records\n"
               "81150400 block 4: 4 records\n");
     EXPECT_EQ(ReadFile(output).size(), 4 * kPayloadSize);
+}
+
+// A file that looks wrong is not sent without --force; with it, exactly what
+// would have gone out without the question goes out.
+TEST(FaultsOverPty, FileThatLooksWrongGoesOnlyWithForce) {
+    const std::string signedLine =
+        "OBJ1   ,First sample    ,1234,7,1.5,-41.27,0.1,300,0,0,0,0,\r\n";
+    const struct {
+        const char* type;
+        std::string contents;
+        const char* says;
+    } cases[] = {
+        {"main", CatalogText(2, 2), "looks like a text file"},
+        {"catalog", signedLine + CatalogText(1, 1), "column 37: '-' in the second real"},
+    };
+    for (const auto& c : cases) {
+        TempFile file(c.contents);
+        for (const bool force : {false, true}) {
+            Sim sim({});
+            ASSERT_TRUE(sim.Listening());
+            const CliResult cli =
+                Download(sim, c.type, file.Path(), force ? QStringList{"--force"} : QStringList{});
+            EXPECT_NE((force ? cli.err : cli.out).find(c.says), std::string::npos)
+                << cli.out << cli.err;
+            if (!force) {
+                EXPECT_EQ(cli.exitCode, 3);
+                EXPECT_TRUE(cli.out.starts_with("Download not started: ")) << cli.out;
+                EXPECT_NE(cli.err.find("--force"), std::string::npos) << cli.err;
+                EXPECT_NE(sim.Finish(true).find("; 0 commands"), std::string::npos);
+                continue;
+            }
+            EXPECT_EQ(cli.exitCode, 0) << cli.err;
+            EXPECT_EQ(cli.out, kFinishedLog);
+            EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
+            if (std::string(c.type) == "catalog") {
+                ExpectCatalogInFlash(file.Path(), sim);
+            } else {
+                const std::size_t blocks = c.contents.size() / kPayloadSize + 1;
+                EXPECT_EQ(
+                    sim.Flash("internal.bin"),
+                    c.contents + std::string(blocks * kPayloadSize - c.contents.size(), '\0'));
+            }
+        }
+    }
+}
+
+TEST(CliCheck, ListsEveryProblemAndShowsTheRecords) {
+    TempFile clean(
+        "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n-\r\n"
+        "42,Second sample  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5");
+    const std::string name = clean.Path().string();
+    CliResult cli = RunCli(Args({"check", name, "--show"}));
+    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_EQ(cli.out,
+              "81140000 line 1: key \"OBJ1   \" text \"First sample          \" word 1234 byte 7 "
+              "reals 1.5 20.25 0.100000001 300 0 0 0 0\n"
+              "81150000 line 3: number 42 text \"Second sample        \" word 1234 byte 7 "
+              "reals 1.5 20.25 0.100000001 300 0 0 0 0 2.5\n" +
+                  name + ": 2 records in 2 blocks; no problems, 0 notes\n");
+
+    TempFile problems(
+        "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n"
+        "OBJECT12  ,Second  ,1,2,3,4,5,6,7,8,9,-10,\r\n");
+    const std::string bad = problems.Path().string();
+    cli = RunCli(Args({"check", bad}));
+    EXPECT_EQ(cli.exitCode, 1);
+    EXPECT_EQ(cli.out,
+              bad + ":1:31: the byte value 300 is above 255; the controller would store 44\n" +
+                  bad +
+                  ":2:1: note: the key \"OBJECT12\" is longer than 7 characters; "
+                  "the controller keeps \"OBJECT1\"\n" +
+                  bad +
+                  ":2:39: '-' in the eighth real, where only digits, spaces and "
+                  "one decimal point are read; the controller would store a "
+                  "meaningless number\n" +
+                  bad + ": 2 records in 1 block; problems in 2 lines, 1 note\n");
+
+    TempFile refused("-\r\n-\r\n");
+    cli = RunCli(Args({"check", refused.Path().string()}));
+    EXPECT_EQ(cli.exitCode, 3);
+    EXPECT_NE(cli.err.find("line 2"), std::string::npos) << cli.err;
+    EXPECT_EQ(RunCli(Args({"check"})).exitCode, 2);
 }
 
 }  // namespace

@@ -125,6 +125,11 @@ public:
         trace_.push_back("port failure " + std::string(errorText));
         portFailure = errorText;
     }
+    bool AskQuestion(std::string_view question) override {
+        trace_.push_back("question " + std::string(question));
+        questions.emplace_back(question);
+        return answer;
+    }
 
     std::vector<std::string> log;
     std::string caption = std::string(texts::kStartCaption);
@@ -134,6 +139,8 @@ public:
     int rangeUpper = 100;
     std::vector<int> positions;
     std::string portFailure;
+    std::vector<std::string> questions;
+    bool answer = false;  // to every question; No is the default
     std::filesystem::path dataFilePath;
     UpdateType updateType = UpdateType::MainProgram;
 

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <regex>
 #include <string>
@@ -71,12 +72,17 @@ public:
     const std::string& Link() const { return link_; }
     bool Listening() const { return output_.starts_with("velmoro-hc-sim: listening on /dev/"); }
 
-    void OpenHost() {
+    // Opens the line as the downloader does; `change` alters its settings.
+    void OpenHost(const std::function<void(termios&)>& change = {}) {
         host_ = ::open(link_.c_str(), O_RDWR | O_NOCTTY);
         ASSERT_GE(host_, 0) << link_;
         termios modes{};
         ::tcgetattr(host_, &modes);
         ::cfmakeraw(&modes);
+        ::cfsetspeed(&modes, B115200);
+        if (change) {
+            change(modes);
+        }
         ::tcsetattr(host_, TCSANOW, &modes);
     }
     void CloseHost() {
@@ -355,6 +361,25 @@ TEST(HcSim, StatsCountTheTransferSpan) {
     EXPECT_LE(medianMs, p99Ms);
     // The span is printed to the millisecond, the reactions to the microsecond.
     EXPECT_GE(transferMs + 1, p99Ms);
+}
+
+// What a pseudo-terminal keeps of the host's settings: the rate, the stop
+// bits and both kinds of flow control. The host is told nothing.
+TEST(HcSim, LineSettingsOtherThanTheControllersAreAViolation) {
+    SimRun sim({});
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost([](termios& modes) {
+        ::cfsetspeed(&modes, B9600);
+        modes.c_cflag |= CSTOPB | CRTSCTS;
+        modes.c_iflag |= IXON;
+    });
+    EXPECT_EQ(sim.Exchange("\xAA"), ":OK#");
+    EXPECT_EQ(sim.Wait(), 1);
+    EXPECT_EQ(sim.Report(),
+              "velmoro-hc-sim: host closed the port; 0 commands, 0 blocks written, 1 violations\n"
+              "velmoro-hc-sim: violation: line set to 9600 baud, 8 data bits, no parity, 2 stop "
+              "bits, RTS/CTS flow control (CRTSCTS), XON/XOFF flow control (IXON); the "
+              "controller uses 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control\n");
 }
 
 TEST(HcSim, SignalEndsCleanly) {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "fakes.h"
+#include "preflight.h"
 #include "temp_file.h"
 #include "transfer.h"
 
@@ -449,6 +450,65 @@ TEST_F(TransferTest, RefusedCatalogueStopsAtStartBeforeAnythingIsSent) {
     EXPECT_TRUE(rig.window.openEnabled);
     EXPECT_EQ(rig.window.caption, texts::kStartCaption);
     EXPECT_TRUE(rig.port.writes.empty());
+}
+
+// Before anything is sent, Start refuses what can never work and asks about
+// what looks wrong; No, the default, leaves everything as it was.
+TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
+    const std::string badByte = "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n";
+    const struct {
+        const char* what;
+        std::string contents;
+        UpdateType type;
+        const char* refusal;  // part of the one log line; nullptr: not refused
+        bool asks;
+    } cases[] = {
+        {"empty image", "", UpdateType::MainProgram, "ERROR! The data file is empty!\r\n", false},
+        {"catalogue as image", kSmallCatalog, UpdateType::MainProgram, nullptr, true},
+        {"text without a line break", "ABC", UpdateType::MainProgram, nullptr, false},
+        {"image with a control byte", "AB\x01\r\n", UpdateType::MainProgram, nullptr, false},
+        {"image as catalogue",
+         std::string("\x7F"
+                     "ELF\0\1",
+                     6),
+         UpdateType::ObjectCatalog, "line 1, column 1 holds the byte 0x7F", false},
+        {"catalogue with a byte of 300", badByte, UpdateType::ObjectCatalog, nullptr, true},
+        {"clean catalogue", kSmallCatalog, UpdateType::ObjectCatalog, nullptr, false},
+        {"empty catalogue", "", UpdateType::ObjectCatalog, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        for (const bool yes : {false, true}) {
+            TempFile file(c.contents);
+            EngineRig fresh;
+            fresh.window.dataFilePath = file.Path();
+            fresh.window.updateType = c.type;
+            fresh.window.answer = yes;
+            fresh.engine.OnStartStop();
+            const std::string context = std::string(c.what) + (yes ? ", Yes" : ", No");
+            EXPECT_EQ(fresh.window.questions.size(), c.asks ? 1U : 0U) << context;
+            const bool goes = c.refusal == nullptr && (!c.asks || yes);
+            EXPECT_EQ(fresh.engine.State().busy, goes) << context;
+            EXPECT_EQ(fresh.window.timerRunning, goes) << context;
+            EXPECT_EQ(fresh.window.openEnabled, !goes) << context;
+            EXPECT_TRUE(fresh.port.writes.empty()) << context;
+            if (goes) {
+                EXPECT_EQ(fresh.window.log.front(), texts::kResetPrompt) << context;
+                continue;
+            }
+            ASSERT_EQ(fresh.window.log.size(), 1U) << context;
+            const std::string& line = fresh.window.log[0];
+            EXPECT_TRUE(line.ends_with("\r\n")) << line;
+            if (c.refusal != nullptr) {
+                EXPECT_NE(line.find(c.refusal), std::string::npos) << line;
+            } else {
+                // The line keeps the reason the question gave.
+                EXPECT_TRUE(line.starts_with(texts::kNotStarted)) << line;
+                const std::string reason = line.substr(texts::kNotStarted.size(), 30);
+                EXPECT_NE(fresh.window.questions[0].find(reason.substr(4)), std::string::npos)
+                    << fresh.window.questions[0] << " / " << line;
+            }
+        }
+    }
 }
 
 #ifdef __linux__

@@ -136,7 +136,7 @@ TEST_P(FirmwareSizes, SendsFloorOfSizeOver1024PlusOneBlocks) {
 
 INSTANTIATE_TEST_SUITE_P(
     Images, FirmwareSizes,
-    ::testing::Values(ImageCase{0, 1, {0x4000}}, ImageCase{1024, 2, {0x4000, 0x4400}},
+    ::testing::Values(ImageCase{1, 1, {0x4000}}, ImageCase{1024, 2, {0x4000, 0x4400}},
                       ImageCase{1500, 2, {0x4000, 0x4400}},
                       ImageCase{2048, 3, {0x4000, 0x4400, 0x4800}},
                       ImageCase{5000, 5, {0x4000, 0x4400, 0x4800, 0x4C00, 0x5000}}),
@@ -199,8 +199,8 @@ TEST(WholeTransfer, CatalogueSweepsThenWritesBothSections) {
                                               ":RAMTO_EXT 81150000#", ":DOWN DATA#",
                                               ":RAMTO_EXT 81150400#", ":QUIT_COMM#"}));
 
-    // 39 units: range 0 to 22; the position passes it and ends at 24.
-    EXPECT_EQ(rig.window.rangeUpper, 22);
+    // The sweep's 20 steps and four blocks: the bar ends at its range's end.
+    EXPECT_EQ(rig.window.rangeUpper, 24);
     std::vector<int> expected = {0, 1};
     for (int p = 5; p <= 24; ++p) {
         expected.push_back(p);
@@ -224,18 +224,40 @@ TEST(WholeTransfer, CatalogueSweepsThenWritesBothSections) {
     EXPECT_NE(last[3 * 64], 0xFF);
 }
 
-TEST(WholeTransfer, CatalogueRangeCountsLinesPlusTheFinalRead) {
-    std::string text;
+// The range is the steps the transfer makes: the sweep's 20 and one per
+// block, whatever the catalogue's shape, so the bar ends at exactly 100%.
+TEST(WholeTransfer, CatalogueProgressEndsAtTheEndOfItsRange) {
+    const auto noBreak = [](std::string text) { return text.substr(0, text.size() - 2); };
+    std::string noSeparator32;
+    std::string noSeparator;
     for (int i = 1; i <= 40; ++i) {
-        text += FirstLayoutLine(i);
+        noSeparator += FirstLayoutLine(i);
+        if (i == 32) {
+            noSeparator32 = noSeparator;
+        }
     }
-    TempFile file(text);
-    SimulatedRig rig(file.Path(), UpdateType::ObjectCatalog);
-    rig.Run();
-    EXPECT_EQ(rig.window.rangeUpper, 41 / 16 + 20);
-    EXPECT_TRUE(rig.controller.Finished());
-    EXPECT_TRUE(rig.controller.Violations().empty());
-    EXPECT_EQ(rig.controller.External().size(), 3U);
+    const struct {
+        const char* shape;
+        std::string text;
+        std::size_t blocks;
+    } cases[] = {
+        {"17, separator, 20", Catalog(17, 20), 4},
+        {"separator first", Catalog(0, 3), 2},
+        {"separator at 16", Catalog(16, 16), 4},
+        {"separator at 16, last line unbroken", noBreak(Catalog(16, 16)), 3},
+        {"no separator", noSeparator, 3},
+        {"no separator, 32 lines, the last unbroken", noBreak(noSeparator32), 2},
+        {"empty", "", 1},
+    };
+    for (const auto& c : cases) {
+        TempFile file(c.text);
+        SimulatedRig rig(file.Path(), UpdateType::ObjectCatalog);
+        rig.Run();
+        ASSERT_TRUE(rig.controller.Finished()) << c.shape;
+        EXPECT_EQ(rig.controller.External().size(), c.blocks) << c.shape;
+        EXPECT_EQ(rig.window.rangeUpper, static_cast<int>(20 + c.blocks)) << c.shape;
+        EXPECT_EQ(rig.window.positions.back(), rig.window.rangeUpper) << c.shape;
+    }
 }
 
 TEST(WholeTransfer, SeparatorFirstSendsAnEmptyBlockToTheFirstRange) {

@@ -1,0 +1,39 @@
+#pragma once
+
+// What Start makes of a data file before anything reaches the controller:
+// refuse what can never work, ask about what looks wrong, go on otherwise.
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "faces.h"
+
+namespace velmoro {
+
+namespace texts {
+inline constexpr std::string_view kEmptyDataFile = "ERROR! The data file is empty!\r\n";
+inline constexpr std::string_view kNotStarted = "Download not started: ";
+inline constexpr std::string_view kLooksLikeText =
+    "the data file looks like a text file, perhaps an object catalogue, not a firmware image.";
+}  // namespace texts
+
+struct Preflight {
+    enum class Verdict { Go, Ask, Refuse };
+    Verdict verdict = Verdict::Go;
+    // Refuse: the log line. Ask: the reason, which the question shows and
+    // which the log line keeps when the answer is No.
+    std::string reason;
+    std::string question;
+    // Upper end of the progress range: the steps the transfer will make.
+    std::int32_t progressUpper = 0;
+};
+
+// units: the unit count of the file as Start counts it.
+Preflight CheckDataFile(const std::filesystem::path& path, UpdateType type, std::int32_t units);
+
+// The log line for a question answered No.
+std::string NotStartedText(std::string_view reason);
+
+}  // namespace velmoro
