@@ -320,15 +320,15 @@ TEST(DoctorHolders, TheKernelsSerialConsoleIsNamedWithTheWayToTurnItOff) {
             About(DiagnosePorts({pty.Name()}, Environment(root.Path())), pty.Name());
         const auto console = With(findings, Severity::Warning, "kernel writes its console");
         ASSERT_EQ(console.size(), 1u) << Dump(findings);
-        EXPECT_TRUE(console[0].advice.contains("raspi-config")) << Dump(findings);
-        EXPECT_TRUE(console[0].advice.contains("console=serial0,115200")) << Dump(findings);
+        EXPECT_TRUE(Q(console[0].advice).contains("raspi-config")) << Dump(findings);
+        EXPECT_TRUE(Q(console[0].advice).contains("console=serial0,115200")) << Dump(findings);
         const auto holders = With(findings, Severity::Problem, "agetty (pid 300)");
         ASSERT_EQ(holders.size(), getty ? 1u : 0u) << Dump(findings);
         if (getty) {
-            EXPECT_TRUE(holders[0].advice.contains("raspi-config")) << Dump(findings);
-            EXPECT_TRUE(
-                holders[0].advice.contains(QStringLiteral("systemctl stop serial-getty@%1.service")
-                                               .arg(QString::fromStdString(pty.KernelName()))))
+            EXPECT_TRUE(Q(holders[0].advice).contains("raspi-config")) << Dump(findings);
+            EXPECT_TRUE(Q(holders[0].advice)
+                            .contains(QStringLiteral("systemctl stop serial-getty@%1.service")
+                                          .arg(QString::fromStdString(pty.KernelName()))))
                 << Dump(findings);
         }
     }
