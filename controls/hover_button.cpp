@@ -195,8 +195,18 @@ void CHoverButton::leaveEvent(QEvent* event) {
     QPushButton::leaveEvent(event);
 }
 
+void CHoverButton::changeEvent(QEvent* event) {
+    QPushButton::changeEvent(event);
+    // A disabled window hears nothing of the mouse on the platform, so it
+    // neither keeps nor gets the hover look.
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        OnMouseLeave();
+    }
+}
+
 void CHoverButton::TrackMouse() {
-    if (tracking_) {
+    // Qt still tells a disabled widget that the mouse entered it.
+    if (tracking_ || !isEnabled()) {
         return;
     }
     tracking_ = true;

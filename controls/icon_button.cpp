@@ -28,18 +28,21 @@ using toolkit::GetSysColor;
 // The tip window wraps its text at this width.
 constexpr int kMaxTipWidth = 400;
 
-// A platform icon handle holds one image. An icon resource loaded without a
-// size request comes at the platform's standard icon size (SM_CXICON by
-// SM_CYICON, 32 pixels square), so that is the image taken from an icon with
-// several sizes; an icon of a single image keeps its own size.
+// A platform icon handle holds one image. From an icon with several sizes the
+// button takes the small one (SM_CXSMICON by SM_CYSMICON, 16 pixels square):
+// in a button as small as the main window's Help and Home, 42 dialog units
+// wide, the standard 32-pixel image would leave the caption no room beside
+// it. On a screen scaled up, the image is made from the icon's larger
+// pictures at the screen's pixel ratio. An icon of a single image keeps its
+// own size.
 QPixmap IconImage(const QIcon& icon) {
     if (icon.isNull()) {
         return {};
     }
     const QList<QSize> sizes = icon.availableSizes();
     const QSize size = sizes.size() == 1 ? sizes.front()
-                                         : QSize(toolkit::GetSystemMetrics(toolkit::SM_CXICON),
-                                                 toolkit::GetSystemMetrics(toolkit::SM_CYICON));
+                                         : QSize(toolkit::GetSystemMetrics(toolkit::SM_CXSMICON),
+                                                 toolkit::GetSystemMetrics(toolkit::SM_CYSMICON));
     return icon.pixmap(size);
 }
 

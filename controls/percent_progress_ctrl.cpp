@@ -77,7 +77,7 @@ int CPercentProgressCtrl::SetPos(int pos) {
     // A transfer of thousands of blocks moves the bar by a pixel only now
     // and then; repainting on every block would cost far more than the
     // transfer's own work.
-    const int barWidth = TruncateToInt(Fraction() * static_cast<double>(rect().width()));
+    const int barWidth = TruncateToInt(Fraction() * static_cast<double>(contentsRect().width()));
     if (barWidth != cachedBarWidth_) {
         cachedBarWidth_ = barWidth;
         repaint();
@@ -149,7 +149,10 @@ void CPercentProgressCtrl::paintEvent(QPaintEvent* event) {
     if (!HasDrawableRange()) {
         return;
     }
-    const QRect area = event->rect();
+    // The client area lies inside the border that the dialog may give the
+    // control; the border is not the control's to paint.
+    const QRect client = contentsRect();
+    const QRect area = event->rect() & client;
     if (area.isEmpty()) {
         return;
     }
@@ -161,7 +164,7 @@ void CPercentProgressCtrl::paintEvent(QPaintEvent* event) {
     {
         QPainter composer(&image);
         composer.translate(-area.topLeft());
-        Draw(composer, rect());
+        Draw(composer, client);
     }
     QPainter screen(this);
     screen.drawImage(area.topLeft(), image);

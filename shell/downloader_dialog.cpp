@@ -1,6 +1,7 @@
 #include "downloader_dialog.h"
 
 #include <QComboBox>
+#include <QDir>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -30,10 +31,9 @@ const char kQuitQuestion[] = "Are you sure you want to quit Velmoro Downloader V
 CDownloaderDlg::CDownloaderDlg(QWidget* parent)
     : CDialog(IDD, parent),
       windowIcon(toolkit::LoadIcon(kProgramIcon)),
-      portFace_(serialControl),
+      portFace_(serialControl, portNumber),
       engine_(portFace_, *this) {
-    setWindowFlag(Qt::WindowMinimizeButtonHint, true);
-    connect(&serialControl, &CMSComm::OnComm, this, [this] { engine_.OnCommEvent(); });
+    serialControl.SetOnComm([this] { engine_.OnCommEvent(); });
 }
 
 CDownloaderDlg::~CDownloaderDlg() = default;
@@ -70,6 +70,11 @@ bool CDownloaderDlg::OnInitDialog() {
     setWindowIcon(windowIcon);
 
     auto* portList = Item<QComboBox>(IDC_PORT_LIST);
+    // Only a choice from the list sets the port, so the box takes no typing:
+    // typed text could show one port while another is used.
+    if (QLineEdit* edit = portList->lineEdit()) {
+        edit->setReadOnly(true);
+    }
     portList->setCurrentIndex(0);
     connect(portList, &QComboBox::currentIndexChanged, this, &CDownloaderDlg::OnSelChangePortList);
     auto* mainProgram = Item<QRadioButton>(IDC_MAIN_PROGRAM);
@@ -99,7 +104,6 @@ bool CDownloaderDlg::OnInitDialog() {
 void CDownloaderDlg::OnSelChangePortList(int index) {
     if (index >= 0) {
         portNumber = index + 1;
-        portFace_.SetPortNumber(portNumber);
     }
 }
 
@@ -108,7 +112,9 @@ void CDownloaderDlg::OnOpenDataFile() {
     if (!chosen) {
         return;
     }
-    dataFilePath = *chosen;
+    // The dialog's paths use '/' on every platform; the user reads the
+    // platform's own separators.
+    dataFilePath = QDir::toNativeSeparators(*chosen);
     Item<QLineEdit>(IDC_FILE_PATH)->setText(dataFilePath);
 }
 

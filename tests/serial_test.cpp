@@ -124,11 +124,11 @@ TEST(MSComm, SettingsTextReachesTheLine) {
     for (const auto& c : cases) {
         Pty pty;
         CMSComm comm;
-        comm.SetDevicePath(QString::fromStdString(pty.Path()));
+        comm.SetDevicePath(pty.Path());
         ASSERT_TRUE(comm.SetSettings("2400,n,8,1"));
         EXPECT_EQ(comm.SetSettings(c.settings), c.understood) << c.settings;
         requested.clear();
-        ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText().toStdString();
+        ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText();
         ASSERT_FALSE(requested.empty());
         const termios& line = requested.back();
         EXPECT_EQ(cfgetospeed(&line), c.speed) << c.settings;
@@ -167,7 +167,7 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     // Bytes and text go out as they are, in order; received bytes raise the
     // receive event and are taken whole.
     int events = 0;
-    QObject::connect(&comm, &CMSComm::OnComm, [&events] { ++events; });
+    comm.SetOnComm([&events] { ++events; });
     const std::uint8_t beacon = 0xAA;
     face.SetOutput(std::span<const std::uint8_t>(&beacon, 1));
     face.SetOutput(std::string_view(":GET_VER00#"));
@@ -186,11 +186,11 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     unsetenv("VELMORO_COM2");
 }
 
-QString GroupOf(const std::string& path) {
+std::string GroupOf(const std::string& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
     const group* entry = getgrgid(info.st_gid);
-    return entry != nullptr ? QString::fromLocal8Bit(entry->gr_name) : QString();
+    return entry != nullptr ? entry->gr_name : "";
 }
 
 // A port that cannot be opened says which and why.
@@ -210,19 +210,16 @@ TEST(MSComm, OpeningFailuresSayWhichPortAndWhy) {
     // Not a serial device: the system's own words.
     comm.SetDevicePath("/dev/null");
     EXPECT_FALSE(comm.SetPortOpen(true));
-    EXPECT_TRUE(comm.ErrorText().startsWith("Cannot open /dev/null: "))
-        << comm.ErrorText().toStdString();
-    EXPECT_GT(comm.ErrorText().size(), 30);
-    EXPECT_TRUE(comm.ErrorText().endsWith(".")) << comm.ErrorText().toStdString();
+    EXPECT_TRUE(comm.ErrorText().starts_with("Cannot open /dev/null: ")) << comm.ErrorText();
+    EXPECT_GT(comm.ErrorText().size(), 30U);
+    EXPECT_TRUE(comm.ErrorText().ends_with(".")) << comm.ErrorText();
 
     // Permission advice names the device's group, unless it is root's.
-    const QString group = GroupOf(pty.Path());
-    if (!group.isEmpty() && group != "root") {
-        EXPECT_EQ(PermissionAdvice(QString::fromStdString(pty.Path())),
-                  "The device belongs to the group \"" + group +
-                      "\": add your user to it (sudo "
-                      "usermod -aG " +
-                      group + " $USER), then log out and in again.");
+    const std::string group = GroupOf(pty.Path());
+    if (!group.empty() && group != "root") {
+        EXPECT_EQ(PermissionAdvice(pty.Path()), "The device belongs to the group \"" + group +
+                                                    "\": add your user to it (sudo usermod -aG " +
+                                                    group + " $USER), then log out and in again.");
     }
     for (const char* path : {"/dev/null", "/nonexistent/velmoro-port"}) {
         EXPECT_EQ(PermissionAdvice(path),

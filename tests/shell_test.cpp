@@ -7,6 +7,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QImage>
 #include <QLineEdit>
 #include <QMenu>
 #include <QPlainTextEdit>
@@ -23,6 +24,7 @@
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "sim_process.h"
+#include "system_drawing.h"
 #include "temp_file.h"
 #include "window_text.h"
 
@@ -106,6 +108,19 @@ TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
     // The bar shows its percentage; the layout's "Progress1" never shows.
     EXPECT_EQ(dialog.progressBar->TextToDraw(), "0%");
     EXPECT_TRUE(toolkit::GetWindowText(dialog.progressBar).empty());
+    // Its row asks for a border: drawn around the client area, where the
+    // empty bar shows the window colour.
+    const QRect client = dialog.progressBar->contentsRect();
+    EXPECT_GT(client.left(), 0);
+    EXPECT_EQ(client.center(), dialog.progressBar->rect().center());
+    const QImage bar = dialog.progressBar->grab().toImage();
+    const QRgb window = toolkit::GetSysColor(toolkit::COLOR_WINDOW).rgb();
+    const QRgb face = dialog.palette().color(QPalette::Window).rgb();
+    for (const QPoint edge : {QPoint(0, client.center().y()), QPoint(client.center().x(), 0)}) {
+        EXPECT_NE(bar.pixel(edge), window);
+        EXPECT_NE(bar.pixel(edge), face);
+    }
+    EXPECT_EQ(bar.pixel(client.topLeft()), window);
 
     CAboutDlg about(&dialog);
     about.Create();
@@ -120,6 +135,16 @@ TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
     EXPECT_EQ(dialog.portNumber, 9);
     ports->setCurrentIndex(0);
     EXPECT_EQ(dialog.portNumber, 1);
+    // Only a choice from the list counts: text typed into the box, Enter and
+    // leaving the box neither change the port nor show another one.
+    ports->setFocus();
+    QTest::keyClick(ports, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClicks(ports, "COM5");
+    QTest::keyClick(ports, Qt::Key_Return);
+    QTest::keyClick(ports, Qt::Key_Tab);
+    EXPECT_FALSE(ports->hasFocus());
+    EXPECT_EQ(dialog.portNumber, 1);
+    EXPECT_EQ(ports->currentText(), "COM1");
 
     auto* mainProgram = Item<QRadioButton>(CDownloaderDlg::IDC_MAIN_PROGRAM);
     auto* catalog = Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG);
@@ -133,14 +158,21 @@ TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
     EXPECT_EQ(updateType, UpdateType::MainProgram);
 }
 
+// The file dialog gives paths with '/'; the window shows the platform's own.
 TEST_F(WindowTest, FileDialogSetsThePathOnlyWhenConfirmed) {
+#ifdef Q_OS_WIN
+    const QString path = "C:\\data\\does-not-exist.bin";
+    ChooseFile("C:/data/does-not-exist.bin");
+#else
+    const QString path = "/data/does-not-exist.bin";
     ChooseFile("/data/does-not-exist.bin");
-    EXPECT_EQ(dialog.dataFilePath, "/data/does-not-exist.bin");
-    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), "/data/does-not-exist.bin");
+#endif
+    EXPECT_EQ(dialog.dataFilePath, path);
+    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), path);
     toolkit::SetFileOpenHook([] { return std::nullopt; });
     QTest::mouseClick(dialog.openButton, Qt::LeftButton);
-    EXPECT_EQ(dialog.dataFilePath, "/data/does-not-exist.bin");
-    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), "/data/does-not-exist.bin");
+    EXPECT_EQ(dialog.dataFilePath, path);
+    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), path);
 }
 
 TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
@@ -237,13 +269,27 @@ TEST_F(WindowTest, TabOrderFollowsTheRows) {
 }
 
 #ifndef Q_OS_WIN
+std::vector<std::string> MenuTexts(const QMenu* menu) {
+    std::vector<std::string> texts;
+    for (const QAction* action : menu->actions()) {
+        texts.push_back(action->isSeparator() ? "-" : action->text().toStdString());
+    }
+    return texts;
+}
+
+// A window without a minimise box has no Minimize in its menu either.
 TEST_F(WindowTest, SystemMenuStandInEndsWithTheAboutItem) {
-    QMenu* menu = dialog.SystemMenuStandIn();
-    ASSERT_NE(menu, nullptr);
-    const QList<QAction*> actions = menu->actions();
-    ASSERT_GE(actions.size(), 2);
-    EXPECT_TRUE(actions[actions.size() - 2]->isSeparator());
-    EXPECT_EQ(actions.back()->text(), "About Velmoro Downloader(&A)...");
+    ASSERT_NE(dialog.SystemMenuStandIn(), nullptr);
+    EXPECT_EQ(
+        MenuTexts(dialog.SystemMenuStandIn()),
+        (std::vector<std::string>{"Mi&nimize", "&Close", "-", "About Velmoro Downloader(&A)..."}));
+    EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+
+    CAboutDlg about(&dialog);
+    about.Create();
+    ASSERT_NE(about.SystemMenuStandIn(), nullptr);
+    EXPECT_EQ(MenuTexts(about.SystemMenuStandIn()), std::vector<std::string>{"&Close"});
+    EXPECT_FALSE(about.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
 #endif
 
@@ -270,6 +316,34 @@ TEST_F(WindowTest, AboutBoxOpensForCommand16WithAnyLowBits) {
         });
         dialog.OnSysCommand(command, 0);
         EXPECT_TRUE(seen) << command;
+    }
+}
+
+// The caption's ink, found as what a caption of blanks does not paint, lies
+// between the icon and the right edge's bevel, clear of both. CTest runs this
+// again at 200% scale.
+TEST_F(WindowTest, HelpAndHomeCaptionsStandWholeBesideTheirIcons) {
+    const double scale = qEnvironmentVariable("QT_SCALE_FACTOR", "1").toDouble();
+    for (CIconButton* button : {dialog.helpButton, dialog.homeButton}) {
+        const QString caption = button->text();
+        const QImage shown = button->grab().toImage();
+        button->setText(QString(caption.size(), QLatin1Char(' ')));
+        const QImage blank = button->grab().toImage();
+        button->setText(caption);
+        ASSERT_EQ(shown.devicePixelRatio(), scale);
+        QRect ink;
+        for (int y = 0; y < shown.height(); ++y) {
+            for (int x = 0; x < shown.width(); ++x) {
+                if (shown.pixel(x, y) != blank.pixel(x, y)) {
+                    ink |= QRect(x, y, 1, 1);
+                }
+            }
+        }
+        ASSERT_FALSE(ink.isEmpty()) << caption.toStdString();
+        const int iconRight = 3 + button->IconSize(0).width();
+        const int bevelLeft = button->width() - 2;
+        EXPECT_GE(ink.left() / scale, iconRight) << caption.toStdString();
+        EXPECT_LE((ink.right() + 1) / scale, bevelLeft) << caption.toStdString();
     }
 }
 
@@ -342,26 +416,91 @@ const QString kFinishedLog = QString::fromLatin1(
     "Processing ...   Please wait ...\r\n"
     "Download successfully finished!\r\n");
 
-TEST_F(WindowTest, WholeTransferThroughTheWindow) {
-    TempFile image(std::string(5000, '\x5A'));
-    Sim sim({"--beacons", "3"});
-    ASSERT_TRUE(sim.Listening());
-    // The port chosen in the list is the one the transfer opens.
-    qputenv("VELMORO_COM2", QByteArray::fromStdString(sim.Link()));
-    Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST)->setCurrentIndex(1);
-    ChooseFile(image.Path());
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    EXPECT_FALSE(dialog.openButton->isEnabled());
-    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
-    ASSERT_TRUE(WaitForLog("Download successfully finished!"));
-    EXPECT_EQ(dialog.LogText(), kFinishedLog);
-    EXPECT_EQ(dialog.progressBar->Pos(), 5);
-    EXPECT_TRUE(dialog.openButton->isEnabled());
-    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
-    // The simulator checks the line settings it can see: any other is a violation.
-    EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
-    EXPECT_EQ(sim.ExitCode(), 0);
-    EXPECT_EQ(sim.Flash("internal.bin").substr(0, 5000), std::string(5000, '\x5A'));
+// Three objects, the separator and three stars: one block for each section.
+std::string SmallCatalogue() {
+    std::string text;
+    for (int i = 1; i <= 3; ++i) {
+        text += "OBJ" + std::to_string(i) + "   ,Object " + std::to_string(i) +
+                "    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n";
+    }
+    text += "----- stars -----\r\n";
+    for (int i = 1; i <= 3; ++i) {
+        text += std::to_string(i) + ",Star " + std::to_string(i) +
+                "  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
+    }
+    return text;
+}
+
+// Transfers one after another in the same window, each into a controller of
+// its own on COM2, chosen in the list, while COM1 leads nowhere. The first is
+// broken off where the error reply takes the place of ":RB_OK#" for the block
+// that holds the separator: the catalogue's section flags and the blank-check
+// flag are left as they stand in mid-transfer, and every later transfer must
+// start afresh all the same.
+TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
+    qputenv("VELMORO_COM1", QByteArray("/nonexistent/velmoro-port"));
+    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    QTest::keyClick(ports, Qt::Key_Down);
+    ASSERT_EQ(ports->currentText(), "COM2");
+    ASSERT_EQ(dialog.portNumber, 2);
+
+    TempFile catalogue(SmallCatalogue());
+    const std::string firmware = PseudoRandomImage(5000, 77U);
+    TempFile image(firmware);
+    const auto transfer = [this](const Sim& sim, int typeButton, const fs::path& file) {
+        qputenv("VELMORO_COM2", QByteArray::fromStdString(sim.Link()));
+        QTest::mouseClick(Item<QRadioButton>(typeButton), Qt::LeftButton);
+        ChooseFile(file);
+        QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+        EXPECT_FALSE(dialog.openButton->isEnabled());
+        EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog.Engine().State().busy; }, kWaitMs));
+        EXPECT_TRUE(questions.empty()) << questions.front().text.toStdString();
+        EXPECT_TRUE(dialog.openButton->isEnabled());
+        EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
+    };
+    const std::string finished = "velmoro-hc-sim: finished;";
+
+    {
+        // Greeting, version, the 68 sectors' erase and blank check, then the
+        // first block's ":RB_OK#".
+        Sim sim({"--error-at", "139"});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        EXPECT_TRUE(dialog.LogText().endsWith(
+            "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n"));
+        EXPECT_EQ(sim.Finish(true),
+                  "velmoro-hc-sim: error reply sent; 138 commands, 0 blocks written, "
+                  "0 violations\n");
+    }
+    {
+        Sim sim({});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        EXPECT_EQ(dialog.LogText(), kFinishedLog);
+        EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        ExpectCatalogInFlash(catalogue.Path(), sim);
+    }
+    {
+        Sim sim({"--beacons", "3"});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_MAIN_PROGRAM, image.Path());
+        EXPECT_EQ(dialog.LogText(), kFinishedLog);
+        EXPECT_EQ(dialog.progressBar->Pos(), 5);
+        EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        EXPECT_EQ(sim.Flash("internal.bin"), firmware + std::string(5 * 1024 - 5000, '\0'));
+    }
+    {
+        Sim sim({});
+        ASSERT_TRUE(sim.Listening());
+        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        EXPECT_EQ(dialog.LogText(), kFinishedLog);
+        EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
+        EXPECT_EQ(sim.ExitCode(), 0);
+        ExpectCatalogInFlash(catalogue.Path(), sim);
+    }
 }
 
 class PaintCounter : public QObject {

@@ -3,6 +3,8 @@
 // velmoro-hc-sim as a process of its own, for tests that drive a downloader
 // against it over a real pseudo-terminal.
 
+#include <gtest/gtest.h>
+
 #include <QProcess>
 #include <QStringList>
 #include <cstdint>
@@ -11,6 +13,8 @@
 #include <iterator>
 #include <string>
 
+#include "catalog.h"
+#include "data_block.h"
 #include "temp_file.h"
 
 namespace velmoro::testing {
@@ -91,5 +95,25 @@ private:
     bool listening_ = false;
     int exitCode_ = -1;
 };
+
+// The two external ranges as the simulator saves them must hold the blocks
+// that a fresh conversion of the catalogue makes, and nothing else.
+inline void ExpectCatalogInFlash(const fs::path& catalog, const Sim& sim) {
+    std::string first(0x4000, '\xFF');
+    std::string second(0x40000, '\xFF');
+    CCatalogBlocks blocks;
+    ASSERT_TRUE(blocks.Open(catalog));
+    Payload payload{};
+    CatalogBlockInfo info;
+    std::int32_t v = 0;
+    while (blocks.Next(payload, info, v)) {
+        const std::uint32_t address = static_cast<std::uint32_t>(v) * 0x400U;
+        std::string& range = address < 0x81150000U ? first : second;
+        const std::uint32_t base = address < 0x81150000U ? 0x81140000U : 0x81150000U;
+        range.replace(address - base, kPayloadSize, std::string(payload.begin(), payload.end()));
+    }
+    EXPECT_EQ(sim.Flash("external-1.bin"), first);
+    EXPECT_EQ(sim.Flash("external-2.bin"), second);
+}
 
 }  // namespace velmoro::testing

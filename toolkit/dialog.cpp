@@ -5,16 +5,20 @@
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QFontMetrics>
+#include <QFrame>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPainter>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScreen>
 #include <QShortcut>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QTimerEvent>
 
 #include "resources.h"
@@ -45,6 +49,41 @@ QFont DialogFont(int points) {
     return font;
 }
 
+// The border a template row asks for, around a control of the dialog's own
+// class. As the platform's window border, it lies outside the control's
+// client area: the control has it as its contents margins, paints only the
+// contents rectangle and never the border, which is drawn here just before
+// the control paints. It looks as the frames of the dialog's edit boxes do.
+class CControlBorder : public QObject {
+public:
+    explicit CControlBorder(QWidget* control) : QObject(control) {
+        const int width =
+            control->style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, control);
+        control->setContentsMargins(width, width, width, width);
+        control->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::Paint) {
+            auto* control = static_cast<QWidget*>(watched);
+            QPainter painter(control);
+            // The ring between the edge and the client area, in the dialog's
+            // colour wherever the frame leaves it.
+            const QRegion ring = QRegion(control->rect()) - control->contentsRect();
+            painter.setClipRegion(ring, Qt::IntersectClip);
+            painter.fillRect(control->rect(), control->palette().color(QPalette::Window));
+            QStyleOptionFrame frame;
+            frame.initFrom(control);
+            frame.frameShape = QFrame::StyledPanel;
+            frame.state |= QStyle::State_Sunken;
+            frame.lineWidth = 1;
+            control->style()->drawControl(QStyle::CE_ShapedFrame, &frame, &painter, control);
+        }
+        return false;
+    }
+};
+
 }  // namespace
 
 CDialogUnits::CDialogUnits(const QFont& font) {
@@ -71,14 +110,22 @@ CDialog::CDialog(int templateId, QWidget* parent)
       units_(DialogFont(template_.fontPoints)) {
     setFont(DialogFont(template_.fontPoints));
     setWindowTitle(template_.caption);
-    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                   Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+    const bool minimizeBox = template_.Has("minimizebox");
+    Qt::WindowFlags flags = Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                            Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+    if (minimizeBox) {
+        flags |= Qt::WindowMinimizeButtonHint;
+    }
+    setWindowFlags(flags);
     setFixedSize(units_.ToPixels(template_.size));
 #ifndef Q_OS_WIN
     // Where the window manager owns the system menu, the dialog offers its
-    // own: a context menu, and Alt+Space as on Windows.
+    // own: a context menu, and Alt+Space as on Windows. Like the real one, it
+    // offers Minimize only to a window with a minimise box.
     systemMenu_ = new QMenu(this);
-    systemMenu_->addAction(tr("Mi&nimize"), this, [this] { OnSysCommand(kScMinimize, 0); });
+    if (minimizeBox) {
+        systemMenu_->addAction(tr("Mi&nimize"), this, [this] { OnSysCommand(kScMinimize, 0); });
+    }
     systemMenu_->addAction(tr("&Close"), this, [this] { OnSysCommand(kScClose, 0); });
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
@@ -118,6 +165,9 @@ void CDialog::MakeControls() {
             }
             if (auto* push = dynamic_cast<QPushButton*>(widget)) {
                 push->setDefault(row.Has("default"));
+            }
+            if (row.Has("border")) {
+                new CControlBorder(widget);
             }
         }
         switch (widget != nullptr ? ControlKind::Custom : row.kind) {

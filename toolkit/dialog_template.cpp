@@ -53,6 +53,7 @@ Resources Load() {
         dialog.caption = object.value("caption").toString();
         const QJsonArray size = object.value("size").toArray();
         dialog.size = QSize(size.at(0).toInt(), size.at(1).toInt());
+        dialog.styles = Strings(object.value("styles").toArray());
         dialog.fontPoints = object.value("fontPoints").toInt(9);
         for (const auto& controlValue : object.value("controls").toArray()) {
             const QJsonObject c = controlValue.toObject();

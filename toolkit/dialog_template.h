@@ -30,9 +30,12 @@ struct ControlTemplate {
 struct DialogTemplate {
     int id = 0;
     QString caption;
-    QSize size;  // client area, dialog units
+    QSize size;          // client area, dialog units
+    QStringList styles;  // of the window: "minimizebox"
     int fontPoints = 9;
     QList<ControlTemplate> controls;  // in tab order
+
+    bool Has(const char* style) const { return styles.contains(QLatin1String(style)); }
 };
 
 // The template with this id; an empty one (id 0) when there is none.

@@ -284,6 +284,17 @@ TEST(HoverButton, HoverFlagFollowsEnterAndLeave) {
     QCoreApplication::sendEvent(&button, &move);
     EXPECT_TRUE(button.Tracking());
     EXPECT_TRUE(QTest::qWaitFor([&button] { return button.Hover(); }, 1000));
+
+    // A disabled button takes no mouse input, so it never lights up: one
+    // disabled under the mouse goes plain, and entering it asks for nothing.
+    button.setEnabled(false);
+    EXPECT_FALSE(button.Hover());
+    EXPECT_NE(button.grab().toImage().pixel(kLeft + 1, kMidY), hoverLeft);
+    MouseLeave(button);
+    QCoreApplication::sendEvent(&button, &enter);
+    EXPECT_FALSE(button.Tracking());
+    QTest::qWait(20);
+    EXPECT_FALSE(button.Hover());
 }
 
 TEST(HoverButton, NewCaptionKeepsTheLook) {

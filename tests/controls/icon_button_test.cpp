@@ -273,7 +273,7 @@ TEST_F(IconButtonTest, LoadIconsFromTheProgramsResources) {
         EXPECT_EQ(button.HasIcon(0), c.hasActive) << c.active << "," << c.idle;
         EXPECT_EQ(button.HasIcon(1), c.hasIdle) << c.active << "," << c.idle;
         if (c.hasActive) {
-            EXPECT_EQ(button.IconSize(0), QSize(32, 32));
+            EXPECT_EQ(button.IconSize(0), QSize(16, 16)) << "the small one of its sizes";
         }
     }
 }
