@@ -391,17 +391,20 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         {true, "OBJ1   ,First sample    ,12.5,7,1,2,3,4,5,6,7,8,", 28, "decimal point in the word"},
         {true, "OBJ1   ,First sample    ,1234,7,1,-41.27,3,4,5,6,7,8,", 35, "'-' in the second"},
         {true, "OBJ1   ,First sample    ,1234,7,1,2,1e5,4,5,6,7,8,", 38, "'e' in the third real"},
-        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,1.2.3,5,6,7,8,", 42, "second decimal point"},
+        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,1.2.3,5,6,7,8,", 42,
+         "a second decimal point in the fourth real"},
         {true, "OBJ1   ,First sample    ,1234,7,1,2,3,4,5,6,7,8", 48, "ends in the eighth real"},
         {true, "OBJ1   ,First sample    ,1234,7,1,2,3,4,5,6,7,8,9,", 49, "not read"},
         {true, "", 1, "empty line"},
-        {false, "42,Second sample  ,1234,7,1,2,3,4,5,6,7,8", 42, "ends in the eighth real"},
+        {false, "42,Second sample  ,1234,7,1,2,3,4,5,6,7", 40, "ends in the seventh real"},
+        {false, "42,Star  ,1,2,3,4,5,6,7,8,9,1,2,3", 33,
+         "text after the comma of the ninth real is not read"},
         {false, "3000000000,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "would store -1294967296"},
         {false, "42 7,Star  ,1,2,3,4,5,6,7,8,9,1,2", 3, "a space in the number"},
         {false, "42,Star  ,1,300,3,4,5,6,7,8,9,1,2", 13, "the byte value 300 is above 255"},
-        {false, "42,Star  ,1,2,3,4\r5,6,7,8,9,1,2", 18, "a carriage return ends the second real"},
-        {false, "42,Star  ,1,2,3," + std::string(40, '9') + ",5,6,7,8,9,1,2", 17,
-         "the second real is too large"},
+        {false, "42,Star  ,1,2,3,4,5,6,7,8\r9,1,2", 26, "a carriage return ends the sixth real"},
+        {false, "42,Star  ,1,2,3,4,5,6," + std::string(40, '9') + ",8,9,1,2", 23,
+         "the fifth real is too large"},
         {false, "+42,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "'+' in the number"},
         {false, "42,Star  ,1234 ,7,1,2,3,4,5,6,7,8,9", 15, "a space in the word value"},
         // Cut to their slots as the format intends: notes, not problems.
@@ -451,7 +454,7 @@ TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
         "OBJ3   ;Broken  ,1,2,x,x,3,4,5,6,7,8,\r\n"
         // The characters either side of the digits; a number's second point.
         "OBJ4   ,Times   ,12/4,7:,1/2,12:30,3,4,5,6,7,8,\r\n"
-        "OBJ5   ,Word    ,12.5.0,7,1,2,3,4,5,6,7,8,\r\n"
+        "OBJ5   ,Word    ,99999.5.0,7,1,2,3,4,5,6,7,8,\r\n"
         "-\r\n"
         "42,Star  ,1,2,3,4,5,6,7,8,9,1,2\r\n"
         "43,Star  ,1,2,3,4,5,6,7,8,9,1,2" +
@@ -467,7 +470,7 @@ TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
                          (f.note ? " note" : ""));
     }
     EXPECT_EQ(places, (std::vector<std::string>{"1:31", "2:35", "2:48", "3:1 note", "4:8", "5:20",
-                                                "5:24", "5:27", "5:32", "6:20", "9:255"}));
+                                                "5:24", "5:27", "5:32", "6:23", "9:255"}));
 }
 
 }  // namespace
