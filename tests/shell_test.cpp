@@ -124,7 +124,7 @@ TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
     EXPECT_EQ(dialog.helpButton->text(), "Help(&H)");
     EXPECT_EQ(dialog.openButton->text(), "Open Data File(&O)");
     // The bar shows its percentage; the layout's "Progress1" never shows.
-    EXPECT_EQ(dialog.progressBar->TextToDraw(), "0%");
+    EXPECT_EQ(dialog.progressBar->Bar().TextToDraw(), "0%");
     EXPECT_TRUE(toolkit::GetWindowText(dialog.progressBar).empty());
     // Its row asks for a border: drawn around the client area, where the
     // empty bar shows the window colour.
@@ -132,7 +132,7 @@ TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
     EXPECT_GT(client.left(), 0);
     EXPECT_EQ(client.center(), dialog.progressBar->rect().center());
     const QImage bar = dialog.progressBar->grab().toImage();
-    const QRgb window = toolkit::GetSysColor(toolkit::COLOR_WINDOW).rgb();
+    const QRgb window = toolkit::GetSysColor(drawing::SysColor::kWindow).rgb();
     const QRgb face = dialog.palette().color(QPalette::Window).rgb();
     for (const QPoint edge : {QPoint(0, client.center().y()), QPoint(client.center().x(), 0)}) {
         EXPECT_NE(bar.pixel(edge), window);
@@ -555,7 +555,7 @@ TEST_F(WindowTest, LargeTransferRepaintsTheBarAtMostOncePerPixel) {
     QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
     ASSERT_TRUE(WaitForLog("Download successfully finished!"));
     EXPECT_EQ(dialog.progressBar->Pos(), 1025);
-    EXPECT_EQ(dialog.progressBar->TextToDraw(), "100%");
+    EXPECT_EQ(dialog.progressBar->Bar().TextToDraw(), "100%");
     // 1025 positions, one repaint for each pixel the bar grows at most.
     EXPECT_LE(counter.paints, dialog.progressBar->width() + 2);
     EXPECT_GT(counter.paints, dialog.progressBar->width() / 2);

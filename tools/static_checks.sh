@@ -4,7 +4,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-dirs=(engine serial cli sim toolkit shell controls)
+dirs=(engine drawing serial cli sim toolkit shell controls)
 
 echo "== clang-tidy"
 log="$(mktemp)"
