@@ -20,6 +20,20 @@ std::string WindowText(HWND hwnd, int maxChars) {
     return Narrow(std::wstring_view(text.data(), static_cast<std::size_t>(std::max(length, 0))));
 }
 
+// A 32-bit bitmap of its own format, which every display copies from
+// correctly, rather than one that follows the screen's.
+HBITMAP CreateCompositionBitmap(HDC dc, int width, int height) {
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof info.bmiHeader;
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = -height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 32;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    return CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+}
+
 drawing::Rect ClientRect(HWND hwnd) {
     RECT rect{};
     GetClientRect(hwnd, &rect);
@@ -98,8 +112,8 @@ void CPercentProgressCtrl::Paint() {
         // Composed off-screen and copied in one step, so that the bar and
         // the text never appear on screen half drawn.
         HDC memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap =
-            CreateCompatibleBitmap(screen, area.right - area.left, area.bottom - area.top);
+        HBITMAP bitmap = CreateCompositionBitmap(screen, area.right - area.left,
+                                                 area.bottom - area.top);
         if (memory != nullptr && bitmap != nullptr) {
             HGDIOBJ previous = SelectObject(memory, bitmap);
             SetViewportOrgEx(memory, -area.left, -area.top, nullptr);

@@ -44,14 +44,36 @@ LRESULT CALLBACK CSubclassedControl::SubclassProc(HWND hwnd, UINT message, WPARA
 
 CDialog::CDialog(int templateId, HWND owner) : templateId_(templateId), owner_(owner) {}
 
+CDialog::~CDialog() {
+    if (hwnd_ != nullptr && !modal_) {
+        DestroyWindow(hwnd_);
+    }
+}
+
 INT_PTR CDialog::DoModal() {
     HWND owner = owner_ != nullptr ? owner_ : GetActiveWindow();
+    modal_ = true;
     return DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner,
                            DialogProc, reinterpret_cast<LPARAM>(this));
 }
 
+bool CDialog::Create() {
+    modal_ = false;
+    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_),
+                                   owner_, DialogProc, reinterpret_cast<LPARAM>(this));
+    if (hwnd == nullptr) {
+        return false;
+    }
+    ShowWindow(hwnd, SW_SHOW);
+    return true;
+}
+
 void CDialog::EndDialog(int result) {
-    ::EndDialog(hwnd_, result);
+    if (modal_) {
+        ::EndDialog(hwnd_, result);
+    } else {
+        DestroyWindow(hwnd_);
+    }
 }
 
 void CDialog::AddControl(CSubclassedControl& control) {

@@ -52,11 +52,14 @@ class CDialog {
 public:
     // owner null: the program's active window, as the framework chooses.
     CDialog(int templateId, HWND owner);
-    virtual ~CDialog() = default;
+    virtual ~CDialog();
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 
     INT_PTR DoModal();
+    // The dialog without a modal loop of its own, shown at once, for a
+    // program that runs the message loop itself (tests, screenshots).
+    bool Create();
     void EndDialog(int result);
 
     HWND Handle() const { return hwnd_; }
@@ -89,6 +92,7 @@ private:
     int templateId_;
     HWND owner_;
     HWND hwnd_ = nullptr;
+    bool modal_ = false;
     std::map<HWND, CSubclassedControl*> controls_;
 };
 
