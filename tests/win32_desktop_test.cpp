@@ -178,8 +178,8 @@ TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
     CSurface surface(40, 24);
     const Colour red = Fixed(255, 0, 0);
     const Colour blue = Fixed(0, 0, 255);
-    Play(surface.Dc(), {PolylineOp{{{2, 10}, {2, 2}, {12, 2}}, {1, red}},
-                        Rect3dOp{{20, 2, 30, 10}, red, blue}},
+    Play(surface.Dc(),
+         {PolylineOp{{{2, 10}, {2, 2}, {12, 2}}, {1, red}}, Rect3dOp{{20, 2, 30, 10}, red, blue}},
          nullptr);
     EXPECT_EQ(surface.At(2, 10), RGB(255, 0, 0));
     EXPECT_EQ(surface.At(11, 2), RGB(255, 0, 0));
@@ -209,8 +209,13 @@ TEST(GdiPlayer, ClippedTextSplitsAtTheClipEdge) {
     CSurface surface(40, 24);
     constexpr unsigned kCentred = kTextCenter | kTextVCenter | kTextSingleLine;
     Play(surface.Dc(),
-         {TextOp{"MMM", {0, 0, 40, 24}, Font::kSystem, Fixed(255, 0, 0), kCentred, Rect{0, 0, 20, 24}},
-          TextOp{"MMM", {0, 0, 40, 24}, Font::kSystem, Fixed(0, 0, 255), kCentred,
+         {TextOp{
+              "MMM", {0, 0, 40, 24}, Font::kSystem, Fixed(255, 0, 0), kCentred, Rect{0, 0, 20, 24}},
+          TextOp{"MMM",
+                 {0, 0, 40, 24},
+                 Font::kSystem,
+                 Fixed(0, 0, 255),
+                 kCentred,
                  Rect{20, 0, 40, 24}}},
          nullptr);
     int redRight = -1;

@@ -112,8 +112,8 @@ void CPercentProgressCtrl::Paint() {
         // Composed off-screen and copied in one step, so that the bar and
         // the text never appear on screen half drawn.
         HDC memory = CreateCompatibleDC(screen);
-        HBITMAP bitmap = CreateCompositionBitmap(screen, area.right - area.left,
-                                                 area.bottom - area.top);
+        HBITMAP bitmap =
+            CreateCompositionBitmap(screen, area.right - area.left, area.bottom - area.top);
         if (memory != nullptr && bitmap != nullptr) {
             HGDIOBJ previous = SelectObject(memory, bitmap);
             SetViewportOrgEx(memory, -area.left, -area.top, nullptr);

@@ -59,8 +59,8 @@ INT_PTR CDialog::DoModal() {
 
 bool CDialog::Create() {
     modal_ = false;
-    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_),
-                                   owner_, DialogProc, reinterpret_cast<LPARAM>(this));
+    HWND hwnd = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId_), owner_,
+                                   DialogProc, reinterpret_cast<LPARAM>(this));
     if (hwnd == nullptr) {
         return false;
     }
