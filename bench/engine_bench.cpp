@@ -103,6 +103,20 @@ void BM_CatalogFileToBlocks(benchmark::State& state) {
 }
 BENCHMARK(BM_CatalogFileToBlocks)->Unit(benchmark::kMillisecond);
 
+// What Start spends before the reset prompt: the text scan, every block's
+// place and every line checked against its layout.
+void BM_PlanLargestCatalog(benchmark::State& state) {
+    const std::filesystem::path path = LargestCatalog();
+    for (auto _ : state) {
+        const CatalogPlan plan = PlanCatalog(path);
+        if (!plan.fits || plan.problemLines != 0) {
+            state.SkipWithError("the largest catalogue must fit without problems");
+        }
+    }
+    std::filesystem::remove(path);
+}
+BENCHMARK(BM_PlanLargestCatalog)->Unit(benchmark::kMillisecond);
+
 void BM_CatalogTransferInMemory(benchmark::State& state) {
     const std::filesystem::path path = LargestCatalog();
     for (auto _ : state) {

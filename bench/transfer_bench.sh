@@ -2,14 +2,19 @@
 # Whole firmware transfers from velmoro-downloader-cli into velmoro-hc-sim over
 # a pseudo-terminal, timed by the simulator (--stats): how close the host
 # keeps the line to its ideal, how fast it answers, and what it costs.
-#   bench/transfer_bench.sh [BUILD_DIR]     BUILD_DIR defaults to build-release
+#   bench/transfer_bench.sh [BUILD_DIR [WINDOWS_BUILD_DIR]]
+# BUILD_DIR defaults to build-release. With WINDOWS_BUILD_DIR, the Windows
+# program (velmoro-downloader-cli.exe) is timed too, under Wine, through
+# Wine's COM1 into the same simulator.
 # The span measured runs from the greeting to ":QUIT_OK#"; the port set-up and
 # the beacons before the greeting lie outside it.
 set -euo pipefail
 
 build=${1:-build-release}
+windows_build=${2:-}
 sim=$build/sim/velmoro-hc-sim
 cli=$build/cli/velmoro-downloader-cli
+here="$(cd "$(dirname "$0")" && pwd)"
 
 fail() {
     echo "transfer_bench: FAILED: $*" >&2
@@ -44,6 +49,9 @@ show() {
 
 # run NAME IMAGE [SIM OPTION...]: one transfer of IMAGE. Sets $stats to the
 # simulator's stats line and $peak_kib to the CLI's peak resident memory.
+# With $wine_cli set, the Windows program makes the transfer under Wine, its
+# COM1 pointed at the simulator ($peak_kib is then Wine's loader, not ours).
+wine_cli=""
 run() {
     local name=$1 image=$2
     shift 2
@@ -59,8 +67,13 @@ run() {
     done
 
     local cli_status=0 sim_status=0
+    local command=("$cli" download --port "$link")
+    if [ -n "$wine_cli" ]; then
+        ln -sfn "$link" "$VELMORO_WINE_COM1_LINK"
+        command=("$WINELOADER" "$wine_cli" download --port COM1)
+    fi
     /usr/bin/time -v -o "$work/$name.time" \
-        "$cli" download --port "$link" --type main "$image" --timeout 30 \
+        "${command[@]}" --type main "$image" --timeout 30 \
         >"$work/$name.cli-out" 2>"$work/$name.cli-err" || cli_status=$?
     wait "$sim_pid" || sim_status=$?
     sim_pid=""
@@ -111,3 +124,18 @@ transfer=$(field transfer)
 echo "1 MiB instant: $transfer s (target < 1 s) $(verdict "$transfer" '<' 1)"
 peak_mb=$(awk -v kib="$peak_kib" 'BEGIN { printf "%.1f", kib / 1024 }')
 echo "CLI peak memory: $peak_mb MB (target < 30 MB) $(verdict "$peak_mb" '<' 30)"
+
+if [ -n "$windows_build" ]; then
+    echo "== the Windows program under Wine: velmoro-downloader-cli.exe through Wine's COM1"
+    wine_cli="$(realpath "$windows_build")/cli/velmoro-downloader-cli.exe"
+    [ -f "$wine_cli" ] || fail "$wine_cli is missing; build $windows_build first"
+    # A scratch Wine prefix with its server for these runs, removed at the
+    # end with the work directory.
+    source "$here/../tests/wine/wine_env.sh"
+    wine_prefix_start
+    trap 'wine_prefix_end; cleanup' EXIT
+    run wine-paced "$image64k" --baud 115200
+    echo "Wine, paced 64 KiB at 115200 baud: $stats"
+    ratio=$(field ratio)
+    echo "Wine, paced 64 KiB: ratio $ratio (target <= 1.02) $(verdict "$ratio" '<=' 1.02)"
+fi

@@ -8,21 +8,21 @@
 
 namespace velmoro {
 
-CCliWindow::CCliWindow(std::filesystem::path dataFile, UpdateType type, bool progressBar,
-                       std::function<long long()> bytesSent, bool force)
-    : dataFile_(std::move(dataFile)),
+CCliWindow::CCliWindow(CEventLoop& loop, std::filesystem::path dataFile, UpdateType type,
+                       bool progressBar, std::function<long long()> bytesSent,
+                       std::function<void()> onBeacon, bool force)
+    : loop_(loop),
+      dataFile_(std::move(dataFile)),
       type_(type),
       progressBar_(progressBar),
       bytesSent_(std::move(bytesSent)),
-      force_(force) {
-    beacon_.setTimerType(Qt::PreciseTimer);
-    connect(&beacon_, &QTimer::timeout, this, &CCliWindow::BeaconTick);
-}
+      force_(force),
+      beacon_(loop.AddTimer(std::move(onBeacon))) {}
 
 void CCliWindow::AppendLog(std::string_view text) {
     lastLog_ = text;
     if (text == texts::kConnected) {
-        elapsed_.start();
+        started_ = std::chrono::steady_clock::now();
         bytesAtConnect_ = bytesSent_ ? bytesSent_() : 0;
     }
     std::string_view line = text;
@@ -53,7 +53,7 @@ bool CCliWindow::AskQuestion(std::string_view question) {
 void CCliWindow::SetProgressRange(int lower, int upper) {
     lower_ = lower;
     upper_ = upper;
-    elapsed_.start();
+    started_ = std::chrono::steady_clock::now();
 }
 
 void CCliWindow::SetProgressPos(int pos) {
@@ -79,7 +79,10 @@ void CCliWindow::DrawProgress() {
         std::clamp(static_cast<double>(pos_ - lower_) / (upper_ - lower_), 0.0, 1.0);
     constexpr int kWidth = 30;
     const int filled = static_cast<int>(fraction * kWidth);
-    const double seconds = static_cast<double>(std::max(elapsed_.elapsed(), qint64{1})) / 1000.0;
+    const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(
+                               std::chrono::steady_clock::now() - started_)
+                               .count();
+    const double seconds = static_cast<double>(std::max<long long>(elapsedMs, 1)) / 1000.0;
     const double rate =
         static_cast<double>(bytesSent_ ? bytesSent_() - bytesAtConnect_ : 0) / seconds;
     char left[32] = "--:--";

@@ -1,8 +1,11 @@
 #pragma once
 
-#include <QString>
-#include <QStringList>
+// The commands of the command-line program, its exit codes and its entry
+// point. Everything here is the same on every platform.
+
 #include <filesystem>
+#include <string>
+#include <vector>
 
 #include "faces.h"
 
@@ -23,12 +26,17 @@ enum ExitCode {
 
 struct DownloadOptions {
     int portNumber = 0;  // 1 to 9 for COM1 to COM9, 0 when devicePath is used
-    QString devicePath;
+    std::string devicePath;
     UpdateType type = UpdateType::MainProgram;
     std::filesystem::path dataFile;
     int timeoutSeconds = 0;  // 0: wait until Ctrl-C
     bool force = false;      // send a file that looks wrong without asking
 };
+
+// The whole program: arguments[0] is the program's name; every text is
+// UTF-8. The platform's main() prepares what its event loop needs and calls
+// this.
+int RunCli(const std::vector<std::string>& arguments);
 
 int RunDownload(const DownloadOptions& options);
 // show: every record as the controller will hold it, too.
@@ -36,6 +44,9 @@ int RunCheck(const std::filesystem::path& catalog, bool show);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);
 int RunPorts();
 // ports: COM1..COM9 or device paths; none for COM1..COM9.
-int RunDoctor(const QStringList& ports);
+int RunDoctor(const std::vector<std::string>& ports);
+
+// A file name from the command line (UTF-8) as a path.
+std::filesystem::path PathFromArgument(const std::string& argument);
 
 }  // namespace velmoro

@@ -1,8 +1,9 @@
 #pragma once
 
-// The checks behind `velmoro-downloader-cli doctor`: for each port, what
-// stands between this user and a working transfer, and the one thing to do
-// about each. Reads devices, /proc and /sys; changes nothing.
+// The checks behind `velmoro-downloader-cli doctor` on Linux and macOS: for
+// each port, what stands between this user and a working transfer, and the
+// one thing to do about each. Reads devices, /proc and /sys; changes
+// nothing. (Windows: doctor_win32.cpp.)
 
 #include <QString>
 #include <QStringList>
@@ -10,17 +11,9 @@
 #include <filesystem>
 #include <vector>
 
+#include "doctor_report.h"
+
 namespace velmoro {
-
-enum class Severity { Ok, Warning, Problem };
-
-struct Finding {
-    QString port;    // "COM3" or the device path as given; empty for the system as a whole
-    QString device;  // the device the port reaches; empty when there is none
-    Severity severity = Severity::Ok;
-    QString text;    // what was found
-    QString advice;  // what to do about it; may be empty when all is well
-};
 
 // Whose view of the system the checks take, and where /proc and /sys are.
 struct DoctorEnvironment {
@@ -43,11 +36,5 @@ struct DoctorEnvironment {
 // COM1..COM9, where a COMn that reaches no device is no problem unless none
 // does. Findings about the system as a whole (services) come last, once.
 std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnvironment& environment);
-
-// 1 when any finding is a problem (warnings do not count), else 0.
-int DoctorExitCode(const std::vector<Finding>& findings);
-
-// The findings as the command prints them.
-QString FormatFindings(const std::vector<Finding>& findings);
 
 }  // namespace velmoro

@@ -37,11 +37,11 @@ const QString kPortsCommand = QStringLiteral("`velmoro-downloader-cli ports`");
 Finding Make(const QString& port, const QString& device, Severity severity, const QString& text,
              const QString& advice = {}) {
     Finding finding;
-    finding.port = port;
-    finding.device = device;
+    finding.port = port.toStdString();
+    finding.device = device.toStdString();
     finding.severity = severity;
-    finding.text = text;
-    finding.advice = advice;
+    finding.text = text.toStdString();
+    finding.advice = advice.toStdString();
     return finding;
 }
 
@@ -300,10 +300,38 @@ QString BrlttyAdvice() {
         "package), then plug the adapter in again.");
 }
 
+// Whether the kernel writes its console to the device: /sys/class/tty/console/
+// active lists the consoles in use ("tty1 ttyS0"). On a single-board computer
+// the board's own UART is often one, with a login prompt on it as well.
+bool IsKernelConsole(const DoctorEnvironment& environment, const std::string& kernelName) {
+    const std::string active =
+        ReadSmallFile(environment.root / "sys/class/tty/console/active") + ' ';
+    std::size_t start = 0;
+    for (std::size_t end = active.find(' '); end != std::string::npos;
+         start = end + 1, end = active.find(' ', start)) {
+        if (active.compare(start, end - start, kernelName) == 0) {
+            return true;
+        }
+    }
+    return false;
+}
+
+QString SerialConsoleAdvice(const std::string& kernelName) {
+    return QStringLiteral(
+               "Turn the serial console off. On a Raspberry Pi: sudo raspi-config, Interface "
+               "Options, Serial Port: no login shell over serial, serial port hardware enabled. "
+               "By hand: remove console=serial0,115200 (or console=%1,...) from the kernel command "
+               "line, in /boot/firmware/cmdline.txt on a Raspberry Pi (/boot/cmdline.txt on older "
+               "systems), elsewhere in GRUB_CMDLINE_LINUX of /etc/default/grub, then sudo "
+               "update-grub. Then reboot.")
+        .arg(FromLocal(kernelName));
+}
+
 // What to do about the programs that hold a device: the services and the
-// login prompt have their own ways to be stopped.
-QString HolderAdvice(const std::vector<const ProcessInfo*>& holders,
-                     const std::string& kernelName) {
+// login prompt have their own ways to be stopped, and a login prompt on the
+// kernel's serial console comes back at every boot until the console is off.
+QString HolderAdvice(const std::vector<const ProcessInfo*>& holders, const std::string& kernelName,
+                     bool kernelConsole) {
     QString programs;
     QString pids;
     for (const ProcessInfo* holder : holders) {
@@ -312,6 +340,12 @@ QString HolderAdvice(const std::vector<const ProcessInfo*>& holders,
         }
         if (holder->comm == kBrltty) {
             return BrlttyAdvice();
+        }
+        if ((holder->comm == "agetty" || holder->comm == "getty") && kernelConsole) {
+            return QStringLiteral(
+                       "A login prompt runs on it: %1 is the kernel's serial console. %2 Until "
+                       "then, sudo systemctl stop serial-getty@%1.service frees it.")
+                .arg(FromLocal(kernelName), SerialConsoleAdvice(kernelName));
         }
         if (holder->comm == "agetty" || holder->comm == "getty") {
             return QStringLiteral(
@@ -328,7 +362,7 @@ QString HolderAdvice(const std::vector<const ProcessInfo*>& holders,
 }
 
 Finding HoldersFinding(const QString& port, const QString& device, const std::string& realPath,
-                       const ProcessTable& table) {
+                       const ProcessTable& table, bool kernelConsole) {
     if (!table.available) {
         return Make(port, device, Severity::Ok,
                     QStringLiteral("Which programs have it open cannot be seen here; `lsof %1` "
@@ -361,7 +395,7 @@ Finding HoldersFinding(const QString& port, const QString& device, const std::st
     if (!holders.empty()) {
         return Make(port, device, Severity::Problem,
                     QStringLiteral("Another program has it open: %1.").arg(names),
-                    HolderAdvice(holders, fs::path(realPath).filename().string()));
+                    HolderAdvice(holders, fs::path(realPath).filename().string(), kernelConsole));
     }
     QString text = QStringLiteral("No other program has it open");
     if (table.unreadable > 0) {
@@ -409,7 +443,7 @@ OpenResult TryOpen(const QString& port, const QString& device, const struct stat
                     Make(port, device, Severity::Problem,
                          failed + QStringLiteral(" Another program has it for itself alone."),
                          holders.severity == Severity::Problem
-                             ? holders.advice
+                             ? QString::fromStdString(holders.advice)
                              : QStringLiteral("Close the program that uses it (`sudo fuser -v "
                                               "%1` names it).")
                                    .arg(device))};
@@ -540,7 +574,9 @@ void CheckDevice(const QString& port, const QString& device, const DoctorEnviron
                                 PermissionAdvice(info, environment, device)));
     }
 
-    const Finding holders = HoldersFinding(port, device, realPath, table);
+    const std::string kernelName = fs::path(realPath).filename().string();
+    const bool kernelConsole = IsKernelConsole(environment, kernelName);
+    const Finding holders = HoldersFinding(port, device, realPath, table, kernelConsole);
     if (allowed) {
         const OpenResult opened = TryOpen(port, device, info, environment, holders);
         if (opened.outcome == OpenOutcome::NotATerminal) {
@@ -563,7 +599,15 @@ void CheckDevice(const QString& port, const QString& device, const DoctorEnviron
             break;
         }
     }
-    CheckLatency(port, device, fs::path(realPath).filename().string(), environment, findings);
+    if (kernelConsole) {
+        findings.push_back(Make(port, device, Severity::Warning,
+                                QStringLiteral("The kernel writes its console messages to %1 (a "
+                                               "console= entry of the kernel command line): they "
+                                               "would mix with a transfer.")
+                                    .arg(FromLocal(kernelName)),
+                                SerialConsoleAdvice(kernelName)));
+    }
+    CheckLatency(port, device, kernelName, environment, findings);
 }
 
 void CheckServices(const ProcessTable& table, std::vector<Finding>& findings) {
@@ -597,27 +641,6 @@ void CheckServices(const ProcessTable& table, std::vector<Finding>& findings) {
                                 QStringLiteral("No service that takes new serial devices "
                                                "(ModemManager, brltty) is running.")));
     }
-}
-
-#else  // Windows: the port of that name, as the system lists it.
-
-void CheckDevice(const QString& port, const QString& device, const DoctorEnvironment&,
-                 const QList<QSerialPortInfo>& serialPorts, std::vector<Finding>& findings) {
-    for (const QSerialPortInfo& serialPort : serialPorts) {
-        if (serialPort.portName().compare(device, Qt::CaseInsensitive) == 0) {
-            findings.push_back(
-                Make(port, device, Severity::Ok, QStringLiteral("%1 is present.").arg(device)));
-            const QString identity = UsbIdentity(serialPort);
-            if (!identity.isEmpty()) {
-                findings.push_back(Make(port, device, Severity::Ok, identity));
-            }
-            return;
-        }
-    }
-    findings.push_back(Make(port, device, Severity::Problem,
-                            QStringLiteral("%1 is not present.").arg(device),
-                            QStringLiteral("Plug the adapter in; the Device Manager shows the COM "
-                                           "number it was given under \"Ports (COM & LPT)\".")));
 }
 
 #endif
@@ -664,16 +687,13 @@ std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnviron
         QString device = port;
         const int n = ComNumber(port);
         if (n > 0) {
-            QString how;
-            device = ComPortDevice(n, &how);
+            std::string portHow;
+            device = QString::fromStdString(ComPortDevice(n, &portHow));
+            const QString how = QString::fromStdString(portHow);
             if (device.isEmpty()) {
                 unmapped << port;
                 continue;
             }
-#ifdef Q_OS_WIN
-            findings.push_back(Make(port, device, Severity::Ok,
-                                    QStringLiteral("Reaches %1: %2.").arg(device, how)));
-#else
             const QString variable = QStringLiteral("VELMORO_COM%1").arg(n);
             findings.push_back(Make(
                 port, device, Severity::Ok, QStringLiteral("Reaches %1: %2.").arg(device, how),
@@ -683,19 +703,14 @@ std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnviron
                           .arg(n)
                     : QStringLiteral("To make %1 another device, set %2 to its path.")
                           .arg(port, variable)));
-#endif
         }
-#ifdef Q_OS_UNIX
         CheckDevice(port, device, environment, table, serialPorts, findings);
-#else
-        CheckDevice(port, device, environment, serialPorts, findings);
-#endif
     }
     if (!unmapped.isEmpty()) {
         // In the sweep, COMn beyond the devices present are no problem as
         // long as some COMn reaches a device.
         const bool problem = !sweep || unmapped.size() == names.size();
-        const qsizetype present = ListSerialDevices().size();
+        const auto present = static_cast<qsizetype>(ListSerialDevices().size());
         const bool contiguous =
             unmapped.size() > 2 &&
             ComNumber(unmapped.back()) - ComNumber(unmapped.front()) == unmapped.size() - 1;
@@ -732,68 +747,13 @@ std::vector<Finding> DiagnosePorts(const QStringList& ports, const DoctorEnviron
     return findings;
 }
 
-int DoctorExitCode(const std::vector<Finding>& findings) {
-    for (const Finding& finding : findings) {
-        if (finding.severity == Severity::Problem) {
-            return kExitProblemFound;
-        }
+int RunDoctor(const std::vector<std::string>& ports) {
+    QStringList names;
+    for (const std::string& port : ports) {
+        names << QString::fromStdString(port);
     }
-    return kExitFinished;
-}
-
-QString FormatFindings(const std::vector<Finding>& findings) {
-    QString out;
-    int problems = 0;
-    int warnings = 0;
-    const Finding* previous = nullptr;
-    for (const Finding& finding : findings) {
-        if (previous == nullptr || previous->port != finding.port) {
-            if (previous != nullptr) {
-                out += QLatin1Char('\n');
-            }
-            if (finding.port.isEmpty()) {
-                out += QStringLiteral("This system\n");
-            } else if (finding.device.isEmpty() || finding.device == finding.port) {
-                out += finding.port + QLatin1Char('\n');
-            } else {
-                out += QStringLiteral("%1 -> %2\n").arg(finding.port, finding.device);
-            }
-        }
-        previous = &finding;
-        switch (finding.severity) {
-            case Severity::Ok:
-                out += QStringLiteral("  ok       ");
-                break;
-            case Severity::Warning:
-                out += QStringLiteral("  WARNING  ");
-                ++warnings;
-                break;
-            case Severity::Problem:
-                out += QStringLiteral("  PROBLEM  ");
-                ++problems;
-                break;
-        }
-        out += finding.text + QLatin1Char('\n');
-        if (!finding.advice.isEmpty()) {
-            out += QStringLiteral("           -> ") + finding.advice + QLatin1Char('\n');
-        }
-    }
-    out += QLatin1Char('\n');
-    if (problems == 0 && warnings == 0) {
-        out += QStringLiteral("No problems found.\n");
-    } else {
-        out += QStringLiteral("%1 problem%2, %3 warning%4; the lines with -> say what to do.\n")
-                   .arg(problems)
-                   .arg(problems == 1 ? "" : "s")
-                   .arg(warnings)
-                   .arg(warnings == 1 ? "" : "s");
-    }
-    return out;
-}
-
-int RunDoctor(const QStringList& ports) {
-    const std::vector<Finding> findings = DiagnosePorts(ports, DoctorEnvironment::OfThisProcess());
-    std::fputs(FormatFindings(findings).toLocal8Bit().constData(), stdout);
+    const std::vector<Finding> findings = DiagnosePorts(names, DoctorEnvironment::OfThisProcess());
+    std::fputs(FormatFindings(findings).c_str(), stdout);
     return DoctorExitCode(findings);
 }
 

@@ -1,11 +1,9 @@
 // One transfer from the command line: the engine between the serial port and
 // the terminal, ended by the controller, by Ctrl-C or by --timeout.
 
-#include <QCoreApplication>
-#include <QTimer>
 #include <cstdio>
 
-#ifdef Q_OS_WIN
+#ifdef _WIN32
 #include <io.h>
 #else
 #include <unistd.h>
@@ -13,7 +11,7 @@
 
 #include "cli_window.h"
 #include "commands.h"
-#include "interrupt.h"
+#include "event_loop.h"
 #include "serial_port_face.h"
 #include "transfer.h"
 
@@ -21,12 +19,12 @@ namespace velmoro {
 
 namespace {
 
-void PrintError(const QString& text) {
-    std::fprintf(stderr, "velmoro-downloader-cli: %s\n", text.toLocal8Bit().constData());
+void PrintError(const std::string& text) {
+    std::fprintf(stderr, "velmoro-downloader-cli: %s\n", text.c_str());
 }
 
 bool StderrIsTerminal() {
-#ifdef Q_OS_WIN
+#ifdef _WIN32
     return _isatty(_fileno(stderr)) != 0;
 #else
     return isatty(fileno(stderr)) != 0;
@@ -39,35 +37,34 @@ public:
         : options_(options),
           port_(comm_),
           window_(
-              options.dataFile, options.type, StderrIsTerminal(),
-              [this] { return static_cast<long long>(comm_.BytesSent()); }, options.force),
-          engine_(port_, window_) {
-        if (options.devicePath.isEmpty()) {
+              loop_, options.dataFile, options.type, StderrIsTerminal(),
+              [this] { return comm_.BytesSent(); },
+              [this] {
+                  engine_.OnBeaconTimer();
+                  CheckEnd();
+              },
+              options.force),
+          engine_(port_, window_),
+          silence_(loop_.AddTimer([this] {
+              window_.ClearProgress();
+              PrintError("no reply from the hand controller for " +
+                         std::to_string(options_.timeoutSeconds) + " s; stopping.");
+              EndByUser(kExitTimeout);
+          })) {
+        if (options.devicePath.empty()) {
             port_.SetPortNumber(options.portNumber);
         } else {
             comm_.SetDevicePath(options.devicePath);
         }
-        QObject::connect(&window_, &CCliWindow::BeaconTick, [this] {
-            engine_.OnBeaconTimer();
-            CheckEnd();
-        });
-        QObject::connect(&comm_, &CMSComm::OnComm, [this] { HandleComm(); });
-        QObject::connect(&interrupt_, &CInterruptNotifier::Interrupted,
-                         [this] { EndByUser(kExitInterrupted); });
-        silence_.setSingleShot(true);
-        QObject::connect(&silence_, &QTimer::timeout, [this] {
-            window_.ClearProgress();
-            PrintError(QStringLiteral("no reply from the hand controller for %1 s; stopping.")
-                           .arg(options_.timeoutSeconds));
-            EndByUser(kExitTimeout);
-        });
+        comm_.SetOnComm([this] { HandleComm(); });
+        loop_.SetOnInterrupt([this] { EndByUser(kExitInterrupted); });
     }
 
     int Run() {
         engine_.OnStartStop();
         if (!engine_.State().busy) {
             if (!window_.PortFailure().empty()) {
-                PrintError(QString::fromStdString(window_.PortFailure()));
+                PrintError(window_.PortFailure());
                 return kExitPortOpen;
             }
             if (window_.Declined()) {
@@ -76,7 +73,7 @@ public:
             return kExitDataFile;
         }
         RestartSilence();
-        return QCoreApplication::exec();
+        return loop_.Run();
     }
 
 private:
@@ -95,7 +92,7 @@ private:
 
     void RestartSilence() {
         if (options_.timeoutSeconds > 0) {
-            silence_.start(options_.timeoutSeconds * 1000);
+            loop_.StartTimer(silence_, options_.timeoutSeconds * 1000, true);
         }
     }
 
@@ -115,7 +112,7 @@ private:
         }
         ended_ = true;
         window_.ClearProgress();
-        silence_.stop();
+        loop_.StopTimer(silence_);
         int code = exitCode_;
         if (code < 0) {
             const std::string& last = window_.LastLog();
@@ -127,16 +124,16 @@ private:
                 code = kExitDataFile;
             }
         }
-        QCoreApplication::exit(code);
+        loop_.Exit(code);
     }
 
     DownloadOptions options_;
+    CEventLoop loop_;
     CMSComm comm_;
     CSerialPortFace port_;
     CCliWindow window_;
     CTransferEngine engine_;
-    CInterruptNotifier interrupt_;
-    QTimer silence_;
+    CEventLoop::TimerId silence_;
     int exitCode_ = -1;
     bool ended_ = false;
 };

@@ -16,6 +16,8 @@
 #   share/applications/velmoro-downloader.desktop
 #   share/icons/hicolor/<n>x<n>/apps/velmoro-downloader.png   (n = 16 32 48 64)
 #   share/doc/velmoro-downloader/Help.htm
+#   share/doc/velmoro-downloader/copyright, changelog.gz  (cmake/package_docs.cmake)
+#   share/man/man1/<program>.1.gz                         (cmake/package_docs.cmake)
 #
 # The desktop program opens Help.htm from the directory of its own
 # executable, so the page must sit beside the real file; PATH reaches it
@@ -29,11 +31,10 @@
 # name; libexec is the FHS place for executables that are not on PATH
 # themselves, and its path is the same on every architecture.
 #
-# Windows and macOS are kept simple and have not been tried: on Windows
-# everything goes into bin/ with Help.htm beside the programs (the Qt DLLs
-# are not deployed); on macOS the desktop program is installed as its
-# bundle with Help.htm in Contents/MacOS, beside the executable, and the
-# command-line programs into bin/.
+# Windows: cmake/windows_package.cmake. macOS is kept simple and has not
+# been tried: the desktop program is installed as its bundle with Help.htm
+# in Contents/MacOS, beside the executable, and the command-line programs
+# into bin/.
 
 include(GNUInstallDirs)
 
@@ -45,18 +46,17 @@ set(velmoro_cli_programs velmoro-downloader-cli)
 if(TARGET velmoro-hc-sim)
     list(APPEND velmoro_cli_programs velmoro-hc-sim)
 endif()
+
+if(WIN32)
+    include(cmake/windows_package.cmake)
+    return()
+endif()
+
 install(TARGETS ${velmoro_cli_programs}
     RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
     COMPONENT ${VELMORO_INSTALL_COMPONENT})
 
-if(WIN32)
-    install(TARGETS velmoro-downloader
-        RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
-        COMPONENT ${VELMORO_INSTALL_COMPONENT})
-    install(FILES ${velmoro_help_page}
-        DESTINATION ${CMAKE_INSTALL_BINDIR}
-        COMPONENT ${VELMORO_INSTALL_COMPONENT})
-elseif(APPLE)
+if(APPLE)
     install(TARGETS velmoro-downloader
         BUNDLE DESTINATION .
         RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR}
@@ -108,6 +108,14 @@ else()
     install(FILES ${velmoro_help_page}
         DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/velmoro-downloader
         COMPONENT ${VELMORO_INSTALL_COMPONENT})
+
+    include(${CMAKE_CURRENT_LIST_DIR}/package_docs.cmake)
+    install(FILES ${VELMORO_PACKAGE_DOC_FILES}
+        DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/velmoro-downloader
+        COMPONENT ${VELMORO_INSTALL_COMPONENT})
+    install(FILES ${VELMORO_MAN_PAGES}
+        DESTINATION ${CMAKE_INSTALL_MANDIR}/man1
+        COMPONENT ${VELMORO_INSTALL_COMPONENT})
 endif()
 
 # A Debian package: `cpack -G DEB` in a build tree (./dev package).
@@ -116,7 +124,8 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(CPACK_PACKAGE_NAME velmoro-downloader)
     set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
     set(CPACK_PACKAGE_VENDOR "Velmoro Downloader developers")
-    set(CPACK_PACKAGE_CONTACT "Velmoro Downloader developers")
+    # A role address of the project's own, from the changelog's latest entry.
+    set(CPACK_PACKAGE_CONTACT "${VELMORO_PACKAGE_MAINTAINER}")
     set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
         "loads firmware and object catalogues into a telescope hand controller")
     # One line each in the control file; CPack indents them.
@@ -139,7 +148,7 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     set(CPACK_PACKAGE_FILE_NAME
         "${CPACK_PACKAGE_NAME}-${PROJECT_VERSION}-${CMAKE_SYSTEM_NAME}-${CMAKE_SYSTEM_PROCESSOR}")
     set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
-    set(CPACK_DEBIAN_PACKAGE_MAINTAINER "Velmoro Downloader developers")
+    set(CPACK_DEBIAN_PACKAGE_MAINTAINER "${VELMORO_PACKAGE_MAINTAINER}")
     set(CPACK_DEBIAN_PACKAGE_SECTION science)
     set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
     set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
@@ -151,6 +160,24 @@ if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
     # libqt6gui6 carries the xcb plugin itself (without the Wayland one,
     # package qt6-wayland, Qt falls back to xcb through XWayland).
     set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+    if(CMAKE_CROSSCOMPILING)
+        # A cross build (cmake/toolchains/) makes the package of its target,
+        # arm64 or armhf, named the Debian way from the multiarch triplet.
+        # dpkg-shlibdeps learns the target from DEB_HOST_ARCH, which the
+        # project's CPack configuration file sets when cpack runs: it then
+        # reads the programs with the target's objdump and takes the
+        # libraries, and their symbols files, of the target's architecture.
+        execute_process(
+            COMMAND dpkg-architecture -f -t ${CMAKE_LIBRARY_ARCHITECTURE} -qDEB_HOST_ARCH
+            OUTPUT_VARIABLE velmoro_debian_arch OUTPUT_STRIP_TRAILING_WHITESPACE ERROR_QUIET)
+        if(NOT velmoro_debian_arch)
+            message(FATAL_ERROR "No Debian architecture for '${CMAKE_LIBRARY_ARCHITECTURE}' "
+                "(dpkg-architecture, package dpkg-dev)")
+        endif()
+        set(CPACK_DEBIAN_PACKAGE_ARCHITECTURE ${velmoro_debian_arch})
+        set(CPACK_PROJECT_CONFIG_FILE ${PROJECT_BINARY_DIR}/cpack-target.cmake)
+        file(WRITE ${CPACK_PROJECT_CONFIG_FILE} "set(ENV{DEB_HOST_ARCH} ${velmoro_debian_arch})\n")
+    endif()
     # Help opens the page in the desktop's browser through xdg-open.
     set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "xdg-utils")
     include(CPack)

@@ -4,21 +4,39 @@
 // event the rest of the program uses: configure it closed, open it, send text
 // or bytes without waiting, and hear of received bytes through OnComm, raised
 // on the thread that owns the object (the user-interface thread).
+//
+// One face, a back-end per platform, chosen by the build: QSerialPort on
+// Linux and macOS (ms_comm_qt.cpp), the Win32 communications API on Windows
+// (ms_comm_win32.cpp). What both share (the properties, the settings text,
+// raising the event) is here and in ms_comm.cpp.
 
-#include <QByteArray>
-#include <QObject>
-#include <QSerialPort>
-#include <QString>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <span>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace velmoro {
 
-class CMSComm : public QObject {
-    Q_OBJECT
+// "baud,parity,data bits,stop bits" taken apart.
+struct LineSettings {
+    std::int32_t baudRate = 9600;
+    char parity = 'n';    // n, e, o, m or s
+    int dataBits = 8;     // 5 to 8
+    int stopTenths = 10;  // 10, 15 or 20: one, one and a half, two
+};
 
+// Reads a settings text such as "115200,n,8,1"; false for anything else.
+bool ParseLineSettings(std::string_view text, LineSettings& settings);
+
+class CMSComm {
 public:
-    explicit CMSComm(QObject* parent = nullptr);
-    ~CMSComm() override;
+    CMSComm();
+    ~CMSComm();
+    CMSComm(const CMSComm&) = delete;
+    CMSComm& operator=(const CMSComm&) = delete;
 
     bool GetPortOpen() const;
     // true opens the port named by CommPort (or the device set with
@@ -31,58 +49,55 @@ public:
     void SetCommPort(short port) { commPort_ = port; }
     short GetCommPort() const { return commPort_; }
     // A device path that takes the place of CommPort (empty: use CommPort).
-    void SetDevicePath(const QString& path) { devicePath_ = path; }
+    void SetDevicePath(std::string path) { devicePath_ = std::move(path); }
 
     // "baud,parity,data bits,stop bits", such as "115200,n,8,1". Returns
     // false, changing nothing, for a text it does not understand.
-    bool SetSettings(const QString& settings);
+    bool SetSettings(std::string_view settings);
     void SetRThreshold(short threshold) { rThreshold_ = threshold; }
     void SetInputMode(int mode) { inputMode_ = mode; }
     void SetInputLen(short length) { inputLen_ = length; }
     void SetOutBufferSize(short size) { outBufferSize_ = size; }
 
     // Queue bytes to go out after everything sent before; returns at once.
-    void SetOutput(const QByteArray& bytes);
+    void SetOutput(std::span<const std::uint8_t> bytes);
     // Text goes out as its 8-bit codes, nothing added.
     void SetOutput(std::string_view text);
 
     // Every byte received and not yet taken, oldest first (at most InputLen
     // when that is not 0).
-    QByteArray GetInput();
+    std::vector<std::uint8_t> GetInput();
     short GetCommEvent() const { return commEvent_; }
 
-    // The description of the last opening failure or loss of the port.
-    QString ErrorText() const { return errorText_; }
-    // The device the port was last opened on (or tried).
-    QString DeviceName() const { return deviceName_; }
-    // Bytes handed to SetOutput since the port was opened.
-    qint64 BytesSent() const { return bytesSent_; }
+    // The event OnComm: something to report in CommEvent, received bytes
+    // (2) or the loss of the port while open (kCommEventPortLost).
+    void SetOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }
 
-signals:
-    // Something to report in CommEvent: received bytes (2), or the loss of
-    // the port while open (kCommEventPortLost).
-    void OnComm();
+    // The description of the last opening failure or loss of the port.
+    const std::string& ErrorText() const { return errorText_; }
+    // The device the port was last opened on (or tried).
+    const std::string& DeviceName() const { return deviceName_; }
+    // Bytes handed to SetOutput since the port was opened.
+    long long BytesSent() const { return bytesSent_; }
 
 private:
-    void HandleReadyRead();
-    void HandleError(QSerialPort::SerialPortError error);
-    void RequestLowLatency();
+    struct Backend;  // per platform
 
-    QSerialPort port_;
+    void Raise(short event);
+
+    std::unique_ptr<Backend> backend_;
+    std::function<void()> onComm_;
     short commPort_ = 1;
-    QString devicePath_;
-    qint32 baudRate_ = 9600;
-    QSerialPort::Parity parity_ = QSerialPort::NoParity;
-    QSerialPort::DataBits dataBits_ = QSerialPort::Data8;
-    QSerialPort::StopBits stopBits_ = QSerialPort::OneStop;
+    std::string devicePath_;
+    LineSettings settings_;
     short rThreshold_ = 0;
     int inputMode_ = 0;
     short inputLen_ = 0;
     short outBufferSize_ = 512;
     short commEvent_ = 0;
-    QString errorText_;
-    QString deviceName_;
-    qint64 bytesSent_ = 0;
+    std::string errorText_;
+    std::string deviceName_;
+    long long bytesSent_ = 0;
 };
 
 }  // namespace velmoro

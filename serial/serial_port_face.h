@@ -26,9 +26,9 @@ public:
     bool PreparePort(std::string& errorText) override;
     bool GetPortOpen() const override { return comm_.GetPortOpen(); }
     void SetOutput(std::string_view text) override { comm_.SetOutput(text); }
-    void SetOutput(std::span<const std::uint8_t> bytes) override;
+    void SetOutput(std::span<const std::uint8_t> bytes) override { comm_.SetOutput(bytes); }
     int GetCommEvent() const override { return comm_.GetCommEvent(); }
-    std::vector<std::uint8_t> GetInput() override;
+    std::vector<std::uint8_t> GetInput() override { return comm_.GetInput(); }
 
 private:
     CMSComm& comm_;

@@ -33,7 +33,7 @@ CDownloaderDlg::CDownloaderDlg(QWidget* parent)
       windowIcon(toolkit::LoadIcon(kProgramIcon)),
       portFace_(serialControl, portNumber),
       engine_(portFace_, *this) {
-    connect(&serialControl, &CMSComm::OnComm, this, [this] { engine_.OnCommEvent(); });
+    serialControl.SetOnComm([this] { engine_.OnCommEvent(); });
 }
 
 CDownloaderDlg::~CDownloaderDlg() = default;

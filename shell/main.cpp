@@ -1,11 +1,65 @@
 #include <QApplication>
+#include <QCommandLineParser>
+#include <cstdio>
+#include <cstring>
 
 #include "downloader_app.h"
 
+namespace {
+
+const char kVersion[] = "2.0";
+
+const char kDescription[] =
+    "Loads a firmware image (Main Program) or an object catalogue (Object Catalog) into the\n"
+    "hand controller of a telescope mount over a serial line: the desktop program, one\n"
+    "window. Its Help button opens the full help. velmoro-downloader-cli makes the same\n"
+    "transfers without a window; `velmoro-downloader-cli ports` shows which device each\n"
+    "of COM1..COM9 reaches, and `velmoro-downloader-cli doctor` why a port will not open.";
+
+// --help and --version are answered before the window system is reached, so
+// that they work without a display: over ssh, and where the build makes the
+// manual page from them.
+bool AsksForText(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char* option : {"-h", "--help", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0) {
+                return true;
+            }
+        }
+    }
+    return false;
+}
+
+int PrintText(int argc, char** argv) {
+    const QCoreApplication application(argc, argv);
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QString::fromLatin1(kDescription));
+    const QCommandLineOption help({QStringLiteral("h"), QStringLiteral("help")},
+                                  QStringLiteral("Displays help on commandline options."));
+    const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
+                                     QStringLiteral("Displays version information."));
+    parser.addOptions({help, version});
+    if (!parser.parse(QCoreApplication::arguments())) {
+        std::fprintf(stderr, "velmoro-downloader: %s\n", qPrintable(parser.errorText()));
+        return 2;
+    }
+    if (parser.isSet(version)) {
+        std::printf("velmoro-downloader %s\n", kVersion);
+    } else {
+        std::fputs(qPrintable(parser.helpText()), stdout);
+    }
+    return 0;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+    if (AsksForText(argc, argv)) {
+        return PrintText(argc, argv);
+    }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmoro Downloader"));
-    QApplication::setApplicationVersion(QStringLiteral("2.0"));
+    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
     // Matches the window to its desktop entry, and so to its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmoro-downloader"));
     velmoro::CDownloaderApp app;

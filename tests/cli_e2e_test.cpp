@@ -1,6 +1,12 @@
 // The command-line downloader against the simulated controller, both as
 // processes, over a real pseudo-terminal: what reached the controller's flash
 // is compared with what the engine must send.
+//
+// Built twice: velmoro_cli_e2e_tests runs the Linux program;
+// velmoro_wine_e2e_tests (VELMORO_UNDER_WINE) runs the Windows program
+// $VELMORO_WINDOWS_CLI under Wine, in the prefix that tests/wine/suite.sh
+// sets up, where COM1 reaches the link $VELMORO_WINE_COM1_LINK (each test
+// points it at its simulator) and COM8 reaches nothing.
 
 #include <gtest/gtest.h>
 
@@ -30,6 +36,39 @@ QStringList Args(std::initializer_list<std::string> items) {
     return list;
 }
 
+#ifdef VELMORO_UNDER_WINE
+void StartCli(QProcess& cli, const QStringList& args) {
+    cli.start("/usr/lib/wine/wine64",
+              QStringList{qEnvironmentVariable("VELMORO_WINDOWS_CLI")} + args);
+}
+
+// COM1, pointed at the simulator.
+QString PortOf(const Sim& sim) {
+    const fs::path link = qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString();
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    fs::create_symlink(sim.Link(), link);
+    return "COM1";
+}
+
+// Windows writes its text output with CR LF line ends.
+std::string FromConsole(const QByteArray& bytes) {
+    return QString::fromLatin1(bytes).replace("\r\n", "\n").toLatin1().toStdString();
+}
+#else
+void StartCli(QProcess& cli, const QStringList& args) {
+    cli.start(VELMORO_CLI, args);
+}
+
+QString PortOf(const Sim& sim) {
+    return QString::fromStdString(sim.Link());
+}
+
+std::string FromConsole(const QByteArray& bytes) {
+    return bytes.toStdString();
+}
+#endif
+
 struct CliResult {
     int exitCode = -1;
     std::string out;
@@ -43,7 +82,7 @@ CliResult RunCli(
     const QProcessEnvironment& environment = QProcessEnvironment::systemEnvironment()) {
     QProcess cli;
     cli.setProcessEnvironment(environment);
-    cli.start(VELMORO_CLI, args);
+    StartCli(cli, args);
     if (during) {
         cli.waitForReadyRead(kWaitMs);
         during(cli);
@@ -51,14 +90,14 @@ CliResult RunCli(
     cli.waitForFinished(kWaitMs);
     CliResult result;
     result.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
-    result.out = cli.readAllStandardOutput().toStdString();
-    result.err = cli.readAllStandardError().toStdString();
+    result.out = FromConsole(cli.readAllStandardOutput());
+    result.err = FromConsole(cli.readAllStandardError());
     return result;
 }
 
 CliResult Download(const Sim& sim, const char* type, const fs::path& file, QStringList extra = {}) {
-    return RunCli(QStringList{"download", "--port", QString::fromStdString(sim.Link()), "--type",
-                              type, QString::fromStdString(file.string())} +
+    return RunCli(QStringList{"download", "--port", PortOf(sim), "--type", type,
+                              QString::fromStdString(file.string())} +
                   extra);
 }
 
@@ -187,6 +226,17 @@ TEST(FaultsOverPty, MissingDataFileOrPort) {
     EXPECT_EQ(noFile.exitCode, 3);
     EXPECT_EQ(noFile.out, Lines({texts::kNoDataFile}));
 
+#ifdef VELMORO_UNDER_WINE
+    // COM8 is mapped to a file that does not exist, COM5 to nothing at all.
+    for (const char* port : {"COM8", "COM5"}) {
+        const CliResult noPort =
+            RunCli(Args({"download", "--port", port, "--type", "main", file.Path().string()}));
+        EXPECT_EQ(noPort.exitCode, 4) << port;
+        EXPECT_NE(noPort.err.find(std::string("Cannot open ") + port + ": "), std::string::npos)
+            << noPort.err;
+        EXPECT_TRUE(noPort.out.empty());
+    }
+#else
     const CliResult noDevice = RunCli(Args({"download", "--port", (sim.Dir() / "nothing").string(),
                                             "--type", "main", file.Path().string()}));
     EXPECT_EQ(noDevice.exitCode, 4);
@@ -202,6 +252,7 @@ TEST(FaultsOverPty, MissingDataFileOrPort) {
     EXPECT_EQ(com9.exitCode, 4);
     EXPECT_NE(com9.err.find("COM9"), std::string::npos) << com9.err;
     EXPECT_NE(com9.err.find("absent"), std::string::npos) << com9.err;
+#endif
 }
 
 TEST(FaultsOverPty, HangUpMidTransferIsAPortFailure) {
@@ -220,13 +271,13 @@ TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
     // A controller that never greets: the beacon runs until Ctrl-C.
     Sim sim({"--beacons", "1000000"});
     ASSERT_TRUE(sim.Listening());
-    const CliResult cli =
-        RunCli(Args({"download", "--port", sim.Link(), "--type", "main", file.Path().string()}),
-               [](QProcess& process) {
-                   // Let a few beacons go out first.
-                   process.waitForFinished(400);
-                   ::kill(static_cast<pid_t>(process.processId()), SIGINT);
-               });
+    const CliResult cli = RunCli(QStringList{"download", "--port", PortOf(sim), "--type", "main",
+                                             QString::fromStdString(file.Path().string())},
+                                 [](QProcess& process) {
+                                     // Let a few beacons go out first.
+                                     process.waitForFinished(400);
+                                     ::kill(static_cast<pid_t>(process.processId()), SIGINT);
+                                 });
     EXPECT_EQ(cli.exitCode, 130);
     EXPECT_EQ(cli.out, Lines({texts::kResetPrompt, texts::kStopped}));
     EXPECT_NE(sim.Finish().find("host closed the port;"), std::string::npos);
@@ -238,7 +289,7 @@ TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
     Sim sim({"--stray-at", "4"});
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path(), {"--timeout", "1"});
-    EXPECT_EQ(cli.exitCode, 5);
+    EXPECT_EQ(cli.exitCode, 5) << cli.err;
     EXPECT_TRUE(cli.out.ends_with(Lines({texts::kStopped}))) << cli.out;
     EXPECT_NE(cli.err.find("no reply"), std::string::npos) << cli.err;
     EXPECT_EQ(sim.Finish(),

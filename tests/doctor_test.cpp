@@ -85,6 +85,12 @@ public:
         std::ofstream(dir / "latency_timer") << milliseconds << "\n";
     }
 
+    void SetConsoles(const std::string& active) {
+        const fs::path dir = root_ / "sys/class/tty/console";
+        fs::create_directories(dir);
+        std::ofstream(dir / "active") << active << "\n";
+    }
+
 private:
     fs::path root_;
 };
@@ -124,10 +130,14 @@ DoctorEnvironment OrdinaryUser(const fs::path& root, std::vector<std::uint32_t> 
     return environment;
 }
 
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
 std::vector<Finding> About(const std::vector<Finding>& findings, const QString& port) {
     std::vector<Finding> mine;
     for (const Finding& finding : findings) {
-        if (finding.port == port) {
+        if (Q(finding.port) == port) {
             mine.push_back(finding);
         }
     }
@@ -139,7 +149,7 @@ std::vector<Finding> With(const std::vector<Finding>& findings, Severity severit
                           const QString& words = {}) {
     std::vector<Finding> found;
     for (const Finding& finding : findings) {
-        if (finding.severity == severity && finding.text.contains(words)) {
+        if (finding.severity == severity && Q(finding.text).contains(words)) {
             found.push_back(finding);
         }
     }
@@ -147,7 +157,7 @@ std::vector<Finding> With(const std::vector<Finding>& findings, Severity severit
 }
 
 std::string Dump(const std::vector<Finding>& findings) {
-    return FormatFindings(findings).toStdString();
+    return FormatFindings(findings);
 }
 
 QString GroupOf(const std::string& path) {
@@ -189,11 +199,11 @@ TEST(DoctorDevice, WhatIsNoSerialDeviceIsAProblemAndEndsTheChecks) {
         const auto mine = About(findings, ports[i]);
         const auto problems = With(mine, Severity::Problem, expected[i]);
         ASSERT_EQ(problems.size(), 1u) << Dump(findings);
-        EXPECT_FALSE(problems[0].advice.isEmpty());
+        EXPECT_FALSE(problems[0].advice.empty());
         EXPECT_TRUE(With(mine, Severity::Problem, "Another program").empty()) << Dump(findings);
         EXPECT_TRUE(With(mine, Severity::Ok, "opens for").empty()) << Dump(findings);
     }
-    EXPECT_TRUE(About(findings, ports[0])[0].text.contains(ports[0]));
+    EXPECT_TRUE(Q(About(findings, ports[0])[0].text).contains(ports[0]));
 }
 
 TEST(DoctorPermissions, ModeBitsDecideForAnOrdinaryUser) {
@@ -229,7 +239,7 @@ TEST(DoctorPermissions, ModeBitsDecideForAnOrdinaryUser) {
         EXPECT_EQ(refused.empty(), c.allowed) << Dump(findings);
         EXPECT_EQ(DoctorExitCode(findings), c.allowed ? 0 : 1);
         if (!c.allowed && !refused.empty()) {
-            EXPECT_TRUE(refused[0].advice.contains(c.advice)) << Dump(findings);
+            EXPECT_TRUE(Q(refused[0].advice).contains(c.advice)) << Dump(findings);
             // Refused access is not tried for real.
             EXPECT_TRUE(With(findings, Severity::Ok, "opens").empty());
         }
@@ -239,7 +249,7 @@ TEST(DoctorPermissions, ModeBitsDecideForAnOrdinaryUser) {
     const auto findings = DiagnosePorts({pty.Name()}, OrdinaryUser(root.Path()));
     const auto refused = With(findings, Severity::Problem, "may not read and write");
     ASSERT_EQ(refused.size(), 1u);
-    EXPECT_TRUE(refused[0].advice.contains("Only root")) << Dump(findings);
+    EXPECT_TRUE(Q(refused[0].advice).contains("Only root")) << Dump(findings);
 }
 
 TEST(DoctorHolders, TheProcessHoldingThePortIsNamedButNeverTheDoctor) {
@@ -258,10 +268,12 @@ TEST(DoctorHolders, TheProcessHoldingThePortIsNamedButNeverTheDoctor) {
     auto findings = DiagnosePorts({pty.Name()}, others);
     const auto holders = With(findings, Severity::Problem, "Another program has it open");
     ASSERT_EQ(holders.size(), 1u) << Dump(findings);
-    EXPECT_TRUE(holders[0].text.contains(
-        QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(comm)).arg(getpid())))
+    EXPECT_TRUE(
+        Q(holders[0].text)
+            .contains(
+                QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(comm)).arg(getpid())))
         << Dump(findings);
-    EXPECT_TRUE(holders[0].advice.contains("Close " + QString::fromStdString(comm)));
+    EXPECT_TRUE(Q(holders[0].advice).contains("Close " + QString::fromStdString(comm)));
 
     findings = DiagnosePorts({pty.Name()}, Environment("/"));
     EXPECT_TRUE(With(findings, Severity::Problem, "Another program").empty()) << Dump(findings);
@@ -289,7 +301,36 @@ TEST(DoctorHolders, ServicesAndLoginPromptsHaveTheirOwnWayToStop) {
         const auto holders = With(About(findings, pty.Name()), Severity::Problem,
                                   QStringLiteral("%1 (pid 300).").arg(c.comm));
         ASSERT_EQ(holders.size(), 1u) << Dump(findings);
-        EXPECT_TRUE(holders[0].advice.contains(c.advice)) << Dump(findings);
+        EXPECT_TRUE(Q(holders[0].advice).contains(c.advice)) << Dump(findings);
+    }
+}
+
+// The board's own UART of a single-board computer is often the kernel's
+// serial console, with a login prompt that comes back at every boot.
+TEST(DoctorHolders, TheKernelsSerialConsoleIsNamedWithTheWayToTurnItOff) {
+    Pty pty;
+    ASSERT_FALSE(pty.Path().empty());
+    for (const bool getty : {false, true}) {
+        ScratchRoot root;
+        root.SetConsoles("tty1 " + pty.KernelName());
+        if (getty) {
+            root.AddProcess(300, "agetty", {pty.Path()});
+        }
+        const auto findings =
+            About(DiagnosePorts({pty.Name()}, Environment(root.Path())), pty.Name());
+        const auto console = With(findings, Severity::Warning, "kernel writes its console");
+        ASSERT_EQ(console.size(), 1u) << Dump(findings);
+        EXPECT_TRUE(Q(console[0].advice).contains("raspi-config")) << Dump(findings);
+        EXPECT_TRUE(Q(console[0].advice).contains("console=serial0,115200")) << Dump(findings);
+        const auto holders = With(findings, Severity::Problem, "agetty (pid 300)");
+        ASSERT_EQ(holders.size(), getty ? 1u : 0u) << Dump(findings);
+        if (getty) {
+            EXPECT_TRUE(Q(holders[0].advice).contains("raspi-config")) << Dump(findings);
+            EXPECT_TRUE(Q(holders[0].advice)
+                            .contains(QStringLiteral("systemctl stop serial-getty@%1.service")
+                                          .arg(QString::fromStdString(pty.KernelName()))))
+                << Dump(findings);
+        }
     }
 }
 
@@ -304,12 +345,12 @@ TEST(DoctorServices, DeviceGrabbingServicesAreWarnings) {
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     const auto modem = With(About(findings, {}), Severity::Warning, "ModemManager is running");
     ASSERT_EQ(modem.size(), 1u) << Dump(findings);
-    EXPECT_TRUE(modem[0].text.contains("pid 77"));
-    EXPECT_TRUE(modem[0].advice.contains("sudo systemctl stop ModemManager"));
-    EXPECT_TRUE(modem[0].advice.contains("ENV{ID_MM_DEVICE_IGNORE}=\"1\""));
+    EXPECT_TRUE(Q(modem[0].text).contains("pid 77"));
+    EXPECT_TRUE(Q(modem[0].advice).contains("sudo systemctl stop ModemManager"));
+    EXPECT_TRUE(Q(modem[0].advice).contains("ENV{ID_MM_DEVICE_IGNORE}=\"1\""));
     const auto brltty = With(About(findings, {}), Severity::Warning, "brltty is running");
     ASSERT_EQ(brltty.size(), 1u) << Dump(findings);
-    EXPECT_TRUE(brltty[0].advice.contains("brltty-udev.service"));
+    EXPECT_TRUE(Q(brltty[0].advice).contains("brltty-udev.service"));
 
     ScratchRoot quiet;
     findings = DiagnosePorts({pty.Name()}, Environment(quiet.Path()));
@@ -325,11 +366,12 @@ TEST(DoctorLatency, AboveOneMillisecondIsAWarningWithTheWayDown) {
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     const auto warnings = With(About(findings, pty.Name()), Severity::Warning, "16 ms");
     ASSERT_EQ(warnings.size(), 1u) << Dump(findings);
-    EXPECT_TRUE(warnings[0].advice.contains(
-        QStringLiteral("echo 1 | sudo tee /sys/bus/usb-serial/devices/%1/latency_timer")
-            .arg(QString::fromStdString(pty.KernelName()))))
+    EXPECT_TRUE(Q(warnings[0].advice)
+                    .contains(QStringLiteral(
+                                  "echo 1 | sudo tee /sys/bus/usb-serial/devices/%1/latency_timer")
+                                  .arg(QString::fromStdString(pty.KernelName()))))
         << Dump(findings);
-    EXPECT_TRUE(warnings[0].advice.contains("low-latency"));
+    EXPECT_TRUE(Q(warnings[0].advice).contains("low-latency"));
 
     ScratchRoot fast;
     fast.SetLatency(pty.KernelName(), "1");
@@ -347,8 +389,8 @@ TEST(DoctorPorts, ComPortsReachTheDeviceTheVariableNames) {
     auto findings = DiagnosePorts({"COM3"}, Environment(root.Path()));
     const auto mine = About(findings, "COM3");
     ASSERT_FALSE(mine.empty());
-    EXPECT_EQ(mine[0].device, pty.Name());
-    EXPECT_TRUE(mine[0].text.contains("VELMORO_COM3")) << Dump(findings);
+    EXPECT_EQ(mine[0].device, pty.Path());
+    EXPECT_TRUE(Q(mine[0].text).contains("VELMORO_COM3")) << Dump(findings);
     EXPECT_EQ(With(mine, Severity::Ok, "opens for reading and writing").size(), 1u)
         << Dump(findings);
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
@@ -365,7 +407,7 @@ TEST(DoctorPorts, ComPortsReachTheDeviceTheVariableNames) {
     findings = DiagnosePorts({"COM9"}, Environment(root.Path()));
     const auto unmapped = With(About(findings, "COM9"), Severity::Problem, "No device");
     ASSERT_EQ(unmapped.size(), 1u) << Dump(findings);
-    EXPECT_TRUE(unmapped[0].advice.contains("VELMORO_COM9"));
+    EXPECT_TRUE(Q(unmapped[0].advice).contains("VELMORO_COM9"));
     findings = DiagnosePorts({}, Environment(root.Path()));
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     EXPECT_EQ(With(About(findings, "COM9"), Severity::Ok, "No device").size(), 1u)

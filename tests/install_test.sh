@@ -1,19 +1,26 @@
 #!/usr/bin/env bash
-# Installs a built tree into a scratch root (prefix /usr) and checks what
-# lands there: the three programs, the link on PATH to the desktop program
-# in its private directory, the help page beside the real executable, the
-# desktop entry (desktop-file-validate), the icons, and nothing else.
-#   tests/install_test.sh BUILD_DIR
+# Installs a built tree into a scratch root (prefix /usr), or unpacks a
+# Debian package there, and checks what lands: the three programs, the link
+# on PATH to the desktop program in its private directory, the help page
+# beside the real executable, the desktop entry (desktop-file-validate), the
+# icons, the copyright file, the changelog and a manual page for each
+# program, and nothing else.
+#   tests/install_test.sh BUILD_DIR|PACKAGE.deb [EMULATOR...]
+# EMULATOR (qemu-aarch64-static, say) runs the programs of a cross build.
 # Ends with "install layout: N passed, M failed"; exits 1 if anything failed.
 # shellcheck disable=SC2317  # helpers run through check(), out of its sight
 set -euo pipefail
 
-build=${1:?usage: install_test.sh BUILD_DIR}
+installed=${1:?usage: install_test.sh BUILD_DIR|PACKAGE.deb [EMULATOR...]}
+shift
+emulator=("$@")
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 root=$(mktemp -d)
 trap 'rm -rf "$root"' EXIT
 
 private=usr/libexec/velmoro-downloader
+doc=usr/share/doc/velmoro-downloader
+programs=(velmoro-downloader velmoro-downloader-cli velmoro-hc-sim)
 sizes=(16 32 48 64)
 expected_files=(
     usr/bin/velmoro-downloader
@@ -22,10 +29,15 @@ expected_files=(
     "$private/velmoro-downloader"
     "$private/Help.htm"
     usr/share/applications/velmoro-downloader.desktop
-    usr/share/doc/velmoro-downloader/Help.htm
+    "$doc/Help.htm"
+    "$doc/copyright"
+    "$doc/changelog.gz"
 )
 for size in "${sizes[@]}"; do
     expected_files+=("usr/share/icons/hicolor/${size}x${size}/apps/velmoro-downloader.png")
+done
+for program in "${programs[@]}"; do
+    expected_files+=("usr/share/man/man1/$program.1.gz")
 done
 
 passed=0
@@ -50,9 +62,14 @@ quietly() { "$@" >/dev/null 2>&1; }
 
 # --- the installation itself ------------------------------------------------
 
-if ! log=$(DESTDIR="$root" cmake --install "$build" --prefix /usr 2>&1); then
+if [[ $installed == *.deb ]]; then
+    install_command=(dpkg-deb --extract "$installed" "$root")
+else
+    install_command=(cmake --install "$installed" --prefix /usr)
+fi
+if ! log=$(DESTDIR="$root" "${install_command[@]}" 2>&1); then
     echo "$log"
-    fail "cmake --install $build"
+    fail "${install_command[*]}"
     finish
 fi
 pass
@@ -88,10 +105,10 @@ for program in usr/bin/velmoro-downloader-cli usr/bin/velmoro-hc-sim "$private/v
 done
 
 # The installed command-line programs run from where they were put.
-version=$("$root/usr/bin/velmoro-downloader-cli" --version 2>&1) || true
+version=$(${emulator[@]+"${emulator[@]}"} "$root/usr/bin/velmoro-downloader-cli" --version 2>&1) || true
 check "velmoro-downloader-cli --version printed '$version'" \
     grep -qx 'velmoro-downloader-cli [0-9][0-9.]*' <<<"$version"
-check "velmoro-hc-sim --help runs" quietly "$root/usr/bin/velmoro-hc-sim" --help
+check "velmoro-hc-sim --help runs" quietly ${emulator[@]+"${emulator[@]}"} "$root/usr/bin/velmoro-hc-sim" --help
 
 # --- the link on PATH and the help page -------------------------------------
 
@@ -110,7 +127,7 @@ check "Help.htm lies beside the real executable" test -f "$help_page"
 check "Help.htm beside the program is the project's page" \
     cmp -s "$help_page" "$source_dir/resources/Help.htm"
 check "the documentation copy of Help.htm is the project's page" \
-    cmp -s "$root/usr/share/doc/velmoro-downloader/Help.htm" "$source_dir/resources/Help.htm"
+    cmp -s "$root/$doc/Help.htm" "$source_dir/resources/Help.htm"
 
 # --- the desktop entry ------------------------------------------------------
 
@@ -151,9 +168,20 @@ for size in "${sizes[@]}"; do
     fi
 done
 
+# --- the manual pages --------------------------------------------------------
+
+# Each page is the one of its program (the NAME line names it); lintian
+# checks their form and compression on the packages.
+for program in "${programs[@]}"; do
+    page=$root/usr/share/man/man1/$program.1.gz
+    check "the manual page $program.1.gz is that of $program" \
+        grep -q "^$program \\\\- " <(gzip -dc "$page" 2>/dev/null)
+done
+
 # --- modes: programs executable, data not -----------------------------------
 
-for file in "$private/Help.htm" usr/share/doc/velmoro-downloader/Help.htm \
+for file in "$private/Help.htm" "$doc/Help.htm" "$doc/copyright" "$doc/changelog.gz" \
+    usr/share/man/man1/velmoro-{downloader,downloader-cli,hc-sim}.1.gz \
     usr/share/applications/velmoro-downloader.desktop \
     usr/share/icons/hicolor/{16x16,32x32,48x48,64x64}/apps/velmoro-downloader.png; do
     check "$file has mode 644" test "$(stat -c %a "$root/$file" 2>/dev/null)" = 644

@@ -10,7 +10,7 @@
 
 #include "about_dialog_win32.h"
 #include "downloader_dialog_win32.h"
-#include "gdi_player.h"
+#include "gdi_player_win32.h"
 #include "hover_button_drawing.h"
 
 namespace velmoro::win32 {

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "gdi_player.h"
+#include "gdi_player_win32.h"
 #include "hover_button_drawing.h"
 
 namespace velmoro::win32 {
@@ -65,6 +65,16 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
         case WM_PAINT:
             Paint();
             return 0;
+        case WM_PRINTCLIENT: {
+            // Drawn whole into the caller's device context (a window printed
+            // into a picture).
+            if (bar_.HasDrawableRange()) {
+                drawing::DrawList list;
+                bar_.Draw(list, ClientRect(Handle()));
+                Play(reinterpret_cast<HDC>(wParam), list, nullptr);
+            }
+            return 0;
+        }
         case WM_SIZE: {
             const LRESULT result = Default(message, wParam, lParam);
             bar_.ForgetBarWidth();

@@ -9,7 +9,7 @@
 
 #include "about_dialog_win32.h"
 #include "dialog_data.h"
-#include "gdi_player.h"
+#include "gdi_player_win32.h"
 
 namespace velmoro {
 

@@ -1,4 +1,4 @@
-#include "gdi_player.h"
+#include "gdi_player_win32.h"
 
 #include <algorithm>
 #include <type_traits>

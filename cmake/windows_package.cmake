@@ -1,0 +1,52 @@
+# Windows layout: one folder, the programs and Help.htm side by side (the
+# desktop program opens the page from its own folder). The programs link
+# their runtime statically, so there are no DLLs to carry.
+#   velmoro-downloader.exe
+#   velmoro-downloader-cli.exe
+#   Help.htm
+#
+# Two packages from it (`./dev windows`, which runs `cpack -G "ZIP;NSIS"`):
+#   velmoro-downloader-<version>-win64.zip   unpack anywhere and run
+#   velmoro-downloader-<version>-win64.exe   installer (NSIS): Program Files,
+#       Start menu entries (the desktop program, a command prompt in the
+#       program's folder, the help page, the uninstaller), an entry in Apps &
+#       features. /S installs
+#       silently, /D=DIR chooses the folder (last on the command line).
+
+install(TARGETS velmoro-downloader ${velmoro_cli_programs}
+    RUNTIME DESTINATION .
+    COMPONENT ${VELMORO_INSTALL_COMPONENT})
+install(FILES ${velmoro_help_page}
+    DESTINATION .
+    COMPONENT ${VELMORO_INSTALL_COMPONENT})
+
+set(CPACK_PACKAGE_NAME velmoro-downloader)
+set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
+set(CPACK_PACKAGE_VENDOR "Velmoro Downloader developers")
+set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
+    "Loads firmware and object catalogues into a telescope hand controller")
+set(CPACK_PACKAGE_FILE_NAME "velmoro-downloader-${PROJECT_VERSION}-win64")
+set(CPACK_PACKAGE_INSTALL_DIRECTORY "Velmoro Downloader")
+# Only our component: see the top of install.cmake.
+set(CPACK_INSTALL_CMAKE_PROJECTS
+    "${PROJECT_BINARY_DIR};${PROJECT_NAME};${VELMORO_INSTALL_COMPONENT};/")
+set(CPACK_STRIP_FILES ON)
+
+set(CPACK_NSIS_DISPLAY_NAME "Velmoro Downloader ${PROJECT_VERSION}")
+set(CPACK_NSIS_PACKAGE_NAME "Velmoro Downloader ${PROJECT_VERSION}")
+set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# A 64-bit installer, like the programs it installs: it runs where they run
+# (under Wine, too, without a 32-bit Wine beside the 64-bit one).
+set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_PACKAGE_EXECUTABLES "velmoro-downloader" "Velmoro Downloader")
+set(CPACK_NSIS_MENU_LINKS "Help.htm" "Velmoro Downloader Help")
+# A console in the program's folder: the command-line downloader is run from
+# one, and a shortcut to the .exe itself would close its window at once.
+# (The installer names the Start menu folder $STARTMENU_FOLDER, the
+# uninstaller $MUI_TEMP.)
+set(velmoro_prompt_link "Velmoro Downloader Command Prompt.lnk")
+set(CPACK_NSIS_CREATE_ICONS_EXTRA
+    "CreateShortCut '$SMPROGRAMS\\\\$STARTMENU_FOLDER\\\\${velmoro_prompt_link}' '$SYSDIR\\\\cmd.exe' '/k velmoro-downloader-cli.exe --help' '' 0 SW_SHOWNORMAL '' 'Velmoro Downloader on the command line'")
+set(CPACK_NSIS_DELETE_ICONS_EXTRA "Delete '$SMPROGRAMS\\\\$MUI_TEMP\\\\${velmoro_prompt_link}'")
+include(CPack)

@@ -1,0 +1,102 @@
+#include <QByteArray>
+#include <QCollator>
+#include <QSerialPortInfo>
+#include <QtGlobal>
+#include <algorithm>
+
+#include "port_names.h"
+
+#ifdef Q_OS_UNIX
+#include <grp.h>
+#include <sys/stat.h>
+#endif
+
+namespace velmoro {
+
+std::vector<SerialDevice> ListSerialDevices() {
+    QList<QSerialPortInfo> usb;
+    QList<QSerialPortInfo> onBoard;
+    for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
+        (info.hasVendorIdentifier() ? usb : onBoard).append(info);
+    }
+    QCollator collator;
+    collator.setNumericMode(true);
+    const auto byName = [&collator](const QSerialPortInfo& a, const QSerialPortInfo& b) {
+        return collator.compare(a.systemLocation(), b.systemLocation()) < 0;
+    };
+    std::sort(usb.begin(), usb.end(), byName);
+    std::sort(onBoard.begin(), onBoard.end(), byName);
+
+    std::vector<SerialDevice> devices;
+    for (const QSerialPortInfo& info : usb + onBoard) {
+        SerialDevice device;
+        device.path = info.systemLocation().toStdString();
+        device.description = info.description().toStdString();
+        if (info.hasVendorIdentifier()) {
+            QString identity = QStringLiteral("%1:%2")
+                                   .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
+                                   .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
+            for (const QString& part : {info.manufacturer(), info.serialNumber()}) {
+                if (!part.isEmpty()) {
+                    identity += QLatin1Char(' ') + part;
+                }
+            }
+            device.usbIdentity = identity.toStdString();
+        }
+        devices.push_back(device);
+    }
+    return devices;
+}
+
+std::string ComPortDevice(int n, std::string* how) {
+    std::string unused;
+    std::string& reason = how != nullptr ? *how : unused;
+    if (n < 1 || n > 9) {
+        reason = "only COM1 to COM9 exist";
+        return {};
+    }
+    const std::string variable = "VELMORO_COM" + std::to_string(n);
+    const QString named = qEnvironmentVariable(variable.c_str());
+    if (!named.isEmpty()) {
+        reason = "named by " + variable;
+        return named.toStdString();
+    }
+    const std::vector<SerialDevice> devices = ListSerialDevices();
+    if (static_cast<std::size_t>(n) > devices.size()) {
+        reason = devices.empty()
+                     ? "no serial device is present. Plug in the cable, or set " + variable +
+                           " to the device"
+                     : "only " + std::to_string(devices.size()) + " serial device(s) present, COM" +
+                           std::to_string(n) + " is not one of them. Choose a lower port, or set " +
+                           variable + " to the device";
+        return {};
+    }
+    reason = "serial device number " + std::to_string(n) + " present";
+    return devices[static_cast<std::size_t>(n) - 1].path;
+}
+
+std::string PermissionAdvice(const std::string& devicePath) {
+#ifdef Q_OS_UNIX
+    struct stat info {};
+    if (stat(devicePath.c_str(), &info) == 0) {
+        const group* owner = getgrgid(info.st_gid);
+        if (owner != nullptr && owner->gr_gid != 0) {
+            const std::string name = owner->gr_name;
+#ifdef Q_OS_MACOS
+            return "The device belongs to the group \"" + name +
+                   "\": add your user to it (sudo dseditgroup -o edit -a $USER -t user " + name +
+                   "), then log out and in again.";
+#else
+            return "The device belongs to the group \"" + name +
+                   "\": add your user to it (sudo usermod -aG " + name +
+                   " $USER), then log out and in again.";
+#endif
+        }
+    }
+#else
+    Q_UNUSED(devicePath);
+#endif
+    return "Close any other program that uses the port, then try again.";
+}
+
+}  // namespace velmoro

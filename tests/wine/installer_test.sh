@@ -1,0 +1,64 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine: installs silently, checks the files, the
+# Start menu entries and the entry in the list of installed programs, then
+# uninstalls and checks that they are gone again.
+# Usage: tests/wine/installer_test.sh INSTALLER.exe
+# Runs in the prefix of tests/wine/suite.sh, or in a scratch prefix of its
+# own when started alone.
+set -euo pipefail
+here="$(cd "$(dirname "$0")" && pwd)"
+installer="$(realpath "$1")"
+source "$here/wine_env.sh"
+if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
+    wine_prefix_start
+fi
+
+folder="$WINEPREFIX/drive_c/Program Files/Velmoro Downloader"
+uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmoro Downloader'
+failures=0
+check() {  # check DESCRIPTION COMMAND...
+    local description="$1"; shift
+    if "$@"; then
+        echo "  ok       $description"
+    else
+        echo "  FAILED   $description"
+        failures=$((failures + 1))
+    fi
+}
+start_menu_links() {
+    find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' 2>/dev/null |
+        sed 's|.*/||' | sort | tr '\n' ';'
+}
+expected_links="Uninstall.lnk;Velmoro Downloader Command Prompt.lnk;Velmoro Downloader Help.lnk;Velmoro Downloader.lnk;"
+
+wine "$installer" /S
+check "the programs and Help.htm are in Program Files" \
+    test -f "$folder/velmoro-downloader.exe" -a -f "$folder/velmoro-downloader-cli.exe" \
+        -a -f "$folder/Help.htm" -a -f "$folder/Uninstall.exe"
+check "nothing else is installed" \
+    test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
+        "Help.htm Uninstall.exe velmoro-downloader-cli.exe velmoro-downloader.exe "
+check "the installed program runs" \
+    test "$(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')" = "velmoro-downloader-cli 2.0"
+check "the Start menu has the desktop program, the command prompt, the help page and the uninstaller" \
+    test "$(start_menu_links)" = "$expected_links"
+check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
+
+# In place (_?=, which must stand unquoted at the end of the command line, so
+# through a batch file) so that the uninstaller has finished when Wine
+# returns; it leaves only itself behind.
+printf '@"C:\\Program Files\\Velmoro Downloader\\Uninstall.exe" /S _?=C:\\Program Files\\Velmoro Downloader\r\n' \
+    >"$WINEPREFIX/drive_c/uninstall.bat"
+wine cmd /c 'C:\uninstall.bat'
+check "the uninstaller removes the programs and the help page" \
+    test ! -e "$folder/velmoro-downloader.exe" -a ! -e "$folder/velmoro-downloader-cli.exe" \
+        -a ! -e "$folder/Help.htm"
+check "and the Start menu entries" test -z "$(start_menu_links)"
+check "and the entry in Apps & features" \
+    bash -c "! '$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
+
+if [ "$failures" -gt 0 ]; then
+    echo "installer: $failures check(s) failed"
+    exit 1
+fi
+echo "installer: all checks passed"
