@@ -19,7 +19,9 @@ if [ -n "$windows_build" ]; then
     for name in "${names[@]}"; do
         pictures+=("Z:$wine_scratch/$name.bmp")
     done
-    wine "$windows_build/win32/velmoro-screenshot.exe" "${pictures[@]}"
+    # In a desktop of its own, where Wine draws the windows' frames itself.
+    wine explorer /desktop=velmoro,800x600 "$windows_build/win32/velmoro-screenshot.exe" \
+        "${pictures[@]}"
     for name in "${names[@]}"; do
         QT_QPA_PLATFORM=offscreen "$build/shell/velmoro-screenshot" --convert \
             "$wine_scratch/$name.bmp" "docs/$name.png"

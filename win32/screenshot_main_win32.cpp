@@ -32,7 +32,7 @@ void Pump() {
     }
 }
 
-// The window as the system draws it, frame and title bar included.
+// The window as it is on the screen, frame and title bar included.
 bool SaveWindow(HWND hwnd, const wchar_t* path) {
     RECT rect{};
     GetWindowRect(hwnd, &rect);
@@ -45,7 +45,9 @@ bool SaveWindow(HWND hwnd, const wchar_t* path) {
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    const bool printed = PrintWindow(hwnd, memory, 0) != FALSE;
+    HDC window = GetWindowDC(hwnd);
+    BitBlt(memory, 0, 0, width, height, window, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, window);
     GdiFlush();
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
@@ -60,7 +62,7 @@ bool SaveWindow(HWND hwnd, const wchar_t* path) {
     DeleteObject(bitmap);
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
-    return printed && out.good();
+    return out.good();
 }
 
 // A Main Program transfer under way: what the engine has shown through the
