@@ -71,7 +71,7 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
             if (bar_.HasDrawableRange()) {
                 drawing::DrawList list;
                 bar_.Draw(list, ClientRect(Handle()));
-                Play(reinterpret_cast<HDC>(wParam), list, nullptr);
+                Play(FromParam<HDC>(wParam), list, nullptr);
             }
             return 0;
         }
@@ -82,7 +82,7 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
         }
         case WM_SETTEXT: {
             const LRESULT result = Default(message, wParam, lParam);
-            const auto* text = reinterpret_cast<const wchar_t*>(lParam);
+            const auto* text = FromParam<const wchar_t*>(lParam);
             if (bar_.SetDisplayText(text != nullptr ? Narrow(text) : std::string())) {
                 InvalidateRect(Handle(), nullptr, TRUE);
             }
@@ -91,7 +91,7 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
         case WM_GETTEXT: {
             // The display text, never more than the caller's buffer holds.
             const std::wstring text = Widen(bar_.DisplayText());
-            auto* buffer = reinterpret_cast<wchar_t*>(lParam);
+            auto* buffer = FromParam<wchar_t*>(lParam);
             const std::size_t size = static_cast<std::size_t>(wParam);
             if (buffer == nullptr || size == 0) {
                 return 0;
@@ -200,7 +200,7 @@ void CHoverButton::DrawItem(const DRAWITEMSTRUCT& request) {
     look.caption = WindowText(Handle(), drawing::kHoverCaptionMaxBytes);
     look.hover = hover_;
     look.state = request.itemState;
-    const auto font = reinterpret_cast<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
+    const auto font = FromParam<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
     drawing::DrawList list;
     drawing::DrawHoverButton(list, CGdiTextMetrics(dc, font), SystemColors(), look);
     Play(dc, list, font);
@@ -479,7 +479,7 @@ void CIconButton::DrawItem(const DRAWITEMSTRUCT& request) {
             look.icons[slot] = drawing::Size{icons_[slot].width, icons_[slot].height};
         }
     }
-    const auto font = reinterpret_cast<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
+    const auto font = FromParam<HFONT>(SendMessageW(Handle(), WM_GETFONT, 0, 0));
     drawing::DrawList list;
     drawing::DrawIconButton(list, CGdiTextMetrics(dc, font), SystemColors(), look);
     const std::array<HICON, 2> icons{icons_[0].handle, icons_[1].handle};

@@ -32,7 +32,7 @@ LRESULT CSubclassedControl::Default(UINT message, WPARAM wParam, LPARAM lParam) 
 
 LRESULT CALLBACK CSubclassedControl::SubclassProc(HWND hwnd, UINT message, WPARAM wParam,
                                                   LPARAM lParam, UINT_PTR /*id*/, DWORD_PTR self) {
-    auto* control = reinterpret_cast<CSubclassedControl*>(self);
+    auto* control = FromParam<CSubclassedControl*>(self);
     if (message == WM_NCDESTROY) {
         // The window goes before the object: the object forgets it.
         RemoveWindowSubclass(hwnd, SubclassProc, 0);
@@ -82,11 +82,11 @@ void CDialog::AddControl(CSubclassedControl& control) {
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
     if (message == WM_INITDIALOG) {
-        auto* dialog = reinterpret_cast<CDialog*>(lParam);
+        auto* dialog = FromParam<CDialog*>(lParam);
         SetWindowLongPtrW(hwnd, DWLP_USER, lParam);
         dialog->hwnd_ = hwnd;
     }
-    auto* dialog = reinterpret_cast<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
+    auto* dialog = FromParam<CDialog*>(GetWindowLongPtrW(hwnd, DWLP_USER));
     if (dialog == nullptr) {
         return FALSE;
     }
@@ -106,7 +106,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const int code = HIWORD(wParam);
-            const auto control = controls_.find(reinterpret_cast<HWND>(lParam));
+            const auto control = controls_.find(FromParam<HWND>(lParam));
             if (code == BN_CLICKED && control != controls_.end()) {
                 control->second->OnReflectedClick();
             }
@@ -121,7 +121,7 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         }
         case WM_DRAWITEM: {
-            const auto* request = reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+            const auto* request = FromParam<const DRAWITEMSTRUCT*>(lParam);
             const auto control = controls_.find(request->hwndItem);
             if (request->CtlType != ODT_BUTTON || control == controls_.end()) {
                 return FALSE;

@@ -16,6 +16,14 @@
 
 namespace velmoro::win32 {
 
+// A message parameter (or result) that carries a pointer or a handle, as
+// the system defines the message: the one place where numbers become
+// pointers.
+template <class T, class Param>
+T FromParam(Param value) {
+    return reinterpret_cast<T>(value);  // NOLINT(performance-no-int-to-ptr)
+}
+
 class CDialog;
 
 // A control of a dialog taken over by a class of the program (the dialog
