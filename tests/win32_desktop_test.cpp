@@ -169,6 +169,58 @@ TEST_F(DesktopTest, LogLinesGoToTheEndWhateverTheSelection) {
     EXPECT_EQ(Text(dialog.logBox), L"");
 }
 
+// What a message box of the program shows: its icon, the system's of that
+// kind, and the button Enter presses; then it is answered.
+struct MessageBoxSeen {
+    HICON icon = nullptr;
+    int defaultButton = 0;
+    std::wstring title;
+};
+MessageBoxSeen seen;
+int answer = 0;
+
+// Looked at once the box has set itself up, from its own message loop.
+void CALLBACK LookAtMessageBox(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+    KillTimer(box, timer);
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM) -> BOOL {
+            if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                seen.icon = FromParam<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+            }
+            return TRUE;
+        },
+        0);
+    // Enter presses the push button that has the focus.
+    seen.defaultButton = GetDlgCtrlID(GetFocus());
+    seen.title = Text(box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+}
+
+LRESULT CALLBACK WatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        SetTimer(FromParam<HWND>(wParam), 1, 50, LookAtMessageBox);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(DesktopTest, PortFailureShowsTheStopIconAndQuestionsDefaultToNo) {
+    HHOOK hook = SetWindowsHookExW(WH_CBT, WatchMessageBox, nullptr, GetCurrentThreadId());
+    answer = IDOK;
+    dialog.ReportPortFailure("The port COM8 could not be opened");
+    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_HAND));
+    EXPECT_EQ(seen.title, L"Velmoro Downloader V2.0");
+
+    seen = {};
+    answer = IDNO;
+    EXPECT_FALSE(dialog.AskQuestion("The file looks like text. Send it as Main Program?"));
+    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_QUESTION));
+    EXPECT_EQ(seen.defaultButton, IDNO);
+    answer = IDYES;
+    EXPECT_TRUE(dialog.AskQuestion("Send it anyway?"));
+    UnhookWindowsHookEx(hook);
+}
+
 TEST(HelpPage, LiesBesideTheProgram) {
     EXPECT_EQ(HelpPagePath(L"D:\\Tools\\Downloader.exe"), L"D:\\Tools\\Help.htm");
     EXPECT_EQ(HelpPagePath(L"D:\\Downloader.exe"), L"D:\\Help.htm");
