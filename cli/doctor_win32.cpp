@@ -38,8 +38,21 @@ void CheckPort(const std::string& port, bool listed, std::vector<Finding>& findi
     const HANDLE handle = CreateFileW(Widen(path).c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
+        // Whether a serial port driver answers behind the name.
+        DCB settings{};
+        settings.DCBlength = sizeof settings;
+        const bool answers = GetCommState(handle, &settings) != FALSE;
+        const DWORD error = answers ? 0 : GetLastError();
         CloseHandle(handle);
-        findings.push_back(Make(port, Severity::Ok, "It opens for reading and writing."));
+        if (answers) {
+            findings.push_back(Make(port, Severity::Ok, "It opens for reading and writing."));
+        } else {
+            findings.push_back(
+                Make(port, Severity::Problem,
+                     "It opens, but no serial port answers behind it: " + SystemMessage(error),
+                     "Unplug the adapter and plug it in again; if that does not "
+                     "help, reinstall its driver."));
+        }
         return;
     }
     const DWORD error = GetLastError();

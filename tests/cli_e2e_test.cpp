@@ -236,6 +236,9 @@ TEST(FaultsOverPty, MissingDataFileOrPort) {
             << noPort.err;
         EXPECT_TRUE(noPort.out.empty());
     }
+    const CliResult doctor = RunCli({"doctor", "--port", "COM8", "--port", "COM5"});
+    EXPECT_EQ(doctor.exitCode, 1);
+    EXPECT_NE(doctor.out.find("2 problems, 0 warnings"), std::string::npos) << doctor.out;
 #else
     const CliResult noDevice = RunCli(Args({"download", "--port", (sim.Dir() / "nothing").string(),
                                             "--type", "main", file.Path().string()}));
