@@ -223,11 +223,11 @@ public:
             stored = stored * 10U + static_cast<std::uint32_t>(c - '0');
         }
         if (digits && value > max) {
-            const std::uint64_t kept =
-                max == 0x7FFFFFFF ? stored : stored % (static_cast<std::uint32_t>(max) + 1U);
-            const std::string keptText = max == 0x7FFFFFFF
-                                             ? std::to_string(static_cast<std::int32_t>(stored))
-                                             : std::to_string(kept);
+            // The number keeps all 32 bits, read as signed; the others keep
+            // their low 8 or 16 bits.
+            const std::string keptText =
+                max == 0x7FFFFFFF ? std::to_string(static_cast<std::int32_t>(stored))
+                                  : std::to_string(stored % (static_cast<std::uint32_t>(max) + 1U));
             Problem(start, "the " + std::string(name) + " " + std::string(field) + " is above " +
                                std::to_string(max) + "; the controller would store " + keptText);
         }

@@ -26,6 +26,17 @@ std::string Hex(std::uint32_t value) {
 
 }  // namespace
 
+std::uint8_t CheckByte(const std::uint8_t* bytes, std::size_t count) {
+    unsigned crc = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        crc ^= bytes[i];
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = (crc & 0x80U) != 0 ? ((crc << 1) ^ 0x07U) & 0xFFU : (crc << 1) & 0xFFU;
+        }
+    }
+    return static_cast<std::uint8_t>(crc);
+}
+
 CHandControllerModel::CHandControllerModel(int beaconsBeforeGreeting)
     : beaconsBeforeGreeting_(std::max(1, beaconsBeforeGreeting)) {}
 
@@ -69,7 +80,8 @@ std::string CHandControllerModel::Receive(const std::uint8_t* bytes, std::size_t
                 if (blockBytes_.size() == kDataBlockSize) {
                     phase_ = Phase::Command;
                     std::copy_n(blockBytes_.begin(), kPayloadSize, pendingPayload_.begin());
-                    if (Crc8(pendingPayload_) != blockBytes_[kPayloadSize]) {
+                    if (CheckByte(pendingPayload_.data(), kPayloadSize) !=
+                        blockBytes_[kPayloadSize]) {
                         replies += Violation("block with a wrong check byte", ":RB_ERR#");
                     } else {
                         blockPending_ = true;

@@ -25,6 +25,12 @@ inline constexpr std::uint32_t kSectorSize = 0x1000;
 inline constexpr std::uint32_t kBlockBytes = 0x400;
 inline constexpr std::uint8_t kBeaconByteValue = 0xAA;
 
+// The check byte of a block as the controller works it out: CRC-8 with the
+// polynomial 0x07 from 0, bit by bit. Written apart from the downloader's
+// table so that a fault in the one cannot hide behind the same fault in the
+// other.
+std::uint8_t CheckByte(const std::uint8_t* bytes, std::size_t count);
+
 class CHandControllerModel {
 public:
     // beaconsBeforeGreeting: beacon bytes the controller waits for after a

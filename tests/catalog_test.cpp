@@ -320,18 +320,25 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
     struct Case {
         const char* what;
         std::string contents;
-        int line;  // the line the error names
+        int line;          // the line the error names
+        const char* says;  // part of the error
     };
     const Case cases[] = {
-        {"two separators", Catalogue(3, true, 2) + "-\r\n" + SecondLine(3), 7},
-        {"256 lines before the separator", Catalogue(256, true, 1), 257},
-        {"257 lines, no separator", Catalogue(257, false, 0, false), 257},
-        {"256 lines, no separator, final line break", Catalogue(256, false, 0), 256},
-        {"4097 lines after the separator", Catalogue(1, true, 4097, false), 4099},
-        {"4096 lines after the separator, final line break", Catalogue(1, true, 4096), 4098},
-        {"a zero byte: not catalogue text", Catalogue(1, true, 0) + std::string("42,Star\0", 8), 3},
-        {"a byte above 0x7F", Catalogue(3, true, 1) + "\xE9", 6},
-        {"a control character", "\x1B" + Catalogue(1, true, 1), 1},
+        {"two separators", Catalogue(3, true, 2) + "-\r\n" + SecondLine(3), 7,
+         "is a second separator line"},
+        {"256 lines before the separator", Catalogue(256, true, 1), 257,
+         "too many lines before the separator line"},
+        {"257 lines, no separator", Catalogue(257, false, 0, false), 257, "no separator line, and"},
+        {"256 lines, no separator, final line break", Catalogue(256, false, 0), 256,
+         "no separator line, and the line break at the end of"},
+        {"4097 lines after the separator", Catalogue(1, true, 4097, false), 4099,
+         "too many lines after the separator line"},
+        {"4096 lines after the separator, final line break", Catalogue(1, true, 4096), 4098,
+         "the line break at the end of"},
+        {"a zero byte: not catalogue text", Catalogue(1, true, 0) + std::string("42,Star\0", 8), 3,
+         "holds the byte 0x00"},
+        {"a byte above 0x7F", Catalogue(3, true, 1) + "\xE9", 6, "holds the byte 0xE9"},
+        {"a control character", "\x1F" + Catalogue(1, true, 1), 1, "holds the byte 0x1F"},
     };
     for (const Case& c : cases) {
         const testing::TempFile file(c.contents);
@@ -343,6 +350,7 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
         ASSERT_NE(at, std::string::npos) << c.what << ": " << plan.errorText;
         EXPECT_FALSE(std::isdigit(plan.errorText[at + 5 + std::to_string(c.line).size()]))
             << c.what << ": " << plan.errorText;
+        EXPECT_NE(plan.errorText.find(c.says), std::string::npos) << plan.errorText;
     }
 }
 
@@ -357,16 +365,24 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         std::int64_t column;  // of the first problem; 0: none
         const char* says;     // part of its text; or of the note when column is 0
     } const cases[] = {
-        {true, first, 0, nullptr},
+        // Nothing but blanks after the last real's comma.
+        {true, first + " \t", 0, nullptr},
         {false, second, 0, nullptr},
         // The spaces a converter passes over.
         {false, "  42,  Second sample  ,1234,  7,  1.5 , 20.25,0.1 ,300,0,0,0,  0 ,  2.5 ", 0,
          nullptr},
         {false, "42,Second sample  ,1234,7,,,,,,,,,", 0, nullptr},
-        {true, "OBJ1,First sample    ,1234,7,1,2,3,4,5,6,7,8,", 5, "lose its first character"},
-        {true, "OBJ1   ,First sample,1234,7,1,2,3,4,5,6,7,8,", 21, "runs into its comma"},
-        {true, "OBJ1   ,First sample    ,1234 ,7,1,2,3,4,5,6,7,8,", 30, "a space ends"},
-        {true, "OBJ1   ;First sample    ,1234,7,1,2,3,4,5,6,7,8,", 8, "';' where the comma"},
+        {true, "OBJ1,First sample    ,1234,7,1,2,3,4,5,6,7,8,", 5,
+         "the key runs into its comma without two spaces before it; the text would lose its "
+         "first character"},
+        {true, "OBJ1   ,First sample,1234,7,1,2,3,4,5,6,7,8,", 21,
+         "the text runs into its comma without two spaces before it; the word value would"},
+        {true, "OBJ1   ,First sample    ,1234 ,7,1,2,3,4,5,6,7,8,", 30,
+         "a space ends the word value before its comma"},
+        {true, "OBJ1   ;First sample    ,1234,7,1,2,3,4,5,6,7,8,", 8,
+         "';' where the comma after the key should be"},
+        {true, "OBJ1   ,First sample  X ,1234,7,1,2,3,4,5,6,7,8,", 23,
+         "'X' where the comma after the text should be"},
         {true, "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,", 31, "would store 44"},
         {true, "OBJ1   ,First sample    ,70000,7,1,2,3,4,5,6,7,8,", 26, "would store 4464"},
         {true, "OBJ1   ,First sample    ,12.5,7,1,2,3,4,5,6,7,8,", 28, "decimal point in the word"},
@@ -379,11 +395,17 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         {false, "42,Second sample  ,1234,7,1,2,3,4,5,6,7,8", 42, "ends in the eighth real"},
         {false, "3000000000,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "would store -1294967296"},
         {false, "42 7,Star  ,1,2,3,4,5,6,7,8,9,1,2", 3, "a space in the number"},
+        {false, "42,Star  ,1,300,3,4,5,6,7,8,9,1,2", 13, "the byte value 300 is above 255"},
+        {false, "42,Star  ,1,2,3,4\r5,6,7,8,9,1,2", 18, "a carriage return ends the second real"},
+        {false, "42,Star  ,1,2,3," + std::string(40, '9') + ",5,6,7,8,9,1,2", 17,
+         "the second real is too large"},
         {false, "+42,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "'+' in the number"},
         {false, "42,Star  ,1234 ,7,1,2,3,4,5,6,7,8,9", 15, "a space in the word value"},
         // Cut to their slots as the format intends: notes, not problems.
         {true, "OBJECT12  ,First sample    ,1234,7,1,2,3,4,5,6,7,8,", 0, "keeps \"OBJECT1\""},
-        {false, "42,A text of twenty-three  ,1,2,3,4,5,6,7,8,9,1,2", 0, "longer than 21"},
+        {false, "42,A text of twenty-three  ,1,2,3,4,5,6,7,8,9,1,2", 0,
+         "the text \"A text of twenty-three\" is longer than 21 characters; the controller keeps "
+         "\"A text of twenty-thre\""},
     };
     for (const Case& c : cases) {
         CatalogFindings findings;
@@ -422,6 +444,11 @@ TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
         "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n"
         "OBJ2   ,First sample    ,1234,7,1,-2,3,4,5,6,7,-8,\r\n"
         "OBJECT33  ,Fine    ,1,2,3,4,5,6,7,8,9,10,\r\n"
+        // Nothing more is checked after a finding that shifts the fields.
+        "OBJ3   ;Broken  ,1,2,x,x,3,4,5,6,7,8,\r\n"
+        // The characters either side of the digits; a number's second point.
+        "OBJ4   ,Times   ,12/4,7:,1/2,12:30,3,4,5,6,7,8,\r\n"
+        "OBJ5   ,Word    ,12.5.0,7,1,2,3,4,5,6,7,8,\r\n"
         "-\r\n"
         "42,Star  ,1,2,3,4,5,6,7,8,9,1,2\r\n"
         "43,Star  ,1,2,3,4,5,6,7,8,9,1,2" +
@@ -429,14 +456,15 @@ TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
     const testing::TempFile file(text);
     const CatalogPlan plan = PlanCatalog(file.Path());
     ASSERT_TRUE(plan.fits) << plan.errorText;
-    EXPECT_EQ(plan.problemLines, 3);
-    EXPECT_EQ(plan.records, 6) << "the long line is two records";
+    EXPECT_EQ(plan.problemLines, 6);
+    EXPECT_EQ(plan.records, 9) << "the long line is two records";
     std::vector<std::string> places;
     for (const CatalogFinding& f : plan.findings) {
         places.push_back(std::to_string(f.line) + ":" + std::to_string(f.column) +
                          (f.note ? " note" : ""));
     }
-    EXPECT_EQ(places, (std::vector<std::string>{"1:31", "2:35", "2:48", "3:1 note", "6:255"}));
+    EXPECT_EQ(places, (std::vector<std::string>{"1:31", "2:35", "2:48", "3:1 note", "4:8", "5:20",
+                                                "5:24", "5:27", "5:32", "6:20", "9:255"}));
 }
 
 }  // namespace

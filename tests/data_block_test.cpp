@@ -11,22 +11,11 @@
 #include <vector>
 
 #include "data_file.h"
+#include "hc_model.h"
 #include "temp_file.h"
 
 namespace velmoro {
 namespace {
-
-// Independent reference: shifts the bits of every byte through the register.
-std::uint8_t BitwiseCrc8(std::span<const std::uint8_t> bytes) {
-    unsigned crc = 0;
-    for (std::uint8_t byte : bytes) {
-        crc ^= byte;
-        for (int bit = 0; bit < 8; ++bit) {
-            crc = ((crc & 0x80U) != 0 ? (crc << 1) ^ 0x07U : crc << 1) & 0xFFU;
-        }
-    }
-    return static_cast<std::uint8_t>(crc);
-}
 
 std::vector<std::uint8_t> Pattern(std::size_t size) {
     std::vector<std::uint8_t> bytes(size);
@@ -36,37 +25,35 @@ std::vector<std::uint8_t> Pattern(std::size_t size) {
     return bytes;
 }
 
-TEST(Crc8, CheckValues) {
-    const std::string_view check = "123456789";
-    EXPECT_EQ(Crc8({reinterpret_cast<const std::uint8_t*>(check.data()), check.size()}), 0xF4);
-    std::uint8_t crc = 0;
-    for (char c : std::string_view("abc")) {
-        crc = Crc8Step(crc, static_cast<std::uint8_t>(c));
-    }
-    EXPECT_EQ(crc, 0x5F);
+std::span<const std::uint8_t> AsBytes(std::string_view text) {
+    return {reinterpret_cast<const std::uint8_t*>(text.data()), text.size()};
+}
 
-    EXPECT_EQ(kCrc8Table[0x01], 0x07);
-    EXPECT_EQ(kCrc8Table[0x02], 0x0E);
-    EXPECT_EQ(kCrc8Table[0x03], 0x09);
-    EXPECT_EQ(kCrc8Table[0x80], 0x89);
-    EXPECT_EQ(kCrc8Table[0xFF], 0xF3);
+// The worked check values, from the downloader's table and from the
+// controller's bit-by-bit reckoning, which the simulator checks blocks with.
+TEST(Crc8, CheckValues) {
+    const std::string zeros(kPayloadSize, '\0');
+    const std::string ones(kPayloadSize, '\xFF');
+    const std::pair<std::string_view, std::uint8_t> cases[] = {
+        {"123456789", 0xF4}, {"abc", 0x5F}, {zeros, 0x00}, {ones, 0xD7}, {"\x01", 0x07}};
+    for (const auto& [text, check] : cases) {
+        EXPECT_EQ(Crc8(AsBytes(text)), check) << text.size() << " bytes";
+        EXPECT_EQ(sim::CheckByte(AsBytes(text).data(), text.size()), check) << text.size();
+    }
     for (unsigned i = 0; i < 256; ++i) {
         const std::uint8_t byte = static_cast<std::uint8_t>(i);
-        EXPECT_EQ(kCrc8Table[i], BitwiseCrc8({&byte, 1})) << "entry " << i;
+        EXPECT_EQ(kCrc8Table[i], sim::CheckByte(&byte, 1)) << "entry " << i;
     }
 }
 
+// The check byte covers every byte of the payload, and nothing else.
 TEST(DataBlock, PayloadFollowedByCheckByte) {
     Payload payload{};
-    EXPECT_EQ(MakeDataBlock(payload)[kPayloadSize], 0x00);
-    payload.fill(0xFF);
-    EXPECT_EQ(MakeDataBlock(payload)[kPayloadSize], 0xD7);
-
     const std::vector<std::uint8_t> bytes = Pattern(kPayloadSize);
     std::copy(bytes.begin(), bytes.end(), payload.begin());
     const DataBlock block = MakeDataBlock(payload);
     EXPECT_TRUE(std::equal(payload.begin(), payload.end(), block.begin()));
-    EXPECT_EQ(block[kPayloadSize], BitwiseCrc8(bytes));
+    EXPECT_EQ(block[kPayloadSize], sim::CheckByte(bytes.data(), bytes.size()));
 }
 
 // An image of L bytes comes as floor(L / 1024) + 1 pieces: the image bytes

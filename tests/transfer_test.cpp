@@ -11,6 +11,9 @@
 #include "transfer.h"
 
 #ifdef __linux__
+#include <dlfcn.h>
+
+#include <cstdio>
 #include <filesystem>
 #endif
 
@@ -22,7 +25,7 @@ const std::string kImage1500(1500, 'x');
 // Catalogue of two record lines, the separator and two more.
 const std::string kSmallCatalog =
     "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
-    "OBJ2   ,Second sample   ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
+    "OBJ2   ,Second~sample   ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
     "-----\r\n"
     "42,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n"
     "43,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
@@ -60,11 +63,6 @@ TEST_F(TransferTest, StartPreparesEverythingInOrder) {
     };
     EXPECT_EQ(rig.trace, expected);
     EXPECT_TRUE(State().busy);
-    EXPECT_EQ(State().state, AwaitGreeting);
-    EXPECT_EQ(State().blockCounter, 0);
-    EXPECT_TRUE(State().firstBlankCheck);
-    EXPECT_TRUE(State().firstLayout);
-    EXPECT_FALSE(State().sectionEnded);
     EXPECT_TRUE(State().dataFile.IsOpen());
     EXPECT_TRUE(rig.port.writes.empty()) << "nothing goes out before the first beacon tick";
 }
@@ -88,14 +86,51 @@ TEST_F(TransferTest, MissingOrUnusableDataFileEndsStartWithItsLine) {
     }
 }
 
+// A failing disk, whose reads fail with an error while it is set.
+bool diskFails = false;
+
+}  // namespace
+}  // namespace velmoro::testing
+
 #ifdef __linux__
+extern "C" std::size_t fread(void* buffer, std::size_t size, std::size_t count, std::FILE* file) {
+    using Real = std::size_t (*)(void*, std::size_t, std::size_t, std::FILE*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fread"));
+    return velmoro::testing::diskFails ? 0 : real(buffer, size, count, file);
+}
+extern "C" int ferror(std::FILE* file) noexcept {
+    using Real = int (*)(std::FILE*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "ferror"));
+    return velmoro::testing::diskFails ? 1 : real(file);
+}
+#endif
+
+namespace velmoro::testing {
+namespace {
+
+#ifdef __linux__
+// A data file that fails to read is never sent as a block of filler: at
+// Start nothing begins, later the transfer ends before the block goes out.
 TEST_F(TransferTest, DataFileThatFailsToReadIsNotSentAsFiller) {
-    // A regular file whose reads fail.
-    rig.window.dataFilePath = "/proc/self/mem";
-    rig.engine.OnStartStop();
-    EXPECT_EQ(rig.window.log, std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
-    EXPECT_FALSE(State().busy);
-    EXPECT_FALSE(rig.window.timerRunning);
+    TempFile image(kImage1500);
+    for (const bool atStart : {true, false}) {
+        EngineRig fresh;
+        fresh.window.dataFilePath = image.Path();
+        diskFails = atStart;
+        fresh.engine.OnStartStop();
+        for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#"}) {
+            fresh.Receive(reply);
+        }
+        fresh.port.TakeWrites();
+        diskFails = true;
+        fresh.Receive(":BI_OK#");
+        diskFails = false;
+        EXPECT_EQ(fresh.window.log.back(), texts::kUnreadableDataFile) << atStart;
+        EXPECT_EQ(fresh.window.log.size(), atStart ? 1U : 4U);
+        EXPECT_FALSE(fresh.engine.State().busy);
+        EXPECT_FALSE(fresh.engine.State().dataFile.IsOpen());
+        EXPECT_TRUE(fresh.port.TakeWrites().empty()) << atStart;
+    }
 }
 #endif
 
@@ -456,25 +491,40 @@ TEST_F(TransferTest, RefusedCatalogueStopsAtStartBeforeAnythingIsSent) {
 // what looks wrong; No, the default, leaves everything as it was.
 TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
     const std::string badByte = "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n";
+    const std::string looksLikeText = "Download not started: " + std::string(texts::kLooksLikeText);
     const struct {
         const char* what;
         std::string contents;
         UpdateType type;
         const char* refusal;  // part of the one log line; nullptr: not refused
         bool asks;
+        std::string notStarted;  // the log line after No
     } cases[] = {
-        {"empty image", "", UpdateType::MainProgram, "ERROR! The data file is empty!\r\n", false},
-        {"catalogue as image", kSmallCatalog, UpdateType::MainProgram, nullptr, true},
-        {"text without a line break", "ABC", UpdateType::MainProgram, nullptr, false},
-        {"image with a control byte", "AB\x01\r\n", UpdateType::MainProgram, nullptr, false},
+        {"empty image",
+         "",
+         UpdateType::MainProgram,
+         "ERROR! The data file is empty!\r\n",
+         false,
+         {}},
+        {"catalogue as image", kSmallCatalog, UpdateType::MainProgram, nullptr, true,
+         looksLikeText},
+        {"text with LF line ends", "A\nB\n", UpdateType::MainProgram, nullptr, true, looksLikeText},
+        {"text with CR line ends", "A\rB\r", UpdateType::MainProgram, nullptr, true, looksLikeText},
+        {"text without a line break", "ABC", UpdateType::MainProgram, nullptr, false, {}},
+        {"image with a control byte", "AB\x01\r\n", UpdateType::MainProgram, nullptr, false, {}},
         {"image as catalogue",
          std::string("\x7F"
                      "ELF\0\1",
                      6),
-         UpdateType::ObjectCatalog, "line 1, column 1 holds the byte 0x7F", false},
-        {"catalogue with a byte of 300", badByte, UpdateType::ObjectCatalog, nullptr, true},
-        {"clean catalogue", kSmallCatalog, UpdateType::ObjectCatalog, nullptr, false},
-        {"empty catalogue", "", UpdateType::ObjectCatalog, nullptr, false},
+         UpdateType::ObjectCatalog,
+         "line 1, column 1 holds the byte 0x7F",
+         false,
+         {}},
+        {"catalogue with a byte of 300", badByte, UpdateType::ObjectCatalog, nullptr, true,
+         "Download not started: the catalogue has problems in 1 line, the first at line 1, "
+         "column 31: the byte value 300 is above 255; the controller would store 44."},
+        {"clean catalogue", kSmallCatalog, UpdateType::ObjectCatalog, nullptr, false, {}},
+        {"empty catalogue", "", UpdateType::ObjectCatalog, nullptr, false, {}},
     };
     for (const auto& c : cases) {
         for (const bool yes : {false, true}) {
@@ -490,6 +540,7 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
             EXPECT_EQ(fresh.engine.State().busy, goes) << context;
             EXPECT_EQ(fresh.window.timerRunning, goes) << context;
             EXPECT_EQ(fresh.window.openEnabled, !goes) << context;
+            EXPECT_EQ(fresh.engine.State().dataFile.IsOpen(), goes) << context;
             EXPECT_TRUE(fresh.port.writes.empty()) << context;
             if (goes) {
                 EXPECT_EQ(fresh.window.log.front(), texts::kResetPrompt) << context;
@@ -501,8 +552,8 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
             if (c.refusal != nullptr) {
                 EXPECT_NE(line.find(c.refusal), std::string::npos) << line;
             } else {
+                EXPECT_EQ(line, c.notStarted + "\r\n");
                 // The line keeps the reason the question gave.
-                EXPECT_TRUE(line.starts_with(texts::kNotStarted)) << line;
                 const std::string reason = line.substr(texts::kNotStarted.size(), 30);
                 EXPECT_NE(fresh.window.questions[0].find(reason.substr(4)), std::string::npos)
                     << fresh.window.questions[0] << " / " << line;

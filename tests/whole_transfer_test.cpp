@@ -260,6 +260,60 @@ TEST(WholeTransfer, CatalogueProgressEndsAtTheEndOfItsRange) {
     }
 }
 
+// Start leaves nothing of the last transfer behind: however the last one
+// ended, on the same engine the next sends what a fresh engine sends.
+TEST(WholeTransfer, NextTransferOnTheSameEngineIsLikeAFirstOne) {
+    TempFile image(Image(1500));
+    TempFile catalog(Catalog(17, 20));
+    const struct {
+        const char* what;
+        const TempFile& file;
+        UpdateType type;
+        int silentAfterBlock;  // the controller stops answering; 0: never
+    } earlier[] = {
+        {"a finished catalogue", catalog, UpdateType::ObjectCatalog, 0},
+        // Stopped while the block that holds the separator line waits for
+        // its acknowledgement.
+        {"a catalogue stopped in its second block", catalog, UpdateType::ObjectCatalog, 2},
+        {"an image stopped in its first block", image, UpdateType::MainProgram, 1},
+    };
+    for (const auto& first : earlier) {
+        for (const TempFile* next : {&catalog, &image}) {
+            const UpdateType type =
+                next == &catalog ? UpdateType::ObjectCatalog : UpdateType::MainProgram;
+            SimulatedRig fresh(next->Path(), type);
+            fresh.Run();
+
+            SimulatedRig rig(first.file.Path(), first.type);
+            int blocks = 0;
+            rig.port.responder = [&](const Bytes& bytes) {
+                blocks += bytes.size() == kDataBlockSize ? 1 : 0;
+                const std::string reply = rig.controller.Receive(bytes.data(), bytes.size());
+                return blocks > 0 && blocks == first.silentAfterBlock ? std::string() : reply;
+            };
+            rig.Run();
+            if (rig.engine.State().busy) {
+                rig.engine.OnStartStop();
+            }
+            rig.controller = sim::CHandControllerModel{2};
+            rig.port.responder = [&](const Bytes& bytes) {
+                return rig.controller.Receive(bytes.data(), bytes.size());
+            };
+            rig.trace.clear();
+            rig.port.writes.clear();
+            rig.window.dataFilePath = next->Path();
+            rig.window.updateType = type;
+            rig.Run();
+
+            const std::string context = std::string(first.what) + ", then " +
+                                        (next == &catalog ? "a catalogue" : "an image");
+            EXPECT_TRUE(rig.controller.Finished()) << context;
+            EXPECT_EQ(rig.trace, fresh.trace) << context;
+            EXPECT_TRUE(rig.port.writes == fresh.port.writes) << context;
+        }
+    }
+}
+
 TEST(WholeTransfer, SeparatorFirstSendsAnEmptyBlockToTheFirstRange) {
     TempFile file(Catalog(0, 3));
     SimulatedRig rig(file.Path(), UpdateType::ObjectCatalog);

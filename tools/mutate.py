@@ -1,0 +1,475 @@
+#!/usr/bin/env python3
+"""Mutation testing of the engine, the serial layer and the window code that
+passes the port number on: plants one small fault at a time, rebuilds, runs
+the tests that can see it (fast ones first, stopping at the first failure)
+and reports every fault that no test caught.
+
+    tools/mutate.py [--seed N] [--sample N | --all] [--only PATH[:LINE]] [--list]
+
+It works on a copy of the sources in build-mutate/src (the working tree is
+never touched), builds in build-mutate/build, and writes build-mutate/mutants.txt
+(every planted fault) and build-mutate/results.txt (each with its outcome).
+A fault whose object code is the same as the original's (code another
+platform compiles, or an equivalent the optimiser sees through) is not run:
+it cannot change what the program does here.
+"""
+
+import argparse
+import hashlib
+import json
+import os
+import random
+import re
+import shlex
+import signal
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+ROOT = Path(__file__).resolve().parent.parent
+WORK = ROOT / "build-mutate"
+SRC = WORK / "src"
+BUILD = WORK / "build"
+
+# Test stages, fastest first: the targets a stage needs, the CTest names it
+# runs, and how long one of its tests may take before a hang counts as caught.
+STAGES = {
+    "unit": (["velmoro_engine_tests"],
+             r"^(TransferTest|WholeTransfer|Images/FirmwareSizes|RealField|CatalogRecord|LineReader"
+             r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Crc8|DataBlock|BlockText|SectorText)\.",
+             20),
+    "doctor": (["velmoro_doctor_tests"], r"^Doctor", 30),
+    "pty": (["velmoro_hc_sim_tests", "velmoro_cli_e2e_tests"],
+            r"^(HcSim|HcModel|Options/Faults|Sizes/FirmwareOverPty|CatalogOverPty|FaultsOverPty"
+            r"|CliUsage|CliConvert|CliCheck)\.", 60),
+    "window": (["velmoro_shell_tests"], r"^(WindowTest|HelpPage|MinimisedIcon)\.", 60),
+    # A sample of the fault matrix: every state's error reply for images,
+    # the first and the last of the catalogue's, and every other kind whole.
+    "matrix": (["velmoro_fault_matrix_tests"],
+               r"^Matrix(ErrorReply/CliFault\.EndsAsStated/(Main_|Catalog_ErrorInsteadOfReply"
+               r"(001|002|003|004|005|139|140|141|142|143))|SplitReply/CliFault\.EndsAsStated/"
+               r"(Main|Catalog)_SplitAt(01|08|15)|ExtraByte/|HangUp/|CtrlC/|Window/)", 60),
+}
+
+# Files planted in, the stages that can see them, and (optionally) the one
+# function a file is planted in.
+FILES = {
+    "engine/transfer.cpp": (["unit", "pty", "window", "matrix"], None),
+    "engine/catalog.cpp": (["unit", "pty"], None),
+    "engine/data_block.cpp": (["unit", "pty"], None),
+    "engine/data_file.cpp": (["unit", "pty"], None),
+    "engine/preflight.cpp": (["unit", "pty", "window"], None),
+    "engine/data_block.h": (["unit", "pty"], None),
+    "engine/catalog.h": (["unit", "pty"], None),
+    "engine/data_file.h": (["unit", "pty"], None),
+    "serial/ms_comm.cpp": (["doctor", "pty", "window", "matrix"], None),
+    "serial/port_names.cpp": (["doctor", "pty", "window"], None),
+    "serial/serial_port_face.cpp": (["pty", "window", "matrix"], None),
+    "shell/downloader_dialog.cpp": (["window", "matrix"], "CDownloaderDlg::OnSelChangePortList"),
+}
+
+PROSE = re.compile(r"\S+ \S+ \S+")  # three words or more: a message, not a token
+CONTROL = {"if", "for", "while", "switch", "return", "sizeof", "case", "else", "do", "delete",
+           "new", "throw", "static_assert", "static_cast", "reinterpret_cast", "const_cast"}
+
+
+# ---------------------------------------------------------------- sources
+
+def tracked_files():
+    out = subprocess.run(["git", "ls-files", "-co", "--exclude-standard", "-z"], cwd=ROOT,
+                         check=True, capture_output=True).stdout.decode()
+    return [f for f in out.split("\0") if f and (ROOT / f).is_file()]
+
+
+def sync_copy():
+    """Brings build-mutate/src up to the working tree; unchanged files keep
+    their times, so the build stays incremental. It also undoes any fault a
+    killed run left behind."""
+    files = set(tracked_files())
+    for name in files:
+        source, copy = ROOT / name, SRC / name
+        data = source.read_bytes()
+        if not copy.is_file() or copy.read_bytes() != data:
+            copy.parent.mkdir(parents=True, exist_ok=True)
+            copy.write_bytes(data)
+            copy.chmod(source.stat().st_mode)
+    for copy in SRC.rglob("*"):
+        if copy.is_file() and str(copy.relative_to(SRC)) not in files:
+            copy.unlink()
+
+
+# ---------------------------------------------------------------- mutants
+
+def mask(text):
+    """The text with comments, and the insides of string and character
+    literals, replaced by spaces (line breaks kept), so that operators are
+    looked for in code only."""
+    out = list(text)
+    i, n = 0, len(text)
+    while i < n:
+        c = text[i]
+        if text.startswith("//", i):
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+            out[i:j] = " " * (j - i)
+            i = j
+        elif text.startswith("/*", i):
+            j = text.find("*/", i) + 2
+            out[i:j] = [ch if ch == "\n" else " " for ch in text[i:j]]
+            i = j
+        elif c in "\"'":
+            j = i + 1
+            while text[j] != c:
+                j += 2 if text[j] == "\\" else 1
+            out[i + 1:j] = " " * (j - i - 1)
+            i = j + 1
+        else:
+            i += 1
+    return "".join(out)
+
+
+def literal_units(body):
+    """A string literal's contents as characters, escapes kept whole."""
+    return re.findall(r"\\x[0-9A-Fa-f]{1,2}|\\.|.", body)
+
+
+def changed_literal(token):
+    if token.startswith("'"):
+        body = token[1:-1]
+        swaps = {"\\n": "\\r", "\\r": "\\n", "\\t": " ", "\\0": "\\1", "\\\\": "/"}
+        new = swaps.get(body) or (chr(ord(body) + 1) if len(body) == 1 else None)
+        return None if new is None else "'" + new + "'"
+    units = literal_units(token[1:-1])
+    return '"' + "".join(units[:-1]) + '"' if units else '"x"'
+
+
+def changed_number(token):
+    digits = token.rstrip("uUlL")
+    suffix = token[len(digits):]
+    value = int(digits, 0)
+    new = 1 if value == 0 else value - 1
+    text = ("0x%X" % new) if digits.lower().startswith("0x") else str(new)
+    return text + suffix
+
+
+def matching(masked, start, open_ch="(", close_ch=")"):
+    depth = 0
+    for i in range(start, len(masked)):
+        if masked[i] == open_ch:
+            depth += 1
+        elif masked[i] == close_ch:
+            depth -= 1
+            if depth == 0:
+                return i
+    return -1
+
+
+def region(lines, function):
+    """Line numbers (from 1) of a function's body, or of the whole file."""
+    if function is None:
+        return set(range(1, len(lines) + 1))
+    text = "\n".join(lines)
+    start = text.index(function + "(")
+    body = text.index("{", start)
+    end = matching(mask(text), body, "{", "}")
+    first = text.count("\n", 0, body) + 1
+    return set(range(first, text.count("\n", 0, end) + 2))
+
+
+def statement_end(mlines, index):
+    """Index of the line on which the statement starting at index ends; None
+    when a brace opens outside its parentheses first (a definition)."""
+    depth = 0
+    for j in range(index, min(index + 8, len(mlines))):
+        for c in mlines[j]:
+            depth += {"(": 1, ")": -1}.get(c, 0)
+            if c == "{" and depth == 0:
+                return None
+        if depth == 0 and mlines[j].rstrip().endswith(";"):
+            return j
+    return None
+
+
+def mutants_of(path):
+    """Every fault the operators plant in one file, in file order: dicts with
+    the line, the operator, what it changes and the new text of the lines."""
+    text = (ROOT / path).read_text()
+    lines = text.split("\n")
+    mlines = mask(text).split("\n")
+    allowed = region(lines, FILES[path][1])
+    found = []
+
+    def add(index, op, before, after, new_lines):
+        found.append({"file": path, "line": index + 1, "op": op, "from": before, "to": after,
+                      "lines": (index, index + len(new_lines), new_lines)})
+
+    def replace_at(index, col, old, new, op):
+        line = lines[index]
+        add(index, op, old.strip(), new.strip(), [line[:col] + new + line[col + len(old):]])
+
+    for i, (line, m) in enumerate(zip(lines, mlines)):
+        code = m.strip()
+        if i + 1 not in allowed or not code or code.startswith("#") or \
+                re.match(r"(namespace|using|static_assert|Q_OBJECT|signals|public|private)\b",
+                         code):
+            continue
+        # Comparison flipped: == and != swap; a relational operator moves its
+        # boundary (< and <=, > and >=). Template brackets have no spaces.
+        for hit in re.finditer(r" (==|!=|<=|>=|<|>) ", m):
+            op = hit.group(1)
+            new = {"==": "!=", "!=": "==", "<": "<=", "<=": "<", ">": ">=", ">=": ">"}[op]
+            replace_at(i, hit.start(1), op, new, "comparison")
+        # Boolean negated: a condition, && and ||, a ! dropped, true and false.
+        for hit in re.finditer(r"\b(if|while) \(", m):
+            close = matching(m, hit.end() - 1)
+            if close > 0 and m[hit.end()] != "!":  # a leading ! is dropped below
+                inner = line[hit.end():close]
+                add(i, "negation", inner, "!(" + inner + ")",
+                    [line[:hit.end()] + "!(" + inner + ")" + line[close:]])
+        for hit in re.finditer(r"&&|\|\|", m):
+            replace_at(i, hit.start(), hit.group(), "||" if hit.group() == "&&" else "&&",
+                       "negation")
+        for hit in re.finditer(r"!(?!=)", m):
+            replace_at(i, hit.start(), "!", "", "negation")
+        for hit in re.finditer(r"\b(true|false)\b", m):
+            replace_at(i, hit.start(), hit.group(), "false" if hit.group() == "true" else "true",
+                       "negation")
+        # Constant changed: whole numbers (0 goes up by one, others down),
+        # short string literals (their last character dropped) and character
+        # literals. Array sizes and messages are left alone.
+        if not re.match(r"(const\s+)?(char|std::uint8_t|unsigned|int)\s+\w+\[\d+\]", code):
+            for hit in re.finditer(r"(?<![\w.])(0[xX][0-9A-Fa-f]+|\d+)[uUlL]*(?![\w.])", m):
+                replace_at(i, hit.start(), hit.group(), changed_number(hit.group()), "constant")
+        for hit in re.finditer(r"\"\s*\"|'\s*'", m):
+            token = line[hit.start():hit.end()]
+            if (token[0] == '"' and PROSE.search(token)) or 'R"' in line:
+                continue
+            new = changed_literal(token)
+            if new is not None:
+                replace_at(i, hit.start(), token, new, "constant")
+        # Statement removed, call removed: a whole statement that stands on
+        # its own lines goes.
+        start = re.match(r"(emit )?([\w:]+)((\.|->)\w+)*\s*\(", code)
+        assigns = re.match(r"(\*?[\w.>\-\[\]]+) ([-+*/|&^]?=) ", code) or \
+            re.match(r"(\+\+|--)[\w.>\-]+;$|[\w.>\-\[\]]+(\+\+|--);$", code)
+        jump = re.match(r"(break|continue|return);$", code)
+        previous = next((l.strip() for l in reversed(mlines[:i]) if l.strip()), ";")
+        alone = previous[-1] in ";{}:" or re.match(r"(\} )?(if|for|while|else)\b", previous)
+        kind = None
+        if not alone:
+            pass
+        elif start and start.group(2) not in CONTROL and not start.group(2).isupper() and \
+                not re.match(r"[A-Z_]+$", start.group(2).split("::")[-1]):
+            kind = "call"
+        elif assigns or jump:
+            kind = "statement"
+        if kind:
+            end = statement_end(mlines, i)
+            if end is not None:
+                indent = line[:len(line) - len(line.lstrip())]
+                add(i, kind, " ".join(l.strip() for l in lines[i:end + 1]), "",
+                    [indent + ";"] + [""] * (end - i))
+    return found
+
+
+def write_mutant(mutant, original):
+    lines = original.split("\n")
+    first, last, new = mutant["lines"]
+    lines[first:last] = new
+    (SRC / mutant["file"]).write_text("\n".join(lines))
+
+
+# ---------------------------------------------------------------- running
+
+def run(cmd, timeout=None):
+    return subprocess.run(cmd, cwd=BUILD, capture_output=True, text=True, timeout=timeout)
+
+
+def build(targets):
+    return run(["cmake", "--build", ".", "--parallel", "2", "--target", *targets]).returncode == 0
+
+
+def object_files():
+    """Each source's object file, from the compile commands."""
+    objects = {}
+    for entry in json.loads((BUILD / "compile_commands.json").read_text()):
+        source = Path(entry["file"]).resolve()
+        if SRC.resolve() in source.parents:
+            words = shlex.split(entry["command"])
+            objects.setdefault(str(source.relative_to(SRC.resolve())), words[words.index("-o") + 1])
+    return objects
+
+
+def code_digest(obj):
+    """The object's code and data without its debug information: two sources
+    with the same digest make the same program."""
+    stripped = BUILD / "mutate-stripped.o"
+    subprocess.run(["objcopy", "--strip-debug", str(BUILD / obj), str(stripped)], check=True)
+    return hashlib.sha256(stripped.read_bytes()).hexdigest()
+
+
+def run_stage(name, jobs):
+    """None when every test passed, else the name of a test that failed twice
+    (a first failure is tried again, so a test that fails under load does not
+    count as a catch)."""
+    _, regex, timeout = STAGES[name]
+    base = ["ctest", "-R", regex, "--timeout", str(timeout), "-j", str(jobs)]
+    if run(base + ["--stop-on-failure"]).returncode == 0:
+        return None
+    again = run(["ctest", "--rerun-failed", "--timeout", str(timeout), "-j", str(jobs)])
+    if again.returncode == 0:
+        return None
+    failed = re.findall(r"\d+ - (\S+) \(", again.stdout)
+    return failed[0] if failed else "a test"
+
+
+def test_mutant(mutant, stages, jobs):
+    """Returns (outcome, detail): caught, survived, or not built."""
+    for stage in stages:
+        targets = STAGES[stage][0]
+        if not build(targets):
+            return "caught", "the test program %s did not build or start" % " ".join(targets)
+        failed = run_stage(stage, jobs)
+        if failed:
+            return "caught", "%s (%s)" % (failed, stage)
+    return "survived", "ran " + ", ".join(stages)
+
+
+def describe(m):
+    text = "%s:%d %s" % (m["file"], m["line"], m["op"])
+    if m["op"] in ("call", "statement"):
+        return "%s removed: %s" % (text, m["from"])
+    return "%s: %s -> %s" % (text, m["from"], m["to"] or "(nothing)")
+
+
+def sample(mutants, count, seed):
+    """A fixed share of every file's faults, drawn with the seed; every file
+    keeps at least a few."""
+    if count >= len(mutants):
+        return mutants
+    rng = random.Random(seed)
+    share = count / len(mutants)
+    chosen = []
+    for path in FILES:
+        own = [m for m in mutants if m["file"] == path]
+        keep = min(len(own), max(5, round(len(own) * share)))
+        chosen += sorted(rng.sample(own, keep), key=lambda m: m["line"])
+    return chosen
+
+
+def interrupted(*_):
+    raise KeyboardInterrupt
+
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    parser.add_argument("--seed", type=int, default=14)
+    parser.add_argument("--sample", type=int, default=260,
+                        help="faults to plant, drawn evenly from every file (default 260)")
+    parser.add_argument("--all", action="store_true", help="plant every fault, no sample")
+    parser.add_argument("--only", help="plant only in this file, or at FILE:LINE")
+    parser.add_argument("--list", action="store_true", help="write the list, plant nothing")
+    parser.add_argument("--jobs", type=int, default=2)
+    args = parser.parse_args()
+
+    everything = [m for path in FILES for m in mutants_of(path)]
+    mutants = everything if args.all or args.only else sample(everything, args.sample, args.seed)
+    if args.only:
+        path, _, line = args.only.partition(":")
+        mutants = [m for m in mutants if m["file"] == path and (not line or m["line"] == int(line))]
+    WORK.mkdir(exist_ok=True)
+    with open(WORK / "mutants.txt", "w") as listing:
+        listing.write("# %d of %d faults, seed %d\n" % (len(mutants), len(everything), args.seed))
+        for number, m in enumerate(mutants, 1):
+            listing.write("%d %s\n" % (number, describe(m)))
+    print("%d faults planted of %d possible (seed %d); the list: %s" %
+          (len(mutants), len(everything), args.seed, WORK / "mutants.txt"))
+    if args.list or not mutants:
+        return 0
+
+    signal.signal(signal.SIGTERM, interrupted)
+    started = time.time()
+    sync_copy()
+    subprocess.run(["cmake", "-S", str(SRC), "-B", str(BUILD), "-G", "Ninja",
+                    "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DVELMORO_BUILD_TESTS=ON",
+                    "-DVELMORO_BUILD_BENCH=OFF", "-DVELMORO_WERROR=OFF"],
+                   check=True, stdout=subprocess.DEVNULL)
+    needed = sorted({t for m in mutants for s in FILES[m["file"]][0] for t in STAGES[s][0]})
+    print("building and running the unchanged suite ...", flush=True)
+    if not build(needed):
+        sys.exit("the unchanged sources do not build")
+    for stage in sorted({s for m in mutants for s in FILES[m["file"]][0]}, key=list(STAGES).index):
+        failed = run_stage(stage, args.jobs)
+        if failed:
+            sys.exit("the unchanged suite fails (%s): fix that first" % failed)
+    objects = object_files()
+    originals = {path: (SRC / path).read_text() for path in FILES}
+    planted = {m["file"] for m in mutants if m["file"] in objects}
+    if not build([objects[path] for path in planted]):
+        sys.exit("the unchanged sources do not build")
+    digests = {path: code_digest(objects[path]) for path in planted}
+    seen = {}  # object digest -> outcome of the fault that made it first
+
+    results = []
+    try:
+        for number, m in enumerate(mutants, 1):
+            path = m["file"]
+            began = time.time()
+            write_mutant(m, originals[path])
+            try:
+                if path in objects:
+                    if not build([objects[path]]):
+                        outcome = ("not built", "does not compile")
+                    else:
+                        digest = code_digest(objects[path])
+                        if digest == digests[path]:
+                            outcome = ("same code", "the object code does not change")
+                        elif digest in seen:
+                            outcome = seen[digest]
+                        else:
+                            outcome = seen[digest] = test_mutant(m, FILES[path][0], args.jobs)
+                else:
+                    outcome = test_mutant(m, FILES[path][0], args.jobs)
+            finally:
+                (SRC / path).write_text(originals[path])
+            results.append((m, *outcome))
+            print("[%d/%d] %-9s %s  -- %s (%.0f s)" % (number, len(mutants), outcome[0],
+                                                      describe(m), outcome[1],
+                                                      time.time() - began), flush=True)
+    except KeyboardInterrupt:
+        print("\ninterrupted; the sources are restored")
+    finally:
+        for path, text in originals.items():
+            (SRC / path).write_text(text)
+
+    with open(WORK / "results.txt", "w") as out:
+        for m, outcome, detail in results:
+            out.write("%-9s %s  -- %s\n" % (outcome, describe(m), detail))
+    print("\n== %d faults in %.0f min" % (len(results), (time.time() - started) / 60))
+    for area in ("engine/", "serial/", "shell/"):
+        counted = [r for r in results if r[0]["file"].startswith(area) and
+                   r[1] in ("caught", "survived")]
+        if counted:
+            caught = sum(1 for r in counted if r[1] == "caught")
+            print("%-8s %3d of %3d caught (%.0f%%)" % (area, caught, len(counted),
+                                                       100.0 * caught / len(counted)))
+    scored = [r for r in results if r[1] in ("caught", "survived") and
+              not r[0]["file"].startswith("shell/")]
+    if scored:
+        caught = sum(1 for r in scored if r[1] == "caught")
+        print("engine/ and serial/: %d of %d caught, score %.1f%%" %
+              (caught, len(scored), 100.0 * caught / len(scored)))
+    skipped = [r for r in results if r[1] in ("same code", "not built")]
+    print("not counted: %d with unchanged object code, %d that do not compile" %
+          (sum(1 for r in skipped if r[1] == "same code"),
+           sum(1 for r in skipped if r[1] == "not built")))
+    survivors = [r for r in results if r[1] == "survived"]
+    print("survivors:" if survivors else "no survivors")
+    for m, _, _ in survivors:
+        print("  " + describe(m))
+    return 1 if survivors else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
