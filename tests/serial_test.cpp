@@ -103,11 +103,11 @@ TEST(MSComm, SettingsTextReachesTheLine) {
     for (const auto& c : cases) {
         Pty pty;
         CMSComm comm;
-        comm.SetDevicePath(QString::fromStdString(pty.Path()));
+        comm.SetDevicePath(pty.Path());
         ASSERT_TRUE(comm.SetSettings("2400,n,8,1"));
         EXPECT_EQ(comm.SetSettings(c.settings), c.understood) << c.settings;
         requested.clear();
-        ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText().toStdString();
+        ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText();
         ASSERT_FALSE(requested.empty());
         const termios& line = requested.back();
         EXPECT_EQ(cfgetospeed(&line), c.speed) << c.settings;
