@@ -1,17 +1,19 @@
 # Windows layout: one folder, the programs and Help.htm side by side (the
 # desktop program opens the page from its own folder). The programs link
 # their runtime statically, so there are no DLLs to carry.
+#   velmoro-downloader.exe
 #   velmoro-downloader-cli.exe
 #   Help.htm
 #
 # Two packages from it (`./dev windows`, which runs `cpack -G "ZIP;NSIS"`):
 #   velmoro-downloader-<version>-win64.zip   unpack anywhere and run
 #   velmoro-downloader-<version>-win64.exe   installer (NSIS): Program Files,
-#       Start menu entries (a command prompt in the program's folder, the
-#       help page, the uninstaller), an entry in Apps & features. /S installs
+#       Start menu entries (the desktop program, a command prompt in the
+#       program's folder, the help page, the uninstaller), an entry in Apps &
+#       features. /S installs
 #       silently, /D=DIR chooses the folder (last on the command line).
 
-install(TARGETS ${velmoro_cli_programs}
+install(TARGETS velmoro-downloader ${velmoro_cli_programs}
     RUNTIME DESTINATION .
     COMPONENT ${VELMORO_INSTALL_COMPONENT})
 install(FILES ${velmoro_help_page}
@@ -37,6 +39,7 @@ set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
 # (under Wine, too, without a 32-bit Wine beside the 64-bit one).
 set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
+set(CPACK_PACKAGE_EXECUTABLES "velmoro-downloader" "Velmoro Downloader")
 set(CPACK_NSIS_MENU_LINKS "Help.htm" "Velmoro Downloader Help")
 # A console in the program's folder: the command-line downloader is run from
 # one, and a shortcut to the .exe itself would close its window at once.

@@ -2,57 +2,15 @@
 
 #include <QEnterEvent>
 #include <QPainter>
-#include <QPolygon>
-#include <algorithm>
-#include <cstddef>
 
+#include "hover_button_drawing.h"
+#include "painter_player.h"
 #include "system_drawing.h"
 #include "window_text.h"
 
 namespace velmoro {
 
-namespace {
-
-// Wide lines end round, as the platform draws its solid geometric pens.
-QPen SolidPen(int width, int red, int green, int blue) {
-    return QPen(QBrush(QColor(red, green, blue)), width, Qt::SolidLine, Qt::RoundCap,
-                Qt::RoundJoin);
-}
-
-// The outline of a rounded rectangle with a 5 x 5 corner ellipse, on the
-// item's outermost pixels. At this size the ellipse's quarter is a single
-// diagonal step; Qt's rounded rectangles come out lopsided when drawn
-// without antialiasing, so the corners are given as points.
-QPolygon RoundedOutline(const QRect& item) {
-    const int left = item.x();
-    const int top = item.y();
-    const int right = item.x() + item.width() - 1;
-    const int bottom = item.y() + item.height() - 1;
-    // Small items get a smaller step, kept diagonal so the corners match.
-    const int corner = std::clamp(std::min(right - left, bottom - top) / 2, 0, 2);
-    QPolygon outline;
-    outline << QPoint(left + corner, top) << QPoint(right - corner, top)
-            << QPoint(right, top + corner) << QPoint(right, bottom - corner)
-            << QPoint(right - corner, bottom) << QPoint(left + corner, bottom)
-            << QPoint(left, bottom - corner) << QPoint(left, top + corner);
-    return outline;
-}
-
-}  // namespace
-
-CHoverButton::CHoverButton(QWidget* parent) : CHoverButton(QString(), parent) {}
-
-CHoverButton::CHoverButton(const QString& text, QWidget* parent)
-    : QPushButton(text, parent),
-      outlinePen_(SolidPen(1, 0, 0, 0)),
-      hoverLeftPen_(SolidPen(3, 250, 196, 88)),
-      hoverRightPen_(SolidPen(3, 251, 202, 106)),
-      hoverTopPen_(SolidPen(2, 252, 210, 121)),
-      hoverBottomPen_(SolidPen(2, 229, 151, 0)),
-      focusLeftPen_(SolidPen(3, 153, 198, 252)),
-      focusRightPen_(SolidPen(3, 162, 189, 252)),
-      focusTopPen_(SolidPen(2, 162, 201, 255)),
-      focusBottomPen_(SolidPen(2, 162, 201, 255)) {
+CHoverButton::CHoverButton(QWidget* parent) : QPushButton(parent) {
     // Every mouse move reaches the button, as on the platform, so that a
     // visit that began without an enter event still asks for tracking.
     setMouseTracking(true);
@@ -61,15 +19,19 @@ CHoverButton::CHoverButton(const QString& text, QWidget* parent)
     connect(&hoverTimer_, &QTimer::timeout, this, &CHoverButton::OnMouseHover);
 }
 
-std::array<QColor, 64> CHoverButton::GradientTable(bool hover, bool active) {
-    const int redGreenStep = hover ? 4 : 3;
-    const int blueStep = hover ? (active ? 3 : 5) : (active ? 4 : 5);
-    std::array<QColor, 64> table;
-    for (int i = 0; i < 64; ++i) {
-        const int redGreen = 255 - i / redGreenStep;
-        table[static_cast<std::size_t>(i)] = QColor(redGreen, redGreen, 255 - i / blueStep);
-    }
-    return table;
+drawing::DrawList CHoverButton::Record(unsigned state) const {
+    char caption[drawing::kHoverCaptionMaxBytes + 1];
+    const std::size_t length = toolkit::GetWindowText(this, caption, sizeof caption);
+    drawing::HoverButtonLook look;
+    look.item = toolkit::FromQRect(rect());
+    look.edge = {toolkit::GetSystemMetrics(toolkit::SysMetric::kCxEdge),
+                 toolkit::GetSystemMetrics(toolkit::SysMetric::kCyEdge)};
+    look.caption = QString::fromLatin1(caption, static_cast<qsizetype>(length)).toStdString();
+    look.hover = hover_;
+    look.state = state;
+    drawing::DrawList list;
+    drawing::DrawHoverButton(list, toolkit::CQtTextMetrics(font()), toolkit::SystemColors(), look);
+    return list;
 }
 
 void CHoverButton::paintEvent(QPaintEvent* /*event*/) {
@@ -78,106 +40,7 @@ void CHoverButton::paintEvent(QPaintEvent* /*event*/) {
     // the platform's fresh drawing surfaces; the ring between outline and
     // gradient shows it.
     painter.setBrush(Qt::white);
-    unsigned state = 0;
-    if (hasFocus()) {
-        state |= ODS_FOCUS;
-    }
-    if (isDown()) {
-        state |= ODS_SELECTED;
-    }
-    if (isDefault()) {
-        state |= ODS_DEFAULT;
-    }
-    if (!isEnabled()) {
-        state |= ODS_DISABLED;
-    }
-    DrawItem(painter, rect(), state);
-}
-
-void CHoverButton::DrawItem(QPainter& painter, const QRect& item, unsigned state) {
-    painter.save();
-
-    char buffer[kMaxCaptionBytes + 1];
-    const std::size_t length = toolkit::GetWindowText(this, buffer, sizeof buffer);
-    const QString caption = QString::fromLatin1(buffer, static_cast<qsizetype>(length));
-
-    if (!item.isEmpty()) {
-        painter.setPen(outlinePen_);
-        painter.drawPolygon(RoundedOutline(item));
-    }
-
-    focus_ = (state & ODS_FOCUS) != 0;
-    active_ = (state & (ODS_FOCUS | ODS_SELECTED | ODS_DEFAULT)) != 0;
-    const bool pressed = (state & ODS_SELECTED) != 0;
-
-    // Edges are kept exclusive on the right and at the bottom throughout.
-    const int left = item.x() + toolkit::GetSystemMetrics(toolkit::SM_CXEDGE);
-    const int top = item.y() + toolkit::GetSystemMetrics(toolkit::SM_CYEDGE);
-    const int right = item.x() + item.width() - toolkit::GetSystemMetrics(toolkit::SM_CXEDGE);
-    const int bottom = item.y() + item.height() - toolkit::GetSystemMetrics(toolkit::SM_CYEDGE);
-    const QRect inner(left, top, right - left, bottom - top);
-
-    DrawBackground(painter, inner);
-    if (hover_ || focus_) {
-        DrawBorder(painter, inner);
-    }
-
-    // Centred as measured with its '&' markers, so the drawn text sits left
-    // of true centre by half the width of the markers it drops.
-    const QFont captionFont = font();
-    const QSize size = toolkit::MeasureText(captionFont, caption);
-    int x = (left + right) / 2 - size.width() / 2;
-    int y = (top + bottom) / 2 - size.height() / 2;
-    if (pressed) {
-        ++x;
-        ++y;
-    }
-    toolkit::DrawStateText(painter, QPoint(x, y), captionFont, caption,
-                           toolkit::GetSysColor(toolkit::COLOR_WINDOWTEXT),
-                           (state & ODS_DISABLED) != 0);
-
-    painter.restore();
-}
-
-void CHoverButton::DrawBackground(QPainter& painter, const QRect& inner) {
-    const std::array<QColor, 64> colors = GradientTable(hover_, active_);
-    const int left = inner.x();
-    const int right = inner.x() + inner.width();
-    const int top = inner.y();
-    const int bottom = inner.y() + inner.height();
-    const int height = bottom - top;
-    if (height <= 0 || right <= left) {
-        return;
-    }
-    // One row more than the rectangle holds: the row at bottom ends the
-    // gradient in its last colour.
-    for (int y = top; y <= bottom; ++y) {
-        const auto index = static_cast<std::size_t>(63 * (y - top) / height);
-        painter.fillRect(QRect(left, y, right - left, 1), colors[index]);
-    }
-}
-
-void CHoverButton::DrawBorder(QPainter& painter, const QRect& inner) {
-    const bool focusLook = focus_ && !hover_;
-    const int left = inner.x();
-    const int right = inner.x() + inner.width();
-    const int top = inner.y();
-    const int bottom = inner.y() + inner.height();
-
-    const QPen previous = painter.pen();
-    painter.setPen(focusLook ? focusLeftPen_ : hoverLeftPen_);
-    painter.drawLine(QPoint(left, bottom - 1), QPoint(left, top + 1));
-    painter.setPen(focusLook ? focusRightPen_ : hoverRightPen_);
-    painter.drawLine(QPoint(right - 1, bottom - 1), QPoint(right - 1, top));
-    painter.setPen(focusLook ? focusTopPen_ : hoverTopPen_);
-    painter.drawLine(QPoint(left - 1, top), QPoint(right - 1, top));
-    painter.setPen(focusLook ? focusBottomPen_ : hoverBottomPen_);
-    painter.drawLine(QPoint(left, bottom), QPoint(right - 1, bottom));
-    painter.setPen(previous);
-
-    if (focusLook) {
-        toolkit::DrawFocusRect(painter, inner);
-    }
+    toolkit::Play(painter, Record(toolkit::ItemStateOf(*this)), font());
 }
 
 void CHoverButton::enterEvent(QEnterEvent* event) {

@@ -2,19 +2,16 @@
 
 #include <QApplication>
 #include <QFocusEvent>
-#include <QHelpEvent>
 #include <QImage>
 #include <QLabel>
-#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPointer>
 #include <QToolTip>
 #include <algorithm>
 #include <cstring>
-#include <initializer_list>
 #include <string_view>
 
+#include "painter_player.h"
 #include "platform.h"
 #include "resources.h"
 #include "system_drawing.h"
@@ -22,8 +19,6 @@
 namespace velmoro {
 
 namespace {
-
-using toolkit::GetSysColor;
 
 // The tip window wraps its text at this width.
 constexpr int kMaxTipWidth = 400;
@@ -40,41 +35,11 @@ QPixmap IconImage(const QIcon& icon) {
         return {};
     }
     const QList<QSize> sizes = icon.availableSizes();
-    const QSize size = sizes.size() == 1 ? sizes.front()
-                                         : QSize(toolkit::GetSystemMetrics(toolkit::SM_CXSMICON),
-                                                 toolkit::GetSystemMetrics(toolkit::SM_CYSMICON));
+    const QSize size = sizes.size() == 1
+                           ? sizes.front()
+                           : QSize(toolkit::GetSystemMetrics(toolkit::SysMetric::kCxSmIcon),
+                                   toolkit::GetSystemMetrics(toolkit::SysMetric::kCySmIcon));
     return icon.pixmap(size);
-}
-
-// Frames the inside edge of rect, one pixel wide.
-void FrameRect(QPainter& painter, const QRect& rect, const QColor& color) {
-    if (rect.width() <= 0 || rect.height() <= 0) {
-        return;
-    }
-    painter.fillRect(QRect(rect.left(), rect.top(), rect.width(), 1), color);
-    painter.fillRect(QRect(rect.left(), rect.bottom(), rect.width(), 1), color);
-    painter.fillRect(QRect(rect.left(), rect.top(), 1, rect.height()), color);
-    painter.fillRect(QRect(rect.right(), rect.top(), 1, rect.height()), color);
-}
-
-// A polyline of one-pixel lines, each drawn from its start point up to but
-// not including its end point. The frames use level and upright lines only.
-void Polyline(QPainter& painter, std::initializer_list<QPoint> points, const QColor& color) {
-    const QPoint* from = points.begin();
-    for (const QPoint* to = from + 1; to != points.end(); from = to, ++to) {
-        if (*from == *to) {
-            continue;
-        }
-        if (from->y() == to->y()) {
-            const int left = std::min(from->x(), to->x() + 1);
-            const int right = std::max(from->x(), to->x() - 1);
-            painter.fillRect(QRect(QPoint(left, from->y()), QPoint(right, from->y())), color);
-        } else if (from->x() == to->x()) {
-            const int top = std::min(from->y(), to->y() + 1);
-            const int bottom = std::max(from->y(), to->y() - 1);
-            painter.fillRect(QRect(QPoint(from->x(), top), QPoint(from->x(), bottom)), color);
-        }
-    }
 }
 
 }  // namespace
@@ -178,12 +143,7 @@ int CIconButton::SetChecked(int state, bool repaint) {
 }
 
 int CIconButton::ResetColors(bool repaint) {
-    const QColor face = GetSysColor(toolkit::COLOR_BTNFACE);
-    const QColor text = GetSysColor(toolkit::COLOR_BTNTEXT);
-    for (int i = 0; i < kColorCount; i += 2) {
-        colors_[i] = face;
-        colors_[i + 1] = text;
-    }
+    colors_ = drawing::DefaultIconButtonColors(toolkit::SystemColors());
     if (repaint) {
         update();
     }
@@ -204,26 +164,6 @@ void CIconButton::ReleaseImages() {
     icons_.fill(IconSlot{});
 }
 
-void CIconButton::SetAlignment(std::uint8_t alignment) {
-    alignment_ = alignment;
-    update();
-}
-
-void CIconButton::SetTransparent(bool transparent) {
-    transparent_ = transparent;
-    update();
-}
-
-void CIconButton::SetTooltipText(const QString& text) {
-    EnsureTooltip();
-    tooltip_->setText(text);
-    tooltipActive_ = true;
-}
-
-bool CIconButton::SetMenu(std::unique_ptr<QMenu> menu) {
-    return menu_.LoadMenu(std::move(menu));
-}
-
 bool CIconButton::HasIcon(int slot) const {
     return slot >= 0 && slot < static_cast<int>(icons_.size()) && !icons_[slot].image.isNull();
 }
@@ -235,211 +175,46 @@ QSize CIconButton::IconSize(int slot) const {
     return QSize(icons_[slot].width, icons_[slot].height);
 }
 
-void CIconButton::DrawItem(QPainter& painter, const QRect& item, unsigned state) {
-    const bool selected = (state & ODS_SELECTED) != 0;
-    if (checkBoxMode_) {
-        pressed_ = selected || checkState_ == 1;
-    } else {
-        pressed_ = selected || (menu_.IsLoaded() && menuShown_);
-    }
-    focused_ = (state & ODS_FOCUS) != 0;
-    disabled_ = (state & ODS_DISABLED) != 0;
-
-    painter.save();
-    painter.setFont(font());
-    QRect rc = item;
-    if (!flatLook_ && (focused_ || isDefault())) {
-        FrameRect(painter, rc, Qt::black);
-        rc.adjust(1, 1, -1, -1);
-    }
+drawing::DrawList CIconButton::Record(unsigned state, const QPaintDevice* device) const {
+    drawing::IconButtonLook look;
+    look.item = toolkit::FromQRect(rect());
+    look.clientWidth = width();
+    look.caption = text().toStdString();
+    look.state = state;
+    look.flat = flatLook_;
+    look.hover = hover_;
+    look.isDefault = isDefault();
+    look.checkBoxMode = checkBoxMode_;
+    look.checkState = checkState_;
+    look.alignment = alignment_;
+    look.drawBorder = drawBorder_;
+    look.focusMarkOnFlat = focusMarkOnFlat_;
     // Qt composes a widget over its parent, so a transparent face needs no
     // copy of the parent's pixels: it is simply not filled.
-    if (!transparent_) {
-        PaintBackground(painter, rc);
-    }
-
-    if (pressed_) {
-        if (flatLook_) {
-            if (drawBorder_) {
-                PaintBorder(painter, rc);
-            }
-        } else {
-            FrameRect(painter, rc, GetSysColor(toolkit::COLOR_BTNSHADOW));
+    look.transparent = transparent_;
+    look.colours = colors_;
+    for (std::size_t slot = 0; slot < icons_.size(); ++slot) {
+        if (!icons_[slot].image.isNull()) {
+            look.icons[slot] = drawing::Size{icons_[slot].width, icons_[slot].height};
         }
-    } else if (flatLook_) {
-        if (hover_ && drawBorder_) {
-            PaintBorder(painter, rc);
-        }
-    } else {
-        // rc's right and bottom edges, exclusive.
-        const int l = rc.left();
-        const int t = rc.top();
-        const int r = rc.left() + rc.width();
-        const int b = rc.top() + rc.height();
-        Polyline(painter, {{l, b - 1}, {l, t}, {r, t}}, GetSysColor(toolkit::COLOR_BTNHIGHLIGHT));
-        Polyline(painter, {{l + 1, b - 1}, {l + 1, t + 1}, {r, t + 1}},
-                 GetSysColor(toolkit::COLOR_3DLIGHT));
-        Polyline(painter, {{l, b - 1}, {r - 1, b - 1}, {r - 1, t - 1}},
-                 GetSysColor(toolkit::COLOR_3DDKSHADOW));
-        Polyline(painter, {{l + 1, b - 2}, {r - 2, b - 2}, {r - 2, t}},
-                 GetSysColor(toolkit::COLOR_BTNSHADOW));
     }
-
-    const QString caption = text();
-    QRect captionRect = item;
-    if (!icons_[0].image.isNull()) {
-        PaintIcon(painter, !caption.isEmpty(), item, captionRect);
-    }
-    if (!caption.isEmpty()) {
-        PaintCaption(painter, caption, captionRect);
-    }
-
-    if (focused_ && (!flatLook_ || focusMarkOnFlat_)) {
-        toolkit::DrawFocusRect(painter, rc.adjusted(3, 3, -3, -3));
-    }
-    painter.restore();
-}
-
-int CIconButton::PaintBackground(QPainter& painter, const QRect& rect) {
-    ColorIndex index = kNormalBackground;
-    if (hover_ || pressed_) {
-        index = kHoverBackground;
-    } else if (focused_) {
-        index = kFocusBackground;
-    }
-    painter.fillRect(rect, colors_[index]);
-    return 0;
-}
-
-int CIconButton::PaintBorder(QPainter& painter, const QRect& rect) {
-    const QColor highlight = GetSysColor(toolkit::COLOR_BTNHIGHLIGHT);
-    const QColor shadow = GetSysColor(toolkit::COLOR_BTNSHADOW);
-    if (pressed_) {
-        toolkit::Draw3dRect(painter, rect, shadow, highlight);
-    } else {
-        toolkit::Draw3dRect(painter, rect, highlight, shadow);
-    }
-    return 0;
-}
-
-void CIconButton::PaintIcon(QPainter& painter, bool hasCaption, const QRect& item,
-                            QRect& captionRect) {
-    // The active icon stands for hovered or pressed, the idle one for rest.
-    int slot = 0;
-    if (!pressed_ && (checkBoxMode_ || !hover_) && !icons_[1].image.isNull()) {
-        slot = 1;
-    }
-    const IconSlot& icon = icons_[slot];
-    const QRect place =
-        PlaceImage(hasCaption, item, captionRect, pressed_, icon.width, icon.height);
-    toolkit::DrawStatePixmap(painter, place.topLeft(), icon.image, disabled_);
-}
-
-QRect CIconButton::PlaceImage(bool hasCaption, const QRect& item, QRect& captionRect, bool pressed,
-                              int w, int h) const {
-    QPoint topLeft = item.topLeft();
-    const int centredLeft = item.left() + (item.width() - w) / 2;
-    const int centredTop = item.top() + (item.height() - h) / 2;
-    switch (alignment_) {
-        case kImageLeft:
-            if (hasCaption) {
-                topLeft = QPoint(item.left() + 3, centredTop);
-                captionRect.setLeft(captionRect.left() + w + 3);
-            } else {
-                topLeft = QPoint(centredLeft, centredTop);
-            }
-            break;
-        case kImageAbove:
-            if (hasCaption) {
-                // An absolute top, not an offset from the item's.
-                topLeft = QPoint(centredLeft, 3);
-                captionRect.setTop(captionRect.top() + h);
-            } else {
-                topLeft = QPoint(centredLeft, centredTop);
-            }
-            break;
-        case kImageRight:
-            if (hasCaption) {
-                topLeft = QPoint(width() - w - 3, centredTop);
-                const int rightEdge = captionRect.left() + captionRect.width();
-                const int newRightEdge = rightEdge - captionRect.left() - w - 3;
-                captionRect.setLeft(3);
-                captionRect.setRight(newRightEdge - 1);
-            } else {
-                topLeft = QPoint(centredLeft, item.top());
-            }
-            break;
-        default:
-            break;
-    }
-    if (pressed && !checkBoxMode_) {
-        topLeft += QPoint(1, 1);
-    }
-    return QRect(topLeft, QSize(w, h));
-}
-
-void CIconButton::PaintCaption(QPainter& painter, const QString& caption, QRect captionRect) {
-    if (pressed_ && !checkBoxMode_) {
-        captionRect.translate(1, 1);
-    }
-    constexpr int kFlags =
-        Qt::TextWordWrap | Qt::AlignHCenter | Qt::AlignTop | Qt::TextShowMnemonic;
-    const QRect area = captionRect;
-    // The wrapped text keeps the area's width unless a single word is wider,
-    // and takes its own height; it is then centred in the area.
-    const QRect measured = painter.fontMetrics().boundingRect(
-        QRect(area.left(), area.top(), area.width(), 0), kFlags, caption);
-    const int textWidth = std::max(area.width(), measured.width());
-    const int textHeight = measured.height();
-    const QRect bounds =
-        QRect(area.left(), area.top(), textWidth, textHeight)
-            .translated((area.width() - textWidth) / 2, (area.height() - textHeight) / 2);
-    if (disabled_) {
-        painter.setPen(GetSysColor(toolkit::COLOR_BTNHIGHLIGHT));
-        painter.drawText(bounds.translated(1, 1), kFlags, caption);
-        painter.setPen(GetSysColor(toolkit::COLOR_BTNSHADOW));
-        painter.drawText(bounds, kFlags, caption);
-        return;
-    }
-    painter.setPen(colors_[hover_ || pressed_ ? kHoverText : kNormalText]);
-    painter.drawText(bounds, kFlags, caption);
+    drawing::DrawList list;
+    drawing::DrawIconButton(list, toolkit::CQtTextMetrics(font(), device), toolkit::SystemColors(),
+                            look);
+    return list;
 }
 
 void CIconButton::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
-    unsigned state = 0;
-    if (isDown()) {
-        state |= ODS_SELECTED;
-    }
-    if (hasFocus()) {
-        state |= ODS_FOCUS;
-    }
-    if (!isEnabled()) {
-        state |= ODS_DISABLED;
-    }
-    DrawItem(painter, rect(), state);
+    const std::array<QPixmap, 2> images{icons_[0].image, icons_[1].image};
+    toolkit::Play(painter, Record(toolkit::ItemStateOf(*this), painter.device()), font(), images);
 }
 
 bool CIconButton::event(QEvent* event) {
-    switch (event->type()) {
-        case QEvent::ToolTip:
-            EnsureTooltip();
-            if (tooltipActive_ && !tooltip_->text().isEmpty()) {
-                ShowTooltip(static_cast<QHelpEvent*>(event)->globalPos());
-                return true;
-            }
-            // An inactive tip window leaves the widget's own tool tip, if
-            // any, to Qt.
-            break;
-        case QEvent::Leave:
-        case QEvent::MouseButtonPress:
-        case QEvent::Hide:
-            if (tooltip_ != nullptr) {
-                tooltip_->hide();
-            }
-            break;
-        default:
-            break;
+    // The tip window is made on first use and stays inactive: the button is
+    // given no tip text, so Qt's own tool tip handling goes on.
+    if (event->type() == QEvent::ToolTip) {
+        EnsureTooltip();
     }
     return QPushButton::event(event);
 }
@@ -519,21 +294,9 @@ void CIconButton::EnsureTooltip() {
     tooltip_->setParent(this, Qt::ToolTip);
     tooltip_->setPalette(QToolTip::palette());
     tooltip_->setFont(QToolTip::font());
-    tooltip_->setForegroundRole(QPalette::ToolTipText);
-    tooltip_->setBackgroundRole(QPalette::ToolTipBase);
-    tooltip_->setAutoFillBackground(true);
-    tooltip_->setFrameStyle(QFrame::Box | QFrame::Plain);
-    tooltip_->setMargin(2);
     tooltip_->setWordWrap(true);
     tooltip_->setMaximumWidth(kMaxTipWidth);
     tooltip_->setTextFormat(Qt::PlainText);
-    tooltipActive_ = false;
-}
-
-void CIconButton::ShowTooltip(const QPoint& globalPos) {
-    tooltip_->adjustSize();
-    tooltip_->move(globalPos + QPoint(2, 16));
-    tooltip_->show();
 }
 
 void CIconButton::OnClicked() {
@@ -541,27 +304,6 @@ void CIconButton::OnClicked() {
     if (checkBoxMode_) {
         checkState_ = checkState_ == 0 ? 1 : 0;
         update();
-        return;
-    }
-    if (menu_.IsLoaded()) {
-        menuShown_ = true;
-        update();
-        QMenu* popup = menu_.GetSubMenu(0);
-        // The dialog may close while the popup runs its own event loop.
-        const QPointer<CIconButton> alive(this);
-        const QAction* chosen =
-            popup != nullptr ? popup->exec(mapToGlobal(QPoint(0, height()))) : nullptr;
-        if (alive == nullptr) {
-            return;
-        }
-        menuShown_ = false;
-        update();
-        const int id = chosen != nullptr ? (chosen->data().toInt() & 0xFFFF) : 0;
-        if (id != 0) {
-            // Queued, so the owner hears of the command after the click.
-            QMetaObject::invokeMethod(
-                this, [this, id] { emit MenuCommand(id); }, Qt::QueuedConnection);
-        }
         return;
     }
     if (linkAddress_[0] != '\0') {

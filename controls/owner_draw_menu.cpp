@@ -5,12 +5,12 @@
 #include <QMenu>
 #include <QPaintDevice>
 #include <QPainter>
-#include <QPen>
 #include <QProxyStyle>
 #include <QStyleOptionMenuItem>
 #include <algorithm>
 #include <optional>
 
+#include "painter_player.h"
 #include "system_drawing.h"
 
 #ifdef Q_OS_WIN
@@ -25,19 +25,15 @@ namespace velmoro {
 
 namespace {
 
-using toolkit::GetSysColor;
+using namespace drawing;
 
 // State shared by every menu object. It is built by static initialisation,
 // before any window exists, and torn down at exit.
 struct ClassState {
-    int windowsVersionCode = COwnerDrawMenu::CurrentWindowsVersionCode();
-    // Reading the theme touches the user's registry, so it waits until a
-    // look is first needed.
+    // The theme is left out here: reading it touches the user's registry,
+    // so it waits until a look is first needed.
+    MenuLook look{.versionCode = COwnerDrawMenu::CurrentWindowsVersionCode()};
     std::optional<bool> classicTheme;
-    int xpLookDrawMode = 1;
-    int otherLookDrawMode = 0;
-    bool highlightDisabled = true;
-    bool xpSpacing = true;
     // A handle may be listed more than once; every listing goes when the
     // menu goes.
     std::vector<const QMenu*> registry;
@@ -63,7 +59,7 @@ bool ReadClassicTheme() {
     if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
         return false;
     }
-    return COwnerDrawMenu::IsClassicThemeFile(QString::fromLocal8Bit(value));
+    return IsClassicThemeFile(value);
 #else
     return false;
 #endif
@@ -76,19 +72,6 @@ bool ClassicTheme() {
     return *classState.classicTheme;
 }
 
-bool CurrentXpLook() {
-    // The theme is asked only where it can matter.
-    return classState.windowsVersionCode == 7 && !ClassicTheme();
-}
-
-bool DrawModeSelectsXp(bool xpLook) {
-    return (xpLook ? classState.xpLookDrawMode : classState.otherLookDrawMode) == 1;
-}
-
-int Gap(bool xpDrawing) {
-    return xpDrawing && classState.xpSpacing ? 7 : 4;
-}
-
 void RemoveFromRegistry(const QMenu* handle) {
     std::erase(classState.registry, handle);
 }
@@ -97,16 +80,16 @@ COwnerDrawMenu::ItemRecord RecordOf(const QAction& action) {
     COwnerDrawMenu::ItemRecord record;
     record.text = action.text();
     if (action.isSeparator()) {
-        record.flags |= COwnerDrawMenu::MF_SEPARATOR;
+        record.flags |= kMenuSeparator;
     }
     if (action.menu() != nullptr) {
-        record.flags |= COwnerDrawMenu::MF_POPUP;
+        record.flags |= kMenuPopup;
     }
     if (action.isChecked()) {
-        record.flags |= COwnerDrawMenu::MF_CHECKED;
+        record.flags |= kMenuChecked;
     }
     if (!action.isEnabled()) {
-        record.flags |= COwnerDrawMenu::MF_GRAYED;
+        record.flags |= kMenuGrayed;
     }
     record.commandId = action.data().toInt();
     record.image = action.icon();
@@ -117,16 +100,16 @@ COwnerDrawMenu::ItemRecord RecordOf(const QStyleOptionMenuItem& option) {
     COwnerDrawMenu::ItemRecord record;
     record.text = option.text;
     if (option.menuItemType == QStyleOptionMenuItem::Separator) {
-        record.flags |= COwnerDrawMenu::MF_SEPARATOR;
+        record.flags |= kMenuSeparator;
     }
     if (option.menuItemType == QStyleOptionMenuItem::SubMenu) {
-        record.flags |= COwnerDrawMenu::MF_POPUP;
+        record.flags |= kMenuPopup;
     }
     if (option.checkType != QStyleOptionMenuItem::NotCheckable && option.checked) {
-        record.flags |= COwnerDrawMenu::MF_CHECKED;
+        record.flags |= kMenuChecked;
     }
     if ((option.state & QStyle::State_Enabled) == 0) {
-        record.flags |= COwnerDrawMenu::MF_GRAYED;
+        record.flags |= kMenuGrayed;
     }
     record.image = option.icon;
     return record;
@@ -135,13 +118,13 @@ COwnerDrawMenu::ItemRecord RecordOf(const QStyleOptionMenuItem& option) {
 unsigned StateOf(const QStyleOptionMenuItem& option) {
     unsigned state = 0;
     if ((option.state & QStyle::State_Selected) != 0) {
-        state |= COwnerDrawMenu::ODS_SELECTED;
+        state |= kStateSelected;
     }
     if ((option.state & QStyle::State_Enabled) == 0) {
-        state |= COwnerDrawMenu::ODS_GRAYED | COwnerDrawMenu::ODS_DISABLED;
+        state |= kStateGrayed | kStateDisabled;
     }
     if (option.checkType != QStyleOptionMenuItem::NotCheckable && option.checked) {
-        state |= COwnerDrawMenu::ODS_CHECKED;
+        state |= kStateChecked;
     }
     return state;
 }
@@ -271,168 +254,35 @@ std::size_t COwnerDrawMenu::RegisteredMenuCount() {
     return classState.registry.size();
 }
 
+namespace {
+
+MenuItem ItemOf(const COwnerDrawMenu::ItemRecord& record) {
+    return MenuItem{record.text.toStdString(), record.flags, !record.image.isNull()};
+}
+
+}  // namespace
+
 QSize COwnerDrawMenu::MeasureItem(const ItemRecord& item) const {
-    const bool xpDrawing = XpDrawing();
-    const int gap = Gap(xpDrawing);
-    const int menuBarHeight = toolkit::GetSystemMetrics(toolkit::SM_CYMENU);
-    if ((item.flags & MF_SEPARATOR) != 0) {
-        return QSize(0, std::max(menuBarHeight / 2, (iconHeight_ + gap) / 2));
-    }
-    // The generations before Windows 95 measure in the surface's own font.
-    const QFont font =
-        classState.windowsVersionCode >= 2 ? QApplication::font("QMenu") : toolkit::SystemFont();
-    const int textWidth = toolkit::MeasureText(font, item.text).width();
-    const int width = textWidth + (xpDrawing ? iconWidth_ + gap + 8 : 2 * iconWidth_ + 1);
-    return QSize(width, std::max(menuBarHeight, iconHeight_ + gap));
+    const Size size =
+        MeasureMenuItem(toolkit::CQtTextMetrics(QApplication::font()), Look(), ItemOf(item),
+                        toolkit::GetSystemMetrics(toolkit::SysMetric::kCyMenu));
+    return QSize(size.cx, size.cy);
 }
 
 void COwnerDrawMenu::DrawItem(QPainter& painter, const QRect& rect, const ItemRecord& item,
                               unsigned state) const {
-    // The light tints of the XP look do not survive a palette display.
     const QPaintDevice* device = painter.device();
     const bool paletteDisplay = device != nullptr && device->depth() <= 8;
-    if (!paletteDisplay && XpDrawing()) {
-        DrawItemXp(painter, rect, item, state);
-    } else {
-        DrawItemStandard(painter, rect, item, state);
-    }
-}
-
-void COwnerDrawMenu::DrawItemText(QPainter& painter, const QRect& textRect, const QString& text,
-                                  const QColor& color) const {
-    constexpr int kLine = Qt::TextSingleLine | Qt::AlignVCenter | Qt::TextShowMnemonic;
-    painter.setPen(color);
-    const qsizetype firstTab = text.indexOf(QLatin1Char('\t'));
-    painter.drawText(textRect, kLine | Qt::AlignLeft, text.left(firstTab));
-    if (firstTab >= 0) {
-        const QString shortcut = text.mid(text.lastIndexOf(QLatin1Char('\t')) + 1);
-        painter.drawText(textRect.adjusted(0, 0, -iconWidth_, 0), kLine | Qt::AlignRight, shortcut);
-    }
-}
-
-void COwnerDrawMenu::DrawItemStandard(QPainter& painter, const QRect& rect, const ItemRecord& item,
-                                      unsigned state) const {
-    painter.save();
-    const QColor background =
-        GetSysColor(CurrentXpLook() ? toolkit::COLOR_BTNFACE : toolkit::COLOR_MENU);
-    painter.fillRect(rect, background);
-    if ((item.flags & MF_SEPARATOR) != 0) {
-        const int middle = rect.top() + rect.height() / 2;
-        painter.fillRect(QRect(rect.left(), middle - 1, rect.width(), 1),
-                         GetSysColor(toolkit::COLOR_BTNSHADOW));
-        painter.fillRect(QRect(rect.left(), middle, rect.width(), 1),
-                         GetSysColor(toolkit::COLOR_BTNHIGHLIGHT));
-        painter.restore();
-        return;
-    }
-    const bool selected = (state & ODS_SELECTED) != 0;
-    const bool disabled = (state & (ODS_GRAYED | ODS_DISABLED)) != 0;
-    const bool checked = (state & ODS_CHECKED) != 0;
-    const bool hasImage = !item.image.isNull();
-    const bool highlighted = selected && (!disabled || classState.highlightDisabled);
-    // Frames round the icon cell came with the Windows 95 generation.
-    const bool frames = classState.windowsVersionCode >= 2;
-
-    if (highlighted) {
-        QRect fill = rect;
-        if (hasImage || checked) {
-            fill.setLeft(rect.left() + iconWidth_ + 5);
-        }
-        painter.fillRect(fill, GetSysColor(toolkit::COLOR_HIGHLIGHT));
-    }
-
-    const QRect cell(rect.left() + 2, rect.top() + (rect.height() - iconHeight_) / 2, iconWidth_,
-                     iconHeight_);
-    const QRect cellFrame = cell.adjusted(-1, -1, 1, 1);
-    const QColor shadow = GetSysColor(toolkit::COLOR_BTNSHADOW);
-    const QColor light = GetSysColor(toolkit::COLOR_BTNHIGHLIGHT);
-    const QColor textColor =
-        GetSysColor(selected ? toolkit::COLOR_HIGHLIGHTTEXT : toolkit::COLOR_MENUTEXT);
-    if (hasImage) {
-        if (checked && !selected && frames) {
-            painter.fillRect(cellFrame, LightenColor(background, 0.6));
-            toolkit::Draw3dRect(painter, cellFrame, shadow, light);
-        }
-        painter.drawPixmap(
-            cell.topLeft(),
-            item.image.pixmap(cell.size(), disabled ? QIcon::Disabled : QIcon::Normal));
-        if (selected && frames) {
-            if (checked) {
-                toolkit::Draw3dRect(painter, cellFrame, shadow, light);
-            } else {
-                toolkit::Draw3dRect(painter, cellFrame, light, shadow);
-            }
-        }
-    } else if (checked) {
-        const QPoint o = cell.topLeft();
-        painter.setPen(QPen(textColor, 2));
-        const QPoint mark[] = {o + QPoint(4, 7), o + QPoint(6, 10), o + QPoint(11, 4)};
-        painter.drawPolyline(mark, 3);
-    }
-
-    // One pixel taller than the item, as the text has always been placed.
-    const QRect textRect(QPoint(rect.left() + iconWidth_ + 9, rect.top()),
-                         QPoint(rect.right(), rect.bottom() + 1));
-    if (!disabled) {
-        DrawItemText(painter, textRect, item.text, textColor);
-    } else if (highlighted) {
-        DrawItemText(painter, textRect, item.text, background);
-    } else {
-        DrawItemText(painter, textRect.translated(1, 1), item.text, light);
-        DrawItemText(painter, textRect, item.text, GetSysColor(toolkit::COLOR_GRAYTEXT));
-    }
-    painter.restore();
-}
-
-void COwnerDrawMenu::DrawItemXp(QPainter& painter, const QRect& rect, const ItemRecord& item,
-                                unsigned state) const {
-    painter.save();
-    const QColor face = GetSysColor(toolkit::COLOR_BTNFACE);
-    const QColor highlight = GetSysColor(toolkit::COLOR_HIGHLIGHT);
-    const int column = iconWidth_ + Gap(true);
-    painter.fillRect(rect, GetSysColor(toolkit::COLOR_WINDOW));
-    painter.fillRect(QRect(rect.left(), rect.top(), column, rect.height()),
-                     LightenColor(face, 0.25));
-    const QRect textRect(QPoint(rect.left() + column + 8, rect.top()), rect.bottomRight());
-    if ((item.flags & MF_SEPARATOR) != 0) {
-        painter.fillRect(
-            QRect(textRect.left(), rect.top() + rect.height() / 2, textRect.width(), 1), face);
-        painter.restore();
-        return;
-    }
-    const bool selected = (state & ODS_SELECTED) != 0;
-    const bool disabled = (state & (ODS_GRAYED | ODS_DISABLED)) != 0;
-    const bool checked = (state & ODS_CHECKED) != 0;
-    if (selected && (!disabled || classState.highlightDisabled)) {
-        const QRect box = rect.adjusted(1, 0, -1, 0);
-        painter.fillRect(box, disabled ? LightenColor(face, 0.85) : LightenColor(highlight, 0.7));
-        toolkit::Draw3dRect(painter, box, highlight, highlight);
-    }
-    const QRect cell(rect.left() + (column - iconWidth_) / 2,
-                     rect.top() + (rect.height() - iconHeight_) / 2, iconWidth_, iconHeight_);
-    if (checked) {
-        const QRect box = cell.adjusted(-2, -2, 2, 2);
-        painter.fillRect(box, LightenColor(highlight, selected ? 0.7 : 0.85));
-        toolkit::Draw3dRect(painter, box, highlight, highlight);
-    }
-    const QColor textColor = disabled ? LightenColor(GetSysColor(toolkit::COLOR_GRAYTEXT), 0.4)
-                                      : GetSysColor(toolkit::COLOR_MENUTEXT);
-    if (!item.image.isNull()) {
-        painter.drawPixmap(
-            cell.topLeft(),
-            item.image.pixmap(cell.size(), disabled ? QIcon::Disabled : QIcon::Normal));
-    } else if (checked) {
-        const QPoint o = cell.topLeft();
-        painter.setPen(QPen(textColor, 2));
-        const QPoint mark[] = {o + QPoint(4, 7), o + QPoint(6, 10), o + QPoint(11, 4)};
-        painter.drawPolyline(mark, 3);
-    }
-    DrawItemText(painter, textRect, item.text, textColor);
-    painter.restore();
+    const MenuLook look = Look();
+    DrawList list;
+    DrawMenuItem(list, toolkit::SystemColors(), look, paletteDisplay, toolkit::FromQRect(rect),
+                 ItemOf(item), state);
+    const QPixmap image = item.image.pixmap(QSize(look.icon.cx, look.icon.cy));
+    toolkit::Play(painter, list, painter.font(), std::span(&image, 1));
 }
 
 std::uint32_t COwnerDrawMenu::FindAccessKey(QChar character, unsigned flags, const QMenu* menu) {
-    if ((flags & MF_POPUP) == 0 || menu == nullptr) {
+    if ((flags & kMenuPopup) == 0 || menu == nullptr) {
         return 0;
     }
     const QString key = QStringLiteral("&") + character.toLower();
@@ -448,36 +298,11 @@ std::uint32_t COwnerDrawMenu::FindAccessKey(QChar character, unsigned flags, con
     return 0;
 }
 
-int COwnerDrawMenu::WindowsVersionCode(bool ntFamily, int major, int minor) {
-    if (ntFamily) {
-        if (major == 4 && minor == 0) {
-            return 5;
-        }
-        if (major == 5 && minor == 0) {
-            return 6;
-        }
-        if (major == 5 && minor == 1) {
-            return 7;
-        }
-        return 1;
-    }
-    if (major < 4) {
-        return 0;
-    }
-    if (major == 4 && minor == 10) {
-        return 3;
-    }
-    if (major == 4 && minor == 90) {
-        return 4;
-    }
-    return 2;
-}
-
 int COwnerDrawMenu::CurrentWindowsVersionCode() {
 #ifdef Q_OS_WIN
     // Qt runs on the NT family only.
     const QOperatingSystemVersion version = QOperatingSystemVersion::current();
-    return WindowsVersionCode(true, version.majorVersion(), version.minorVersion());
+    return drawing::WindowsVersionCode(true, version.majorVersion(), version.minorVersion());
 #else
     // Other platforms take the look of the current NT generation: not the
     // XP look, and none of the older generations' measuring.
@@ -485,28 +310,11 @@ int COwnerDrawMenu::CurrentWindowsVersionCode() {
 #endif
 }
 
-bool COwnerDrawMenu::IsClassicThemeFile(const QString& themePath) {
-    return themePath.endsWith(QStringLiteral("Windows Classic.theme"), Qt::CaseInsensitive);
-}
-
-bool COwnerDrawMenu::XpLook(int versionCode, bool classicTheme) {
-    return versionCode == 7 && !classicTheme;
-}
-
-bool COwnerDrawMenu::UsesXpRoutine(int versionCode, bool classicTheme, bool paletteDisplay) {
-    return !paletteDisplay && DrawModeSelectsXp(XpLook(versionCode, classicTheme));
-}
-
-bool COwnerDrawMenu::XpDrawing() {
-    return DrawModeSelectsXp(CurrentXpLook());
-}
-
-QColor COwnerDrawMenu::LightenColor(const QColor& color, double factor) {
-    if (!(factor > 0.0 && factor <= 1.0)) {
-        return color;
-    }
-    const auto lighten = [factor](int c) { return static_cast<int>(factor * (255 - c) + c); };
-    return QColor(lighten(color.red()), lighten(color.green()), lighten(color.blue()));
+MenuLook COwnerDrawMenu::Look() {
+    MenuLook look = classState.look;
+    // The theme is asked only where it can matter.
+    look.classicTheme = look.versionCode == 7 && ClassicTheme();
+    return look;
 }
 
 }  // namespace velmoro

@@ -2,24 +2,22 @@
 
 // The progress bar at the foot of the main window: a solid bar growing from
 // the left and, centred over it, the percentage reached (or a text the
-// window gives it), drawn in inverted colours so that it stays readable
-// where the bar's edge passes under it.
+// window gives it), in inverted colours. What it holds and draws is
+// drawing::CPercentProgress; this widget paints it and answers the window's
+// requests. Assistive technology reads the bar's own range and position.
 
-#include <QColor>
-#include <QProgressBar>
-#include <QString>
+#include <QWidget>
 #include <cstddef>
-#include <string>
 
+#include "percent_progress.h"
 #include "window_text.h"
 
-class QPainter;
 class QPaintEvent;
 class QResizeEvent;
 
 namespace velmoro {
 
-class CPercentProgressCtrl : public QProgressBar, public toolkit::IWindowTextHandler {
+class CPercentProgressCtrl : public QWidget, public toolkit::IWindowTextHandler {
     Q_OBJECT
 
 public:
@@ -32,17 +30,8 @@ public:
     // control has no window.
     int SetPos(int pos);
 
-    int Pos() const { return position_; }
-    int Lower() const { return lower_; }
-    int Upper() const { return upper_; }
-    int CachedBarWidth() const { return cachedBarWidth_; }
-    std::string DisplayText() const { return displayText_; }
-
-    // The text the next paint draws: the display text, or the percentage.
-    QString TextToDraw() const;
-    // Draws the whole control as it looks for client; draws nothing at all
-    // while the range is empty or inverted.
-    void Draw(QPainter& painter, const QRect& client) const;
+    const drawing::CPercentProgress& Bar() const { return bar_; }
+    int Pos() const { return bar_.Pos(); }
 
     bool OnSetText(const char* text) override;
     std::size_t OnGetText(char* buffer, std::size_t size) const override;
@@ -53,18 +42,8 @@ protected:
 
 private:
     bool HasWindow() const;
-    bool HasDrawableRange() const { return lower_ < upper_; }
-    double Fraction() const;
 
-    int position_ = 0;
-    int upper_ = 100;
-    int lower_ = 0;
-    std::string displayText_;
-    int cachedBarWidth_ = -1;
-    QColor barColor_;
-    QColor backgroundColor_;
-    QColor textOverBackgroundColor_;
-    QColor textOverBarColor_;
+    drawing::CPercentProgress bar_;
 };
 
 }  // namespace velmoro

@@ -1,11 +1,15 @@
 // Draws the main window and the About box into PNG files, for the README;
 // with a third file, also the main window as it looks during a transfer.
 //   velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png]
+// With --convert, makes a PNG file of a picture of the Windows program.
+//   velmoro-screenshot --convert PICTURE.bmp PICTURE.png
 
 #include <QApplication>
+#include <QImage>
 #include <QLineEdit>
 #include <QPixmap>
 #include <cstdio>
+#include <string_view>
 
 #include "about_dialog.h"
 #include "downloader_dialog.h"
@@ -32,6 +36,10 @@ void ShowTransferUnderWay(velmoro::CDownloaderDlg& dialog) {
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
+    if (argc == 4 && std::string_view(argv[1]) == "--convert") {
+        return QImage(QString::fromLocal8Bit(argv[2])).save(QString::fromLocal8Bit(argv[3])) ? 0
+                                                                                             : 1;
+    }
     if (argc != 3 && argc != 4) {
         std::fprintf(stderr, "usage: velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png]\n");
         return 2;

@@ -86,8 +86,10 @@ TEST_F(TransferTest, MissingOrUnusableDataFileEndsStartWithItsLine) {
     }
 }
 
+#ifdef __linux__
 // A failing disk, whose reads fail with an error while it is set.
 bool diskFails = false;
+#endif
 
 }  // namespace
 }  // namespace velmoro::testing

@@ -3,8 +3,6 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
-#include <QImage>
-#include <QPainter>
 #include <QPalette>
 
 #ifdef Q_OS_WIN
@@ -14,37 +12,39 @@
 
 namespace velmoro::toolkit {
 
-QColor GetSysColor(int role) {
+using drawing::SysColor;
+
+QColor GetSysColor(SysColor role) {
 #ifdef Q_OS_WIN
-    const DWORD value = ::GetSysColor(role);
+    const DWORD value = ::GetSysColor(static_cast<int>(role));
     return QColor(GetRValue(value), GetGValue(value), GetBValue(value));
 #else
     const QPalette palette = QApplication::palette();
     switch (role) {
-        case COLOR_MENU:
+        case SysColor::kMenu:
             return palette.color(QPalette::Window);
-        case COLOR_WINDOW:
+        case SysColor::kWindow:
             return palette.color(QPalette::Base);
-        case COLOR_MENUTEXT:
-        case COLOR_WINDOWTEXT:
+        case SysColor::kMenuText:
+        case SysColor::kWindowText:
             return palette.color(QPalette::WindowText);
-        case COLOR_HIGHLIGHT:
+        case SysColor::kHighlight:
             return palette.color(QPalette::Highlight);
-        case COLOR_HIGHLIGHTTEXT:
+        case SysColor::kHighlightText:
             return palette.color(QPalette::HighlightedText);
-        case COLOR_BTNFACE:
+        case SysColor::kBtnFace:
             return palette.color(QPalette::Button);
-        case COLOR_BTNSHADOW:
+        case SysColor::kBtnShadow:
             return palette.color(QPalette::Dark);
-        case COLOR_GRAYTEXT:
+        case SysColor::kGrayText:
             return palette.color(QPalette::Disabled, QPalette::Text);
-        case COLOR_BTNTEXT:
+        case SysColor::kBtnText:
             return palette.color(QPalette::ButtonText);
-        case COLOR_BTNHIGHLIGHT:
+        case SysColor::kBtnHighlight:
             return palette.color(QPalette::Light);
-        case COLOR_3DDKSHADOW:
+        case SysColor::k3dDkShadow:
             return palette.color(QPalette::Shadow);
-        case COLOR_3DLIGHT:
+        case SysColor::k3dLight:
             return palette.color(QPalette::Midlight);
         default:
             return palette.color(QPalette::Window);
@@ -52,169 +52,37 @@ QColor GetSysColor(int role) {
 #endif
 }
 
-int GetSystemMetrics(int metric) {
+drawing::CSystemColors SystemColors() {
+    drawing::CSystemColors colors;
+    for (const SysColor role : drawing::CSystemColors::kRoles) {
+        const QColor colour = GetSysColor(role);
+        colors.Set(role, {static_cast<std::uint8_t>(colour.red()),
+                          static_cast<std::uint8_t>(colour.green()),
+                          static_cast<std::uint8_t>(colour.blue())});
+    }
+    return colors;
+}
+
+int GetSystemMetrics(SysMetric metric) {
 #ifdef Q_OS_WIN
-    return ::GetSystemMetrics(metric);
+    return ::GetSystemMetrics(static_cast<int>(metric));
 #else
     switch (metric) {
-        case SM_CXEDGE:
-        case SM_CYEDGE:
+        case SysMetric::kCxEdge:
+        case SysMetric::kCyEdge:
             return 2;
-        case SM_CXICON:
-        case SM_CYICON:
-            return 32;
-        case SM_CXSMICON:
-        case SM_CYSMICON:
+        case SysMetric::kCxSmIcon:
+        case SysMetric::kCySmIcon:
             return 16;
-        case SM_CYMENU:
+        case SysMetric::kCyMenu:
             return QFontMetrics(QApplication::font()).height() + 6;
-        default:
-            return 0;
     }
+    return 0;
 #endif
 }
 
 QFont SystemFont() {
     return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
-}
-
-void Draw3dRect(QPainter& painter, const QRect& rect, const QColor& topLeft,
-                const QColor& bottomRight) {
-    const int x = rect.x();
-    const int y = rect.y();
-    const int cx = rect.width();
-    const int cy = rect.height();
-    painter.fillRect(QRect(x, y, cx - 1, 1), topLeft);
-    painter.fillRect(QRect(x, y, 1, cy - 1), topLeft);
-    painter.fillRect(QRect(x + cx - 1, y, 1, cy), bottomRight);
-    painter.fillRect(QRect(x, y + cy - 1, cx, 1), bottomRight);
-}
-
-void DrawFocusRect(QPainter& painter, const QRect& rect) {
-    if (rect.width() <= 0 || rect.height() <= 0) {
-        return;
-    }
-    painter.save();
-    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
-    const int left = rect.x();
-    const int top = rect.y();
-    const int right = rect.x() + rect.width() - 1;
-    const int bottom = rect.y() + rect.height() - 1;
-    // The edge once round, clockwise from the top-left corner; every other
-    // pixel of it is inverted.
-    int index = 0;
-    const auto dot = [&painter, &index](int x, int y) {
-        if (index++ % 2 == 0) {
-            painter.drawRect(QRect(x, y, 1, 1));
-        }
-    };
-    for (int x = left; x <= right; ++x) {
-        dot(x, top);
-    }
-    for (int y = top + 1; y <= bottom; ++y) {
-        dot(right, y);
-    }
-    for (int x = right - 1; x >= left && bottom > top; --x) {
-        dot(x, bottom);
-    }
-    for (int y = bottom - 1; y > top && right > left; --y) {
-        dot(left, y);
-    }
-    painter.restore();
-}
-
-QString StripMnemonics(const QString& text) {
-    QString out;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('&')) {
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) {
-                out += QLatin1Char('&');
-                ++i;
-            }
-            continue;
-        }
-        out += text[i];
-    }
-    return out;
-}
-
-QSize MeasureText(const QFont& font, const QString& text) {
-    const QFontMetrics metrics(font);
-    return QSize(metrics.horizontalAdvance(text), metrics.height());
-}
-
-namespace {
-
-void DrawMnemonicText(QPainter& painter, const QPoint& topLeft, const QFont& font,
-                      const QString& text, const QColor& color) {
-    const QFontMetrics metrics(font);
-    painter.save();
-    painter.setFont(font);
-    painter.setPen(color);
-    int x = topLeft.x();
-    const int baseline = topLeft.y() + metrics.ascent();
-    bool underlineNext = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        QChar c = text[i];
-        if (c == QLatin1Char('&') && !underlineNext) {
-            if (i + 1 < text.size() && text[i + 1] == QLatin1Char('&')) {
-                ++i;
-            } else {
-                underlineNext = true;
-                continue;
-            }
-        }
-        const int advance = metrics.horizontalAdvance(c);
-        painter.drawText(QPoint(x, baseline), QString(c));
-        if (underlineNext) {
-            const int y = baseline + std::max(1, metrics.underlinePos());
-            painter.drawLine(x, y, x + advance - 1, y);
-            underlineNext = false;
-        }
-        x += advance;
-    }
-    painter.restore();
-}
-
-}  // namespace
-
-void DrawStateText(QPainter& painter, const QPoint& topLeft, const QFont& font, const QString& text,
-                   const QColor& color, bool disabled) {
-    if (disabled) {
-        DrawMnemonicText(painter, topLeft + QPoint(1, 1), font, text,
-                         GetSysColor(COLOR_BTNHIGHLIGHT));
-        DrawMnemonicText(painter, topLeft, font, text, GetSysColor(COLOR_BTNSHADOW));
-        return;
-    }
-    DrawMnemonicText(painter, topLeft, font, text, color);
-}
-
-namespace {
-
-// The pixmap's shape (every pixel that is not transparent) in one colour.
-QImage Silhouette(const QPixmap& pixmap, const QColor& color) {
-    QImage image = pixmap.toImage().convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = qAlpha(line[x]) >= 128 ? color.rgb() : qRgba(0, 0, 0, 0);
-        }
-    }
-    return image;
-}
-
-}  // namespace
-
-void DrawStatePixmap(QPainter& painter, const QPoint& topLeft, const QPixmap& pixmap,
-                     bool disabled) {
-    if (!disabled) {
-        painter.drawPixmap(topLeft, pixmap);
-        return;
-    }
-    painter.drawImage(topLeft + QPoint(1, 1), Silhouette(pixmap, GetSysColor(COLOR_BTNHIGHLIGHT)));
-    painter.drawImage(topLeft, Silhouette(pixmap, GetSysColor(COLOR_BTNSHADOW)));
 }
 
 }  // namespace velmoro::toolkit

@@ -1,10 +1,30 @@
 #!/usr/bin/env bash
 # Draws the main window (idle and during a transfer) and the About box into
-# docs/ for the README, without a display.   tools/screenshot.sh [BUILD_DIR]
+# docs/ for the README, without a display; with the Windows build, also the
+# Windows program's, printed under Wine on a virtual display.
+#   tools/screenshot.sh [BUILD_DIR [WINDOWS_BUILD_DIR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
+windows_build="${2:-}"
 mkdir -p docs
 QT_QPA_PLATFORM=offscreen "$build/shell/velmoro-screenshot" \
     docs/main-window.png docs/about-box.png docs/main-window-transfer.png
 echo "docs/main-window.png docs/about-box.png docs/main-window-transfer.png"
+if [ -n "$windows_build" ]; then
+    source tests/wine/wine_env.sh
+    wine_prefix_start
+    names=(main-window-windows about-box-windows main-window-transfer-windows)
+    pictures=()
+    for name in "${names[@]}"; do
+        pictures+=("Z:$wine_scratch/$name.bmp")
+    done
+    # In a desktop of its own, where Wine draws the windows' frames itself.
+    wine explorer /desktop=velmoro,800x600 "$windows_build/win32/velmoro-screenshot.exe" \
+        "${pictures[@]}"
+    for name in "${names[@]}"; do
+        QT_QPA_PLATFORM=offscreen "$build/shell/velmoro-screenshot" --convert \
+            "$wine_scratch/$name.bmp" "docs/$name.png"
+        echo "docs/$name.png"
+    done
+fi

@@ -9,7 +9,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
 windows_build="${2:-}"
-dirs=(engine serial cli sim toolkit shell controls)
+dirs=(engine drawing serial cli sim toolkit shell controls win32)
 
 echo "== clang-tidy"
 log="$(mktemp)"

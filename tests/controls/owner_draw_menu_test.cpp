@@ -1,4 +1,5 @@
-// The owner-drawn menu: measuring, access keys, the registry and the look.
+// The owner-drawn menu on Qt: the QMenu measures through it; access keys and
+// the registry.
 
 #include "owner_draw_menu.h"
 
@@ -6,11 +7,7 @@
 
 #include <QAction>
 #include <QApplication>
-#include <QImage>
 #include <QMenu>
-#include <QPainter>
-
-#include "system_drawing.h"
 
 namespace velmoro {
 namespace {
@@ -20,22 +17,6 @@ COwnerDrawMenu::ItemRecord Item(const QString& text, unsigned flags) {
     record.text = text;
     record.flags = flags;
     return record;
-}
-
-TEST(OwnerDrawMenu, MeasuresSeparatorsAndItems) {
-    // Off Windows XP the standard look measures with a gap of 4 round the
-    // 16 by 15 icon column.
-    ASSERT_FALSE(COwnerDrawMenu::XpDrawing());
-    const COwnerDrawMenu menu;
-    const int menuBar = toolkit::GetSystemMetrics(toolkit::SM_CYMENU);
-
-    const QSize separator = menu.MeasureItem(Item(QString(), COwnerDrawMenu::MF_SEPARATOR));
-    EXPECT_EQ(separator, QSize(0, std::max(menuBar / 2, (15 + 4) / 2)));
-
-    const QString text = QStringLiteral("&Open\tCtrl+O");
-    const QSize item = menu.MeasureItem(Item(text, 0));
-    EXPECT_EQ(item.width(), toolkit::MeasureText(toolkit::SystemFont(), text).width() + 2 * 16 + 1);
-    EXPECT_EQ(item.height(), std::max(menuBar, 15 + 4));
 }
 
 TEST(OwnerDrawMenu, QMenuMeasuresThroughTheClass) {
@@ -49,7 +30,7 @@ TEST(OwnerDrawMenu, QMenuMeasuresThroughTheClass) {
     EXPECT_EQ(popup->actionGeometry(open).height(),
               menu.MeasureItem(Item(QStringLiteral("&Open"), 0)).height());
     EXPECT_EQ(popup->actionGeometry(separator).height(),
-              menu.MeasureItem(Item(QString(), COwnerDrawMenu::MF_SEPARATOR)).height());
+              menu.MeasureItem(Item(QString(), drawing::kMenuSeparator)).height());
 }
 
 TEST(OwnerDrawMenu, FindAccessKey) {
@@ -64,13 +45,13 @@ TEST(OwnerDrawMenu, FindAccessKey) {
         std::uint32_t result;
     };
     const Case cases[] = {
-        {'f', COwnerDrawMenu::MF_POPUP, &popup, 0x20001},
-        {'F', COwnerDrawMenu::MF_POPUP, &popup, 0x20001},
-        {'o', COwnerDrawMenu::MF_POPUP, &popup, 0x20000},
-        {'V', COwnerDrawMenu::MF_POPUP, &popup, 0x20002},
-        {'s', COwnerDrawMenu::MF_POPUP, &popup, 0},  // no '&' before the s
-        {'f', 0, &popup, 0},                         // not a popup
-        {'f', COwnerDrawMenu::MF_POPUP, nullptr, 0},
+        {'f', drawing::kMenuPopup, &popup, 0x20001},
+        {'F', drawing::kMenuPopup, &popup, 0x20001},
+        {'o', drawing::kMenuPopup, &popup, 0x20000},
+        {'V', drawing::kMenuPopup, &popup, 0x20002},
+        {'s', drawing::kMenuPopup, &popup, 0},  // no '&' before the s
+        {'f', 0, &popup, 0},                    // not a popup
+        {'f', drawing::kMenuPopup, nullptr, 0},
     };
     COwnerDrawMenu menu;
     for (const Case& c : cases) {
@@ -110,79 +91,6 @@ TEST(OwnerDrawMenu, RegistryFollowsTheMenusLifetime) {
     EXPECT_EQ(COwnerDrawMenu::RegisteredMenuCount(), before);
     EXPECT_FALSE(COwnerDrawMenu::OwnsMenuHandle(&outsider));
     EXPECT_EQ(outsider.style(), QApplication::style());
-}
-
-TEST(OwnerDrawMenu, VersionCodes) {
-    struct Case {
-        bool nt;
-        int major;
-        int minor;
-        int code;
-    };
-    const Case cases[] = {
-        {false, 3, 10, 0}, {false, 4, 0, 2}, {false, 4, 10, 3}, {false, 4, 90, 4}, {true, 4, 0, 5},
-        {true, 5, 0, 6},   {true, 5, 1, 7},  {true, 5, 2, 1},   {true, 10, 0, 1},  {true, 3, 51, 1},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(COwnerDrawMenu::WindowsVersionCode(c.nt, c.major, c.minor), c.code)
-            << c.nt << " " << c.major << "." << c.minor;
-    }
-}
-
-TEST(OwnerDrawMenu, XpRoutineOnlyOnThemedXpWithoutPalette) {
-    struct Case {
-        int versionCode;
-        const char* theme;
-        bool paletteDisplay;
-        bool xp;
-    };
-    const Case cases[] = {
-        {7, "C:\\WINDOWS\\Resources\\Themes\\Luna.theme", false, true},
-        {7, "C:\\WINDOWS\\Resources\\Themes\\WINDOWS CLASSIC.THEME", false, false},
-        {7, "", false, true},
-        {7, "C:\\WINDOWS\\Resources\\Themes\\Luna.theme", true, false},
-        {6, "", false, false},
-        {1, "", false, false},
-    };
-    for (const Case& c : cases) {
-        const bool classic = COwnerDrawMenu::IsClassicThemeFile(QString::fromLatin1(c.theme));
-        EXPECT_EQ(COwnerDrawMenu::UsesXpRoutine(c.versionCode, classic, c.paletteDisplay), c.xp)
-            << c.versionCode << " '" << c.theme << "' palette " << c.paletteDisplay;
-    }
-}
-
-TEST(OwnerDrawMenu, SelectedStandardItemLeavesTheIconColumnOfCheckedItems) {
-    const COwnerDrawMenu menu;
-    const QRgb highlight = toolkit::GetSysColor(toolkit::COLOR_HIGHLIGHT).rgb();
-    struct Case {
-        unsigned state;
-        int firstHighlighted;
-    };
-    const Case cases[] = {
-        {COwnerDrawMenu::ODS_SELECTED, 0},
-        {COwnerDrawMenu::ODS_SELECTED | COwnerDrawMenu::ODS_CHECKED, 16 + 5},
-        {0, -1},
-    };
-    for (const Case& c : cases) {
-        QImage image(120, 20, QImage::Format_RGB32);
-        QPainter painter(&image);
-        menu.DrawItem(painter, image.rect(), Item(QString(), 0), c.state);
-        painter.end();
-        int first = -1;
-        for (int x = 0; x < image.width() && first < 0; ++x) {
-            if (image.pixel(x, 10) == highlight) {
-                first = x;
-            }
-        }
-        EXPECT_EQ(first, c.firstHighlighted) << "state " << c.state;
-    }
-}
-
-TEST(OwnerDrawMenu, LightenColor) {
-    EXPECT_EQ(COwnerDrawMenu::LightenColor(QColor(0, 100, 255), 0.5), QColor(127, 177, 255));
-    EXPECT_EQ(COwnerDrawMenu::LightenColor(QColor(10, 20, 30), 1.0), QColor(255, 255, 255));
-    EXPECT_EQ(COwnerDrawMenu::LightenColor(QColor(10, 20, 30), 0.0), QColor(10, 20, 30));
-    EXPECT_EQ(COwnerDrawMenu::LightenColor(QColor(10, 20, 30), 1.5), QColor(10, 20, 30));
 }
 
 }  // namespace

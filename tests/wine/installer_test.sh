@@ -29,16 +29,18 @@ start_menu_links() {
     find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' 2>/dev/null |
         sed 's|.*/||' | sort | tr '\n' ';'
 }
-expected_links="Uninstall.lnk;Velmoro Downloader Command Prompt.lnk;Velmoro Downloader Help.lnk;"
+expected_links="Uninstall.lnk;Velmoro Downloader Command Prompt.lnk;Velmoro Downloader Help.lnk;Velmoro Downloader.lnk;"
 
 wine "$installer" /S
 check "the programs and Help.htm are in Program Files" \
-    test -f "$folder/velmoro-downloader-cli.exe" -a -f "$folder/Help.htm" -a -f "$folder/Uninstall.exe"
+    test -f "$folder/velmoro-downloader.exe" -a -f "$folder/velmoro-downloader-cli.exe" \
+        -a -f "$folder/Help.htm" -a -f "$folder/Uninstall.exe"
 check "nothing else is installed" \
-    test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "Help.htm Uninstall.exe velmoro-downloader-cli.exe "
+    test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
+        "Help.htm Uninstall.exe velmoro-downloader-cli.exe velmoro-downloader.exe "
 check "the installed program runs" \
     test "$(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')" = "velmoro-downloader-cli 2.0"
-check "the Start menu has the command prompt, the help page and the uninstaller" \
+check "the Start menu has the desktop program, the command prompt, the help page and the uninstaller" \
     test "$(start_menu_links)" = "$expected_links"
 check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
 
@@ -49,7 +51,8 @@ printf '@"C:\\Program Files\\Velmoro Downloader\\Uninstall.exe" /S _?=C:\\Progra
     >"$WINEPREFIX/drive_c/uninstall.bat"
 wine cmd /c 'C:\uninstall.bat'
 check "the uninstaller removes the programs and the help page" \
-    test ! -e "$folder/velmoro-downloader-cli.exe" -a ! -e "$folder/Help.htm"
+    test ! -e "$folder/velmoro-downloader.exe" -a ! -e "$folder/velmoro-downloader-cli.exe" \
+        -a ! -e "$folder/Help.htm"
 check "and the Start menu entries" test -z "$(start_menu_links)"
 check "and the entry in Apps & features" \
     bash -c "! '$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"

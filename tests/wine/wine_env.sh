@@ -12,15 +12,34 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 wine() { "$WINELOADER" "$@"; }
 
+# A display of its own for the windows of the suite: a virtual X server on
+# the first free display number.
+wine_display_start() {
+    local number=90
+    while [ -e "/tmp/.X$number-lock" ] || [ -e "/tmp/.X11-unix/X$number" ]; do
+        number=$((number + 1))
+    done
+    Xvfb ":$number" -screen 0 1024x768x24 -nolisten tcp >/dev/null 2>&1 &
+    wine_xvfb=$!
+    export DISPLAY=":$number"
+    for _ in $(seq 50); do
+        [ -e "/tmp/.X11-unix/X$number" ] && return 0
+        sleep 0.1
+    done
+    echo "Xvfb did not start on $DISPLAY" >&2
+    return 1
+}
+
 # Makes the prefix in a scratch directory, maps COM1 to a link in it
 # ($VELMORO_WINE_COM1_LINK, which the tests point at a simulator) and leaves
-# COM8 reaching nothing; then starts the one server of the suite. Everything
-# goes again when the calling script exits.
+# COM8 reaching nothing; then starts the display and the one server of the
+# suite. Everything goes again when the calling script exits.
 wine_prefix_start() {
     wine_scratch="$(mktemp -d "${TMPDIR:-/tmp}/velmoro-wine.XXXXXX")"
     export WINEPREFIX="$wine_scratch/prefix"
     export VELMORO_WINE_COM1_LINK="$wine_scratch/com1"
     trap wine_prefix_end EXIT
+    wine_display_start
     wine wineboot --init >/dev/null 2>&1
     wine reg add 'HKLM\Software\Wine\Ports' /v COM1 /t REG_SZ /d "$VELMORO_WINE_COM1_LINK" /f >/dev/null
     wine reg add 'HKLM\Software\Wine\Ports' /v COM8 /t REG_SZ /d "$wine_scratch/absent" /f >/dev/null
@@ -35,5 +54,9 @@ wine_prefix_start() {
 
 wine_prefix_end() {
     "$WINESERVER" -k 2>/dev/null || true
+    if [ -n "${wine_xvfb:-}" ]; then
+        kill "$wine_xvfb" 2>/dev/null || true
+        wait "$wine_xvfb" 2>/dev/null || true
+    fi
     rm -rf "$wine_scratch"
 }

@@ -1,0 +1,221 @@
+// The Windows desktop program ($VELMORO_WINDOWS_DESKTOP) under Wine, driven
+// as a user drives it: keys and mouse clicks through the X display that
+// tests/wine/suite.sh starts (xdotool), in the Wine prefix it sets up, where
+// COM1 reaches the link $VELMORO_WINE_COM1_LINK (each test points it at its
+// simulator) and COM8 reaches nothing. What reached the controller's flash is
+// compared with what the engine must send.
+
+#include <gtest/gtest.h>
+
+#include <QProcess>
+#include <QThread>
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "data_block.h"
+#include "sim_process.h"
+#include "temp_file.h"
+
+namespace velmoro::testing {
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString kTitle = QStringLiteral("^Velmoro Downloader V2.0$");
+
+// Runs xdotool and returns what it prints.
+std::string Xdo(const QStringList& args) {
+    QProcess xdo;
+    xdo.start(QStringLiteral("xdotool"), args);
+    xdo.waitForFinished(kWaitMs);
+    return xdo.readAllStandardOutput().toStdString();
+}
+
+int WindowsNamed(const QString& pattern) {
+    const std::string ids = Xdo({"search", "--onlyvisible", "--name", pattern});
+    return static_cast<int>(std::count(ids.begin(), ids.end(), '\n'));
+}
+
+// Waits until count windows of that name are shown.
+bool WaitForWindows(const QString& pattern, int count) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (std::chrono::steady_clock::now() < end) {
+        if (WindowsNamed(pattern) == count) {
+            return true;
+        }
+        QThread::msleep(100);
+    }
+    return false;
+}
+
+// The path as the program's file dialog takes it: on Wine's drive Z.
+std::string WinePath(const fs::path& path) {
+    std::string text = "Z:" + path.string();
+    std::replace(text.begin(), text.end(), '/', '\\');
+    return text;
+}
+
+// COM1, pointed at the simulator.
+void PointCom1At(const Sim& sim) {
+    const fs::path link = qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString();
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    fs::create_symlink(sim.Link(), link);
+}
+
+// The program, from its start to the end of the test.
+class CDesktop {
+public:
+    CDesktop() {
+        program_.start(QStringLiteral("/usr/lib/wine/wine64"),
+                       {qEnvironmentVariable("VELMORO_WINDOWS_DESKTOP")});
+        shown_ = WaitForWindows(kTitle, 1);
+        if (shown_) {
+            window_ = QString::fromStdString(Xdo({"search", "--onlyvisible", "--name", kTitle}))
+                          .trimmed();
+        }
+    }
+    ~CDesktop() {
+        program_.kill();
+        program_.waitForFinished(kWaitMs);
+        // Gone from the display too, so the next test finds its own window.
+        WaitForWindows(kTitle, 0);
+    }
+    CDesktop(const CDesktop&) = delete;
+    CDesktop& operator=(const CDesktop&) = delete;
+
+    bool Shown() const { return shown_; }
+
+    void Key(const QString& keys) {
+        Xdo({"windowfocus", window_});
+        Xdo({"key", "--delay", "50", keys});
+        QThread::msleep(200);
+    }
+    // A click at a point given in the dialog's own units (template 102 is
+    // 332 by 200): the program's layout, whatever its font.
+    void Click(int x, int y) {
+        const std::string geometry = Xdo({"getwindowgeometry", "--shell", window_});
+        const auto value = [&geometry](const std::string& name) {
+            const std::size_t at = geometry.find(name + "=");
+            return std::stoi(geometry.substr(at + name.size() + 1));
+        };
+        const int px = value("WIDTH") * x / 332;
+        const int py = value("HEIGHT") * y / 200;
+        Xdo({"mousemove", "--window", window_, QString::number(px), QString::number(py)});
+        Xdo({"click", "1"});
+        QThread::msleep(200);
+    }
+    // Alt+O, the path typed into the file dialog, Enter.
+    bool OpenDataFile(const fs::path& path) {
+        Key("alt+o");
+        if (!WaitForWindows("^Open$", 1)) {
+            return false;
+        }
+        Xdo({"type", "--delay", "10", QString::fromStdString(WinePath(path))});
+        Xdo({"key", "Return"});
+        return WaitForWindows("^Open$", 0);
+    }
+
+private:
+    QProcess program_;
+    QString window_;
+    bool shown_ = false;
+};
+
+class DesktopUnderWine : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (qEnvironmentVariableIsEmpty("VELMORO_WINDOWS_DESKTOP")) {
+            GTEST_SKIP() << "tests/wine/suite.sh runs these";
+        }
+    }
+};
+
+TEST_F(DesktopUnderWine, FirmwareByKeyboardReachesTheFlashExactly) {
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    PointCom1At(sim);
+    const std::string image = PseudoRandomImage(5000, 7);
+    TempFile file(image);
+    CDesktop desktop;
+    ASSERT_TRUE(desktop.Shown());
+    ASSERT_TRUE(desktop.OpenDataFile(file.Path()));
+    desktop.Key("alt+d");
+    const std::size_t blocks = image.size() / kPayloadSize + 1;
+    EXPECT_EQ(sim.Finish(), "velmoro-hc-sim: finished; " + std::to_string(blocks * 2 + 4) +
+                                " commands, " + std::to_string(blocks) +
+                                " blocks written, 0 violations\n");
+    EXPECT_EQ(sim.Flash("internal.bin"),
+              image + std::string(blocks * kPayloadSize - image.size(), '\0'));
+}
+
+TEST_F(DesktopUnderWine, CatalogueByKeyboardAndMouseReachesItsRanges) {
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    PointCom1At(sim);
+    TempFile file(
+        "M31   ,Andromeda Galaxy    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
+        "----- second section -----\r\n"
+        "1,Star 1  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n");
+    CDesktop desktop;
+    ASSERT_TRUE(desktop.Shown());
+    ASSERT_TRUE(desktop.OpenDataFile(file.Path()));
+    desktop.Click(250, 43);  // the Object Catalog radio button
+    desktop.Key("alt+d");
+    sim.Finish();
+    ExpectCatalogInFlash(file.Path(), sim);
+}
+
+// COM8 reaches nothing: the stop-icon message box, and afterwards the
+// window is as idle as before (Open Data File opens its dialog again).
+TEST_F(DesktopUnderWine, PortThatCannotBeOpenedLeavesTheWindowIdle) {
+    CDesktop desktop;
+    ASSERT_TRUE(desktop.Shown());
+    for (int i = 0; i < 7; ++i) {
+        desktop.Key("Down");  // the port list has the focus: COM1 to COM8
+    }
+    desktop.Key("alt+d");
+    ASSERT_TRUE(WaitForWindows(kTitle, 2)) << "the message box";
+    Xdo({"key", "Return"});
+    ASSERT_TRUE(WaitForWindows(kTitle, 1));
+    desktop.Key("alt+o");
+    EXPECT_TRUE(WaitForWindows("^Open$", 1));
+    Xdo({"key", "Escape"});
+}
+
+TEST_F(DesktopUnderWine, StopEndsTheTransferAndSendsNothingMore) {
+    Sim sim({"--write-delay", "150"}, true);
+    ASSERT_TRUE(sim.Listening());
+    PointCom1At(sim);
+    TempFile file(PseudoRandomImage(40 * 1024, 11));
+    CDesktop desktop;
+    ASSERT_TRUE(desktop.Shown());
+    ASSERT_TRUE(desktop.OpenDataFile(file.Path()));
+    desktop.Key("alt+d");
+    const auto written = [&sim] {
+        const std::string log = sim.Log();
+        std::size_t count = 0;
+        for (std::size_t at = log.find(":RB_OK#"); at != std::string::npos;
+             at = log.find(":RB_OK#", at + 1)) {
+            ++count;
+        }
+        return count;
+    };
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
+    while (written() < 3 && std::chrono::steady_clock::now() < end) {
+        QThread::msleep(50);
+    }
+    ASSERT_GE(written(), 3u);
+    desktop.Key("alt+d");
+    QThread::msleep(1000);
+    const std::string stopped = sim.Log();
+    QThread::msleep(1000);
+    EXPECT_EQ(sim.Log(), stopped) << "nothing is sent after Stop";
+    EXPECT_EQ(stopped.find(":QUIT_COMM#"), std::string::npos);
+    EXPECT_LT(written(), 40u);
+    sim.Finish(true);
+}
+
+}  // namespace
+}  // namespace velmoro::testing

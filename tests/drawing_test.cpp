@@ -1,0 +1,593 @@
+// The self-drawn controls' drawing rules, read as the operations they record:
+// no platform, no fonts, no pixels. Text is measured by a fake that gives
+// every character 6 pixels and every line 13.
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <ostream>
+#include <string>
+#include <type_traits>
+#include <vector>
+
+#include "draw_list.h"
+#include "hover_button_drawing.h"
+#include "icon_button_drawing.h"
+#include "owner_draw_menu_drawing.h"
+#include "percent_progress.h"
+
+namespace velmoro::drawing {
+
+// Readable failures: ops print as what they draw.
+std::ostream& operator<<(std::ostream& out, const Rect& r) {
+    return out << "[" << r.left << "," << r.top << " " << r.right << "," << r.bottom << ")";
+}
+std::ostream& operator<<(std::ostream& out, const Colour& c) {
+    return out << "rgb(" << int(c.rgb.red) << "," << int(c.rgb.green) << "," << int(c.rgb.blue)
+               << ")#" << static_cast<int>(c.role);
+}
+std::ostream& operator<<(std::ostream& out, const DrawOp& op) {
+    std::visit(
+        [&out](const auto& o) {
+            using T = std::decay_t<decltype(o)>;
+            if constexpr (std::is_same_v<T, FillRectOp>) {
+                out << "Fill " << o.rect << " " << o.colour;
+            } else if constexpr (std::is_same_v<T, Rect3dOp>) {
+                out << "Rect3d " << o.rect << " " << o.topLeft << " " << o.bottomRight;
+            } else if constexpr (std::is_same_v<T, PolylineOp>) {
+                out << "Polyline w" << o.pen.width << " " << o.pen.colour;
+                for (const Point& p : o.points) {
+                    out << " (" << p.x << "," << p.y << ")";
+                }
+            } else if constexpr (std::is_same_v<T, RoundRectOp>) {
+                out << "RoundRect " << o.rect;
+            } else if constexpr (std::is_same_v<T, TextOp>) {
+                out << "Text '" << o.text << "' " << o.box << " " << o.colour;
+            } else if constexpr (std::is_same_v<T, StateTextOp>) {
+                out << "StateText '" << o.text << "' " << o.box << (o.embossed ? " embossed" : "");
+            } else if constexpr (std::is_same_v<T, IconOp>) {
+                out << "Icon " << o.image << " " << o.rect << (o.embossed ? " embossed" : "");
+            } else if constexpr (std::is_same_v<T, FocusRectOp>) {
+                out << "FocusRect " << o.rect;
+            }
+        },
+        op);
+    return out;
+}
+
+namespace {
+
+class CFakeMetrics : public ITextMetrics {
+public:
+    Size Measure(Font /*font*/, std::string_view text) const override {
+        return {6 * static_cast<int>(text.size()), 13};
+    }
+    Size MeasureWrapped(Font font, std::string_view text, int width) const override {
+        return {std::max(width, Measure(font, text).cx), 13};
+    }
+};
+
+const CFakeMetrics kMetrics;
+
+// Every role its own colour, so a colour tells which role it came from.
+CSystemColors Palette() {
+    CSystemColors colors;
+    for (const SysColor role : CSystemColors::kRoles) {
+        const auto n = static_cast<std::uint8_t>(role);
+        colors.Set(role,
+                   {n, static_cast<std::uint8_t>(100 + n), static_cast<std::uint8_t>(200 + n)});
+    }
+    return colors;
+}
+
+const CSystemColors kColors = Palette();
+
+template <class Op>
+std::vector<Op> OpsOf(const DrawList& list) {
+    std::vector<Op> ops;
+    for (const DrawOp& op : list) {
+        if (const auto* match = std::get_if<Op>(&op)) {
+            ops.push_back(*match);
+        }
+    }
+    return ops;
+}
+
+// ---- the percent progress bar ----
+
+TEST(PercentProgressDrawing, TruncatedBarAndPercentageInInvertedColours) {
+    struct Case {
+        int lower, upper, pos, barWidth;
+        const char* text;
+    };
+    const Case cases[] = {
+        {0, 100, 0, 0, "0%"},     {0, 100, 29, 87, "28%"},    {0, 100, 57, 170, "56%"},
+        {0, 100, 58, 174, "57%"}, {0, 100, 100, 300, "100%"}, {0, 3, 1, 100, "33%"},
+        {0, 3, 2, 200, "66%"},    {0, 7, 3, 128, "42%"},      {0, 20, 21, 300, "105%"},
+        {0, 40, -1, 0, "-2%"},
+    };
+    const Rect client{2, 2, 302, 42};
+    const Colour highlight = kColors[SysColor::kHighlight];
+    const Colour window = kColors[SysColor::kWindow];
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << c.lower << ".." << c.upper << " at " << c.pos);
+        CPercentProgress bar(kColors);
+        bar.SetRange(c.lower, c.upper);
+        bar.SetPos(c.pos, client.Width());
+        DrawList list;
+        bar.Draw(list, client);
+        const Rect barRect{2, 2, 2 + c.barWidth, 42};
+        const Rect rest{2 + c.barWidth, 2, 302, 42};
+        constexpr unsigned kCentred = kTextCenter | kTextVCenter | kTextSingleLine;
+        const DrawList expected = {
+            FillRectOp{barRect, highlight},
+            FillRectOp{rest, window},
+            TextOp{c.text, client, Font::kSystem, window, kCentred, barRect},
+            TextOp{c.text, client, Font::kSystem, highlight, kCentred, rest},
+        };
+        EXPECT_EQ(list, expected);
+    }
+}
+
+TEST(PercentProgressDrawing, EmptyOrInvertedRangeDrawsNothingButStoresThePosition) {
+    for (const auto& [lower, upper] : {std::pair(0, 0), std::pair(5, 2)}) {
+        CPercentProgress bar(kColors);
+        bar.SetPos(4, 300);
+        bar.SetRange(lower, upper);
+        EXPECT_EQ(bar.SetPos(11, 300).previous, 4);
+        EXPECT_EQ(bar.Pos(), 11);
+        DrawList list;
+        bar.Draw(list, {0, 0, 300, 40});
+        EXPECT_TRUE(list.empty());
+    }
+}
+
+TEST(PercentProgressDrawing, RepaintsOnlyWhenTheBarWidthChanges) {
+    CPercentProgress bar(kColors);
+    bar.SetRange(0, 1000);
+    EXPECT_TRUE(bar.SetPos(290, 300).repaint);
+    EXPECT_EQ(bar.CachedBarWidth(), 87);
+    // 29% now, but the bar is still 87 pixels wide: 28% stays on screen.
+    const CPercentProgress::PosChange same = bar.SetPos(291, 300);
+    EXPECT_EQ(same.previous, 290);
+    EXPECT_FALSE(same.repaint);
+    EXPECT_EQ(bar.TextToDraw(), "29%");
+    EXPECT_TRUE(bar.SetPos(294, 300).repaint);
+    // A new range alone changes nothing; the same pixel width after it
+    // neither; after a resize the same width repaints.
+    bar.SetRange(0, 500);
+    EXPECT_FALSE(bar.SetPos(147, 300).repaint);
+    bar.ForgetBarWidth();
+    EXPECT_TRUE(bar.SetPos(147, 300).repaint);
+}
+
+TEST(PercentProgressDrawing, DisplayTextReplacesThePercentage) {
+    CPercentProgress bar(kColors);
+    bar.SetRange(0, 2);
+    bar.SetPos(1, 300);
+    EXPECT_TRUE(bar.SetDisplayText("Catalogue"));
+    EXPECT_FALSE(bar.SetDisplayText("Catalogue"));
+    DrawList list;
+    bar.Draw(list, {0, 0, 300, 40});
+    for (const TextOp& text : OpsOf<TextOp>(list)) {
+        EXPECT_EQ(text.text, "Catalogue");
+    }
+    EXPECT_TRUE(bar.SetDisplayText(""));
+    EXPECT_EQ(bar.TextToDraw(), "50%");
+}
+
+// ---- the hover button ----
+
+// Its inner rectangle runs from (2, 2) to (158, 21), 19 rows high.
+HoverButtonLook HoverLook(unsigned state, bool hover = false,
+                          const std::string& caption = "Open Data File(&O)") {
+    HoverButtonLook look;
+    look.item = {0, 0, 160, 23};
+    look.caption = caption;
+    look.hover = hover;
+    look.state = state;
+    return look;
+}
+
+DrawList DrawHover(const HoverButtonLook& look) {
+    DrawList list;
+    DrawHoverButton(list, kMetrics, kColors, look);
+    return list;
+}
+
+TEST(HoverButtonDrawing, GradientRowsInEveryLook) {
+    struct Case {
+        bool hover;
+        unsigned state;  // sets the active flag or not
+        Rgb rows[5];     // offsets 0, 1, 2, 18, 19: c[0], c[3], c[6], c[59], c[63]
+    };
+    const Case cases[] = {
+        {false,
+         0,
+         {{255, 255, 255}, {254, 254, 255}, {253, 253, 254}, {236, 236, 244}, {234, 234, 243}}},
+        {false,
+         kStateSelected,
+         {{255, 255, 255}, {254, 254, 255}, {253, 253, 254}, {236, 236, 241}, {234, 234, 240}}},
+        {true,
+         0,
+         {{255, 255, 255}, {255, 255, 255}, {254, 254, 254}, {241, 241, 244}, {240, 240, 243}}},
+        {true,
+         kStateDefault,
+         {{255, 255, 255}, {255, 255, 254}, {254, 254, 253}, {241, 241, 236}, {240, 240, 234}}},
+    };
+    const int offsets[] = {0, 1, 2, 18, 19};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "hover " << c.hover << " state " << c.state);
+        std::vector<FillRectOp> rows = OpsOf<FillRectOp>(DrawHover(HoverLook(c.state, c.hover)));
+        // One row more than the inner rectangle holds.
+        ASSERT_EQ(rows.size(), 20u);
+        for (int i = 0; i < 5; ++i) {
+            const FillRectOp& row = rows[static_cast<std::size_t>(offsets[i])];
+            EXPECT_EQ(row.rect, (Rect{2, 2 + offsets[i], 158, 3 + offsets[i]}));
+            EXPECT_EQ(row.colour.rgb, c.rows[i]) << "offset " << offsets[i];
+        }
+    }
+}
+
+TEST(HoverButtonDrawing, OutlineAlwaysGradientOnlyWithHeight) {
+    HoverButtonLook flat = HoverLook(0);
+    flat.item = {0, 0, 30, 4};
+    const DrawList list = DrawHover(flat);
+    EXPECT_EQ(list.front(), DrawOp(RoundRectOp{{0, 0, 30, 4}, {5, 5}, {1, Fixed(0, 0, 0)}}));
+    EXPECT_TRUE(OpsOf<FillRectOp>(list).empty());
+    EXPECT_EQ(OpsOf<StateTextOp>(list).size(), 1u);
+}
+
+TEST(HoverButtonDrawing, FramePensAndFocusRectangle) {
+    const std::vector<Pen> hoverSet = {{3, Fixed(250, 196, 88)},
+                                       {3, Fixed(251, 202, 106)},
+                                       {2, Fixed(252, 210, 121)},
+                                       {2, Fixed(229, 151, 0)}};
+    const std::vector<Pen> focusSet = {{3, Fixed(153, 198, 252)},
+                                       {3, Fixed(162, 189, 252)},
+                                       {2, Fixed(162, 201, 255)},
+                                       {2, Fixed(162, 201, 255)}};
+    struct Case {
+        bool hover;
+        unsigned state;
+        const std::vector<Pen>* frame;  // left, right, top, bottom; null for none
+        bool focusRect;
+    };
+    const Case cases[] = {{false, 0, nullptr, false},
+                          {false, kStateSelected, nullptr, false},
+                          {true, 0, &hoverSet, false},
+                          {false, kStateFocus, &focusSet, true},
+                          {true, kStateFocus, &hoverSet, false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "hover " << c.hover << " state " << c.state);
+        const DrawList list = DrawHover(HoverLook(c.state, c.hover));
+        const std::vector<PolylineOp> lines = OpsOf<PolylineOp>(list);
+        if (c.frame == nullptr) {
+            EXPECT_TRUE(lines.empty());
+        } else {
+            const std::vector<PolylineOp> expected = {
+                {{{2, 20}, {2, 3}}, (*c.frame)[0]},
+                {{{157, 20}, {157, 2}}, (*c.frame)[1]},
+                {{{1, 2}, {157, 2}}, (*c.frame)[2]},
+                {{{2, 21}, {157, 21}}, (*c.frame)[3]},
+            };
+            EXPECT_EQ(lines, expected);
+        }
+        const std::vector<FocusRectOp> focus = OpsOf<FocusRectOp>(list);
+        EXPECT_EQ(focus.size(), c.focusRect ? 1u : 0u);
+        if (c.focusRect) {
+            EXPECT_EQ(focus[0].rect, (Rect{2, 2, 158, 21}));
+        }
+    }
+}
+
+TEST(HoverButtonDrawing, CaptionCentredAsMeasuredWithItsMarkers) {
+    struct Case {
+        unsigned state;
+        const char* caption;
+        Rect box;
+        bool embossed;
+    };
+    // Centre (80, 11); 18 characters with the '&' are 108 wide, 13 high.
+    const Case cases[] = {
+        {0, "Open Data File(&O)", {26, 5, 134, 18}, false},
+        {kStateSelected, "Open Data File(&O)", {27, 6, 135, 19}, false},
+        {kStateDisabled, "Open Data File(&O)", {26, 5, 134, 18}, true},
+        {kStateFocus, "Stop Download(&D)", {29, 5, 131, 18}, false},
+    };
+    for (const Case& c : cases) {
+        const std::vector<StateTextOp> text =
+            OpsOf<StateTextOp>(DrawHover(HoverLook(c.state, false, c.caption)));
+        ASSERT_EQ(text.size(), 1u);
+        EXPECT_EQ(text[0], (StateTextOp{c.caption, c.box, Font::kControl,
+                                        kColors[SysColor::kWindowText], c.embossed}))
+            << c.caption << " state " << c.state;
+    }
+}
+
+// ---- the icon button ----
+
+// A three-dimensional button, 40 by 20, with no caption and no icon.
+IconButtonLook IconLook(unsigned state) {
+    IconButtonLook look;
+    look.item = {0, 0, 40, 20};
+    look.clientWidth = 40;
+    look.flat = false;
+    look.state = state;
+    look.colours = DefaultIconButtonColors(kColors);
+    return look;
+}
+
+DrawList DrawIcon(const IconButtonLook& look) {
+    DrawList list;
+    DrawIconButton(list, kMetrics, kColors, look);
+    return list;
+}
+
+TEST(IconButtonDrawing, ThreeDimensionalBevelAndPressedFrame) {
+    const DrawList resting = DrawIcon(IconLook(0));
+    const DrawList expected = {
+        FillRectOp{{0, 0, 40, 20}, kColors[SysColor::kBtnFace]},
+        PolylineOp{{{0, 19}, {0, 0}, {40, 0}}, {1, kColors[SysColor::kBtnHighlight]}},
+        PolylineOp{{{1, 19}, {1, 1}, {40, 1}}, {1, kColors[SysColor::k3dLight]}},
+        PolylineOp{{{0, 19}, {39, 19}, {39, -1}}, {1, kColors[SysColor::k3dDkShadow]}},
+        PolylineOp{{{1, 18}, {38, 18}, {38, 0}}, {1, kColors[SysColor::kBtnShadow]}},
+    };
+    EXPECT_EQ(resting, expected);
+
+    const DrawList pressed = DrawIcon(IconLook(kStateSelected));
+    const Colour shadow = kColors[SysColor::kBtnShadow];
+    EXPECT_EQ(pressed, (DrawList{FillRectOp{{0, 0, 40, 20}, kColors[SysColor::kBtnFace]},
+                                 Rect3dOp{{0, 0, 40, 20}, shadow, shadow}}));
+}
+
+TEST(IconButtonDrawing, BlackFrameForFocusOrDefaultAndFocusRectangleForFocus) {
+    struct Case {
+        bool flat;
+        bool focus;
+        bool isDefault;
+        bool blackFrame;
+        bool focusRect;
+    };
+    const Case cases[] = {
+        {false, true, false, true, true},    {false, false, true, true, false},
+        {false, false, false, false, false}, {true, true, false, false, false},
+        {true, false, true, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message()
+                     << "flat " << c.flat << " focus " << c.focus << " default " << c.isDefault);
+        IconButtonLook look = IconLook(c.focus ? kStateFocus : 0);
+        look.flat = c.flat;
+        look.isDefault = c.isDefault;
+        const DrawList list = DrawIcon(look);
+        const Colour black = Fixed(0, 0, 0);
+        EXPECT_EQ(list.front() == DrawOp(Rect3dOp{{0, 0, 40, 20}, black, black}), c.blackFrame);
+        const std::vector<FocusRectOp> focus = OpsOf<FocusRectOp>(list);
+        ASSERT_EQ(focus.size(), c.focusRect ? 1u : 0u);
+        if (c.focusRect) {
+            // 3 pixels inside the bevel, which the black frame moved inward.
+            EXPECT_EQ(focus[0].rect, (Rect{4, 4, 36, 16}));
+            EXPECT_EQ(OpsOf<PolylineOp>(list)[0].points[0], (Point{1, 18}));
+        }
+    }
+}
+
+TEST(IconButtonDrawing, FlatBorderRaisedWhenHoveredSunkenWhenPressed) {
+    const Colour light = kColors[SysColor::kBtnHighlight];
+    const Colour shadow = kColors[SysColor::kBtnShadow];
+    struct Case {
+        bool hover;
+        unsigned state;
+        std::vector<Rect3dOp> border;
+        IconButtonColor face;
+    };
+    const Case cases[] = {
+        {false, 0, {}, kNormalBackground},
+        {true, 0, {{{0, 0, 40, 20}, light, shadow}}, kHoverBackground},
+        {false, kStateSelected, {{{0, 0, 40, 20}, shadow, light}}, kHoverBackground},
+        {false, kStateFocus, {}, kFocusBackground},
+    };
+    for (const Case& c : cases) {
+        IconButtonLook look = IconLook(c.state);
+        look.flat = true;
+        look.hover = c.hover;
+        // Distinct faces, so the fill tells which pair it took.
+        look.colours[kHoverBackground] = Fixed(1, 0, 0);
+        look.colours[kFocusBackground] = Fixed(2, 0, 0);
+        const DrawList list = DrawIcon(look);
+        EXPECT_EQ(OpsOf<Rect3dOp>(list), c.border) << "hover " << c.hover << " state " << c.state;
+        EXPECT_EQ(OpsOf<FillRectOp>(list)[0].colour, look.colours[c.face]);
+    }
+}
+
+TEST(IconButtonDrawing, ImagePlacement) {
+    struct Case {
+        std::uint8_t alignment;
+        const char* caption;
+        unsigned state;
+        bool checkBox;
+        Rect image;
+        Rect captionBox;  // where the caption's text goes; empty without one
+    };
+    // A 16-pixel icon on a 100 by 40 button; "Help" is 24 wide, 13 high.
+    const Case cases[] = {
+        {kImageLeft, "Help", 0, false, {3, 12, 19, 28}, {19, 13, 100, 26}},
+        {kImageLeft, "", 0, false, {42, 12, 58, 28}, {}},
+        {kImageLeft, "Help", kStateSelected, false, {4, 13, 20, 29}, {20, 14, 101, 27}},
+        {kImageLeft, "Help", kStateSelected, true, {3, 12, 19, 28}, {19, 13, 100, 26}},
+        {kImageAbove, "Help", 0, false, {42, 3, 58, 19}, {0, 21, 100, 34}},
+        {kImageAbove, "", 0, false, {42, 12, 58, 28}, {}},
+        {kImageRight, "Help", 0, false, {81, 12, 97, 28}, {3, 13, 81, 26}},
+        {kImageRight, "", 0, false, {42, 0, 58, 16}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "alignment " << int(c.alignment) << " caption '"
+                                        << c.caption << "' state " << c.state);
+        IconButtonLook look = IconLook(c.state);
+        look.item = {0, 0, 100, 40};
+        look.clientWidth = 100;
+        look.caption = c.caption;
+        look.alignment = c.alignment;
+        look.checkBoxMode = c.checkBox;
+        look.icons[0] = Size{16, 16};
+        const DrawList list = DrawIcon(look);
+        EXPECT_EQ(OpsOf<IconOp>(list), (std::vector<IconOp>{{0, c.image, false}}));
+        const std::vector<TextOp> text = OpsOf<TextOp>(list);
+        ASSERT_EQ(text.size(), c.captionBox.IsEmpty() ? 0u : 1u);
+        if (!text.empty()) {
+            EXPECT_EQ(text[0].box, c.captionBox);
+            EXPECT_EQ(text[0].format, kTextCenter | kTextWordBreak);
+        }
+    }
+}
+
+TEST(IconButtonDrawing, DisabledEmbossesTheIconAndDrawsTheCaptionTwice) {
+    IconButtonLook look = IconLook(kStateDisabled);
+    look.caption = "Help(&H)";
+    look.icons[0] = Size{16, 16};
+    const DrawList list = DrawIcon(look);
+    EXPECT_TRUE(OpsOf<IconOp>(list)[0].embossed);
+    const std::vector<TextOp> text = OpsOf<TextOp>(list);
+    ASSERT_EQ(text.size(), 2u);
+    EXPECT_EQ(text[0].colour, kColors[SysColor::kBtnHighlight]);
+    EXPECT_EQ(text[1].colour, kColors[SysColor::kBtnShadow]);
+    EXPECT_EQ(text[0].box, text[1].box.Offset(1, 1));
+}
+
+TEST(IconButtonDrawing, IdleIconAtRestActiveIconWhenPressedOrHovered) {
+    struct Case {
+        bool flat;
+        bool hover;
+        unsigned state;
+        bool checkBox;
+        int slot;
+    };
+    const Case cases[] = {
+        {false, false, 0, false, 1},
+        {false, false, kStateSelected, false, 0},
+        {true, true, 0, false, 0},
+        {true, true, 0, true, 1},
+        {false, false, kStateSelected, true, 0},
+    };
+    for (const Case& c : cases) {
+        IconButtonLook look = IconLook(c.state);
+        look.flat = c.flat;
+        look.hover = c.hover;
+        look.checkBoxMode = c.checkBox;
+        look.icons = {Size{16, 16}, Size{16, 16}};
+        EXPECT_EQ(OpsOf<IconOp>(DrawIcon(look))[0].image, c.slot)
+            << "flat " << c.flat << " hover " << c.hover << " state " << c.state;
+    }
+}
+
+// ---- the owner-drawn menu ----
+
+TEST(OwnerDrawMenuDrawing, MeasuresSeparatorsAndItems) {
+    struct Case {
+        MenuLook look;
+        unsigned flags;
+        int menuBar;
+        Size size;
+    };
+    const MenuLook standard;
+    const MenuLook xp{.versionCode = 7};
+    // "&Open\tCtrl+O" is 12 characters, 72 pixels.
+    const Case cases[] = {
+        {standard, kMenuSeparator, 20, {0, 10}},
+        {standard, kMenuSeparator, 10, {0, 9}},  // (15 + 4) / 2
+        {xp, kMenuSeparator, 10, {0, 11}},       // (15 + 7) / 2
+        {standard, 0, 20, {72 + 2 * 16 + 1, 20}},
+        {standard, 0, 10, {72 + 2 * 16 + 1, 19}},
+        {xp, 0, 10, {72 + 16 + 7 + 8, 22}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(MeasureMenuItem(kMetrics, c.look, {"&Open\tCtrl+O", c.flags, false}, c.menuBar),
+                  c.size)
+            << "version " << c.look.versionCode << " flags " << c.flags << " bar " << c.menuBar;
+    }
+}
+
+TEST(OwnerDrawMenuDrawing, VersionCodes) {
+    struct Case {
+        bool nt;
+        int major;
+        int minor;
+        int code;
+    };
+    const Case cases[] = {
+        {false, 3, 10, 0}, {false, 4, 0, 2}, {false, 4, 10, 3}, {false, 4, 90, 4}, {true, 4, 0, 5},
+        {true, 5, 0, 6},   {true, 5, 1, 7},  {true, 5, 2, 1},   {true, 10, 0, 1},  {true, 3, 51, 1},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(WindowsVersionCode(c.nt, c.major, c.minor), c.code)
+            << c.nt << " " << c.major << "." << c.minor;
+    }
+}
+
+TEST(OwnerDrawMenuDrawing, XpRoutineOnlyOnThemedXpWithoutPalette) {
+    struct Case {
+        int versionCode;
+        const char* theme;
+        bool paletteDisplay;
+        bool xp;
+    };
+    const Case cases[] = {
+        {7, "C:\\WINDOWS\\Resources\\Themes\\Luna.theme", false, true},
+        {7, "C:\\WINDOWS\\Resources\\Themes\\WINDOWS CLASSIC.THEME", false, false},
+        {7, "", false, true},
+        {7, "C:\\WINDOWS\\Resources\\Themes\\Luna.theme", true, false},
+        {6, "", false, false},
+        {1, "", false, false},
+    };
+    for (const Case& c : cases) {
+        const MenuLook look{.versionCode = c.versionCode,
+                            .classicTheme = IsClassicThemeFile(c.theme)};
+        EXPECT_EQ(UsesXpRoutine(look, c.paletteDisplay), c.xp)
+            << c.versionCode << " '" << c.theme << "' palette " << c.paletteDisplay;
+    }
+}
+
+TEST(OwnerDrawMenuDrawing, SelectedStandardItemLeavesTheIconColumnOfCheckedItems) {
+    struct Case {
+        unsigned state;
+        int highlightLeft;  // -1: no highlight
+    };
+    const Case cases[] = {
+        {kStateSelected, 0},
+        {kStateSelected | kStateChecked, 16 + 5},
+        {0, -1},
+    };
+    for (const Case& c : cases) {
+        DrawList list;
+        DrawMenuItem(list, kColors, MenuLook{}, false, {0, 0, 120, 20}, {"Item", 0, false},
+                     c.state);
+        int left = -1;
+        for (const FillRectOp& fill : OpsOf<FillRectOp>(list)) {
+            if (fill.colour == kColors[SysColor::kHighlight]) {
+                left = fill.rect.left;
+            }
+        }
+        EXPECT_EQ(left, c.highlightLeft) << "state " << c.state;
+    }
+}
+
+TEST(OwnerDrawMenuDrawing, LightenColor) {
+    struct Case {
+        Rgb in;
+        double factor;
+        Rgb out;
+    };
+    const Case cases[] = {
+        {{0, 100, 255}, 0.5, {127, 177, 255}},
+        {{10, 20, 30}, 1.0, {255, 255, 255}},
+        {{10, 20, 30}, 0.0, {10, 20, 30}},
+        {{10, 20, 30}, 1.5, {10, 20, 30}},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(LightenColor(Colour{c.in}, c.factor).rgb, c.out) << c.factor;
+    }
+}
+
+}  // namespace
+}  // namespace velmoro::drawing

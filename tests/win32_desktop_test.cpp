@@ -1,0 +1,330 @@
+// The Windows desktop program in its own process, under Wine: its dialog as
+// the system lays it out from the generated templates, its system menu and
+// first state, and a few pixels of the GDI back-end and of each control drawn
+// through it into a memory device context.
+
+#include <gtest/gtest.h>
+
+#include <array>
+#include <string>
+
+#include "about_dialog_win32.h"
+#include "downloader_dialog_win32.h"
+#include "gdi_player_win32.h"
+#include "hover_button_drawing.h"
+
+namespace velmoro::win32 {
+namespace {
+
+using namespace drawing;
+
+std::wstring Text(HWND hwnd) {
+    std::array<wchar_t, 512> text{};
+    GetWindowTextW(hwnd, text.data(), static_cast<int>(text.size()));
+    return text.data();
+}
+
+// A 32-bit surface whose pixels the test reads back.
+class CSurface {
+public:
+    CSurface(int width, int height) : width_(width) {
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        dc_ = CreateCompatibleDC(nullptr);
+        bitmap_ = CreateDIBSection(dc_, &info, DIB_RGB_COLORS, reinterpret_cast<void**>(&bits_),
+                                   nullptr, 0);
+        previous_ = SelectObject(dc_, bitmap_);
+        Fill(kPaper);
+    }
+    ~CSurface() {
+        SelectObject(dc_, previous_);
+        DeleteObject(bitmap_);
+        DeleteDC(dc_);
+    }
+    CSurface(const CSurface&) = delete;
+    CSurface& operator=(const CSurface&) = delete;
+
+    static constexpr COLORREF kPaper = RGB(0, 160, 0);
+
+    HDC Dc() const { return dc_; }
+    void Fill(COLORREF colour) {
+        GdiFlush();
+        const RECT all{0, 0, width_, 4096};
+        HBRUSH brush = CreateSolidBrush(colour);
+        FillRect(dc_, &all, brush);
+        DeleteObject(brush);
+    }
+    COLORREF At(int x, int y) const {
+        GdiFlush();
+        const std::uint32_t pixel = bits_[y * width_ + x];
+        return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF);
+    }
+
+private:
+    int width_;
+    HDC dc_ = nullptr;
+    HBITMAP bitmap_ = nullptr;
+    HGDIOBJ previous_ = nullptr;
+    std::uint32_t* bits_ = nullptr;
+};
+
+COLORREF Ref(const Colour& colour) {
+    return RGB(colour.rgb.red, colour.rgb.green, colour.rgb.blue);
+}
+
+class DesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dialog.Create());
+        ASSERT_NE(dialog.Handle(), nullptr);
+    }
+    void Pump() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageW(&message);
+        }
+    }
+
+    CDownloaderDlg dialog;
+};
+
+// The rectangles are the template's, in dialog units; the system maps them
+// with the dialog's own font.
+TEST_F(DesktopTest, ControlsSitAtTheirDialogUnitRectangles) {
+    struct Row {
+        int id;
+        RECT units;  // left, top, width, height
+    };
+    const Row rows[] = {
+        {1001, {177, 38, 64, 10}}, {1002, {245, 38, 72, 10}}, {1003, {7, 35, 100, 14}},
+        {1004, {7, 71, 100, 14}},  {1005, {7, 53, 318, 14}},  {1006, {7, 89, 318, 84}},
+        {1007, {7, 176, 318, 14}}, {1009, {225, 7, 42, 21}},  {1010, {283, 7, 42, 21}},
+    };
+    for (const Row& row : rows) {
+        // The dialog manager maps a control's position and its size, each
+        // of them as MapDialogRect maps a rectangle's four numbers.
+        RECT expected = row.units;
+        ASSERT_TRUE(MapDialogRect(dialog.Handle(), &expected));
+        RECT actual{};
+        GetWindowRect(dialog.GetDlgItem(row.id), &actual);
+        MapWindowPoints(nullptr, dialog.Handle(), reinterpret_cast<POINT*>(&actual), 2);
+        EXPECT_EQ(actual.left, expected.left) << row.id;
+        EXPECT_EQ(actual.top, expected.top) << row.id;
+        EXPECT_EQ(actual.right - actual.left, expected.right) << row.id;
+        EXPECT_EQ(actual.bottom - actual.top, expected.bottom) << row.id;
+    }
+    RECT client{};
+    GetClientRect(dialog.Handle(), &client);
+    RECT size{0, 0, 332, 200};
+    MapDialogRect(dialog.Handle(), &size);
+    EXPECT_EQ(client.right, size.right);
+    EXPECT_EQ(client.bottom, size.bottom);
+    EXPECT_EQ(Text(dialog.Handle()), L"Velmoro Downloader V2.0");
+}
+
+TEST_F(DesktopTest, SystemMenuEndsWithASeparatorAndAbout) {
+    HMENU menu = GetSystemMenu(dialog.Handle(), FALSE);
+    const int count = GetMenuItemCount(menu);
+    ASSERT_GE(count, 2);
+    std::array<wchar_t, 128> text{};
+    GetMenuStringW(menu, count - 1, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
+    EXPECT_STREQ(text.data(), L"About Velmoro Downloader(&A)...");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
+    MENUITEMINFOW separator{};
+    separator.cbSize = sizeof separator;
+    separator.fMask = MIIM_FTYPE;
+    GetMenuItemInfoW(menu, count - 2, TRUE, &separator);
+    EXPECT_NE(separator.fType & MFT_SEPARATOR, 0u);
+}
+
+TEST_F(DesktopTest, StartsWithCom1MainProgramAndAnEmptyLog) {
+    HWND ports = dialog.GetDlgItem(CDownloaderDlg::kPortList);
+    EXPECT_EQ(SendMessageW(ports, CB_GETCOUNT, 0, 0), 9);
+    EXPECT_EQ(Text(ports), L"COM1");
+    // The box takes no typing: only a choice from the list sets the port.
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    ASSERT_TRUE(GetComboBoxInfo(ports, &combo));
+    EXPECT_NE(GetWindowLongPtrW(combo.hwndItem, GWL_STYLE) & ES_READONLY, 0);
+    EXPECT_EQ(IsDlgButtonChecked(dialog.Handle(), CDownloaderDlg::kMainProgram), BST_CHECKED);
+    EXPECT_EQ(Text(dialog.logBox), L"");
+    EXPECT_EQ(Text(dialog.startStopButton.Handle()), L"Start Download(&D)");
+    // The layout's caption is never the bar's text.
+    EXPECT_EQ(Text(dialog.progressBar.Handle()), L"");
+    EXPECT_EQ(dialog.progressBar.Bar().TextToDraw(), "0%");
+
+    SendMessageW(ports, CB_SETCURSEL, 8, 0);
+    SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(CDownloaderDlg::kPortList, CBN_SELCHANGE),
+                 reinterpret_cast<LPARAM>(ports));
+    EXPECT_EQ(dialog.portNumber, 9);
+}
+
+TEST_F(DesktopTest, LogLinesGoToTheEndWhateverTheSelection) {
+    dialog.AppendLog("Connected.\r\n");
+    SendMessageW(dialog.logBox, EM_SETSEL, 0, 3);
+    dialog.AppendLog("Processing ...\r\n");
+    EXPECT_EQ(Text(dialog.logBox), L"Connected.\r\nProcessing ...\r\n");
+    dialog.ClearLog();
+    EXPECT_EQ(Text(dialog.logBox), L"");
+}
+
+// What a message box of the program shows: its icon, the system's of that
+// kind, and the button Enter presses; then it is answered.
+struct MessageBoxSeen {
+    HICON icon = nullptr;
+    int defaultButton = 0;
+    std::wstring title;
+};
+MessageBoxSeen seen;
+int answer = 0;
+
+// Looked at once the box has set itself up, from its own message loop.
+void CALLBACK LookAtMessageBox(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+    KillTimer(box, timer);
+    EnumChildWindows(
+        box,
+        [](HWND child, LPARAM) -> BOOL {
+            if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                seen.icon = FromParam<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+            }
+            return TRUE;
+        },
+        0);
+    // Enter presses the push button that has the focus.
+    seen.defaultButton = GetDlgCtrlID(GetFocus());
+    seen.title = Text(box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
+}
+
+LRESULT CALLBACK WatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE) {
+        SetTimer(FromParam<HWND>(wParam), 1, 50, LookAtMessageBox);
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
+TEST_F(DesktopTest, PortFailureShowsTheStopIconAndQuestionsDefaultToNo) {
+    HHOOK hook = SetWindowsHookExW(WH_CBT, WatchMessageBox, nullptr, GetCurrentThreadId());
+    answer = IDOK;
+    dialog.ReportPortFailure("The port COM8 could not be opened");
+    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_HAND));
+    EXPECT_EQ(seen.title, L"Velmoro Downloader V2.0");
+
+    seen = {};
+    answer = IDNO;
+    EXPECT_FALSE(dialog.AskQuestion("The file looks like text. Send it as Main Program?"));
+    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_QUESTION));
+    EXPECT_EQ(seen.defaultButton, IDNO);
+    answer = IDYES;
+    EXPECT_TRUE(dialog.AskQuestion("Send it anyway?"));
+    UnhookWindowsHookEx(hook);
+}
+
+TEST(HelpPage, LiesBesideTheProgram) {
+    EXPECT_EQ(HelpPagePath(L"D:\\Tools\\Downloader.exe"), L"D:\\Tools\\Help.htm");
+    EXPECT_EQ(HelpPagePath(L"D:\\Downloader.exe"), L"D:\\Help.htm");
+}
+
+TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
+    CSurface surface(40, 24);
+    const Colour red = Fixed(255, 0, 0);
+    const Colour blue = Fixed(0, 0, 255);
+    Play(surface.Dc(),
+         {PolylineOp{{{2, 10}, {2, 2}, {12, 2}}, {1, red}}, Rect3dOp{{20, 2, 30, 10}, red, blue}},
+         nullptr);
+    EXPECT_EQ(surface.At(2, 10), RGB(255, 0, 0));
+    EXPECT_EQ(surface.At(11, 2), RGB(255, 0, 0));
+    EXPECT_EQ(surface.At(12, 2), CSurface::kPaper);  // the end point is left out
+    EXPECT_EQ(surface.At(28, 2), RGB(255, 0, 0));
+    EXPECT_EQ(surface.At(29, 2), RGB(0, 0, 255));
+    EXPECT_EQ(surface.At(20, 9), RGB(0, 0, 255));
+    EXPECT_EQ(surface.At(25, 5), CSurface::kPaper);
+
+    // Every other pixel of the edge inverted; twice restores them.
+    surface.Fill(RGB(200, 200, 200));
+    const auto invertedOnTop = [&surface] {
+        int count = 0;
+        for (int x = 4; x < 36; ++x) {
+            count += surface.At(x, 4) == RGB(55, 55, 55) ? 1 : 0;
+        }
+        return count;
+    };
+    Play(surface.Dc(), {FocusRectOp{{4, 4, 36, 20}}}, nullptr);
+    EXPECT_EQ(invertedOnTop(), 16);
+    EXPECT_EQ(surface.At(20, 12), RGB(200, 200, 200));
+    Play(surface.Dc(), {FocusRectOp{{4, 4, 36, 20}}}, nullptr);
+    EXPECT_EQ(invertedOnTop(), 0);
+}
+
+TEST(GdiPlayer, ClippedTextSplitsAtTheClipEdge) {
+    CSurface surface(40, 24);
+    constexpr unsigned kCentred = kTextCenter | kTextVCenter | kTextSingleLine;
+    Play(surface.Dc(),
+         {TextOp{
+              "MMM", {0, 0, 40, 24}, Font::kSystem, Fixed(255, 0, 0), kCentred, Rect{0, 0, 20, 24}},
+          TextOp{"MMM",
+                 {0, 0, 40, 24},
+                 Font::kSystem,
+                 Fixed(0, 0, 255),
+                 kCentred,
+                 Rect{20, 0, 40, 24}}},
+         nullptr);
+    int redRight = -1;
+    int blueLeft = 40;
+    for (int y = 0; y < 24; ++y) {
+        for (int x = 0; x < 40; ++x) {
+            if (surface.At(x, y) == RGB(255, 0, 0)) {
+                redRight = std::max(redRight, x);
+            }
+            if (surface.At(x, y) == RGB(0, 0, 255)) {
+                blueLeft = std::min(blueLeft, x);
+            }
+        }
+    }
+    EXPECT_EQ(redRight, 19);
+    EXPECT_EQ(blueLeft, 20);
+}
+
+// Each control's drawing through GDI: the hover button's outline, gradient
+// and focus frame; the icon button's bevel; the progress bar's two fills.
+TEST_F(DesktopTest, ControlsDrawThroughGdi) {
+    CSurface surface(160, 40);
+    SelectObject(surface.Dc(), GetStockObject(WHITE_BRUSH));
+    DRAWITEMSTRUCT request{};
+    request.CtlType = ODT_BUTTON;
+    request.hDC = surface.Dc();
+    request.rcItem = {0, 0, 160, 23};
+    request.itemState = ODS_FOCUS;
+    request.hwndItem = dialog.openButton.Handle();
+    dialog.openButton.DrawItem(request);
+    EXPECT_EQ(surface.At(0, 0), CSurface::kPaper);  // the corner is cut
+    EXPECT_EQ(surface.At(80, 0), RGB(0, 0, 0));
+    EXPECT_EQ(surface.At(3, 11), RGB(153, 198, 252));  // the focus frame's left pen
+    // The active gradient's row 9 of 19: c[29].
+    EXPECT_EQ(surface.At(10, 11), RGB(246, 246, 248));
+
+    surface.Fill(CSurface::kPaper);
+    request.rcItem = {0, 0, 63, 34};
+    request.itemState = 0;
+    request.hwndItem = dialog.helpButton.Handle();
+    dialog.helpButton.DrawItem(request);
+    const CSystemColors colors = SystemColors();
+    EXPECT_EQ(surface.At(0, 0), Ref(colors[SysColor::kBtnHighlight]));
+    EXPECT_EQ(surface.At(62, 33), Ref(colors[SysColor::k3dDkShadow]));
+    EXPECT_EQ(surface.At(1, 1), Ref(colors[SysColor::k3dLight]));
+    EXPECT_EQ(surface.At(61, 32), Ref(colors[SysColor::kBtnShadow]));
+
+    surface.Fill(CSurface::kPaper);
+    CPercentProgress bar(colors);
+    bar.SetRange(0, 2);
+    bar.SetPos(1, 160);
+    DrawList list;
+    bar.Draw(list, {0, 0, 160, 20});
+    Play(surface.Dc(), list, nullptr);
+    EXPECT_EQ(surface.At(0, 0), Ref(colors[SysColor::kHighlight]));
+    EXPECT_EQ(surface.At(159, 0), Ref(colors[SysColor::kWindow]));
+}
+
+}  // namespace
+}  // namespace velmoro::win32

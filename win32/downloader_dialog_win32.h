@@ -1,0 +1,102 @@
+#pragma once
+
+// The main window on the system's dialog manager (template 102): port,
+// update type and data file, the Start/Stop button, the log box and the
+// progress bar. It hands the button, timer 1 and the serial event to the
+// transfer engine and shows what the engine reports.
+
+#include <string>
+
+#include "controls_win32.h"
+#include "dialog_win32.h"
+#include "faces.h"
+#include "ms_comm.h"
+#include "serial_port_face.h"
+#include "transfer.h"
+
+namespace velmoro {
+
+// The update type the radio buttons set, one for the whole program.
+extern UpdateType updateType;
+
+namespace win32 {
+
+class CDownloaderDlg : public CDialog, public IWindowFace {
+public:
+    static constexpr int IDD = 102;
+    // Control ids of template 102; the About command of the system menu and
+    // its text, string 101.
+    static constexpr int kPortList = 1000;
+    static constexpr int kMainProgram = 1001;
+    static constexpr int kObjectCatalog = 1002;
+    static constexpr int kOpen = 1003;
+    static constexpr int kStartStop = 1004;
+    static constexpr int kFilePath = 1005;
+    static constexpr int kLog = 1006;
+    static constexpr int kProgress = 1007;
+    static constexpr int kHelp = 1009;
+    static constexpr int kHome = 1010;
+    static constexpr unsigned kAboutCommand = 16;
+    static constexpr int kAboutString = 101;
+    static constexpr int kProgramIcon = 128;
+    static constexpr UINT_PTR kBeaconTimer = 1;
+
+    CDownloaderDlg();
+    ~CDownloaderDlg() override;
+
+    // Members, in this order.
+    int portNumber = 1;
+    std::wstring dataFilePath;
+    HWND logBox = nullptr;
+    CPercentProgressCtrl progressBar;
+    CHoverButton startStopButton;
+    CHoverButton openButton;
+    CMSComm serialControl;
+    HICON windowIcon = nullptr;
+    CIconButton helpButton;
+    CIconButton homeButton;
+
+    // IWindowFace
+    void ClearLog() override;
+    void AppendLog(std::string_view text) override;
+    void SetStartStopCaption(std::string_view caption) override;
+    void EnableOpenButton(bool enable) override;
+    void StartBeaconTimer(int periodMs) override {
+        SetTimer(kBeaconTimer, static_cast<UINT>(periodMs));
+    }
+    void StopBeaconTimer() override { KillTimer(kBeaconTimer); }
+    std::filesystem::path DataFilePath() const override { return dataFilePath; }
+    UpdateType GetUpdateType() const override { return updateType; }
+    void SetProgressRange(int lower, int upper) override { progressBar.SetRange(lower, upper); }
+    void SetProgressPos(int pos) override { progressBar.SetPos(pos); }
+    bool AskQuestion(std::string_view question) override;
+    void ReportPortFailure(std::string_view errorText) override;
+
+protected:
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+    // Enter does nothing: ending the program by a stray key could abandon a
+    // transfer and leave the controller half written.
+    void OnOK() override {}
+    void OnCancel() override;
+    void OnCommand(int id, int code) override;
+    void OnTimer(UINT_PTR id) override;
+    bool OnSysCommand(WPARAM id, LPARAM param) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    void OnOpenDataFile();
+    void OnHelp();
+    void OnHome();
+    std::wstring Title() const;
+
+    CSerialPortFace portFace_;
+    CTransferEngine engine_;
+};
+
+// The help page beside the program: its path with the file name cut at the
+// last backslash and "\Help.htm" put in its place.
+std::wstring HelpPagePath(const std::wstring& programPath);
+
+}  // namespace win32
+}  // namespace velmoro
