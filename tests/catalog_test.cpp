@@ -331,7 +331,7 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
          "is a second separator line"},
         {"256 lines before the separator", Catalogue(256, true, 1), 257,
          "too many lines before the separator line"},
-        {"257 lines, no separator", Catalogue(257, false, 0, false), 257, "no separator line, and"},
+        {"300 lines, no separator", Catalogue(300, false, 0, false), 257, "no separator line, and"},
         {"256 lines, no separator, final line break", Catalogue(256, false, 0), 256,
          "no separator line, and the line break at the end of"},
         {"4097 lines after the separator", Catalogue(1, true, 4097, false), 4099,

@@ -116,6 +116,7 @@ TEST(MSComm, SettingsTextReachesTheLine) {
         {"0,n,8,1", false, B2400, CS8},
         {"fast,n,8,1", false, B2400, CS8},
         {"9600,x,8,1", false, B2400, CS8},
+        {"9600,no,8,1", false, B2400, CS8},
         {"9600,e,4,1", false, B2400, CS8},
         {"9600,e,9,1", false, B2400, CS8},
         {"9600,e,seven,1", false, B2400, CS8},
