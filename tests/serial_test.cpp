@@ -215,6 +215,16 @@ TEST(MSComm, OpeningFailuresSayWhichPortAndWhy) {
     EXPECT_GT(comm.ErrorText().size(), 30U);
     EXPECT_TRUE(comm.ErrorText().ends_with(".")) << comm.ErrorText();
 
+    // A port held by another is locked.
+    CMSComm holder;
+    holder.SetDevicePath(pty.Path());
+    ASSERT_TRUE(holder.SetPortOpen(true)) << holder.ErrorText();
+    comm.SetDevicePath(pty.Path());
+    EXPECT_FALSE(comm.SetPortOpen(true));
+    EXPECT_EQ(comm.ErrorText(), "Cannot open " + pty.Path() +
+                                    ": permission denied, or another program holds the port. " +
+                                    PermissionAdvice(pty.Path()));
+
     // Permission advice names the device's group, unless it is root's.
     const std::string group = GroupOf(pty.Path());
     if (!group.empty() && group != "root") {
