@@ -6,6 +6,8 @@
 #include <dlfcn.h>
 #include <fcntl.h>
 #include <grp.h>
+#include <linux/serial.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <cerrno>
+#include <cstdarg>
 #include <cstdlib>
 #include <span>
 #include <string>
@@ -32,6 +35,29 @@ extern "C" int tcsetattr(int fd, int action, const termios* modes) noexcept {
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "tcsetattr"));
     requested.push_back(*modes);
     return real(fd, action, modes);
+}
+
+// A pseudo-terminal has no serial driver settings; here it answers as a
+// USB-serial adapter would, and the flags the port sets are kept.
+namespace {
+std::vector<int> driverFlagsSet;
+}
+extern "C" int ioctl(int fd, unsigned long request, ...) noexcept {
+    va_list arguments;
+    va_start(arguments, request);
+    void* argument = va_arg(arguments, void*);
+    va_end(arguments);
+    if (request == TIOCGSERIAL) {
+        *static_cast<serial_struct*>(argument) = serial_struct{};
+        return 0;
+    }
+    if (request == TIOCSSERIAL) {
+        driverFlagsSet.push_back(static_cast<serial_struct*>(argument)->flags);
+        return 0;
+    }
+    using Real = int (*)(int, unsigned long, void*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "ioctl"));
+    return real(fd, request, argument);
 }
 
 namespace velmoro::testing {
@@ -155,6 +181,7 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
 
     face.SetPortNumber(2);
     requested.clear();
+    driverFlagsSet.clear();
     QElapsedTimer timer;
     timer.start();
     ASSERT_TRUE(face.PreparePort(error)) << error;
@@ -164,6 +191,9 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     ASSERT_FALSE(requested.empty());
     EXPECT_EQ(cfgetospeed(&requested.back()), B115200);
     EXPECT_EQ(AskedModes(), static_cast<tcflag_t>(CS8));
+    // An adapter would otherwise hold each reply back for up to 16 ms.
+    ASSERT_EQ(driverFlagsSet.size(), 1U);
+    EXPECT_NE(driverFlagsSet[0] & ASYNC_LOW_LATENCY, 0);
 
     // Bytes and text go out as they are, in order; received bytes raise the
     // receive event and are taken whole.
@@ -183,6 +213,19 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     EXPECT_EQ(face.GetCommEvent(), kCommEventReceive);
     const std::vector<std::uint8_t> input = face.GetInput();
     EXPECT_EQ(std::string(input.begin(), input.end()), ":English Ver1.0#");
+    // InputLen takes at most that many bytes; the rest wait for the next call.
+    events = 0;
+    com2.Write(":OK#");
+    wait.restart();
+    while (events == 0 && wait.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    }
+    comm.SetInputLen(1);
+    const std::vector<std::uint8_t> first = face.GetInput();
+    EXPECT_EQ(std::string(first.begin(), first.end()), ":");
+    comm.SetInputLen(0);
+    const std::vector<std::uint8_t> rest = face.GetInput();
+    EXPECT_EQ(std::string(rest.begin(), rest.end()), "OK#");
     unsetenv("VELMORO_COM1");
     unsetenv("VELMORO_COM2");
 }
