@@ -73,6 +73,37 @@ FILES = {
     "shell/downloader_dialog.cpp": (["window", "matrix"], "CDownloaderDlg::OnSelChangePortList"),
 }
 
+# Faults the program cannot tell from the original, each with the reason,
+# found by reading the code after a run showed them alive. They are listed,
+# not run, and not counted in the score. A fault is named by its file, the
+# function it is in (None: not in a function), the line's code, and what the
+# operator changes, so that the entry follows the line when lines move.
+EQUIVALENT = [
+    ("engine/transfer.cpp", "CTransferEngine::Start", "transfer_.blockCounter = 0;",
+     "transfer_.blockCounter = 0;", "",
+     "the version reply sets the counter before any step reads it"),
+    ("engine/transfer.cpp", "CTransferEngine::Stop", "transfer_.replyText.clear();",
+     "transfer_.replyText.clear();", "",
+     "a stopped transfer takes no reply, and Start clears the text before the first"),
+    ("engine/catalog.cpp", None, "std::uint64_t{1} << 40);", "40", "39",
+     "a bound against overflow only: a number held at 2^39 is above every limit as well"),
+    ("engine/catalog.cpp", "ConvertSecondLayout",
+     "std::fill(record.begin(), record.end(), std::uint8_t{0});",
+     "std::fill(record.begin(), record.end(), std::uint8_t{0});", "",
+     "the second layout writes every byte of its record"),
+    ("engine/catalog.cpp", "ConvertSecondLayout",
+     "std::fill(record.begin(), record.end(), std::uint8_t{0});", "0", "1",
+     "the second layout writes every byte of its record"),
+    ("engine/catalog.h", None, "std::int64_t separatorLine = 0;", "0", "1",
+     "read only when separator is true, which sets it"),
+    ("engine/catalog.h", None, "std::int32_t sectionOffset_ = 0;", "0", "1",
+     "read only after the separator line sets it"),
+    ("serial/ms_comm_qt.cpp", "ToStopBits", "return tenths == 15   ? QSerialPort::OneAndHalfStop",
+     "15", "14", "a Linux line has no 1.5 stop bits: one stop bit either way"),
+    ("serial/ms_comm_qt.cpp", "CMSComm::SetPortOpen", "port.setReadBufferSize(0);",
+     "port.setReadBufferSize(0);", "", "0, no limit, is the port's own default"),
+]
+
 PROSE = re.compile(r"\S+ \S+ \S+")  # three words or more: a message, not a token
 CONTROL = {"if", "for", "while", "switch", "return", "sizeof", "case", "else", "do", "delete",
            "new", "throw", "static_assert", "static_cast", "reinterpret_cast", "const_cast"}
@@ -195,6 +226,26 @@ def statement_end(mlines, index):
     return None
 
 
+def enclosing(lines, index):
+    """The name of the function whose body holds line index; None outside one."""
+    for j in range(index, -1, -1):
+        hit = re.match(r"[A-Za-z][^;(]*?([\w:~]+)\(", lines[j])
+        if hit and not lines[j].startswith(("namespace", "struct", "class")):
+            return hit.group(1)
+        if lines[j].startswith(("}", "namespace", "struct", "class")) and j < index:
+            return None
+    return None
+
+
+def equivalent(m):
+    """The reason a fault is listed as equivalent, or None."""
+    for path, function, code, before, after, reason in EQUIVALENT:
+        if (m["file"], m["code"], m["from"], m["to"]) == (path, code, before, after) and \
+                (function is None or m["function"] == function):
+            return reason
+    return None
+
+
 def mutants_of(path):
     """Every fault the operators plant in one file, in file order: dicts with
     the line, the operator, what it changes and the new text of the lines."""
@@ -206,6 +257,8 @@ def mutants_of(path):
 
     def add(index, op, before, after, new_lines):
         found.append({"file": path, "line": index + 1, "op": op, "from": before, "to": after,
+                      "code": lines[index].split("//")[0].strip(),
+                      "function": enclosing(lines, index),
                       "lines": (index, index + len(new_lines), new_lines)})
 
     def replace_at(index, col, old, new, op):
@@ -442,6 +495,11 @@ def main():
         for number, m in enumerate(mutants, 1):
             path = m["file"]
             began = time.time()
+            reason = equivalent(m)
+            if reason:
+                results.append((m, "equivalent", reason))
+                print("[%d/%d] equivalent %s  -- %s" % (number, len(mutants), describe(m), reason))
+                continue
             write_mutant(m, originals[path])
             try:
                 if path in objects:
@@ -490,6 +548,11 @@ def main():
     print("not counted: %d with unchanged object code, %d that do not compile" %
           (sum(1 for r in skipped if r[1] == "same code"),
            sum(1 for r in skipped if r[1] == "not built")))
+    known = [r for r in results if r[1] == "equivalent"]
+    if known:
+        print("equivalent, not run (EQUIVALENT in %s):" % Path(__file__).name)
+        for m, _, reason in known:
+            print("  %s  -- %s" % (describe(m), reason))
     survivors = [r for r in results if r[1] == "survived"]
     print("survivors:" if survivors else "no survivors")
     for m, _, _ in survivors:
