@@ -371,6 +371,9 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         // Nothing but blanks after the last real's comma.
         {true, first + " \t", 0, nullptr},
         {false, second, 0, nullptr},
+        // Each number at its limit.
+        {true, "OBJ1   ,First sample    ,65535,255,1,2,3,4,5,6,7,8,", 0, nullptr},
+        {false, "2147483647,Star  ,65535,255,1,2,3,4,5,6,7,8,9", 0, nullptr},
         // The spaces a converter passes over.
         {false, "  42,  Second sample  ,1234,  7,  1.5 , 20.25,0.1 ,300,0,0,0,  0 ,  2.5 ", 0,
          nullptr},
@@ -391,7 +394,7 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         {true, "OBJ1   ,First sample    ,12.5,7,1,2,3,4,5,6,7,8,", 28, "decimal point in the word"},
         {true, "OBJ1   ,First sample    ,1234,7,1,-41.27,3,4,5,6,7,8,", 35, "'-' in the second"},
         {true, "OBJ1   ,First sample    ,1234,7,1,2,1e5,4,5,6,7,8,", 38, "'e' in the third real"},
-        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,1.2.3,5,6,7,8,", 42,
+        {true, "OBJ1   ,First sample    ,1234,7,1,2,3,1.2.3.4,5,6,7,8,", 42,
          "a second decimal point in the fourth real"},
         {true, "OBJ1   ,First sample    ,1234,7,1,2,3,4,5,6,7,8", 48, "ends in the eighth real"},
         {true, "OBJ1   ,First sample    ,1234,7,1,2,3,4,5,6,7,8,9,", 49, "not read"},
@@ -433,6 +436,10 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
             continue;
         }
         ASSERT_NE(problem, findings.end()) << c.line;
+        EXPECT_EQ(std::count_if(findings.begin(), findings.end(),
+                                [](const CatalogFinding& f) { return !f.note; }),
+                  1)
+            << "one problem a field: " << c.line;
         EXPECT_EQ(problem->line, 7);
         EXPECT_EQ(problem->column, c.column) << c.line << ": " << problem->text;
         EXPECT_NE(problem->text.find(c.says), std::string::npos) << c.line << ": " << problem->text;
