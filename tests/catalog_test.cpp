@@ -150,7 +150,7 @@ TEST(CatalogRecord, SecondLayoutLines) {
         {"4294967298,ABCDEFGHIJKLMNOPQRSTUVWXYZ  ,65537,257,1\r\n",
          SecondRecord(2, "ABCDEFGHIJKLMNOPQRSTU", 1, 1, {1})},
         {"\r\n", SecondRecord(0, "", 0, 0)},
-        {"9,Name\r\n", SecondRecord(9, "Name", 0, 0)},
+        {"305419896,Name\r\n", SecondRecord(305419896, "Name", 0, 0)},
         {"42,Name  ,1234,7,1.5,2.5\r\n", SecondRecord(42, "Name", 7, 1234, {1.5F, 2.5F})},
         // A line ending in LF alone reads like one ending in CR LF.
         {"42,Name  ,1,2,0,0,0,0,0,0,0,0,12.5\n",
@@ -339,7 +339,7 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
         {"4096 lines after the separator, final line break", Catalogue(1, true, 4096), 4098,
          "the line break at the end of"},
         {"a zero byte: not catalogue text", Catalogue(1, true, 0) + std::string("42,Star\0", 8), 3,
-         "holds the byte 0x00"},
+         "column 8 holds the byte 0x00"},
         {"a byte above 0x7F", Catalogue(3, true, 1) + "\xE9", 6, "holds the byte 0xE9"},
         {"a control character", "\x1F" + Catalogue(1, true, 1), 1, "holds the byte 0x1F"},
     };
@@ -406,7 +406,7 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         {false, "42 7,Star  ,1,2,3,4,5,6,7,8,9,1,2", 3, "a space in the number"},
         {false, "42,Star  ,1,300,3,4,5,6,7,8,9,1,2", 13, "the byte value 300 is above 255"},
         {false, "42,Star  ,1,2,3,4,5,6,7,8\r9,1,2", 26, "a carriage return ends the sixth real"},
-        {false, "42,Star  ,1,2,3,4,5,6," + std::string(40, '9') + ",8,9,1,2", 23,
+        {false, "42,Star  ,1,2,3,4,5,6,  " + std::string(40, '9') + ",8,9,1,2", 25,
          "the fifth real is too large"},
         {false, "+42,Star  ,1,2,3,4,5,6,7,8,9,1,2", 1, "'+' in the number"},
         {false, "42,Star  ,1234 ,7,1,2,3,4,5,6,7,8,9", 15, "a space in the word value"},

@@ -100,6 +100,12 @@ extern "C" std::size_t fread(void* buffer, std::size_t size, std::size_t count, 
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fread"));
     return velmoro::testing::diskFails ? 0 : real(buffer, size, count, file);
 }
+// Catalogue lines are read a character at a time.
+extern "C" int fgetc(std::FILE* file) {
+    using Real = int (*)(std::FILE*);
+    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fgetc"));
+    return velmoro::testing::diskFails ? EOF : real(file);
+}
 extern "C" int ferror(std::FILE* file) noexcept {
     using Real = int (*)(std::FILE*);
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "ferror"));
@@ -132,6 +138,26 @@ TEST_F(TransferTest, DataFileThatFailsToReadIsNotSentAsFiller) {
         EXPECT_FALSE(fresh.engine.State().busy);
         EXPECT_FALSE(fresh.engine.State().dataFile.IsOpen());
         EXPECT_TRUE(fresh.port.TakeWrites().empty()) << atStart;
+    }
+
+    // A catalogue's disk fails during the erase sweep: its first block is
+    // never sent.
+    TempFile catalogue(kSmallCatalog);
+    EngineRig fresh;
+    fresh.window.dataFilePath = catalogue.Path();
+    fresh.window.updateType = UpdateType::ObjectCatalog;
+    fresh.engine.OnStartStop();
+    fresh.Receive(":OK#");
+    fresh.Receive(":English Ver1.0#");
+    diskFails = true;
+    for (int i = 0; i < 200 && fresh.engine.State().busy; ++i) {
+        fresh.Receive(i % 2 == 0 ? replies::kEraseExternalOk : replies::kBlankExternalOk);
+    }
+    diskFails = false;
+    EXPECT_EQ(fresh.window.log.back(), texts::kUnreadableDataFile);
+    EXPECT_FALSE(fresh.engine.State().dataFile.IsOpen());
+    for (const std::string& sent : fresh.port.TakeWrites()) {
+        EXPECT_FALSE(sent.starts_with(commands::kDownData)) << sent;
     }
 }
 #endif
@@ -557,8 +583,16 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
                 EXPECT_EQ(line, c.notStarted + "\r\n");
                 // The line keeps the reason the question gave.
                 const std::string reason = line.substr(texts::kNotStarted.size(), 30);
-                EXPECT_NE(fresh.window.questions[0].find(reason.substr(4)), std::string::npos)
-                    << fresh.window.questions[0] << " / " << line;
+                const std::string& question = fresh.window.questions[0];
+                EXPECT_NE(question.find(reason.substr(4)), std::string::npos)
+                    << question << " / " << line;
+                // Each paragraph of the question begins with a capital.
+                for (std::size_t at = 0; at != std::string::npos;
+                     at = question.find("\n\n", at + 1)) {
+                    const std::size_t first = at == 0 ? 0 : at + 2;
+                    EXPECT_TRUE(std::isupper(static_cast<unsigned char>(question[first])))
+                        << question;
+                }
             }
         }
     }
@@ -585,6 +619,12 @@ TEST_F(TransferTest, DataFileIsClosedWhenTheEngineGoes) {
         EXPECT_EQ(OpenDescriptors(), before + 1);
     }
     EXPECT_EQ(OpenDescriptors(), before);
+    {
+        CDataFile file;
+        ASSERT_TRUE(file.Open(image.Path()));
+        ASSERT_TRUE(file.Open(image.Path()));
+        EXPECT_EQ(OpenDescriptors(), before + 1) << "opening again lets the last file go";
+    }
 }
 #endif
 
