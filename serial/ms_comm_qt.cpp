@@ -142,7 +142,6 @@ bool CMSComm::SetPortOpen(bool open) {
         errorText_ = "Cannot open " + where + ": " + reason;
         return false;
     }
-    port.clearError();
     bytesSent_ = 0;
     RequestLowLatency(port);
     return true;

@@ -141,6 +141,7 @@ TEST(MSComm, SettingsTextReachesTheLine) {
         {"115200,n,8,1,1", false, B2400, CS8},
         {"0,n,8,1", false, B2400, CS8},
         {"fast,n,8,1", false, B2400, CS8},
+        {"9600baud,n,8,1", false, B2400, CS8},
         {"9600,x,8,1", false, B2400, CS8},
         {"9600,no,8,1", false, B2400, CS8},
         {"9600,e,4,1", false, B2400, CS8},
@@ -178,6 +179,7 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     std::string error;
     ASSERT_TRUE(face.PreparePort(error)) << error;
     EXPECT_TRUE(com1.HeldOpen());
+    face.SetOutput(std::string_view("on COM1"));
 
     face.SetPortNumber(2);
     requested.clear();
@@ -203,7 +205,7 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     face.SetOutput(std::span<const std::uint8_t>(&beacon, 1));
     face.SetOutput(std::string_view(":GET_VER00#"));
     EXPECT_EQ(com2.Read(12), "\xAA:GET_VER00#");
-    EXPECT_EQ(comm.BytesSent(), 12);
+    EXPECT_EQ(comm.BytesSent(), 12) << "counted from the opening of the port";
     com2.Write(":English Ver1.0#");
     QElapsedTimer wait;
     wait.start();

@@ -115,6 +115,11 @@ EQUIVALENT = [
      "set with the byte it names, and read only then"),
     ("engine/data_file.h", None, "std::uint8_t byte = 0;", "0", "1",
      "set when a byte that is not text is found, and read only then"),
+    ("serial/ms_comm.cpp", "ParseLineSettings", "parsed.stopTenths = 15;", "15", "14",
+     "a Linux line has no 1.5 stop bits: one stop bit either way"),
+    ("serial/ms_comm_qt.cpp", "CMSComm::CMSComm",
+     "if (rThreshold_ > 0 && backend_->port.bytesAvailable() >= rThreshold_) {", ">", ">=",
+     "the port face always sets RThreshold to 1"),
     ("serial/ms_comm_qt.cpp", "ToStopBits", "return tenths == 15   ? QSerialPort::OneAndHalfStop",
      "15", "14", "a Linux line has no 1.5 stop bits: one stop bit either way"),
     ("serial/ms_comm_qt.cpp", "CMSComm::SetPortOpen", "port.setReadBufferSize(0);",
@@ -246,7 +251,7 @@ def statement_end(mlines, index):
 def enclosing(lines, index):
     """The name of the function whose body holds line index; None outside one."""
     for j in range(index, -1, -1):
-        hit = re.match(r"[A-Za-z][^;(]*?([\w:~]+)\(", lines[j])
+        hit = re.match(r"(?=[A-Za-z])(?:[^;(]*\s)?([\w:~]+)\(", lines[j])
         if hit and not lines[j].startswith(("namespace", "struct", "class")):
             return hit.group(1)
         if lines[j].startswith(("}", "namespace", "struct", "class")) and j < index:
