@@ -11,50 +11,42 @@ namespace velmoro {
 
 namespace {
 
+constexpr std::string_view kDigits = "0123456789";
+
 bool IsDigit(char c) {
-    return c >= '0' && c <= '9';
+    return kDigits.find(c) != std::string_view::npos;
 }
 
-// The run of digits that starts at from, without its leading zeros; from
-// moves past the run.
-std::string_view Number(std::string_view text, std::size_t& from) {
-    while (from < text.size() && text[from] == '0') {
-        ++from;
-    }
-    const std::size_t start = from;
-    while (from < text.size() && IsDigit(text[from])) {
-        ++from;
-    }
-    return text.substr(start, from - start);
+// Takes the run of digits at the front of text off it; returns the run
+// without its leading zeros.
+std::string_view TakeNumber(std::string_view& text) {
+    const std::size_t length = std::min(text.find_first_not_of(kDigits), text.size());
+    const std::string_view number = text.substr(0, length);
+    text.remove_prefix(length);
+    return number.substr(std::min(number.find_first_not_of('0'), number.size()));
 }
 
 // Natural order: runs of digits compare by their value, everything else
-// character by character. Names that differ only in leading zeros fall back
-// to the plain order, so that the order stays strict.
+// character by character. Names that differ only in leading zeros are equal.
 bool NaturalLess(std::string_view a, std::string_view b) {
-    std::size_t i = 0;
-    std::size_t j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (IsDigit(a[i]) && IsDigit(b[j])) {
-            const std::string_view x = Number(a, i);
-            const std::string_view y = Number(b, j);
+    while (!a.empty() && !b.empty()) {
+        if (IsDigit(a.front()) && IsDigit(b.front())) {
+            const std::string_view x = TakeNumber(a);
+            const std::string_view y = TakeNumber(b);
             if (x.size() != y.size()) {
                 return x.size() < y.size();
             }
             if (x != y) {
                 return x < y;
             }
-        } else if (a[i] != b[j]) {
-            return a[i] < b[j];
+        } else if (a.front() != b.front()) {
+            return a.front() < b.front();
         } else {
-            ++i;
-            ++j;
+            a.remove_prefix(1);
+            b.remove_prefix(1);
         }
     }
-    if (i < a.size() || j < b.size()) {
-        return j < b.size();
-    }
-    return a < b;
+    return a.size() < b.size();
 }
 
 // "vvvv:pppp manufacturer serial", the parts the system does not know left out.
@@ -74,7 +66,7 @@ std::string UsbIdentity(const PortFacts& port) {
 }  // namespace
 
 std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports) {
-    std::sort(ports.begin(), ports.end(), [](const PortFacts& a, const PortFacts& b) {
+    std::stable_sort(ports.begin(), ports.end(), [](const PortFacts& a, const PortFacts& b) {
         if (a.hasVendorId != b.hasVendorId) {
             return a.hasVendorId;
         }

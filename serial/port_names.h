@@ -36,7 +36,8 @@ struct PortFacts {
 
 // The ports in COMn order: USB adapters first, then the others, each group
 // in the natural order of the device paths (runs of digits compare as
-// numbers: ttyUSB2 before ttyUSB10, COM2 before COM10).
+// numbers: ttyUSB2 before ttyUSB10, COM2 before COM10). Ports whose paths
+// differ only in leading zeros stay in the order the system lists them.
 std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports);
 
 std::vector<SerialDevice> ListSerialDevices();

@@ -215,7 +215,7 @@ TEST(MSComm, ComPortsCountUsbAdaptersFirstInNaturalOrder) {
         std::vector<std::vector<std::string>> order;  // path, description, identity
     };
     const std::vector<Row> rows = {
-        {{Port("/dev/ttyS10", "ttyS10"),
+        {{Port("/dev/ttyS10", "ttyS10"), Port("/dev/ttySAC0", ""),
           Usb("/dev/ttyUSB10", "FT232R USB UART", 0x403, 0x6001, "FTDI", "A10"),
           Port("/dev/ttyS2", ""), Usb("/dev/ttyUSB2", "CP2102", 0x10c4, 0xea60, "", "0001"),
           Usb("/dev/ttyACM0", "", 0x2341, 0x43, "Arduino", "")},
@@ -223,17 +223,19 @@ TEST(MSComm, ComPortsCountUsbAdaptersFirstInNaturalOrder) {
           {"/dev/ttyUSB2", "CP2102", "10c4:ea60 0001"},
           {"/dev/ttyUSB10", "FT232R USB UART", "0403:6001 FTDI A10"},
           {"/dev/ttyS2", "", ""},
-          {"/dev/ttyS10", "ttyS10", ""}}},
-        {{Port("COM10", "\\Device\\VCP0"), Port("COM2", "\\Device\\Serial1"), Port("COM1", "")},
-         {{"COM1", "", ""}, {"COM2", "\\Device\\Serial1", ""}, {"COM10", "\\Device\\VCP0", ""}}},
-        // Leading zeros do not make a number larger; a name that is the
-        // start of another comes first.
+          {"/dev/ttyS10", "ttyS10", ""},
+          {"/dev/ttySAC0", "", ""}}},
+        {{Port("COM10", "\\Device\\VCP0"), Port("COM9", ""), Port("COM2", "\\Device\\Serial1")},
+         {{"COM2", "\\Device\\Serial1", ""}, {"COM9", "", ""}, {"COM10", "\\Device\\VCP0", ""}}},
+        // Leading zeros do not make a number larger, nor different; a name
+        // that is the start of another comes first.
         {{Port("COM010", ""), Port("COM2", ""), Port("COM", ""), Port("COM002", ""),
-          Port("COM02", "")},
+          Port("COM02", ""), Port("COM0", "")},
          {{"COM", "", ""},
+          {"COM0", "", ""},
+          {"COM2", "", ""},
           {"COM002", "", ""},
           {"COM02", "", ""},
-          {"COM2", "", ""},
           {"COM010", "", ""}}},
         {{Port("/dev/ttyS0", ""), Usb("/dev/ttyUSB0", "", 0, 0, "", "")},
          {{"/dev/ttyUSB0", "", "0000:0000"}, {"/dev/ttyS0", "", ""}}},
