@@ -15,15 +15,13 @@ namespace velmoro {
 std::vector<SerialDevice> ListSerialDevices() {
     std::vector<PortFacts> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        PortFacts port;
-        port.path = info.systemLocation().toStdString();
-        port.description = info.description().toStdString();
-        port.hasVendorId = info.hasVendorIdentifier();
-        port.vendorId = info.vendorIdentifier();
-        port.productId = info.productIdentifier();
-        port.manufacturer = info.manufacturer().toStdString();
-        port.serialNumber = info.serialNumber().toStdString();
-        ports.push_back(port);
+        ports.push_back({.path = info.systemLocation().toStdString(),
+                         .description = info.description().toStdString(),
+                         .hasVendorId = info.hasVendorIdentifier(),
+                         .vendorId = info.vendorIdentifier(),
+                         .productId = info.productIdentifier(),
+                         .manufacturer = info.manufacturer().toStdString(),
+                         .serialNumber = info.serialNumber().toStdString()});
     }
     return OrderSerialDevices(std::move(ports));
 }
