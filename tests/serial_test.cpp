@@ -267,9 +267,12 @@ TEST(MSComm, OpeningFailuresSayWhichPortAndWhy) {
               "Cannot open COM2 (/nonexistent/velmoro-port): the device does not exist. "
               "Check the cable, or choose another port.");
     unsetenv("VELMORO_COM2");
-    comm.SetCommPort(10);
-    EXPECT_FALSE(comm.SetPortOpen(true));
-    EXPECT_EQ(comm.ErrorText(), "Cannot open COM10: only COM1 to COM9 exist.");
+    for (int port : {0, 10}) {
+        comm.SetCommPort(port);
+        EXPECT_FALSE(comm.SetPortOpen(true));
+        EXPECT_EQ(comm.ErrorText(),
+                  "Cannot open COM" + std::to_string(port) + ": only COM1 to COM9 exist.");
+    }
     // Beyond the devices present, and named by no variable: what to do.
     const std::size_t present = ListSerialDevices().size();
     if (present < 9) {
