@@ -7,8 +7,11 @@
 // natural order of their device names (ttyUSB2 before ttyUSB10).
 //
 // Back-ends: port_names_qt.cpp (QSerialPortInfo), port_names_win32.cpp (the
-// serial ports that the system lists in its device map).
+// serial ports that the system lists in its device map). Both hand what the
+// system says to OrderSerialDevices (port_names.cpp), so one order holds
+// everywhere.
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -19,6 +22,23 @@ struct SerialDevice {
     std::string description;  // what the system says the device is
     std::string usbIdentity;  // "vid:pid manufacturer serial", empty if not known
 };
+
+// What the system says about one port.
+struct PortFacts {
+    std::string path;
+    std::string description;
+    bool hasVendorId = false;  // a USB adapter
+    std::uint16_t vendorId = 0;
+    std::uint16_t productId = 0;
+    std::string manufacturer;
+    std::string serialNumber;
+};
+
+// The ports in COMn order: USB adapters first, then the others, each group
+// in the natural order of the device paths (runs of digits compare as
+// numbers: ttyUSB2 before ttyUSB10, COM2 before COM10). Ports whose paths
+// differ only in leading zeros stay in the order the system lists them.
+std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports);
 
 std::vector<SerialDevice> ListSerialDevices();
 

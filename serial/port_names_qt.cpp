@@ -1,8 +1,7 @@
 #include <QByteArray>
-#include <QCollator>
 #include <QSerialPortInfo>
 #include <QtGlobal>
-#include <algorithm>
+#include <utility>
 
 #include "port_names.h"
 
@@ -14,38 +13,17 @@
 namespace velmoro {
 
 std::vector<SerialDevice> ListSerialDevices() {
-    QList<QSerialPortInfo> usb;
-    QList<QSerialPortInfo> onBoard;
+    std::vector<PortFacts> ports;
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        (info.hasVendorIdentifier() ? usb : onBoard).append(info);
+        ports.push_back({.path = info.systemLocation().toStdString(),
+                         .description = info.description().toStdString(),
+                         .hasVendorId = info.hasVendorIdentifier(),
+                         .vendorId = info.vendorIdentifier(),
+                         .productId = info.productIdentifier(),
+                         .manufacturer = info.manufacturer().toStdString(),
+                         .serialNumber = info.serialNumber().toStdString()});
     }
-    QCollator collator;
-    collator.setNumericMode(true);
-    const auto byName = [&collator](const QSerialPortInfo& a, const QSerialPortInfo& b) {
-        return collator.compare(a.systemLocation(), b.systemLocation()) < 0;
-    };
-    std::sort(usb.begin(), usb.end(), byName);
-    std::sort(onBoard.begin(), onBoard.end(), byName);
-
-    std::vector<SerialDevice> devices;
-    for (const QSerialPortInfo& info : usb + onBoard) {
-        SerialDevice device;
-        device.path = info.systemLocation().toStdString();
-        device.description = info.description().toStdString();
-        if (info.hasVendorIdentifier()) {
-            QString identity = QStringLiteral("%1:%2")
-                                   .arg(info.vendorIdentifier(), 4, 16, QLatin1Char('0'))
-                                   .arg(info.productIdentifier(), 4, 16, QLatin1Char('0'));
-            for (const QString& part : {info.manufacturer(), info.serialNumber()}) {
-                if (!part.isEmpty()) {
-                    identity += QLatin1Char(' ') + part;
-                }
-            }
-            device.usbIdentity = identity.toStdString();
-        }
-        devices.push_back(device);
-    }
-    return devices;
+    return OrderSerialDevices(std::move(ports));
 }
 
 std::string ComPortDevice(int n, std::string* how) {

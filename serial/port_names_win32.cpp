@@ -4,38 +4,19 @@
 
 #include <windows.h>
 
-#include <algorithm>
+#include <utility>
 
 #include "port_names.h"
 #include "win32_text.h"
 
 namespace velmoro {
 
-namespace {
-
-// 3 for "COM3", 0 for anything else; orders COM2 before COM10.
-int PortNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) {
-        return 0;
-    }
-    int number = 0;
-    for (std::size_t i = 3; i < name.size(); ++i) {
-        if (name[i] < '0' || name[i] > '9' || number > 100000) {
-            return 0;
-        }
-        number = number * 10 + (name[i] - '0');
-    }
-    return number;
-}
-
-}  // namespace
-
 std::vector<SerialDevice> ListSerialDevices() {
-    std::vector<SerialDevice> devices;
+    std::vector<PortFacts> ports;
     HKEY key = nullptr;
     if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, KEY_READ, &key) !=
         ERROR_SUCCESS) {
-        return devices;
+        return {};
     }
     for (DWORD index = 0;; ++index) {
         wchar_t name[256];
@@ -52,16 +33,13 @@ std::vector<SerialDevice> ListSerialDevices() {
             continue;
         }
         data[dataBytes / sizeof(wchar_t)] = L'\0';
-        SerialDevice device;
-        device.path = Narrow(data);
-        device.description = Narrow(std::wstring_view(name, nameLength));  // \Device\Serial0
-        devices.push_back(device);
+        PortFacts port;
+        port.path = Narrow(data);
+        port.description = Narrow(std::wstring_view(name, nameLength));  // \Device\Serial0
+        ports.push_back(port);
     }
     RegCloseKey(key);
-    std::sort(devices.begin(), devices.end(), [](const SerialDevice& a, const SerialDevice& b) {
-        return PortNumber(a.path) < PortNumber(b.path);
-    });
-    return devices;
+    return OrderSerialDevices(std::move(ports));
 }
 
 std::string ComPortDevice(int n, std::string* how) {

@@ -16,6 +16,7 @@
 #include <QElapsedTimer>
 #include <cerrno>
 #include <cstdarg>
+#include <cstdint>
 #include <cstdlib>
 #include <span>
 #include <string>
@@ -232,6 +233,67 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     unsetenv("VELMORO_COM2");
 }
 
+PortFacts Port(const std::string& path, const std::string& description) {
+    PortFacts port;
+    port.path = path;
+    port.description = description;
+    return port;
+}
+
+PortFacts Usb(const std::string& path, const std::string& description, std::uint16_t vendorId,
+              std::uint16_t productId, const std::string& manufacturer,
+              const std::string& serialNumber) {
+    PortFacts port = Port(path, description);
+    port.hasVendorId = true;
+    port.vendorId = vendorId;
+    port.productId = productId;
+    port.manufacturer = manufacturer;
+    port.serialNumber = serialNumber;
+    return port;
+}
+
+// COMn counts USB adapters first, then the other ports, each group in the
+// natural order of the device paths; a USB adapter shows its identity.
+TEST(MSComm, ComPortsCountUsbAdaptersFirstInNaturalOrder) {
+    struct Row {
+        std::vector<PortFacts> ports;                 // as the system lists them
+        std::vector<std::vector<std::string>> order;  // path, description, identity
+    };
+    const std::vector<Row> rows = {
+        {{Port("/dev/ttyS10", "ttyS10"), Port("/dev/ttySAC0", ""),
+          Usb("/dev/ttyUSB10", "FT232R USB UART", 0x403, 0x6001, "FTDI", "A10"),
+          Port("/dev/ttyS2", ""), Usb("/dev/ttyUSB2", "CP2102", 0x10c4, 0xea60, "", "0001"),
+          Usb("/dev/ttyACM0", "", 0x2341, 0x43, "Arduino", "")},
+         {{"/dev/ttyACM0", "", "2341:0043 Arduino"},
+          {"/dev/ttyUSB2", "CP2102", "10c4:ea60 0001"},
+          {"/dev/ttyUSB10", "FT232R USB UART", "0403:6001 FTDI A10"},
+          {"/dev/ttyS2", "", ""},
+          {"/dev/ttyS10", "ttyS10", ""},
+          {"/dev/ttySAC0", "", ""}}},
+        {{Port("COM10", "\\Device\\VCP0"), Port("COM9", ""), Port("COM2", "\\Device\\Serial1")},
+         {{"COM2", "\\Device\\Serial1", ""}, {"COM9", "", ""}, {"COM10", "\\Device\\VCP0", ""}}},
+        // Leading zeros do not make a number larger, nor different; a name
+        // that is the start of another comes first.
+        {{Port("COM010", ""), Port("COM2", ""), Port("COM", ""), Port("COM002", ""),
+          Port("COM02", ""), Port("COM0", "")},
+         {{"COM", "", ""},
+          {"COM0", "", ""},
+          {"COM2", "", ""},
+          {"COM002", "", ""},
+          {"COM02", "", ""},
+          {"COM010", "", ""}}},
+        {{Port("/dev/ttyS0", ""), Usb("/dev/ttyUSB0", "", 0, 0, "", "")},
+         {{"/dev/ttyUSB0", "", "0000:0000"}, {"/dev/ttyS0", "", ""}}},
+    };
+    for (const Row& row : rows) {
+        std::vector<std::vector<std::string>> order;
+        for (const SerialDevice& device : OrderSerialDevices(row.ports)) {
+            order.push_back({device.path, device.description, device.usbIdentity});
+        }
+        EXPECT_EQ(order, row.order) << "first port listed: " << row.ports.front().path;
+    }
+}
+
 std::string GroupOf(const std::string& path) {
     struct stat info {};
     ::stat(path.c_str(), &info);
@@ -250,9 +312,28 @@ TEST(MSComm, OpeningFailuresSayWhichPortAndWhy) {
               "Cannot open COM2 (/nonexistent/velmoro-port): the device does not exist. "
               "Check the cable, or choose another port.");
     unsetenv("VELMORO_COM2");
-    comm.SetCommPort(10);
-    EXPECT_FALSE(comm.SetPortOpen(true));
-    EXPECT_EQ(comm.ErrorText(), "Cannot open COM10: only COM1 to COM9 exist.");
+    for (int port : {0, 10}) {
+        comm.SetCommPort(port);
+        EXPECT_FALSE(comm.SetPortOpen(true));
+        EXPECT_EQ(comm.ErrorText(),
+                  "Cannot open COM" + std::to_string(port) + ": only COM1 to COM9 exist.");
+    }
+    // Beyond the devices present, and named by no variable: what to do.
+    const std::size_t present = ListSerialDevices().size();
+    if (present < 9) {
+        unsetenv("VELMORO_COM9");
+        std::string how;
+        EXPECT_EQ(ComPortDevice(9, &how), "");
+        EXPECT_EQ(how, present == 0
+                           ? "no serial device is present. Plug in the cable, or set VELMORO_COM9 "
+                             "to the device"
+                           : "only " + std::to_string(present) +
+                                 " serial device(s) present, COM9 is not one of them. Choose a "
+                                 "lower port, or set VELMORO_COM9 to the device");
+        comm.SetCommPort(9);
+        EXPECT_FALSE(comm.SetPortOpen(true));
+        EXPECT_EQ(comm.ErrorText(), "Cannot open COM9: " + how + ".");
+    }
     // Not a serial device: the system's own words.
     comm.SetDevicePath("/dev/null");
     EXPECT_FALSE(comm.SetPortOpen(true));
@@ -270,13 +351,25 @@ TEST(MSComm, OpeningFailuresSayWhichPortAndWhy) {
                                     ": permission denied, or another program holds the port. " +
                                     PermissionAdvice(pty.Path()));
 
-    // Permission advice names the device's group, unless it is root's.
-    const std::string group = GroupOf(pty.Path());
-    if (!group.empty() && group != "root") {
-        EXPECT_EQ(PermissionAdvice(pty.Path()), "The device belongs to the group \"" + group +
-                                                    "\": add your user to it (sudo usermod -aG " +
-                                                    group + " $USER), then log out and in again.");
+    // Permission advice names the device's group, unless it is root's: a
+    // scratch file stands for a device of the group dialout (as root), or of
+    // the user's own group.
+    char scratch[] = "/tmp/velmoro-device-XXXXXX";
+    const int fd = mkstemp(scratch);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    if (geteuid() == 0) {
+        const group* dialout = getgrnam("dialout");
+        EXPECT_TRUE(dialout != nullptr &&
+                    ::chown(scratch, static_cast<uid_t>(-1), dialout->gr_gid) == 0);
     }
+    const std::string group = GroupOf(scratch);
+    const std::string advice = PermissionAdvice(scratch);
+    ::unlink(scratch);
+    ASSERT_FALSE(group.empty() || group == "root") << group;
+    EXPECT_EQ(advice, "The device belongs to the group \"" + group +
+                          "\": add your user to it (sudo usermod -aG " + group +
+                          " $USER), then log out and in again.");
     for (const char* path : {"/dev/null", "/nonexistent/velmoro-port"}) {
         EXPECT_EQ(PermissionAdvice(path),
                   "Close any other program that uses the port, then try again.");

@@ -68,6 +68,7 @@ FILES = {
     "engine/data_file.h": (["unit", "pty"], None),
     "serial/ms_comm.cpp": (["serial", "pty", "window", "matrix"], None),
     "serial/ms_comm_qt.cpp": (["serial", "pty", "window", "matrix"], None),
+    "serial/port_names.cpp": (["serial", "doctor", "pty", "window"], None),
     "serial/port_names_qt.cpp": (["serial", "doctor", "pty", "window"], None),
     "serial/serial_port_face.cpp": (["serial", "pty", "window", "matrix"], None),
     "shell/downloader_dialog.cpp": (["window", "matrix"], "CDownloaderDlg::OnSelChangePortList"),

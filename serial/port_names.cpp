@@ -1,0 +1,88 @@
+// The order in which COMn counts the serial devices, and what it shows of
+// each; the platform back-ends only gather what the system says.
+
+#include <algorithm>
+#include <cstdio>
+#include <string_view>
+
+#include "port_names.h"
+
+namespace velmoro {
+
+namespace {
+
+constexpr std::string_view kDigits = "0123456789";
+
+bool IsDigit(char c) {
+    return kDigits.find(c) != std::string_view::npos;
+}
+
+// Takes the run of digits at the front of text off it; returns the run
+// without its leading zeros.
+std::string_view TakeNumber(std::string_view& text) {
+    const std::size_t length = std::min(text.find_first_not_of(kDigits), text.size());
+    const std::string_view number = text.substr(0, length);
+    text.remove_prefix(length);
+    return number.substr(std::min(number.find_first_not_of('0'), number.size()));
+}
+
+// Natural order: runs of digits compare by their value, everything else
+// character by character. Names that differ only in leading zeros are equal.
+bool NaturalLess(std::string_view a, std::string_view b) {
+    while (!a.empty() && !b.empty()) {
+        if (IsDigit(a.front()) && IsDigit(b.front())) {
+            const std::string_view x = TakeNumber(a);
+            const std::string_view y = TakeNumber(b);
+            if (x.size() != y.size()) {
+                return x.size() < y.size();
+            }
+            if (x != y) {
+                return x < y;
+            }
+        } else if (a.front() != b.front()) {
+            return a.front() < b.front();
+        } else {
+            a.remove_prefix(1);
+            b.remove_prefix(1);
+        }
+    }
+    return a.size() < b.size();
+}
+
+// "vvvv:pppp manufacturer serial", the parts the system does not know left out.
+std::string UsbIdentity(const PortFacts& port) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", static_cast<unsigned>(port.vendorId),
+                  static_cast<unsigned>(port.productId));
+    std::string identity = ids;
+    for (const std::string& part : {port.manufacturer, port.serialNumber}) {
+        if (!part.empty()) {
+            identity += ' ' + part;
+        }
+    }
+    return identity;
+}
+
+}  // namespace
+
+std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports) {
+    std::stable_sort(ports.begin(), ports.end(), [](const PortFacts& a, const PortFacts& b) {
+        if (a.hasVendorId != b.hasVendorId) {
+            return a.hasVendorId;
+        }
+        return NaturalLess(a.path, b.path);
+    });
+    std::vector<SerialDevice> devices;
+    for (const PortFacts& port : ports) {
+        SerialDevice device;
+        device.path = port.path;
+        device.description = port.description;
+        if (port.hasVendorId) {
+            device.usbIdentity = UsbIdentity(port);
+        }
+        devices.push_back(device);
+    }
+    return devices;
+}
+
+}  // namespace velmoro
