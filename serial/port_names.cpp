@@ -85,4 +85,19 @@ std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports) {
     return devices;
 }
 
+std::string NthSerialDevice(int n, const std::vector<SerialDevice>& devices, std::string& reason) {
+    const std::string variable = "VELMORO_COM" + std::to_string(n);
+    if (n < 1 || static_cast<std::size_t>(n) > devices.size()) {
+        reason = devices.empty()
+                     ? "no serial device is present. Plug in the cable, or set " + variable +
+                           " to the device"
+                     : "only " + std::to_string(devices.size()) + " serial device(s) present, COM" +
+                           std::to_string(n) + " is not one of them. Choose a lower port, or set " +
+                           variable + " to the device";
+        return {};
+    }
+    reason = "serial device number " + std::to_string(n) + " present";
+    return devices[static_cast<std::size_t>(n) - 1].path;
+}
+
 }  // namespace velmoro

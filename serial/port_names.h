@@ -42,6 +42,10 @@ std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports);
 
 std::vector<SerialDevice> ListSerialDevices();
 
+// COMn counted among the devices present, from 1; empty, with the reason
+// and what to do, when fewer are present.
+std::string NthSerialDevice(int n, const std::vector<SerialDevice>& devices, std::string& reason);
+
 // The device that COMn reaches now; empty when there is none. how, when
 // given, tells where the answer came from.
 std::string ComPortDevice(int n, std::string* how = nullptr);

@@ -39,18 +39,7 @@ std::string ComPortDevice(int n, std::string* how) {
         reason = "named by " + variable;
         return named.toStdString();
     }
-    const std::vector<SerialDevice> devices = ListSerialDevices();
-    if (static_cast<std::size_t>(n) > devices.size()) {
-        reason = devices.empty()
-                     ? "no serial device is present. Plug in the cable, or set " + variable +
-                           " to the device"
-                     : "only " + std::to_string(devices.size()) + " serial device(s) present, COM" +
-                           std::to_string(n) + " is not one of them. Choose a lower port, or set " +
-                           variable + " to the device";
-        return {};
-    }
-    reason = "serial device number " + std::to_string(n) + " present";
-    return devices[static_cast<std::size_t>(n) - 1].path;
+    return NthSerialDevice(n, ListSerialDevices(), reason);
 }
 
 std::string PermissionAdvice(const std::string& devicePath) {

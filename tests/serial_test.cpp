@@ -292,6 +292,16 @@ TEST(MSComm, ComPortsCountUsbAdaptersFirstInNaturalOrder) {
         }
         EXPECT_EQ(order, row.order) << "first port listed: " << row.ports.front().path;
     }
+    // COMn is the n-th of them; beyond the last, the reason says what to do.
+    const std::vector<SerialDevice> devices = OrderSerialDevices(rows[0].ports);
+    std::string how;
+    EXPECT_EQ(NthSerialDevice(1, devices, how), "/dev/ttyACM0");
+    EXPECT_EQ(how, "serial device number 1 present");
+    EXPECT_EQ(NthSerialDevice(6, devices, how), "/dev/ttySAC0");
+    EXPECT_EQ(NthSerialDevice(7, devices, how), "");
+    EXPECT_EQ(how,
+              "only 6 serial device(s) present, COM7 is not one of them. Choose a lower port, or "
+              "set VELMORO_COM7 to the device");
 }
 
 std::string GroupOf(const std::string& path) {
