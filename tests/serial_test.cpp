@@ -298,6 +298,7 @@ TEST(MSComm, ComPortsCountUsbAdaptersFirstInNaturalOrder) {
     EXPECT_EQ(NthSerialDevice(1, devices, how), "/dev/ttyACM0");
     EXPECT_EQ(how, "serial device number 1 present");
     EXPECT_EQ(NthSerialDevice(6, devices, how), "/dev/ttySAC0");
+    EXPECT_EQ(NthSerialDevice(0, devices, how), "");
     EXPECT_EQ(NthSerialDevice(7, devices, how), "");
     EXPECT_EQ(how,
               "only 6 serial device(s) present, COM7 is not one of them. Choose a lower port, or "
