@@ -100,4 +100,14 @@ std::string NthSerialDevice(int n, const std::vector<SerialDevice>& devices, std
     return devices[static_cast<std::size_t>(n) - 1].path;
 }
 
+std::string ComPortDevice(int n, std::string* how) {
+    std::string unused;
+    std::string& reason = how != nullptr ? *how : unused;
+    if (n < 1 || n > 9) {
+        reason = "only COM1 to COM9 exist";
+        return {};
+    }
+    return PlatformComPortDevice(n, reason);
+}
+
 }  // namespace velmoro

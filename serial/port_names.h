@@ -50,6 +50,9 @@ std::string NthSerialDevice(int n, const std::vector<SerialDevice>& devices, std
 // given, tells where the answer came from.
 std::string ComPortDevice(int n, std::string* how = nullptr);
 
+// The back-end's part of ComPortDevice, for n from 1 to 9.
+std::string PlatformComPortDevice(int n, std::string& reason);
+
 // For a device that could not be opened because of its permissions: what the
 // user can do about it (the group that owns the device).
 std::string PermissionAdvice(const std::string& devicePath);

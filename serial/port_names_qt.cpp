@@ -26,13 +26,7 @@ std::vector<SerialDevice> ListSerialDevices() {
     return OrderSerialDevices(std::move(ports));
 }
 
-std::string ComPortDevice(int n, std::string* how) {
-    std::string unused;
-    std::string& reason = how != nullptr ? *how : unused;
-    if (n < 1 || n > 9) {
-        reason = "only COM1 to COM9 exist";
-        return {};
-    }
+std::string PlatformComPortDevice(int n, std::string& reason) {
     const std::string variable = "VELMORO_COM" + std::to_string(n);
     const QString named = qEnvironmentVariable(variable.c_str());
     if (!named.isEmpty()) {
