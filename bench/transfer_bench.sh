@@ -13,7 +13,7 @@ set -euo pipefail
 build=${1:-build-release}
 windows_build=${2:-}
 sim=$build/sim/velmoro-hc-sim
-cli=$build/cli/velmoro-downloader-cli
+cli=$build/qt/velmoro-downloader-cli
 here="$(cd "$(dirname "$0")" && pwd)"
 
 fail() {
@@ -127,7 +127,7 @@ echo "CLI peak memory: $peak_mb MB (target < 30 MB) $(verdict "$peak_mb" '<' 30)
 
 if [ -n "$windows_build" ]; then
     echo "== the Windows program under Wine: velmoro-downloader-cli.exe through Wine's COM1"
-    wine_cli="$(realpath "$windows_build")/cli/velmoro-downloader-cli.exe"
+    wine_cli="$(realpath "$windows_build")/win32/velmoro-downloader-cli.exe"
     [ -f "$wine_cli" ] || fail "$wine_cli is missing; build $windows_build first"
     # A scratch Wine prefix with its server for these runs, removed at the
     # end with the work directory.

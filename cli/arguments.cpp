@@ -251,15 +251,6 @@ int Doctor(const std::vector<std::string>& arguments) {
 
 }  // namespace
 
-std::filesystem::path PathFromArgument(const std::string& argument) {
-#ifdef _WIN32
-    return std::filesystem::path(
-        std::u8string(reinterpret_cast<const char8_t*>(argument.data()), argument.size()));
-#else
-    return std::filesystem::path(argument);
-#endif
-}
-
 int RunCli(const std::vector<std::string>& arguments) {
     // Help and version are looked for first, wherever they stand; the
     // options of the commands are checked by each command.

@@ -3,12 +3,6 @@
 
 #include <cstdio>
 
-#ifdef _WIN32
-#include <io.h>
-#else
-#include <unistd.h>
-#endif
-
 #include "cli_window.h"
 #include "commands.h"
 #include "event_loop.h"
@@ -21,14 +15,6 @@ namespace {
 
 void PrintError(const std::string& text) {
     std::fprintf(stderr, "velmoro-downloader-cli: %s\n", text.c_str());
-}
-
-bool StderrIsTerminal() {
-#ifdef _WIN32
-    return _isatty(_fileno(stderr)) != 0;
-#else
-    return isatty(fileno(stderr)) != 0;
-#endif
 }
 
 class CDownloadSession {

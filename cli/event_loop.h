@@ -3,8 +3,8 @@
 // The command line's event loop: timers, Ctrl-C, and the loop itself. The
 // serial port's receive event reaches the same thread through the port's own
 // back-end. One face, a back-end per platform: Qt's event loop on Linux and
-// macOS (event_loop_qt.cpp, with a QCoreApplication made by main), a Win32
-// message loop on Windows (event_loop_win32.cpp).
+// macOS (qt/event_loop.cpp, with a QCoreApplication made by main), a Win32
+// message loop on Windows (win32/event_loop.cpp).
 
 #include <functional>
 #include <memory>
@@ -38,5 +38,9 @@ private:
     struct Backend;
     std::unique_ptr<Backend> backend_;
 };
+
+// Whether the standard error stream is a terminal, where the progress bar
+// may redraw itself in place.
+bool StderrIsTerminal();
 
 }  // namespace velmoro

@@ -431,16 +431,16 @@ protected:
     std::vector<std::string> RunWindow(const MatrixCase& c, const Sim& sim, const fs::path& file) {
         qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
         if (c.transfer == &Catalogue()) {
-            QTest::mouseClick(dialog.Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG),
+            QTest::mouseClick(dialog.Item<QRadioButton>(ids::IDC_OBJECT_CATALOG),
                               Qt::LeftButton);
         }
         toolkit::SetFileOpenHook([file] { return QString::fromStdString(file.string()); });
-        QTest::mouseClick(Button(CDownloaderDlg::IDC_OPEN), Qt::LeftButton);
-        QTest::mouseClick(Button(CDownloaderDlg::IDC_START_STOP), Qt::LeftButton);
+        QTest::mouseClick(Button(ids::IDC_OPEN), Qt::LeftButton);
+        QTest::mouseClick(Button(ids::IDC_START_STOP), Qt::LeftButton);
         if (c.ending == Ending::ByCtrlC) {
             EXPECT_TRUE(WaitForLog(sim, c.ctrlCAfter)) << sim.Log();
             EXPECT_TRUE(dialog.Engine().State().busy);
-            QTest::mouseClick(Button(CDownloaderDlg::IDC_START_STOP), Qt::LeftButton);
+            QTest::mouseClick(Button(ids::IDC_START_STOP), Qt::LeftButton);
         }
         EXPECT_TRUE(QTest::qWaitFor([this] { return !dialog.Engine().State().busy; }, kWaitMs));
         return SplitLines(dialog.LogText().toStdString(), "\r\n");
@@ -472,8 +472,8 @@ TEST_P(WindowFault, ShowsTheLogOfTheCommandLine) {
         c.ending == Ending::ByCtrlC ? std::vector<std::string>{cli.lines.back()} : cli.lines;
     EXPECT_EQ(window, expected);
     EXPECT_TRUE(boxes.empty()) << boxes.front();
-    EXPECT_EQ(Button(CDownloaderDlg::IDC_START_STOP)->text(), "Start Download(&D)");
-    EXPECT_TRUE(Button(CDownloaderDlg::IDC_OPEN)->isEnabled());
+    EXPECT_EQ(Button(ids::IDC_START_STOP)->text(), "Start Download(&D)");
+    EXPECT_TRUE(Button(ids::IDC_OPEN)->isEnabled());
 
     // The window keeps its port open after every end: whatever it sent after
     // the end has time to reach the controller, which is then stopped here.

@@ -93,14 +93,14 @@ protected:
 };
 
 TEST_F(WindowTest, StartsIdleOnCom1AndMainProgram) {
-    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    auto* ports = Item<QComboBox>(ids::IDC_PORT_LIST);
     EXPECT_EQ(ports->currentText(), "COM1");
     EXPECT_EQ(ports->count(), 9);
     EXPECT_EQ(dialog.portNumber, 1);
-    EXPECT_TRUE(Item<QRadioButton>(CDownloaderDlg::IDC_MAIN_PROGRAM)->isChecked());
-    EXPECT_FALSE(Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG)->isChecked());
+    EXPECT_TRUE(Item<QRadioButton>(ids::IDC_MAIN_PROGRAM)->isChecked());
+    EXPECT_FALSE(Item<QRadioButton>(ids::IDC_OBJECT_CATALOG)->isChecked());
     EXPECT_EQ(updateType, UpdateType::MainProgram);
-    EXPECT_TRUE(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text().isEmpty());
+    EXPECT_TRUE(Item<QLineEdit>(ids::IDC_FILE_PATH)->text().isEmpty());
     EXPECT_TRUE(dialog.LogText().isEmpty());
     EXPECT_TRUE(dialog.openButton->isEnabled());
     EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
@@ -111,9 +111,9 @@ TEST_F(WindowTest, StartsIdleOnCom1AndMainProgram) {
 }
 
 TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
-    EXPECT_EQ(dialog.GetDlgItem(CDownloaderDlg::IDC_PROGRESS), dialog.progressBar);
-    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(CDownloaderDlg::IDC_OPEN)), nullptr);
-    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(CDownloaderDlg::IDC_START_STOP)),
+    EXPECT_EQ(dialog.GetDlgItem(ids::IDC_PROGRESS), dialog.progressBar);
+    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_OPEN)), nullptr);
+    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_START_STOP)),
               nullptr);
     for (CIconButton* button : {dialog.helpButton, dialog.homeButton}) {
         ASSERT_NE(button, nullptr);
@@ -148,7 +148,7 @@ TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
 }
 
 TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
-    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    auto* ports = Item<QComboBox>(ids::IDC_PORT_LIST);
     ports->setCurrentIndex(8);
     EXPECT_EQ(dialog.portNumber, 9);
     ports->setCurrentIndex(0);
@@ -164,8 +164,8 @@ TEST_F(WindowTest, PortListAndRadioButtonsSetTheirValues) {
     EXPECT_EQ(dialog.portNumber, 1);
     EXPECT_EQ(ports->currentText(), "COM1");
 
-    auto* mainProgram = Item<QRadioButton>(CDownloaderDlg::IDC_MAIN_PROGRAM);
-    auto* catalog = Item<QRadioButton>(CDownloaderDlg::IDC_OBJECT_CATALOG);
+    auto* mainProgram = Item<QRadioButton>(ids::IDC_MAIN_PROGRAM);
+    auto* catalog = Item<QRadioButton>(ids::IDC_OBJECT_CATALOG);
     QTest::mouseClick(catalog, Qt::LeftButton);
     EXPECT_TRUE(catalog->isChecked());
     EXPECT_FALSE(mainProgram->isChecked());
@@ -186,11 +186,11 @@ TEST_F(WindowTest, FileDialogSetsThePathOnlyWhenConfirmed) {
     ChooseFile("/data/does-not-exist.bin");
 #endif
     EXPECT_EQ(dialog.dataFilePath, path);
-    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), path);
+    EXPECT_EQ(Item<QLineEdit>(ids::IDC_FILE_PATH)->text(), path);
     toolkit::SetFileOpenHook([] { return std::nullopt; });
     QTest::mouseClick(dialog.openButton, Qt::LeftButton);
     EXPECT_EQ(dialog.dataFilePath, path);
-    EXPECT_EQ(Item<QLineEdit>(CDownloaderDlg::IDC_FILE_PATH)->text(), path);
+    EXPECT_EQ(Item<QLineEdit>(ids::IDC_FILE_PATH)->text(), path);
 }
 
 TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
@@ -216,7 +216,7 @@ TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
 }
 
 TEST_F(WindowTest, EnterDoesNothing) {
-    for (QWidget* target : {static_cast<QWidget*>(Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST)),
+    for (QWidget* target : {static_cast<QWidget*>(Item<QComboBox>(ids::IDC_PORT_LIST)),
                             static_cast<QWidget*>(&dialog)}) {
         QTest::keyClick(target, Qt::Key_Return);
         QTest::keyClick(target, Qt::Key_Enter);
@@ -264,7 +264,7 @@ TEST_F(WindowTest, ControlsSitAtTheirDialogUnitRectangles) {
     }
     EXPECT_EQ(placed, 13);
     // Ids 1 and 2 exist but are never shown; the serial control has no face.
-    for (int id : {1, 2, CDownloaderDlg::IDC_SERIAL}) {
+    for (int id : {1, 2, ids::IDC_SERIAL}) {
         EXPECT_FALSE(dialog.GetDlgItem(id)->isVisible()) << id;
     }
     // The base units follow the 9-point font.
@@ -274,7 +274,7 @@ TEST_F(WindowTest, ControlsSitAtTheirDialogUnitRectangles) {
 
 TEST_F(WindowTest, TabOrderFollowsTheRows) {
     std::vector<int> order;
-    QWidget* widget = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    QWidget* widget = Item<QComboBox>(ids::IDC_PORT_LIST);
     for (int i = 0; i < 7; ++i) {
         order.push_back(widget->property("controlId").toInt());
         widget = widget->nextInFocusChain();
@@ -374,12 +374,6 @@ TEST_F(WindowTest, HelpAndHomeOpenThroughTheShell) {
     EXPECT_TRUE(opened[1].startsWith("https://"));
 }
 
-TEST(HelpPage, SitsBesideTheProgram) {
-    EXPECT_EQ(toolkit::HelpPagePath("D:\\Tools\\Downloader.exe"), "D:\\Tools\\Help.htm");
-    EXPECT_EQ(toolkit::HelpPagePath("D:\\Downloader.exe"), "D:\\Help.htm");
-    EXPECT_EQ(toolkit::HelpPagePath("/opt/velmoro/velmoro-downloader"), "/opt/velmoro/Help.htm");
-}
-
 TEST(MinimisedIcon, IsCentredWithTheOddPixelRightAndBelow) {
     EXPECT_EQ(MinimisedIconPosition(QSize(160, 24), QSize(32, 32)), QPoint(64, -3));
     EXPECT_EQ(MinimisedIconPosition(QSize(33, 33), QSize(32, 32)), QPoint(1, 1));
@@ -457,7 +451,7 @@ std::string SmallCatalogue() {
 // start afresh all the same.
 TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
     qputenv("VELMORO_COM1", QByteArray("/nonexistent/velmoro-port"));
-    auto* ports = Item<QComboBox>(CDownloaderDlg::IDC_PORT_LIST);
+    auto* ports = Item<QComboBox>(ids::IDC_PORT_LIST);
     QTest::keyClick(ports, Qt::Key_Down);
     ASSERT_EQ(ports->currentText(), "COM2");
     ASSERT_EQ(dialog.portNumber, 2);
@@ -484,7 +478,7 @@ TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
         // first block's ":RB_OK#".
         Sim sim({"--error-at", "139"});
         ASSERT_TRUE(sim.Listening());
-        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        transfer(sim, ids::IDC_OBJECT_CATALOG, catalogue.Path());
         EXPECT_TRUE(dialog.LogText().endsWith(
             "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n"));
         EXPECT_EQ(sim.Finish(true),
@@ -494,7 +488,7 @@ TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
     {
         Sim sim({});
         ASSERT_TRUE(sim.Listening());
-        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        transfer(sim, ids::IDC_OBJECT_CATALOG, catalogue.Path());
         EXPECT_EQ(dialog.LogText(), kFinishedLog);
         EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
         EXPECT_EQ(sim.ExitCode(), 0);
@@ -503,7 +497,7 @@ TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
     {
         Sim sim({"--beacons", "3"});
         ASSERT_TRUE(sim.Listening());
-        transfer(sim, CDownloaderDlg::IDC_MAIN_PROGRAM, image.Path());
+        transfer(sim, ids::IDC_MAIN_PROGRAM, image.Path());
         EXPECT_EQ(dialog.LogText(), kFinishedLog);
         EXPECT_EQ(dialog.progressBar->Pos(), 5);
         EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
@@ -513,7 +507,7 @@ TEST_F(WindowTest, TransfersInTurnOnCom2EachReachTheControllerExactly) {
     {
         Sim sim({});
         ASSERT_TRUE(sim.Listening());
-        transfer(sim, CDownloaderDlg::IDC_OBJECT_CATALOG, catalogue.Path());
+        transfer(sim, ids::IDC_OBJECT_CATALOG, catalogue.Path());
         EXPECT_EQ(dialog.LogText(), kFinishedLog);
         EXPECT_EQ(sim.Finish(true).substr(0, finished.size()), finished);
         EXPECT_EQ(sim.ExitCode(), 0);
@@ -574,7 +568,7 @@ TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
             QTest::keyClick(about, Qt::Key_Escape);
         }
     });
-    dialog.OnSysCommand(CDownloaderDlg::IDM_ABOUTBOX, 0);
+    dialog.OnSysCommand(ids::IDM_ABOUTBOX, 0);
     EXPECT_TRUE(finishedInside);
     EXPECT_EQ(dialog.LogText(), kFinishedLog);
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");

@@ -8,9 +8,9 @@
 #include <array>
 #include <string>
 
-#include "about_dialog_win32.h"
-#include "downloader_dialog_win32.h"
-#include "gdi_player_win32.h"
+#include "about_dialog.h"
+#include "downloader_dialog.h"
+#include "draw_list_player.h"
 #include "hover_button_drawing.h"
 
 namespace velmoro::win32 {
@@ -139,7 +139,7 @@ TEST_F(DesktopTest, SystemMenuEndsWithASeparatorAndAbout) {
 }
 
 TEST_F(DesktopTest, StartsWithCom1MainProgramAndAnEmptyLog) {
-    HWND ports = dialog.GetDlgItem(CDownloaderDlg::kPortList);
+    HWND ports = dialog.GetDlgItem(ids::IDC_PORT_LIST);
     EXPECT_EQ(SendMessageW(ports, CB_GETCOUNT, 0, 0), 9);
     EXPECT_EQ(Text(ports), L"COM1");
     // The box takes no typing: only a choice from the list sets the port.
@@ -147,7 +147,7 @@ TEST_F(DesktopTest, StartsWithCom1MainProgramAndAnEmptyLog) {
     combo.cbSize = sizeof combo;
     ASSERT_TRUE(GetComboBoxInfo(ports, &combo));
     EXPECT_NE(GetWindowLongPtrW(combo.hwndItem, GWL_STYLE) & ES_READONLY, 0);
-    EXPECT_EQ(IsDlgButtonChecked(dialog.Handle(), CDownloaderDlg::kMainProgram), BST_CHECKED);
+    EXPECT_EQ(IsDlgButtonChecked(dialog.Handle(), ids::IDC_MAIN_PROGRAM), BST_CHECKED);
     EXPECT_EQ(Text(dialog.logBox), L"");
     EXPECT_EQ(Text(dialog.startStopButton.Handle()), L"Start Download(&D)");
     // The layout's caption is never the bar's text.
@@ -155,7 +155,7 @@ TEST_F(DesktopTest, StartsWithCom1MainProgramAndAnEmptyLog) {
     EXPECT_EQ(dialog.progressBar.Bar().TextToDraw(), "0%");
 
     SendMessageW(ports, CB_SETCURSEL, 8, 0);
-    SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(CDownloaderDlg::kPortList, CBN_SELCHANGE),
+    SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(ids::IDC_PORT_LIST, CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(ports));
     EXPECT_EQ(dialog.portNumber, 9);
 }
@@ -219,11 +219,6 @@ TEST_F(DesktopTest, PortFailureShowsTheStopIconAndQuestionsDefaultToNo) {
     answer = IDYES;
     EXPECT_TRUE(dialog.AskQuestion("Send it anyway?"));
     UnhookWindowsHookEx(hook);
-}
-
-TEST(HelpPage, LiesBesideTheProgram) {
-    EXPECT_EQ(HelpPagePath(L"D:\\Tools\\Downloader.exe"), L"D:\\Tools\\Help.htm");
-    EXPECT_EQ(HelpPagePath(L"D:\\Downloader.exe"), L"D:\\Help.htm");
 }
 
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {

@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 windows_build="${2:-}"
 mkdir -p docs
-QT_QPA_PLATFORM=offscreen "$build/shell/velmoro-screenshot" \
+QT_QPA_PLATFORM=offscreen "$build/qt/velmoro-screenshot" \
     docs/main-window.png docs/about-box.png docs/main-window-transfer.png
 echo "docs/main-window.png docs/about-box.png docs/main-window-transfer.png"
 if [ -n "$windows_build" ]; then
@@ -23,7 +23,7 @@ if [ -n "$windows_build" ]; then
     wine explorer /desktop=velmoro,800x600 "$windows_build/win32/velmoro-screenshot.exe" \
         "${pictures[@]}"
     for name in "${names[@]}"; do
-        QT_QPA_PLATFORM=offscreen "$build/shell/velmoro-screenshot" --convert \
+        QT_QPA_PLATFORM=offscreen "$build/qt/velmoro-screenshot" --convert \
             "$wine_scratch/$name.bmp" "docs/$name.png"
         echo "docs/$name.png"
     done

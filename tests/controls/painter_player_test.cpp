@@ -1,7 +1,7 @@
 // The QPainter back-end: recorded operations played into images and their
 // pixels read back, one case for each way an operation reaches the pixels.
 
-#include "painter_player.h"
+#include "draw_list_player.h"
 
 #include <gtest/gtest.h>
 

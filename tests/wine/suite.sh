@@ -25,7 +25,7 @@ ctest --test-dir "$windows_build" --output-on-failure --timeout 300
 
 echo "== the Windows command-line downloader against the simulator"
 VELMORO_WINE_COM1_LINK="$VELMORO_WINE_COM1_LINK" \
-    VELMORO_WINDOWS_CLI="$windows_build/cli/velmoro-downloader-cli.exe" \
+    VELMORO_WINDOWS_CLI="$windows_build/win32/velmoro-downloader-cli.exe" \
     "$linux_build/tests/velmoro_wine_e2e_tests"
 
 echo "== the Windows desktop program, driven by keys and clicks, against the simulator"

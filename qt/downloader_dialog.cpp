@@ -1,0 +1,228 @@
+#include "downloader_dialog.h"
+
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScrollBar>
+#include <QStyle>
+#include <QTextCursor>
+
+#include "about_dialog.h"
+#include "dialog_template.h"
+#include "hover_button.h"
+#include "icon_button.h"
+#include "percent_progress_ctrl.h"
+#include "platform.h"
+#include "resources.h"
+
+namespace velmoro {
+
+using namespace ids;
+
+CDownloaderDlg::CDownloaderDlg(QWidget* parent)
+    : CDialog(IDD_DOWNLOADER_DIALOG, parent),
+      windowIcon(toolkit::LoadIcon(IDR_MAINFRAME)),
+      wiring_(serialControl, portNumber, *this) {}
+
+CDownloaderDlg::~CDownloaderDlg() = default;
+
+QWidget* CDownloaderDlg::CreateControl(const toolkit::ControlTemplate& row) {
+    switch (row.id) {
+        case IDC_PROGRESS:
+            return new CPercentProgressCtrl(this);
+        case IDC_START_STOP:
+        case IDC_OPEN:
+            return new CHoverButton(this);
+        case IDC_HELP:
+        case IDC_HOME:
+            return new CIconButton(this);
+        default:
+            return nullptr;
+    }
+}
+
+void CDownloaderDlg::DoDataExchange() {
+    logBox = Item<QPlainTextEdit>(IDC_LOG);
+    progressBar = Item<CPercentProgressCtrl>(IDC_PROGRESS);
+    startStopButton = Item<CHoverButton>(IDC_START_STOP);
+    openButton = Item<CHoverButton>(IDC_OPEN);
+    // The serial control has no face; its row only holds its place.
+    Q_ASSERT(GetDlgItem(IDC_SERIAL) != nullptr);
+}
+
+bool CDownloaderDlg::OnInitDialog() {
+    const QString about = toolkit::LoadString(IDS_ABOUTBOX);
+    if (!about.isEmpty()) {
+        AppendSystemMenuItem(IDM_ABOUTBOX, about);
+    }
+    setWindowIcon(windowIcon);
+
+    auto* portList = Item<QComboBox>(IDC_PORT_LIST);
+    // Only a choice from the list sets the port, so the box takes no typing:
+    // typed text could show one port while another is used.
+    if (QLineEdit* edit = portList->lineEdit()) {
+        edit->setReadOnly(true);
+    }
+    portList->setCurrentIndex(0);
+    connect(portList, &QComboBox::currentIndexChanged, this,
+            [this](int index) { wiring_.OnSelChangePortList(index); });
+    auto* mainProgram = Item<QRadioButton>(IDC_MAIN_PROGRAM);
+    mainProgram->setChecked(true);
+    for (const int id : {IDC_MAIN_PROGRAM, IDC_OBJECT_CATALOG}) {
+        connect(Item<QRadioButton>(id), &QRadioButton::clicked, this,
+                [id] { window::CDownloaderWiring::OnUpdateTypeClicked(id); });
+    }
+    connect(openButton, &QPushButton::clicked, this, &CDownloaderDlg::OnOpenDataFile);
+    connect(startStopButton, &QPushButton::clicked, this, [this] { wiring_.OnStartStop(); });
+
+    helpButton = Item<CIconButton>(IDC_HELP);
+    helpButton->Attach();
+    helpButton->LoadIcons(IDI_HELP, 0);
+    helpButton->SetFlatLook(false, true);
+    homeButton = Item<CIconButton>(IDC_HOME);
+    homeButton->Attach();
+    homeButton->LoadIcons(IDI_HOME, 0);
+    homeButton->SetFlatLook(false, true);
+    connect(helpButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHelp);
+    connect(homeButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHome);
+
+    portList->setFocus();
+    return true;
+}
+
+void CDownloaderDlg::OnOpenDataFile() {
+    const std::optional<QString> chosen = toolkit::FileOpenDialog(this);
+    if (!chosen) {
+        return;
+    }
+    // The dialog's paths use '/' on every platform; the user reads the
+    // platform's own separators.
+    dataFilePath = QDir::toNativeSeparators(*chosen);
+    Item<QLineEdit>(IDC_FILE_PATH)->setText(dataFilePath);
+}
+
+void CDownloaderDlg::OnHelp() {
+    toolkit::ShellOpen(QString::fromStdString(
+        window::HelpPagePath(toolkit::ProgramFilePath().toStdString())));
+}
+
+void CDownloaderDlg::OnHome() {
+    toolkit::ShellOpen(toolkit::HomeAddress());
+}
+
+void CDownloaderDlg::OnCancel() {
+    const int answer = toolkit::MessageBox(
+        this, {QString::fromLatin1(window::kQuitQuestion.data(),
+                                     static_cast<qsizetype>(window::kQuitQuestion.size())),
+                   QString::fromLatin1(window::kQuitCaption.data(),
+                                       static_cast<qsizetype>(window::kQuitCaption.size())),
+               toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question, toolkit::IDYES});
+    if (answer == toolkit::IDYES) {
+        EndDialog(toolkit::IDCANCEL);
+    }
+}
+
+void CDownloaderDlg::OnSysCommand(unsigned id, long param) {
+    if ((id & 0xFFF0U) == static_cast<unsigned>(IDM_ABOUTBOX)) {
+        CAboutDlg about(this);
+        about.DoModal();
+    } else {
+        CDialog::OnSysCommand(id, param);
+    }
+}
+
+void CDownloaderDlg::OnTimer(int /*id*/) {
+    wiring_.OnTimer();
+}
+
+void CDownloaderDlg::paintEvent(QPaintEvent* event) {
+    if (isMinimized()) {
+        QPainter painter(this);
+        const int side = style()->pixelMetric(QStyle::PM_LargeIconSize);
+        const QPoint at = MinimisedIconPosition(size(), QSize(side, side));
+        windowIcon.paint(&painter, QRect(at, QSize(side, side)));
+        return;
+    }
+    CDialog::paintEvent(event);
+}
+
+QPoint MinimisedIconPosition(QSize client, QSize icon) {
+    return QPoint((client.width() - icon.width() + 1) / 2,
+                  (client.height() - icon.height() + 1) / 2);
+}
+
+QString CDownloaderDlg::LogText() const {
+    QString text = logBox->toPlainText();
+    if (!text.isEmpty()) {
+        text += QLatin1Char('\n');  // the box holds lines; each ended in CR LF
+    }
+    text.replace(QLatin1Char('\n'), QStringLiteral("\r\n"));
+    return text;
+}
+
+void CDownloaderDlg::ClearLog() {
+    QTextCursor cursor = logBox->textCursor();
+    cursor.select(QTextCursor::Document);
+    logBox->setTextCursor(cursor);
+    logBox->ensureCursorVisible();
+    logBox->textCursor().removeSelectedText();
+}
+
+void CDownloaderDlg::AppendLog(std::string_view text) {
+    // The box shows lines; the message's own line end becomes the break
+    // before the next message.
+    QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    if (line.endsWith(QStringLiteral("\r\n"))) {
+        line.chop(2);
+    }
+    QTextCursor cursor = logBox->textCursor();
+    cursor.clearSelection();
+    cursor.movePosition(QTextCursor::End);
+    if (!logBox->document()->isEmpty()) {
+        cursor.insertBlock();
+    }
+    cursor.insertText(line);
+    logBox->setTextCursor(cursor);
+    logBox->ensureCursorVisible();
+}
+
+void CDownloaderDlg::SetStartStopCaption(std::string_view caption) {
+    startStopButton->setText(
+        QString::fromLatin1(caption.data(), static_cast<qsizetype>(caption.size())));
+}
+
+void CDownloaderDlg::EnableOpenButton(bool enable) {
+    openButton->setEnabled(enable);
+}
+
+std::filesystem::path CDownloaderDlg::DataFilePath() const {
+    return std::filesystem::path(dataFilePath.toStdU16String());
+}
+
+void CDownloaderDlg::SetProgressRange(int lower, int upper) {
+    progressBar->SetRange(lower, upper);
+}
+
+void CDownloaderDlg::SetProgressPos(int pos) {
+    progressBar->SetPos(pos);
+}
+
+bool CDownloaderDlg::AskQuestion(std::string_view question) {
+    return toolkit::MessageBox(
+               this, {QString::fromUtf8(question.data(), static_cast<qsizetype>(question.size())),
+                      windowTitle(), toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question,
+                      toolkit::IDNO}) == toolkit::IDYES;
+}
+
+void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
+    toolkit::MessageBox(
+        this,
+        {QString::fromUtf8(errorText.data(), static_cast<qsizetype>(errorText.size())),
+         windowTitle(), toolkit::MessageButtons::Ok, toolkit::MessageIcon::Stop, toolkit::IDOK});
+}
+
+}  // namespace velmoro

@@ -1,0 +1,89 @@
+#pragma once
+
+// The main window: port, update type and data file, the Start/Stop button,
+// the log box and the progress bar. It hands the button, timer 1 and the
+// serial event to the transfer engine and shows what the engine reports.
+
+#include <QIcon>
+#include <QString>
+#include <string>
+
+#include "dialog.h"
+#include "main_window.h"
+
+class QPlainTextEdit;
+
+namespace velmoro {
+
+class CHoverButton;
+class CIconButton;
+class CPercentProgressCtrl;
+
+class CDownloaderDlg : public toolkit::CDialog, public IWindowFace {
+    Q_OBJECT
+
+public:
+    static constexpr int kBeaconTimer = 1;
+
+    explicit CDownloaderDlg(QWidget* parent = nullptr);
+    ~CDownloaderDlg() override;
+
+    // Members, in this order.
+    int portNumber = 1;
+    QString dataFilePath;
+    QPlainTextEdit* logBox = nullptr;
+    CPercentProgressCtrl* progressBar = nullptr;
+    CHoverButton* startStopButton = nullptr;
+    CHoverButton* openButton = nullptr;
+    CMSComm serialControl;
+    QIcon windowIcon;
+    CIconButton* helpButton = nullptr;
+    CIconButton* homeButton = nullptr;
+
+    // The log as the user sees it, every line ending in "\r\n".
+    QString LogText() const;
+    const CTransferEngine& Engine() const { return wiring_.Engine(); }
+
+    void OnSysCommand(unsigned id, long param) override;
+    QIcon OnQueryDragIcon() const { return windowIcon; }
+
+    // IWindowFace
+    void ClearLog() override;
+    void AppendLog(std::string_view text) override;
+    void SetStartStopCaption(std::string_view caption) override;
+    void EnableOpenButton(bool enable) override;
+    void StartBeaconTimer(int periodMs) override { SetTimer(kBeaconTimer, periodMs); }
+    void StopBeaconTimer() override { KillTimer(kBeaconTimer); }
+    std::filesystem::path DataFilePath() const override;
+    UpdateType GetUpdateType() const override { return updateType; }
+    void SetProgressRange(int lower, int upper) override;
+    void SetProgressPos(int pos) override;
+    bool AskQuestion(std::string_view question) override;
+    void ReportPortFailure(std::string_view errorText) override;
+
+protected:
+    bool OnInitDialog() override;
+    void DoDataExchange() override;
+    // The self-drawn controls take the places of the progress bar and of
+    // the Open, Start/Stop, Help and Home buttons.
+    QWidget* CreateControl(const toolkit::ControlTemplate& row) override;
+    // Enter does nothing: ending the program by a stray key could abandon a
+    // transfer and leave the controller half written.
+    void OnOK() override {}
+    void OnCancel() override;
+    void OnTimer(int id) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    void OnOpenDataFile();
+    void OnHelp();
+    void OnHome();
+
+    window::CDownloaderWiring wiring_;
+};
+
+// Where a minimised window draws its icon: centred, the extra pixel to the
+// right and below.
+QPoint MinimisedIconPosition(QSize client, QSize icon);
+
+}  // namespace velmoro

@@ -1,0 +1,66 @@
+// Draws the main window and the About box into PNG files, for the README;
+// with a third file, also the main window as it looks during a transfer.
+//   velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png]
+// With --convert, makes a PNG file of a picture of the Windows program.
+//   velmoro-screenshot --convert PICTURE.bmp PICTURE.png
+
+#include <QApplication>
+#include <QImage>
+#include <QLineEdit>
+#include <QPixmap>
+#include <cstdio>
+#include <string_view>
+
+#include "about_dialog.h"
+#include "downloader_dialog.h"
+
+namespace {
+
+// A Main Program transfer under way: what the engine has shown through the
+// window face by the time the controller has taken 42% of the image. No port
+// is opened; the window only looks the part.
+void ShowTransferUnderWay(velmoro::CDownloaderDlg& dialog) {
+    dialog.dataFilePath = QStringLiteral("/home/observer/Downloads/hand-controller-main.bin");
+    dialog.Item<QLineEdit>(velmoro::ids::IDC_FILE_PATH)->setText(dialog.dataFilePath);
+    dialog.ClearLog();
+    dialog.AppendLog("Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n");
+    dialog.AppendLog("Connected.\r\n");
+    dialog.AppendLog("Processing ...   Please wait ...\r\n");
+    dialog.SetProgressRange(0, 100);
+    dialog.SetProgressPos(42);
+    dialog.SetStartStopCaption("Stop Download(&D)");
+    dialog.EnableOpenButton(false);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    if (argc == 4 && std::string_view(argv[1]) == "--convert") {
+        return QImage(QString::fromLocal8Bit(argv[2])).save(QString::fromLocal8Bit(argv[3])) ? 0
+                                                                                             : 1;
+    }
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png]\n");
+        return 2;
+    }
+    velmoro::CDownloaderDlg dialog;
+    dialog.Create();
+    dialog.show();
+    QApplication::processEvents();
+    bool saved = dialog.grab().save(QString::fromLocal8Bit(argv[1]));
+
+    velmoro::CAboutDlg about(&dialog);
+    about.Create();
+    about.show();
+    QApplication::processEvents();
+    saved = about.grab().save(QString::fromLocal8Bit(argv[2])) && saved;
+    about.hide();
+
+    if (argc == 4) {
+        ShowTransferUnderWay(dialog);
+        QApplication::processEvents();
+        saved = dialog.grab().save(QString::fromLocal8Bit(argv[3])) && saved;
+    }
+    return saved ? 0 : 1;
+}

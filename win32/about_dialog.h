@@ -1,0 +1,25 @@
+#pragma once
+
+// The About box (template 100): the program's icon, its name and version,
+// and an OK button with the hover look.
+
+#include "dialog.h"
+#include "dialog_ids.h"
+#include "hover_button.h"
+
+namespace velmoro::win32 {
+
+class CAboutDlg : public CDialog {
+public:
+
+    explicit CAboutDlg(HWND owner) : CDialog(ids::IDD_ABOUTBOX, owner) {}
+
+    CHoverButton okButton;
+
+protected:
+    void DoDataExchange() override { okButton.SubclassDlgItem(IDOK, *this); }
+    // Opens centred over its owner.
+    BOOL OnInitDialog() override;
+};
+
+}  // namespace velmoro::win32

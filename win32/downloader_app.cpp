@@ -1,0 +1,34 @@
+// The Windows desktop program: the application object runs the main window
+// modally and the program ends with it.
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include "downloader_dialog.h"
+
+namespace velmoro::win32 {
+
+class CDownloaderApp {
+public:
+    // Returns false: the program ends when the main window closes.
+    bool InitInstance() {
+        INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
+        InitCommonControlsEx(&controls);
+        CDownloaderDlg dialog;
+        dialog.DoModal();
+        return false;
+    }
+};
+
+}  // namespace velmoro::win32
+
+int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
+                    int /*show*/) {
+    velmoro::win32::CDownloaderApp app;
+    app.InitInstance();
+    return 0;
+}

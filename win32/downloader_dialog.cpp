@@ -1,0 +1,232 @@
+#include "downloader_dialog.h"
+
+#include <commctrl.h>
+#include <commdlg.h>
+#include <shellapi.h>
+
+#include <array>
+#include <vector>
+
+#include "about_dialog.h"
+#include "dialog_data.h"
+#include "draw_list_player.h"
+
+namespace velmoro::win32 {
+
+using namespace ids;
+
+namespace {
+
+// The engine's texts are 8-bit; each byte is the character of that code.
+std::wstring FromLatin1(std::string_view text) {
+    return std::wstring(text.begin(), text.end());
+}
+
+}  // namespace
+
+CDownloaderDlg::CDownloaderDlg()
+    : CDialog(IDD_DOWNLOADER_DIALOG, nullptr), wiring_(serialControl, portNumber, *this) {
+    windowIcon = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
+}
+
+CDownloaderDlg::~CDownloaderDlg() {
+    if (windowIcon != nullptr) {
+        DestroyIcon(windowIcon);
+    }
+}
+
+void CDownloaderDlg::DoDataExchange() {
+    logBox = GetDlgItem(IDC_LOG);
+    progressBar.SubclassDlgItem(IDC_PROGRESS, *this);
+    startStopButton.SubclassDlgItem(IDC_START_STOP, *this);
+    openButton.SubclassDlgItem(IDC_OPEN, *this);
+}
+
+BOOL CDownloaderDlg::OnInitDialog() {
+    std::array<wchar_t, 256> about{};
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_ABOUTBOX, about.data(),
+                    static_cast<int>(about.size())) > 0) {
+        HMENU menu = GetSystemMenu(Handle(), FALSE);
+        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+        AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.data());
+    }
+    SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon));
+    HICON small = static_cast<HICON>(
+        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                   GetSystemMetrics(SM_CXSMICON), GetSystemMetrics(SM_CYSMICON), LR_SHARED));
+    SendMessageW(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(small));
+
+    HWND portList = GetDlgItem(IDC_PORT_LIST);
+    for (const char* port : kListItems1000) {
+        SendMessageW(portList, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(Widen(port).c_str()));
+    }
+    SendMessageW(portList, CB_SETCURSEL, 0, 0);
+    // Only a choice from the list sets the port, so the box takes no typing:
+    // typed text could show one port while another is used.
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    if (GetComboBoxInfo(portList, &combo) && combo.hwndItem != nullptr) {
+        SendMessageW(combo.hwndItem, EM_SETREADONLY, TRUE, 0);
+    }
+    CheckRadioButton(Handle(), IDC_MAIN_PROGRAM, IDC_OBJECT_CATALOG, IDC_MAIN_PROGRAM);
+
+    helpButton.SubclassDlgItem(IDC_HELP, *this);
+    helpButton.LoadIcons(IDI_HELP, 0);
+    helpButton.SetFlatLook(false, true);
+    homeButton.SubclassDlgItem(IDC_HOME, *this);
+    homeButton.LoadIcons(IDI_HOME, 0);
+    homeButton.SetFlatLook(false, true);
+
+    SetFocus(portList);
+    return FALSE;
+}
+
+void CDownloaderDlg::OnCommand(int id, int code) {
+    switch (id) {
+        case IDC_PORT_LIST:
+            if (code == CBN_SELCHANGE) {
+                wiring_.OnSelChangePortList(
+                    static_cast<int>(SendMessageW(GetDlgItem(IDC_PORT_LIST), CB_GETCURSEL, 0, 0)));
+            }
+            break;
+        case IDC_MAIN_PROGRAM:
+        case IDC_OBJECT_CATALOG:
+            if (code == BN_CLICKED) {
+                window::CDownloaderWiring::OnUpdateTypeClicked(id);
+            }
+            break;
+        case IDC_OPEN:
+            if (code == BN_CLICKED) {
+                OnOpenDataFile();
+            }
+            break;
+        case IDC_START_STOP:
+            if (code == BN_CLICKED) {
+                wiring_.OnStartStop();
+            }
+            break;
+        case IDC_HELP:
+            if (code == BN_CLICKED) {
+                OnHelp();
+            }
+            break;
+        case IDC_HOME:
+            if (code == BN_CLICKED) {
+                OnHome();
+            }
+            break;
+        default:
+            break;
+    }
+}
+
+void CDownloaderDlg::OnOpenDataFile() {
+    std::vector<wchar_t> path(32768, L'\0');
+    OPENFILENAMEW open{};
+    open.lStructSize = sizeof open;
+    open.hwndOwner = Handle();
+    open.lpstrFile = path.data();
+    open.nMaxFile = static_cast<DWORD>(path.size());
+    // The chosen file does not have to exist: a missing one is reported at
+    // Start.
+    open.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
+    if (!GetOpenFileNameW(&open)) {
+        return;
+    }
+    dataFilePath = path.data();
+    SetDlgItemTextW(Handle(), IDC_FILE_PATH, dataFilePath.c_str());
+}
+
+void CDownloaderDlg::OnHelp() {
+    std::array<wchar_t, MAX_PATH> program{};
+    GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size() - 1));
+    const std::wstring page = Widen(window::HelpPagePath(Narrow(program.data())));
+    ShellExecuteW(nullptr, L"open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CDownloaderDlg::OnHome() {
+    ShellExecuteW(Handle(), L"open", Widen(kHomeAddress).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+}
+
+void CDownloaderDlg::OnCancel() {
+    if (MessageBoxW(Handle(), Widen(window::kQuitQuestion).c_str(),
+                    Widen(window::kQuitCaption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        EndDialog(IDCANCEL);
+    }
+}
+
+void CDownloaderDlg::OnTimer(UINT_PTR /*id*/) {
+    wiring_.OnTimer();
+}
+
+bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
+    if ((id & 0xFFF0) != static_cast<WPARAM>(IDM_ABOUTBOX)) {
+        return false;
+    }
+    CAboutDlg about(Handle());
+    about.DoModal();
+    return true;
+}
+
+bool CDownloaderDlg::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
+                               INT_PTR& result) {
+    if (message == WM_QUERYDRAGICON) {
+        result = reinterpret_cast<INT_PTR>(windowIcon);
+        return true;
+    }
+    if (message == WM_PAINT && IsIconic(Handle())) {
+        PAINTSTRUCT paint{};
+        HDC dc = BeginPaint(Handle(), &paint);
+        SendMessageW(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+        RECT client{};
+        GetClientRect(Handle(), &client);
+        const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+        const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+        DrawIcon(dc, x, y, windowIcon);
+        EndPaint(Handle(), &paint);
+        result = TRUE;
+        return true;
+    }
+    return false;
+}
+
+void CDownloaderDlg::ClearLog() {
+    SendMessageW(logBox, EM_SETSEL, 0, -1);
+    SendMessageW(logBox, EM_SCROLLCARET, 0, 0);
+    SendMessageW(logBox, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L""));
+}
+
+void CDownloaderDlg::AppendLog(std::string_view text) {
+    const std::wstring line = FromLatin1(text);
+    const int end = GetWindowTextLengthW(logBox);
+    SendMessageW(logBox, EM_SETSEL, end, end);
+    SendMessageW(logBox, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
+    SendMessageW(logBox, EM_SCROLLCARET, 0, 0);
+}
+
+void CDownloaderDlg::SetStartStopCaption(std::string_view caption) {
+    SetWindowTextW(startStopButton.Handle(), FromLatin1(caption).c_str());
+}
+
+void CDownloaderDlg::EnableOpenButton(bool enable) {
+    EnableWindow(openButton.Handle(), enable ? TRUE : FALSE);
+}
+
+std::wstring CDownloaderDlg::Title() const {
+    std::array<wchar_t, 256> title{};
+    GetWindowTextW(Handle(), title.data(), static_cast<int>(title.size()));
+    return title.data();
+}
+
+bool CDownloaderDlg::AskQuestion(std::string_view question) {
+    return MessageBoxW(Handle(), Widen(question).c_str(), Title().c_str(),
+                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+}
+
+void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
+    MessageBoxW(Handle(), Widen(errorText).c_str(), Title().c_str(), MB_OK | MB_ICONSTOP);
+}
+
+}  // namespace velmoro::win32

@@ -1,0 +1,74 @@
+#pragma once
+
+// The main window on the system's dialog manager (template 102): port,
+// update type and data file, the Start/Stop button, the log box and the
+// progress bar. It hands the button, timer 1 and the serial event to the
+// transfer engine and shows what the engine reports.
+
+#include <string>
+
+#include "hover_button.h"
+#include "icon_button.h"
+#include "percent_progress_ctrl.h"
+#include "dialog.h"
+#include "main_window.h"
+
+namespace velmoro::win32 {
+
+class CDownloaderDlg : public CDialog, public IWindowFace {
+public:
+    static constexpr UINT_PTR kBeaconTimer = 1;
+
+    CDownloaderDlg();
+    ~CDownloaderDlg() override;
+
+    // Members, in this order.
+    int portNumber = 1;
+    std::wstring dataFilePath;
+    HWND logBox = nullptr;
+    CPercentProgressCtrl progressBar;
+    CHoverButton startStopButton;
+    CHoverButton openButton;
+    CMSComm serialControl;
+    HICON windowIcon = nullptr;
+    CIconButton helpButton;
+    CIconButton homeButton;
+
+    // IWindowFace
+    void ClearLog() override;
+    void AppendLog(std::string_view text) override;
+    void SetStartStopCaption(std::string_view caption) override;
+    void EnableOpenButton(bool enable) override;
+    void StartBeaconTimer(int periodMs) override {
+        SetTimer(kBeaconTimer, static_cast<UINT>(periodMs));
+    }
+    void StopBeaconTimer() override { KillTimer(kBeaconTimer); }
+    std::filesystem::path DataFilePath() const override { return dataFilePath; }
+    UpdateType GetUpdateType() const override { return updateType; }
+    void SetProgressRange(int lower, int upper) override { progressBar.SetRange(lower, upper); }
+    void SetProgressPos(int pos) override { progressBar.SetPos(pos); }
+    bool AskQuestion(std::string_view question) override;
+    void ReportPortFailure(std::string_view errorText) override;
+
+protected:
+    void DoDataExchange() override;
+    BOOL OnInitDialog() override;
+    // Enter does nothing: ending the program by a stray key could abandon a
+    // transfer and leave the controller half written.
+    void OnOK() override {}
+    void OnCancel() override;
+    void OnCommand(int id, int code) override;
+    void OnTimer(UINT_PTR id) override;
+    bool OnSysCommand(WPARAM id, LPARAM param) override;
+    bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
+
+private:
+    void OnOpenDataFile();
+    void OnHelp();
+    void OnHome();
+    std::wstring Title() const;
+
+    window::CDownloaderWiring wiring_;
+};
+
+}  // namespace velmoro::win32

@@ -1,0 +1,61 @@
+#pragma once
+
+// What every desktop front end does the same about its main window: the
+// update type the radio buttons set, the quit question, where the help page
+// is, and how the window's controls, the serial port and the transfer
+// engine are wired together. The ids of the dialogs and their controls are
+// in dialog_ids.h, made from dialogs.json.
+
+#include <string>
+#include <string_view>
+
+#include "dialog_ids.h"
+#include "faces.h"
+#include "ms_comm.h"
+#include "serial_port_face.h"
+#include "transfer.h"
+
+namespace velmoro {
+
+// The update type the radio buttons set, one for the whole program.
+extern UpdateType updateType;
+
+namespace window {
+
+// Asked when the user closes the main window; Yes ends the program.
+inline constexpr std::string_view kQuitQuestion =
+    "Are you sure you want to quit Velmoro Downloader V2.0?";
+inline constexpr std::string_view kQuitCaption = "Message";
+
+// The help page beside a program: its directory (cut at the last '/' or
+// '\') and "Help.htm"; just "Help.htm" for a path without a directory.
+std::string HelpPagePath(std::string_view programPath);
+
+// The serial port and the engine of a main window, and what its controls
+// ask of them. The window keeps the port number and the serial control
+// among its members; the engine reads the number when it opens the port,
+// so the port opened is always the one the list shows.
+class CDownloaderWiring {
+public:
+    CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window);
+    CDownloaderWiring(const CDownloaderWiring&) = delete;
+    CDownloaderWiring& operator=(const CDownloaderWiring&) = delete;
+
+    // The port list's selection changed to index (-1: no selection).
+    void OnSelChangePortList(int index);
+    // A click on the radio button with this id.
+    static void OnUpdateTypeClicked(int id);
+    void OnStartStop() { engine_.OnStartStop(); }
+    // The engine starts no timer but the beacon's, so every tick is its.
+    void OnTimer() { engine_.OnBeaconTimer(); }
+
+    const CTransferEngine& Engine() const { return engine_; }
+
+private:
+    int& portNumber_;
+    CSerialPortFace portFace_;
+    CTransferEngine engine_;
+};
+
+}  // namespace window
+}  // namespace velmoro
