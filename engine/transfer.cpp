@@ -103,9 +103,8 @@ void CTransferEngine::Start() {
     window_.SetProgressRange(0, preflight.progressUpper);
     window_.SetProgressPos(0);
     transfer_.blockCounter = 0;
-    transfer_.firstLayout = true;
+    transfer_.catalogPosition = CatalogPosition{};
     transfer_.state = ProtocolState::AwaitGreeting;
-    transfer_.sectionEnded = false;
     transfer_.firstBlankCheck = true;
     window_.EnableOpenButton(false);
     window_.SetStartStopCaption(texts::kStopCaption);
@@ -248,8 +247,7 @@ void CTransferEngine::SendNextBlock(bool catalogue) {
     }
     Payload payload{};
     if (catalogue) {
-        BuildCatalogPayload(file, transfer_.blockCounter, transfer_.firstLayout,
-                            transfer_.sectionEnded, transfer_.sectionOffset, payload);
+        BuildCatalogPayload(file, transfer_.blockCounter, transfer_.catalogPosition, payload);
     } else {
         ReadImagePiece(file, payload);
     }
@@ -268,8 +266,7 @@ void CTransferEngine::BlockAcknowledgedStep() {
     const std::int32_t counter = transfer_.blockCounter;
     if (IsCatalogue()) {
         window_.SetProgressPos(counter + kSweepProgressSteps);
-        transfer_.addressText = BlockText(CatalogBlockIndex(
-            counter, transfer_.firstLayout, transfer_.sectionEnded, transfer_.sectionOffset));
+        transfer_.addressText = BlockText(CatalogBlockIndex(counter, transfer_.catalogPosition));
         Send(":RAMTO_EXT " + transfer_.addressText + "00#");
     } else {
         window_.SetProgressPos(counter);
@@ -277,7 +274,7 @@ void CTransferEngine::BlockAcknowledgedStep() {
         Send(":RAMTO_INT " + transfer_.addressText + "00#");
     }
     transfer_.replyText.clear();
-    transfer_.sectionEnded = false;
+    transfer_.catalogPosition.sectionEnded = false;
     transfer_.state = ProtocolState::AwaitWrite;
 }
 

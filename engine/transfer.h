@@ -9,6 +9,7 @@
 #include <string>
 #include <string_view>
 
+#include "data_block.h"
 #include "data_file.h"
 #include "faces.h"
 
@@ -77,9 +78,7 @@ struct TransferState {
     std::int32_t blockCounter = 0;
     CDataFile dataFile;
     bool firstBlankCheck = true;
-    bool firstLayout = true;
-    bool sectionEnded = false;
-    std::int32_t sectionOffset = 0;
+    CatalogPosition catalogPosition;
     std::string addressText;
     // The update type as it was at Start; the whole transfer follows it even
     // when the user picks the other one while it runs.
