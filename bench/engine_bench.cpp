@@ -84,17 +84,13 @@ void BM_CatalogFileToBlocks(benchmark::State& state) {
     for (auto _ : state) {
         CDataFile file;
         file.Open(path);
-        bool firstLayout = true;
-        bool sectionEnded = false;
-        std::int32_t sectionOffset = 0;
+        CatalogPosition position;
         std::int32_t blockCounter = 0;
         Payload payload{};
         while (!file.AtEnd()) {
-            records += BuildCatalogPayload(file, blockCounter++, firstLayout, sectionEnded,
-                                           sectionOffset, payload)
-                           .records;
+            records += BuildCatalogPayload(file, blockCounter++, position, payload).records;
             benchmark::DoNotOptimize(MakeDataBlock(payload));
-            sectionEnded = false;  // as the transfer does after each write command
+            position.sectionEnded = false;  // as the transfer does after each write command
         }
     }
     state.counters["records/s"] =

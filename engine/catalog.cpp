@@ -417,14 +417,13 @@ void ConvertSecondLayout(std::string_view line, CatalogRecord record, const Line
 }
 
 CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCounter,
-                                     bool& firstLayout, bool& sectionEnded,
-                                     std::int32_t& sectionOffset, Payload& payload,
+                                     CatalogPosition& position, Payload& payload,
                                      CatalogFindings* findings) {
     CatalogBlockInfo info;
     info.firstLine = dataFile.LineNumber();
     for (std::size_t slot = 0; slot < kRecordsPerBlock; ++slot) {
         CatalogRecord record(payload.data() + slot * kRecordSize, kRecordSize);
-        if (dataFile.AtEnd() || sectionEnded) {
+        if (dataFile.AtEnd() || position.sectionEnded) {
             FillEmpty(record);
             continue;
         }
@@ -435,9 +434,9 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
             continue;
         }
         if (IsSeparatorLine(line)) {
-            firstLayout = false;
-            sectionOffset = 63 - blockCounter;
-            sectionEnded = true;
+            position.firstLayout = false;
+            position.sectionOffset = 63 - blockCounter;
+            position.sectionEnded = true;
             info.separator = true;
             info.separatorLine = place.line;
             FillEmpty(record);
@@ -455,7 +454,7 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
                                      "stored as records of their own"});
         }
         const LinePlace checked{place.line, place.column, continued ? nullptr : findings};
-        if (firstLayout) {
+        if (position.firstLayout) {
             ConvertFirstLayout(line, record, checked);
         } else {
             ConvertSecondLayout(line, record, checked);
@@ -511,12 +510,11 @@ bool CCatalogBlocks::Next(Payload& payload, CatalogBlockInfo& info, std::int32_t
     if (file_.AtEnd()) {
         return false;
     }
-    info = BuildCatalogPayload(file_, blockCounter_, firstLayout_, sectionEnded_, sectionOffset_,
-                               payload, findings_);
+    info = BuildCatalogPayload(file_, blockCounter_, position_, payload, findings_);
     ++blockCounter_;
-    blockIndex = CatalogBlockIndex(blockCounter_, firstLayout_, sectionEnded_, sectionOffset_);
-    firstSection_ = sectionEnded_ || firstLayout_;
-    sectionEnded_ = false;
+    blockIndex = CatalogBlockIndex(blockCounter_, position_);
+    firstSection_ = position_.sectionEnded || position_.firstLayout;
+    position_.sectionEnded = false;
     return true;
 }
 

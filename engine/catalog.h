@@ -81,11 +81,10 @@ struct CatalogBlockInfo {
 };
 
 // Fills the 16 slots of the next block from the data file, updating the
-// section state of the transfer. With a findings list, every record line is
+// position of the transfer. With a findings list, every record line is
 // checked as it is converted.
 CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCounter,
-                                     bool& firstLayout, bool& sectionEnded,
-                                     std::int32_t& sectionOffset, Payload& payload,
+                                     CatalogPosition& position, Payload& payload,
                                      CatalogFindings* findings = nullptr);
 
 // The blocks an Object Catalog transfer of a file sends, in order, with the
@@ -106,9 +105,7 @@ public:
 private:
     CDataFile file_;
     std::int32_t blockCounter_ = 0;
-    bool firstLayout_ = true;
-    bool sectionEnded_ = false;
-    std::int32_t sectionOffset_ = 0;
+    CatalogPosition position_;
     bool firstSection_ = true;
     CatalogFindings* findings_ = nullptr;
 };

@@ -52,9 +52,9 @@ std::int32_t ImageBlockIndex(std::int32_t blockCounter) {
     return blockCounter + kImageIndexBase;
 }
 
-std::int32_t CatalogBlockIndex(std::int32_t blockCounter, bool firstLayout, bool sectionEnded,
-                               std::int32_t sectionOffset) {
-    const std::int32_t offset = (!firstLayout && !sectionEnded) ? sectionOffset : 0;
+std::int32_t CatalogBlockIndex(std::int32_t blockCounter, const CatalogPosition& position) {
+    const std::int32_t offset =
+        (!position.firstLayout && !position.sectionEnded) ? position.sectionOffset : 0;
     return blockCounter + kCatalogIndexBase + offset;
 }
 

@@ -58,10 +58,18 @@ std::size_t ReadImagePiece(CDataFile& dataFile, Payload& payload);
 // uppercase hexadecimal digits ("81141" for 2, "8118F" for 80).
 std::string SectorText(std::int32_t blockCounter);
 
+// Where a catalogue transfer stands in its file: which layout the record
+// lines are in, whether the separator ended the section in the block just
+// built, and the offset that sends the blocks after it to the second range.
+struct CatalogPosition {
+    bool firstLayout = true;
+    bool sectionEnded = false;
+    std::int32_t sectionOffset = 0;
+};
+
 // Block index v of the acknowledged block; the write address is v * 0x400.
 std::int32_t ImageBlockIndex(std::int32_t blockCounter);
-std::int32_t CatalogBlockIndex(std::int32_t blockCounter, bool firstLayout, bool sectionEnded,
-                               std::int32_t sectionOffset);
+std::int32_t CatalogBlockIndex(std::int32_t blockCounter, const CatalogPosition& position);
 
 // Six characters: v / 4 in five uppercase hexadecimal digits, then the digit
 // of 4 * (v mod 4). Followed by "00" in a command they spell v * 0x400.

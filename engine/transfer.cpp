@@ -103,9 +103,8 @@ void CTransferEngine::Start() {
     window_.SetProgressRange(0, preflight.progressUpper);
     window_.SetProgressPos(0);
     transfer_.blockCounter = 0;
-    transfer_.firstLayout = true;
-    transfer_.state = AwaitGreeting;
-    transfer_.sectionEnded = false;
+    transfer_.catalogPosition = CatalogPosition{};
+    transfer_.state = ProtocolState::AwaitGreeting;
     transfer_.firstBlankCheck = true;
     window_.EnableOpenButton(false);
     window_.SetStartStopCaption(texts::kStopCaption);
@@ -150,7 +149,7 @@ void CTransferEngine::OnCommEvent() {
     }
 
     const std::string_view reply = transfer_.replyText;
-    const std::uint8_t state = transfer_.state;
+    const ProtocolState state = transfer_.state;
     // A reply about the other memory cannot answer anything this transfer
     // sent; taking it would erase, check or write where this transfer must
     // not. It stays unmatched, like any reply out of place.
@@ -161,12 +160,12 @@ void CTransferEngine::OnCommEvent() {
     // NOLINTBEGIN(bugprone-branch-clone)
     if (IsErrorReply(reply)) {
         EndWithError(texts::kErrorReply);
-    } else if (reply == replies::kGreeting && state == AwaitGreeting) {
+    } else if (reply == replies::kGreeting && state == ProtocolState::AwaitGreeting) {
         window_.StopBeaconTimer();
         Send(commands::kGetVersion);
         transfer_.replyText.clear();
-        transfer_.state = AwaitVersion;
-    } else if (reply == replies::kVersion && state == AwaitVersion) {
+        transfer_.state = ProtocolState::AwaitVersion;
+    } else if (reply == replies::kVersion && state == ProtocolState::AwaitVersion) {
         window_.AppendLog(texts::kConnected);
         window_.AppendLog(texts::kProcessing);
         if (IsCatalogue()) {
@@ -178,29 +177,34 @@ void CTransferEngine::OnCommEvent() {
             transfer_.blockCounter = 0;
         }
         transfer_.replyText.clear();
-        transfer_.state = AwaitFirstErase;
-    } else if (reply == replies::kEraseInternalOk && state == AwaitFirstErase && internal) {
+        transfer_.state = ProtocolState::AwaitFirstErase;
+    } else if (reply == replies::kEraseInternalOk && state == ProtocolState::AwaitFirstErase &&
+               internal) {
         Send(commands::kBlankCheckInternal);
         transfer_.replyText.clear();
-        transfer_.state = AwaitBlankCheck;
+        transfer_.state = ProtocolState::AwaitBlankCheck;
     } else if (reply == replies::kEraseExternalOk && external &&
-               ((state == AwaitFirstErase && transfer_.firstBlankCheck) ||
-                (state == AwaitSectorErase && !transfer_.firstBlankCheck))) {
+               ((state == ProtocolState::AwaitFirstErase && transfer_.firstBlankCheck) ||
+                (state == ProtocolState::AwaitSectorErase && !transfer_.firstBlankCheck))) {
         Send(":CHKBL_EXT " + transfer_.addressText + "000#");
         transfer_.firstBlankCheck = false;
         transfer_.replyText.clear();
-        transfer_.state = AwaitBlankCheck;
-    } else if (reply == replies::kBlankInternalOk && state == AwaitBlankCheck && internal) {
+        transfer_.state = ProtocolState::AwaitBlankCheck;
+    } else if (reply == replies::kBlankInternalOk && state == ProtocolState::AwaitBlankCheck &&
+               internal) {
         ImageBlockStep();
-    } else if (reply == replies::kBlankExternalOk && state == AwaitBlankCheck && external) {
+    } else if (reply == replies::kBlankExternalOk && state == ProtocolState::AwaitBlankCheck &&
+               external) {
         EraseSweepStep();
-    } else if (reply == replies::kBlockReceivedOk && state == AwaitBlockOrQuit) {
+    } else if (reply == replies::kBlockReceivedOk && state == ProtocolState::AwaitBlockOrQuit) {
         BlockAcknowledgedStep();
-    } else if (reply == replies::kWriteInternalOk && state == AwaitWrite && internal) {
+    } else if (reply == replies::kWriteInternalOk && state == ProtocolState::AwaitWrite &&
+               internal) {
         ImageBlockStep();
-    } else if (reply == replies::kWriteExternalOk && state == AwaitWrite && external) {
+    } else if (reply == replies::kWriteExternalOk && state == ProtocolState::AwaitWrite &&
+               external) {
         CatalogBlockStep();
-    } else if (reply == replies::kQuitOk && state == AwaitBlockOrQuit) {
+    } else if (reply == replies::kQuitOk && state == ProtocolState::AwaitBlockOrQuit) {
         Finish();
     }
     // NOLINTEND(bugprone-branch-clone)
@@ -233,7 +237,7 @@ void CTransferEngine::CatalogBlockStep() {
 }
 
 void CTransferEngine::SendNextBlock(bool catalogue) {
-    transfer_.state = AwaitBlockOrQuit;
+    transfer_.state = ProtocolState::AwaitBlockOrQuit;
     transfer_.replyText.clear();
     CDataFile& file = transfer_.dataFile;
     if (file.AtEnd()) {
@@ -243,8 +247,7 @@ void CTransferEngine::SendNextBlock(bool catalogue) {
     }
     Payload payload{};
     if (catalogue) {
-        BuildCatalogPayload(file, transfer_.blockCounter, transfer_.firstLayout,
-                            transfer_.sectionEnded, transfer_.sectionOffset, payload);
+        BuildCatalogPayload(file, transfer_.blockCounter, transfer_.catalogPosition, payload);
     } else {
         ReadImagePiece(file, payload);
     }
@@ -263,8 +266,7 @@ void CTransferEngine::BlockAcknowledgedStep() {
     const std::int32_t counter = transfer_.blockCounter;
     if (IsCatalogue()) {
         window_.SetProgressPos(counter + kSweepProgressSteps);
-        transfer_.addressText = BlockText(CatalogBlockIndex(
-            counter, transfer_.firstLayout, transfer_.sectionEnded, transfer_.sectionOffset));
+        transfer_.addressText = BlockText(CatalogBlockIndex(counter, transfer_.catalogPosition));
         Send(":RAMTO_EXT " + transfer_.addressText + "00#");
     } else {
         window_.SetProgressPos(counter);
@@ -272,8 +274,8 @@ void CTransferEngine::BlockAcknowledgedStep() {
         Send(":RAMTO_INT " + transfer_.addressText + "00#");
     }
     transfer_.replyText.clear();
-    transfer_.sectionEnded = false;
-    transfer_.state = AwaitWrite;
+    transfer_.catalogPosition.sectionEnded = false;
+    transfer_.state = ProtocolState::AwaitWrite;
 }
 
 void CTransferEngine::EraseSweepStep() {
@@ -292,7 +294,7 @@ void CTransferEngine::EraseSweepStep() {
     transfer_.addressText = SectorText(counter);
     Send(":ERASE_EXT " + transfer_.addressText + "000#");
     transfer_.replyText.clear();
-    transfer_.state = AwaitSectorErase;
+    transfer_.state = ProtocolState::AwaitSectorErase;
 }
 
 void CTransferEngine::Send(std::string_view command) {

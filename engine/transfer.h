@@ -9,19 +9,22 @@
 #include <string>
 #include <string_view>
 
+#include "data_block.h"
 #include "data_file.h"
 #include "faces.h"
 
 namespace velmoro {
 
 // Protocol states: what the engine waits for.
-inline constexpr std::uint8_t AwaitGreeting = 0;     // ":OK#"; the beacon runs
-inline constexpr std::uint8_t AwaitVersion = 1;      // ":English Ver1.0#"
-inline constexpr std::uint8_t AwaitFirstErase = 2;   // ":EI_OK#", or ":EX_OK#" of sector 1
-inline constexpr std::uint8_t AwaitBlankCheck = 3;   // ":BI_OK#" or ":BX_OK#"
-inline constexpr std::uint8_t AwaitSectorErase = 4;  // ":EX_OK#" of a later sector
-inline constexpr std::uint8_t AwaitWrite = 5;        // ":WI_OK#" or ":WE_OK#"
-inline constexpr std::uint8_t AwaitBlockOrQuit = 6;  // ":RB_OK#" or ":QUIT_OK#"
+enum class ProtocolState : std::uint8_t {
+    AwaitGreeting = 0,     // ":OK#"; the beacon runs
+    AwaitVersion = 1,      // ":English Ver1.0#"
+    AwaitFirstErase = 2,   // ":EI_OK#", or ":EX_OK#" of sector 1
+    AwaitBlankCheck = 3,   // ":BI_OK#" or ":BX_OK#"
+    AwaitSectorErase = 4,  // ":EX_OK#" of a later sector
+    AwaitWrite = 5,        // ":WI_OK#" or ":WE_OK#"
+    AwaitBlockOrQuit = 6,  // ":RB_OK#" or ":QUIT_OK#"
+};
 
 inline constexpr int kBeaconPeriodMs = 100;
 // The catalogue's erase sweep takes the first 20 steps of its progress range.
@@ -70,14 +73,12 @@ inline constexpr std::string_view kErrors[] = {":EI_ERR#", ":BI_ERR#", ":RB_ERR#
 
 struct TransferState {
     bool busy = false;
-    std::uint8_t state = AwaitGreeting;
+    ProtocolState state = ProtocolState::AwaitGreeting;
     std::string replyText;
     std::int32_t blockCounter = 0;
     CDataFile dataFile;
     bool firstBlankCheck = true;
-    bool firstLayout = true;
-    bool sectionEnded = false;
-    std::int32_t sectionOffset = 0;
+    CatalogPosition catalogPosition;
     std::string addressText;
     // The update type as it was at Start; the whole transfer follows it even
     // when the user picks the other one while it runs.

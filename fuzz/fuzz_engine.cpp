@@ -381,7 +381,7 @@ private:
                   "a Start clears the log and asks for the reset");
             Check(sent == 0, "Start itself sends nothing; the beacon comes with the timer");
             Check(window_.timerRunning, "Start runs the beacon timer");
-            Check(state.state == AwaitGreeting, "Start waits for the greeting");
+            Check(state.state == ProtocolState::AwaitGreeting, "Start waits for the greeting");
             Check(state.updateType == window_.updateType, "Start takes the window's update type");
             transferStart_ = port_.writes.size();
             transferType_ = state.updateType;

@@ -218,9 +218,7 @@ std::string Catalogue(int before, bool separator, int after, bool finalBreak = t
 struct Block {
     CatalogBlockInfo info;
     Payload payload;
-    bool firstLayout;
-    bool sectionEnded;
-    std::int32_t sectionOffset;
+    CatalogPosition position;
 
     Bytes Slot(std::size_t slot) const {
         const auto record = std::span(payload).subspan(slot * kRecordSize, kRecordSize);
@@ -239,15 +237,13 @@ std::vector<Block> BuildBlocks(const std::string& contents) {
     CDataFile dataFile;
     EXPECT_TRUE(dataFile.Open(file.Path()));
     std::vector<Block> blocks;
-    bool firstLayout = true;
-    bool sectionEnded = false;
-    std::int32_t sectionOffset = 0;
+    CatalogPosition position;
     for (std::int32_t blockCounter = 0; !dataFile.AtEnd(); ++blockCounter) {
         Payload payload{};
-        sectionEnded = false;
-        const CatalogBlockInfo info = BuildCatalogPayload(dataFile, blockCounter, firstLayout,
-                                                          sectionEnded, sectionOffset, payload);
-        blocks.push_back({info, payload, firstLayout, sectionEnded, sectionOffset});
+        position.sectionEnded = false;
+        const CatalogBlockInfo info =
+            BuildCatalogPayload(dataFile, blockCounter, position, payload);
+        blocks.push_back({info, payload, position});
     }
     return blocks;
 }
@@ -267,9 +263,9 @@ TEST(CatalogPayload, SeparatorInsideABlock) {
         EXPECT_EQ(second.Slot(slot), Convert(true, FirstLine(17 + static_cast<int>(slot))));
     }
     EXPECT_TRUE(second.EmptyFrom(4));
-    EXPECT_FALSE(second.firstLayout);
-    EXPECT_TRUE(second.sectionEnded);
-    EXPECT_EQ(second.sectionOffset, 62);  // 63 - blockCounter 1
+    EXPECT_FALSE(second.position.firstLayout);
+    EXPECT_TRUE(second.position.sectionEnded);
+    EXPECT_EQ(second.position.sectionOffset, 62);  // 63 - blockCounter 1
 
     // The line after the separator, in the second layout; the read after the
     // final line break finds nothing.
@@ -284,7 +280,7 @@ TEST(CatalogPayload, SeparatorFirstInABlockEmptiesTheBlock) {
     ASSERT_EQ(blocks.size(), 3U);
     EXPECT_EQ(blocks[1].info.separatorLine, 17);
     EXPECT_TRUE(blocks[1].EmptyFrom(0));
-    EXPECT_EQ(blocks[1].sectionOffset, 62);
+    EXPECT_EQ(blocks[1].position.sectionOffset, 62);
     EXPECT_EQ(blocks[2].Slot(0), SecondRecord(1, "Name", 2, 1));
     EXPECT_TRUE(blocks[2].EmptyFrom(1));
 }

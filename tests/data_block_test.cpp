@@ -95,11 +95,11 @@ TEST(BlockText, WriteCommandAddresses) {
         {"image block 2", ImageBlockIndex(2), "000044"},
         {"image block 4", ImageBlockIndex(4), "00004C"},
         {"image block 100", ImageBlockIndex(100), "0001CC"},
-        {"catalogue block 1", CatalogBlockIndex(1, true, false, 0), "811400"},
-        {"catalogue block 16", CatalogBlockIndex(16, true, false, 0), "81143C"},
-        {"separator's block 3", CatalogBlockIndex(3, false, true, 61), "811408"},
-        {"block 4 after it", CatalogBlockIndex(4, false, false, 61), "811500"},
-        {"block 5 after it", CatalogBlockIndex(5, false, false, 61), "811504"},
+        {"catalogue block 1", CatalogBlockIndex(1, {true, false, 0}), "811400"},
+        {"catalogue block 16", CatalogBlockIndex(16, {true, false, 0}), "81143C"},
+        {"separator's block 3", CatalogBlockIndex(3, {false, true, 61}), "811408"},
+        {"block 4 after it", CatalogBlockIndex(4, {false, false, 61}), "811500"},
+        {"block 5 after it", CatalogBlockIndex(5, {false, false, 61}), "811504"},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(BlockText(c.v), c.text) << c.what;
@@ -111,9 +111,9 @@ TEST(BlockText, WriteCommandAddresses) {
 TEST(BlockText, SeparatorBlockThenSecondRangeStart) {
     for (std::int32_t d = 1; d <= 16; ++d) {
         const std::int32_t sectionOffset = 63 - (d - 1);
-        EXPECT_EQ(CatalogBlockIndex(d, false, true, sectionOffset), kFirstRangeFirstBlock + d - 1)
+        EXPECT_EQ(CatalogBlockIndex(d, {false, true, sectionOffset}), kFirstRangeFirstBlock + d - 1)
             << "separator in block " << d;
-        EXPECT_EQ(CatalogBlockIndex(d + 1, false, false, sectionOffset), kSecondRangeFirstBlock)
+        EXPECT_EQ(CatalogBlockIndex(d + 1, {false, false, sectionOffset}), kSecondRangeFirstBlock)
             << "separator in block " << d;
     }
 }

@@ -216,7 +216,8 @@ TEST_F(TransferTest, StopAfterTheGreetingKeepsTheTimerStopped) {
     rig.engine.OnStartStop();
     EXPECT_FALSE(rig.window.timerRunning);
     EXPECT_EQ(rig.window.log, std::vector<std::string>{std::string(texts::kStopped)});
-    EXPECT_EQ(State().state, AwaitFirstErase) << "state keeps its value until the next Start";
+    EXPECT_EQ(State().state, ProtocolState::AwaitFirstErase)
+        << "state keeps its value until the next Start";
     EXPECT_TRUE(State().replyText.empty());
 }
 
@@ -241,11 +242,11 @@ TEST_F(TransferTest, OtherSerialEventsLeaveTheBytesWaiting) {
     StartWith(image, UpdateType::MainProgram);
     rig.port.commEvent = 3;
     rig.Receive(":OK#");
-    EXPECT_EQ(State().state, AwaitGreeting);
+    EXPECT_EQ(State().state, ProtocolState::AwaitGreeting);
     EXPECT_EQ(ToText(rig.port.input), ":OK#");
     rig.port.commEvent = kCommEventReceive;
     rig.engine.OnCommEvent();
-    EXPECT_EQ(State().state, AwaitVersion);
+    EXPECT_EQ(State().state, ProtocolState::AwaitVersion);
 }
 
 // Where a transfer can stand, and how it got there.
@@ -253,7 +254,7 @@ struct Situation {
     const char* name;
     UpdateType type;
     std::vector<const char*> replies;
-    std::uint8_t state;
+    ProtocolState state;
     bool firstBlankCheck;
 };
 
@@ -269,37 +270,47 @@ std::vector<const char*> AfterSweep(std::vector<const char*> more) {
 }
 
 const std::vector<Situation> kSituations = {
-    {"greeting", UpdateType::MainProgram, {}, 0, true},
-    {"version", UpdateType::MainProgram, {":OK#"}, 1, true},
-    {"internal erase", UpdateType::MainProgram, {":OK#", ":English Ver1.0#"}, 2, true},
+    {"greeting", UpdateType::MainProgram, {}, ProtocolState::AwaitGreeting, true},
+    {"version", UpdateType::MainProgram, {":OK#"}, ProtocolState::AwaitVersion, true},
+    {"internal erase",
+     UpdateType::MainProgram,
+     {":OK#", ":English Ver1.0#"},
+     ProtocolState::AwaitFirstErase,
+     true},
     {"internal blank check",
      UpdateType::MainProgram,
      {":OK#", ":English Ver1.0#", ":EI_OK#"},
-     3,
+     ProtocolState::AwaitBlankCheck,
      true},
     {"block acknowledge",
      UpdateType::MainProgram,
      {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#"},
-     6,
+     ProtocolState::AwaitBlockOrQuit,
      true},
     {"write",
      UpdateType::MainProgram,
      {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#", ":RB_OK#"},
-     5,
+     ProtocolState::AwaitWrite,
      true},
-    {"first sector erase", UpdateType::ObjectCatalog, {":OK#", ":English Ver1.0#"}, 2, true},
+    {"first sector erase",
+     UpdateType::ObjectCatalog,
+     {":OK#", ":English Ver1.0#"},
+     ProtocolState::AwaitFirstErase,
+     true},
     {"sector blank check",
      UpdateType::ObjectCatalog,
      {":OK#", ":English Ver1.0#", ":EX_OK#"},
-     3,
+     ProtocolState::AwaitBlankCheck,
      false},
     {"later sector erase",
      UpdateType::ObjectCatalog,
      {":OK#", ":English Ver1.0#", ":EX_OK#", ":BX_OK#"},
-     4,
+     ProtocolState::AwaitSectorErase,
      false},
-    {"catalogue block acknowledge", UpdateType::ObjectCatalog, AfterSweep({}), 6, false},
-    {"catalogue write", UpdateType::ObjectCatalog, AfterSweep({":RB_OK#"}), 5, false},
+    {"catalogue block acknowledge", UpdateType::ObjectCatalog, AfterSweep({}),
+     ProtocolState::AwaitBlockOrQuit, false},
+    {"catalogue write", UpdateType::ObjectCatalog, AfterSweep({":RB_OK#"}),
+     ProtocolState::AwaitWrite, false},
 };
 
 // Starts a transfer of the situation's type and replies up to its state.
@@ -316,29 +327,29 @@ void DriveTo(EngineRig& rig, const Situation& situation, const TempFile& image,
 
 // Replies about one memory are taken only in transfers to that memory.
 bool Accepts(const Situation& s, std::string_view reply) {
-    const std::uint8_t state = s.state;
+    const ProtocolState state = s.state;
     const bool internal = s.type == UpdateType::MainProgram;
     if (reply == ":OK#") {
-        return state == 0;
+        return state == ProtocolState::AwaitGreeting;
     }
     if (reply == ":English Ver1.0#") {
-        return state == 1;
+        return state == ProtocolState::AwaitVersion;
     }
     if (reply == ":EI_OK#") {
-        return state == 2 && internal;
+        return state == ProtocolState::AwaitFirstErase && internal;
     }
     if (reply == ":EX_OK#") {
-        return !internal &&
-               ((state == 2 && s.firstBlankCheck) || (state == 4 && !s.firstBlankCheck));
+        return !internal && ((state == ProtocolState::AwaitFirstErase && s.firstBlankCheck) ||
+                             (state == ProtocolState::AwaitSectorErase && !s.firstBlankCheck));
     }
     if (reply == ":BI_OK#" || reply == ":BX_OK#") {
-        return state == 3 && internal == (reply == ":BI_OK#");
+        return state == ProtocolState::AwaitBlankCheck && internal == (reply == ":BI_OK#");
     }
     if (reply == ":RB_OK#" || reply == ":QUIT_OK#") {
-        return state == 6;
+        return state == ProtocolState::AwaitBlockOrQuit;
     }
     if (reply == ":WI_OK#" || reply == ":WE_OK#") {
-        return state == 5 && internal == (reply == ":WI_OK#");
+        return state == ProtocolState::AwaitWrite && internal == (reply == ":WI_OK#");
     }
     return false;
 }
@@ -408,12 +419,13 @@ TEST_F(TransferTest, ZeroBytesAreDroppedButAnyOtherStrayByteBlocksTheMatch) {
     TempFile image(kImage1500);
     StartWith(image, UpdateType::MainProgram);
     rig.Receive(std::string("\0:O\0K#", 6));
-    EXPECT_EQ(State().state, AwaitVersion);
+    EXPECT_EQ(State().state, ProtocolState::AwaitVersion);
 
     rig.Receive("\xFF:English Ver1.0#");
-    EXPECT_EQ(State().state, AwaitVersion);
+    EXPECT_EQ(State().state, ProtocolState::AwaitVersion);
     rig.Receive(":English Ver1.0#");
-    EXPECT_EQ(State().state, AwaitVersion) << "the stray byte stays in front of every later reply";
+    EXPECT_EQ(State().state, ProtocolState::AwaitVersion)
+        << "the stray byte stays in front of every later reply";
     EXPECT_EQ(State().replyText, "\xFF:English Ver1.0#:English Ver1.0#");
     EXPECT_TRUE(State().busy) << "the transfer waits until Stop";
     rig.engine.OnStartStop();
@@ -427,7 +439,7 @@ TEST_F(TransferTest, GreetingOutOfPlaceStaysInTheReplyText) {
         rig.Receive(reply);
     }
     EXPECT_EQ(State().replyText, ":OK#:BI_OK#");
-    EXPECT_EQ(State().state, AwaitBlankCheck);
+    EXPECT_EQ(State().state, ProtocolState::AwaitBlankCheck);
 }
 
 TEST_F(TransferTest, EveryErrorReplyEndsTheTransferInAnyState) {

@@ -84,7 +84,7 @@ TEST(WholeTransfer, FirmwareOf1500BytesMatchesTheTranscript) {
     rig.engine.OnStartStop();
     EXPECT_EQ(rig.port.prepareCount, 2);
     EXPECT_TRUE(rig.engine.State().busy);
-    EXPECT_EQ(rig.engine.State().state, AwaitGreeting);
+    EXPECT_EQ(rig.engine.State().state, ProtocolState::AwaitGreeting);
 }
 
 // An engine answered by the simulated controller.

@@ -97,7 +97,7 @@ EQUIVALENT = [
      "the second layout writes every byte of its record"),
     ("engine/catalog.h", None, "std::int64_t separatorLine = 0;", "0", "1",
      "read only when separator is true, which sets it"),
-    ("engine/catalog.h", None, "std::int32_t sectionOffset_ = 0;", "0", "1",
+    ("engine/data_block.h", None, "std::int32_t sectionOffset = 0;", "0", "1",
      "read only after the separator line sets it"),
     ("engine/catalog.cpp", "PlanCatalog",
      'return Refuse(0, "line " + std::to_string(scan.line) + ", column " +', "0", "1",
