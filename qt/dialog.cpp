@@ -23,11 +23,6 @@
 
 #include "resources.h"
 
-#ifdef Q_OS_WIN
-#define NOMINMAX
-#include <windows.h>
-#endif
-
 namespace velmoro::toolkit {
 
 namespace {
@@ -118,7 +113,6 @@ CDialog::CDialog(int templateId, QWidget* parent)
     }
     setWindowFlags(flags);
     setFixedSize(units_.ToPixels(template_.size));
-#ifndef Q_OS_WIN
     // Where the window manager owns the system menu, the dialog offers its
     // own: a context menu, and Alt+Space as on Windows. Like the real one, it
     // offers Minimize only to a window with a minimise box.
@@ -133,7 +127,6 @@ CDialog::CDialog(int templateId, QWidget* parent)
     auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
     connect(shortcut, &QShortcut::activated, this,
             [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
-#endif
 }
 
 CDialog::~CDialog() = default;
@@ -350,39 +343,15 @@ void CDialog::OnSysCommand(unsigned id, long /*param*/) {
 }
 
 void CDialog::AppendSystemMenuItem(unsigned id, const QString& text) {
-#ifdef Q_OS_WIN
-    HMENU menu = GetSystemMenu(reinterpret_cast<HWND>(winId()), FALSE);
-    if (menu != nullptr) {
-        AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
-        AppendMenuW(menu, MF_STRING, id, reinterpret_cast<LPCWSTR>(text.utf16()));
-    }
-#else
     systemMenu_->addSeparator();
     QAction* action = systemMenu_->addAction(text);
     connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id, 0); });
-#endif
 }
 
 void CDialog::ShowSystemMenu(const QPoint& where) {
     if (systemMenu_ != nullptr) {
         systemMenu_->popup(where);
     }
-}
-
-bool CDialog::nativeEvent(const QByteArray& eventType, void* message, qintptr* result) {
-#ifdef Q_OS_WIN
-    if (eventType == "windows_generic_MSG") {
-        const MSG* msg = static_cast<const MSG*>(message);
-        // Commands of items the dialog appended; the window's own commands
-        // (move, minimise, close) keep their default handling.
-        if (msg->message == WM_SYSCOMMAND && (msg->wParam & 0xFFF0) < 0xF000) {
-            OnSysCommand(static_cast<unsigned>(msg->wParam), static_cast<long>(msg->lParam));
-            *result = 0;
-            return true;
-        }
-    }
-#endif
-    return QDialog::nativeEvent(eventType, message, result);
 }
 
 }  // namespace velmoro::toolkit

@@ -37,8 +37,8 @@ QWidget* CDownloaderDlg::CreateControl(const toolkit::ControlTemplate& row) {
         case IDC_START_STOP:
         case IDC_OPEN:
             return new CHoverButton(this);
-        case IDC_HELP:
-        case IDC_HOME:
+        case IDC_HELP_BUTTON:
+        case IDC_HOME_BUTTON:
             return new CIconButton(this);
         default:
             return nullptr;
@@ -79,11 +79,11 @@ bool CDownloaderDlg::OnInitDialog() {
     connect(openButton, &QPushButton::clicked, this, &CDownloaderDlg::OnOpenDataFile);
     connect(startStopButton, &QPushButton::clicked, this, [this] { wiring_.OnStartStop(); });
 
-    helpButton = Item<CIconButton>(IDC_HELP);
+    helpButton = Item<CIconButton>(IDC_HELP_BUTTON);
     helpButton->Attach();
     helpButton->LoadIcons(IDI_HELP, 0);
     helpButton->SetFlatLook(false, true);
-    homeButton = Item<CIconButton>(IDC_HOME);
+    homeButton = Item<CIconButton>(IDC_HOME_BUTTON);
     homeButton->Attach();
     homeButton->LoadIcons(IDI_HOME, 0);
     homeButton->SetFlatLook(false, true);
@@ -106,8 +106,8 @@ void CDownloaderDlg::OnOpenDataFile() {
 }
 
 void CDownloaderDlg::OnHelp() {
-    toolkit::ShellOpen(QString::fromStdString(
-        window::HelpPagePath(toolkit::ProgramFilePath().toStdString())));
+    toolkit::ShellOpen(
+        QString::fromStdString(window::HelpPagePath(toolkit::ProgramFilePath().toStdString())));
 }
 
 void CDownloaderDlg::OnHome() {
@@ -117,9 +117,9 @@ void CDownloaderDlg::OnHome() {
 void CDownloaderDlg::OnCancel() {
     const int answer = toolkit::MessageBox(
         this, {QString::fromLatin1(window::kQuitQuestion.data(),
-                                     static_cast<qsizetype>(window::kQuitQuestion.size())),
-                   QString::fromLatin1(window::kQuitCaption.data(),
-                                       static_cast<qsizetype>(window::kQuitCaption.size())),
+                                   static_cast<qsizetype>(window::kQuitQuestion.size())),
+               QString::fromLatin1(window::kQuitCaption.data(),
+                                   static_cast<qsizetype>(window::kQuitCaption.size())),
                toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question, toolkit::IDYES});
     if (answer == toolkit::IDYES) {
         EndDialog(toolkit::IDCANCEL);

@@ -3,10 +3,9 @@
 #include <QEnterEvent>
 #include <QPainter>
 
-#include "hover_button_drawing.h"
 #include "draw_list_player.h"
+#include "hover_button_drawing.h"
 #include "system_drawing.h"
-#include "window_text.h"
 
 namespace velmoro {
 
@@ -20,13 +19,11 @@ CHoverButton::CHoverButton(QWidget* parent) : QPushButton(parent) {
 }
 
 drawing::DrawList CHoverButton::Record(unsigned state) const {
-    char caption[drawing::kHoverCaptionMaxBytes + 1];
-    const std::size_t length = toolkit::GetWindowText(this, caption, sizeof caption);
     drawing::HoverButtonLook look;
     look.item = toolkit::FromQRect(rect());
     look.edge = {toolkit::GetSystemMetrics(toolkit::SysMetric::kCxEdge),
                  toolkit::GetSystemMetrics(toolkit::SysMetric::kCyEdge)};
-    look.caption = QString::fromLatin1(caption, static_cast<qsizetype>(length)).toStdString();
+    look.caption = text().left(drawing::kHoverCaptionMaxBytes).toStdString();
     look.hover = hover_;
     look.state = state;
     drawing::DrawList list;

@@ -13,14 +13,6 @@
 #include "draw_list_player.h"
 #include "system_drawing.h"
 
-#ifdef Q_OS_WIN
-#include <QOperatingSystemVersion>
-#ifndef NOMINMAX
-#define NOMINMAX
-#endif
-#include <windows.h>
-#endif
-
 namespace velmoro {
 
 namespace {
@@ -42,27 +34,9 @@ struct ClassState {
 ClassState classState;
 
 bool ReadClassicTheme() {
-#ifdef Q_OS_WIN
-    HKEY key = nullptr;
-    if (RegOpenKeyExA(HKEY_CURRENT_USER, "Software\\Microsoft\\Plus!\\Themes\\Current", 0,
-                      KEY_QUERY_VALUE, &key) != ERROR_SUCCESS) {
-        return false;
-    }
-    char value[260] = {};
-    // One byte is held back so that a value stored without its terminator
-    // still ends in one.
-    DWORD size = sizeof(value) - 1;
-    DWORD type = 0;
-    const LONG result =
-        RegQueryValueExA(key, nullptr, nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
-    RegCloseKey(key);
-    if (result != ERROR_SUCCESS || (type != REG_SZ && type != REG_EXPAND_SZ)) {
-        return false;
-    }
-    return IsClassicThemeFile(value);
-#else
+    // The classic theme is the Windows desktop's; this front end runs on
+    // the others, and the Windows program draws its own menus.
     return false;
-#endif
 }
 
 bool ClassicTheme() {
@@ -299,15 +273,9 @@ std::uint32_t COwnerDrawMenu::FindAccessKey(QChar character, unsigned flags, con
 }
 
 int COwnerDrawMenu::CurrentWindowsVersionCode() {
-#ifdef Q_OS_WIN
-    // Qt runs on the NT family only.
-    const QOperatingSystemVersion version = QOperatingSystemVersion::current();
-    return drawing::WindowsVersionCode(true, version.majorVersion(), version.minorVersion());
-#else
-    // Other platforms take the look of the current NT generation: not the
+    // This front end takes the look of the current NT generation: not the
     // XP look, and none of the older generations' measuring.
     return 1;
-#endif
 }
 
 MenuLook COwnerDrawMenu::Look() {

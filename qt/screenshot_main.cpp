@@ -16,20 +16,11 @@
 
 namespace {
 
-// A Main Program transfer under way: what the engine has shown through the
-// window face by the time the controller has taken 42% of the image. No port
-// is opened; the window only looks the part.
+// A Main Program transfer under way, with a file of this platform's.
 void ShowTransferUnderWay(velmoro::CDownloaderDlg& dialog) {
     dialog.dataFilePath = QStringLiteral("/home/observer/Downloads/hand-controller-main.bin");
     dialog.Item<QLineEdit>(velmoro::ids::IDC_FILE_PATH)->setText(dialog.dataFilePath);
-    dialog.ClearLog();
-    dialog.AppendLog("Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n");
-    dialog.AppendLog("Connected.\r\n");
-    dialog.AppendLog("Processing ...   Please wait ...\r\n");
-    dialog.SetProgressRange(0, 100);
-    dialog.SetProgressPos(42);
-    dialog.SetStartStopCaption("Stop Download(&D)");
-    dialog.EnableOpenButton(false);
+    velmoro::window::ShowTransferUnderWay(dialog);
 }
 
 }  // namespace

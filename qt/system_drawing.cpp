@@ -5,20 +5,11 @@
 #include <QFontMetrics>
 #include <QPalette>
 
-#ifdef Q_OS_WIN
-#define NOMINMAX
-#include <windows.h>
-#endif
-
 namespace velmoro::toolkit {
 
 using drawing::SysColor;
 
 QColor GetSysColor(SysColor role) {
-#ifdef Q_OS_WIN
-    const DWORD value = ::GetSysColor(static_cast<int>(role));
-    return QColor(GetRValue(value), GetGValue(value), GetBValue(value));
-#else
     const QPalette palette = QApplication::palette();
     switch (role) {
         case SysColor::kMenu:
@@ -49,7 +40,6 @@ QColor GetSysColor(SysColor role) {
         default:
             return palette.color(QPalette::Window);
     }
-#endif
 }
 
 drawing::CSystemColors SystemColors() {
@@ -64,9 +54,6 @@ drawing::CSystemColors SystemColors() {
 }
 
 int GetSystemMetrics(SysMetric metric) {
-#ifdef Q_OS_WIN
-    return ::GetSystemMetrics(static_cast<int>(metric));
-#else
     switch (metric) {
         case SysMetric::kCxEdge:
         case SysMetric::kCyEdge:
@@ -78,7 +65,6 @@ int GetSystemMetrics(SysMetric metric) {
             return QFontMetrics(QApplication::font()).height() + 6;
     }
     return 0;
-#endif
 }
 
 QFont SystemFont() {

@@ -11,7 +11,6 @@ namespace velmoro::win32 {
 
 class CAboutDlg : public CDialog {
 public:
-
     explicit CAboutDlg(HWND owner) : CDialog(ids::IDD_ABOUTBOX, owner) {}
 
     CHoverButton okButton;

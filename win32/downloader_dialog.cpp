@@ -72,10 +72,10 @@ BOOL CDownloaderDlg::OnInitDialog() {
     }
     CheckRadioButton(Handle(), IDC_MAIN_PROGRAM, IDC_OBJECT_CATALOG, IDC_MAIN_PROGRAM);
 
-    helpButton.SubclassDlgItem(IDC_HELP, *this);
+    helpButton.SubclassDlgItem(IDC_HELP_BUTTON, *this);
     helpButton.LoadIcons(IDI_HELP, 0);
     helpButton.SetFlatLook(false, true);
-    homeButton.SubclassDlgItem(IDC_HOME, *this);
+    homeButton.SubclassDlgItem(IDC_HOME_BUTTON, *this);
     homeButton.LoadIcons(IDI_HOME, 0);
     homeButton.SetFlatLook(false, true);
 
@@ -107,12 +107,12 @@ void CDownloaderDlg::OnCommand(int id, int code) {
                 wiring_.OnStartStop();
             }
             break;
-        case IDC_HELP:
+        case IDC_HELP_BUTTON:
             if (code == BN_CLICKED) {
                 OnHelp();
             }
             break;
-        case IDC_HOME:
+        case IDC_HOME_BUTTON:
             if (code == BN_CLICKED) {
                 OnHome();
             }

@@ -7,11 +7,11 @@
 
 #include <string>
 
+#include "dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
-#include "percent_progress_ctrl.h"
-#include "dialog.h"
 #include "main_window.h"
+#include "percent_progress_ctrl.h"
 
 namespace velmoro::win32 {
 

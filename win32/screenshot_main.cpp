@@ -65,20 +65,11 @@ bool SaveWindow(HWND hwnd, const wchar_t* path) {
     return out.good();
 }
 
-// A Main Program transfer under way: what the engine has shown through the
-// window face by the time the controller has taken 42% of the image. No port
-// is opened; the window only looks the part.
+// A Main Program transfer under way, with a file of this platform's.
 void ShowTransferUnderWay(CDownloaderDlg& dialog) {
     dialog.dataFilePath = L"C:\\Users\\observer\\Downloads\\hand-controller-main.bin";
-    SetDlgItemTextW(dialog.Handle(), ids::IDC_FILE_PATH, dialog.dataFilePath.c_str());
-    dialog.ClearLog();
-    dialog.AppendLog("Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n");
-    dialog.AppendLog("Connected.\r\n");
-    dialog.AppendLog("Processing ...   Please wait ...\r\n");
-    dialog.SetProgressRange(0, 100);
-    dialog.SetProgressPos(42);
-    dialog.SetStartStopCaption("Stop Download(&D)");
-    dialog.EnableOpenButton(false);
+    SetDlgItemTextW(dialog.Handle(), velmoro::ids::IDC_FILE_PATH, dialog.dataFilePath.c_str());
+    velmoro::window::ShowTransferUnderWay(dialog);
 }
 
 }  // namespace

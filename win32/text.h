@@ -8,8 +8,8 @@
 
 #include <algorithm>
 #include <string>
-#include <vector>
 #include <string_view>
+#include <vector>
 
 namespace velmoro {
 

@@ -14,8 +14,18 @@ std::string HelpPagePath(std::string_view programPath) {
     return std::string(programPath.substr(0, cut + 1)) + "Help.htm";
 }
 
-CDownloaderWiring::CDownloaderWiring(CMSComm& serialControl, int& portNumber,
-                                     IWindowFace& window)
+void ShowTransferUnderWay(IWindowFace& window) {
+    window.ClearLog();
+    window.AppendLog(texts::kResetPrompt);
+    window.AppendLog(texts::kConnected);
+    window.AppendLog(texts::kProcessing);
+    window.SetProgressRange(0, 100);
+    window.SetProgressPos(42);
+    window.SetStartStopCaption(texts::kStopCaption);
+    window.EnableOpenButton(false);
+}
+
+CDownloaderWiring::CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window)
     : portNumber_(portNumber), portFace_(serialControl, portNumber), engine_(portFace_, window) {
     serialControl.SetOnComm([this] { engine_.OnCommEvent(); });
 }

@@ -35,6 +35,11 @@ std::string HelpPagePath(std::string_view programPath);
 // ask of them. The window keeps the port number and the serial control
 // among its members; the engine reads the number when it opens the port,
 // so the port opened is always the one the list shows.
+// What the engine has shown through the window face by the time the
+// controller has taken 42% of an image, for the pictures of the window: no
+// port is opened, the window only looks the part.
+void ShowTransferUnderWay(IWindowFace& window);
+
 class CDownloaderWiring {
 public:
     CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window);
