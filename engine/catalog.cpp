@@ -118,6 +118,39 @@ std::string CharName(char c) {
     }
 }
 
+std::string Hex(std::uint8_t byte) {
+    char text[8];
+    std::snprintf(text, sizeof text, "0x%02X", byte);
+    return text;
+}
+
+// Names the character that begins at pos: a UTF-8 character whole, by its
+// code point and as it looks; a byte that begins none, by its value.
+std::string CharAt(std::string_view text, std::size_t pos) {
+    const auto byte = static_cast<std::uint8_t>(text[pos]);
+    if (byte < 0x80) {
+        return CharName(text[pos]);
+    }
+    const Utf8Char c = ReadUtf8(text, pos);
+    if (c.length == 0) {
+        return "the byte " + Hex(byte);
+    }
+    char code[16];
+    std::snprintf(code, sizeof code, "U+%04X", static_cast<unsigned>(c.code));
+    return std::string(code) + " '" + std::string(text.substr(pos, c.length)) + "'";
+}
+
+// The bytes of the character that begins at pos, as the record holds them.
+std::string CharBytes(std::string_view text, std::size_t pos) {
+    const Utf8Char c = ReadUtf8(text, pos);
+    const std::size_t length = std::max<std::size_t>(c.length, 1);
+    std::string bytes;
+    for (std::size_t i = 0; i < length; ++i) {
+        bytes += (i == 0 ? "" : " ") + Hex(static_cast<std::uint8_t>(text[pos + i]));
+    }
+    return bytes;
+}
+
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
@@ -175,6 +208,21 @@ public:
                             std::to_string(width) + " characters; the controller keeps " +
                             Quoted(field.substr(0, width)));
         }
+        // The controller's characters are single bytes: a character that
+        // the file holds in several comes out as several.
+        const auto beyondAscii = std::find_if(field.begin(), field.end(), [](char c) {
+            return static_cast<std::uint8_t>(c) >= 0x80;
+        });
+        if (beyondAscii != field.end()) {
+            const std::size_t at = start + static_cast<std::size_t>(beyondAscii - field.begin());
+            const Utf8Char c = ReadUtf8(content_, at);
+            Problem(at,
+                    CharAt(content_, at) + " in the " + std::string(name) +
+                        (c.length > 1 ? "; the controller shows each of its " +
+                                            std::to_string(c.length) + " bytes (" +
+                                            CharBytes(content_, at) + ") as a character of its own"
+                                      : "; the controller shows it as a character of its own"));
+        }
         if (p.AtEnd()) {
             LineEnds(p.Pos(), name);
         } else if (p.Current() == ',') {
@@ -193,7 +241,7 @@ public:
         if (p.AtEnd()) {
             LineEnds(p.Pos(), name);
         } else if (p.Current() != ',') {
-            Broken(p.Pos(), CharName(p.Current()) + " where the comma after the " +
+            Broken(p.Pos(), CharAt(content_, p.Pos()) + " where the comma after the " +
                                 std::string(name) + " should be; the next field would start " +
                                 "one character late");
         }
@@ -212,7 +260,7 @@ public:
         for (std::size_t i = 0; i < field.size(); ++i) {
             const char c = field[i];
             if (c < '0' || c > '9') {
-                Problem(start + i, CharName(c) + " in the " + std::string(name) +
+                Problem(start + i, CharAt(content_, start + i) + " in the " + std::string(name) +
                                        ", where only digits are read as digits; the controller "
                                        "would store a meaningless number");
                 digits = false;
@@ -259,7 +307,7 @@ public:
                                        "; the controller would store a meaningless number");
                 break;
             } else if ((c < '0' || c > '9') && c != ' ') {
-                Problem(start + i, CharName(c) + " in the " + RealName(k) +
+                Problem(start + i, CharAt(content_, start + i) + " in the " + RealName(k) +
                                        ", where only digits, spaces and one decimal point are "
                                        "read; the controller would store a meaningless number");
                 break;
@@ -275,7 +323,7 @@ public:
             }
         } else if (p.Current() != ',') {
             Broken(p.Pos(),
-                   CharName(p.Current()) + " ends the " + RealName(k) + " before its comma");
+                   CharAt(content_, p.Pos()) + " ends the " + RealName(k) + " before its comma");
         } else if (last) {
             Unread(p.Pos() + 1, k);
         }
@@ -299,8 +347,9 @@ private:
 
     void Add(std::size_t pos, bool note, std::string text) {
         if (place_.findings != nullptr) {
-            place_.findings->push_back({place_.line, place_.column + static_cast<std::int64_t>(pos),
-                                        note, std::move(text)});
+            place_.findings->push_back({place_.line,
+                                        place_.column + CharacterColumn(content_, pos) - 1, note,
+                                        std::move(text)});
         }
     }
 
@@ -447,7 +496,7 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
         const bool continued = place.column > 1;
         const bool cut = line.size() == kMaxLineRead && line.back() != '\n';
         if (findings != nullptr && cut && !continued) {
-            findings->push_back({place.line, place.column + static_cast<std::int64_t>(line.size()),
+            findings->push_back({place.line, place.column + CharacterColumn(line, line.size()) - 1,
                                  false,
                                  "the line is longer than " + std::to_string(kMaxLineRead) +
                                      " characters with its line break; the rest would be "
@@ -528,15 +577,25 @@ CatalogPlan PlanCatalog(const std::filesystem::path& path) {
         return Failed(0, "ERROR! Cannot read data file!\r\n");
     }
     if (!scan.text) {
-        char byte[8];
-        std::snprintf(byte, sizeof byte, "0x%02X", scan.byte);
-        return Refuse(0, "line " + std::to_string(scan.line) + ", column " +
-                             std::to_string(scan.column) + " holds the byte " + byte +
-                             ", which is not catalogue text (plain ASCII: no control "
-                             "characters but TAB, CR and LF). Is it a firmware image? Those go "
-                             "as \"Main Program\".");
+        const std::string place = "line " + std::to_string(scan.line) + ", column " +
+                                  std::to_string(scan.column) + " holds the byte " +
+                                  Hex(scan.byte) + ", which is not catalogue text";
+        // A control byte marks a binary file; a byte that breaks UTF-8 in a
+        // file without one marks text saved in another encoding.
+        if (scan.controlByte) {
+            return Refuse(0, place +
+                                 " (plain ASCII: no control characters but TAB, CR and LF). Is "
+                                 "it a firmware image? Those go as \"Main Program\".");
+        }
+        return Refuse(0, place +
+                             ": it is not UTF-8. Was the file saved in another encoding, such "
+                             "as Latin-1? Save it as UTF-8 and try again.");
     }
     CatalogPlan plan;
+    plan.byteOrderMark = blocks.File().ByteOrderMark();
+    if (plan.byteOrderMark) {
+        plan.findings.push_back({1, 1, true, std::string(texts::kByteOrderMarkNote)});
+    }
     blocks.CheckLines(&plan.findings);
     constexpr std::int32_t kFirstEnd = kFirstRangeFirstBlock + kFirstRangeBlocks;
     constexpr std::int32_t kSecondEnd = kSecondRangeFirstBlock + kSecondRangeBlocks;

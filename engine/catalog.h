@@ -21,6 +21,15 @@ inline constexpr std::size_t kRecordSize = 64;
 inline constexpr std::size_t kRecordsPerBlock = kPayloadSize / kRecordSize;
 inline constexpr std::uint8_t kEmptySlotByte = 0xFF;
 
+namespace texts {
+// A byte order mark that an editor put before the first line: the note of
+// the line check, and the log line of a transfer that goes.
+inline constexpr std::string_view kByteOrderMarkNote =
+    "the file begins with a UTF-8 byte order mark; it is left out of what is sent";
+inline constexpr std::string_view kByteOrderMarkLeftOut =
+    "The data file begins with a UTF-8 byte order mark; it is left out of what is sent.\r\n";
+}  // namespace texts
+
 using CatalogRecord = std::span<std::uint8_t, kRecordSize>;
 
 // Where a real field ends: the first layout knows only the comma, the second
@@ -92,7 +101,7 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
 // worked out by the same steps as the transfer itself.
 class CCatalogBlocks {
 public:
-    bool Open(const std::filesystem::path& path) { return file_.Open(path); }
+    bool Open(const std::filesystem::path& path) { return file_.OpenText(path); }
     // Checks every record line from now on, into findings.
     void CheckLines(CatalogFindings* findings) { findings_ = findings; }
     // The next block; false when the transfer would send ":QUIT_COMM#"
@@ -112,9 +121,9 @@ private:
 
 // Works out every block an Object Catalog transfer of this file would send
 // and where each would be written, and checks every record line. A catalogue
-// fits when it is plain text, every block lands in one of the two erased
-// ranges and no block is written twice; otherwise errorText holds the log
-// line that says why not, and at which line.
+// fits when it is text (ScanText), every block lands in one of the two
+// erased ranges and no block is written twice; otherwise errorText holds the
+// log line that says why not, and at which line.
 struct CatalogPlan {
     bool fits = false;
     std::int32_t blocks = 0;
@@ -122,6 +131,7 @@ struct CatalogPlan {
     std::int32_t records = 0;
     CatalogFindings findings;       // in the order of the file
     std::int32_t problemLines = 0;  // lines with at least one problem
+    bool byteOrderMark = false;     // passed over, and a note among the findings
 };
 
 CatalogPlan PlanCatalog(const std::filesystem::path& path);

@@ -42,6 +42,9 @@ Preflight CheckCatalog(const std::filesystem::path& path) {
         result.reason = plan.errorText;
         return result;
     }
+    if (plan.byteOrderMark) {
+        result.notice = texts::kByteOrderMarkLeftOut;
+    }
     const auto first = std::find_if(plan.findings.begin(), plan.findings.end(),
                                     [](const CatalogFinding& finding) { return !finding.note; });
     if (first == plan.findings.end()) {

@@ -26,6 +26,8 @@ struct Preflight {
     // which the log line keeps when the answer is No.
     std::string reason;
     std::string question;
+    // A log line for a file that goes: what the transfer leaves out of it.
+    std::string notice;
     // Upper end of the progress range: the steps the transfer will make.
     std::int32_t progressUpper = 0;
 };

@@ -17,6 +17,12 @@ constexpr std::int32_t kSweepFirstRangeEnd = 5;
 constexpr std::int32_t kSweepSecondRangeStart = 17;
 constexpr std::int32_t kSweepDone = 81;
 
+// A catalogue is read as text, whose byte order mark is not its own; an
+// image is read byte for byte.
+bool OpenDataFile(CDataFile& file, const std::filesystem::path& path, UpdateType type) {
+    return type == UpdateType::ObjectCatalog ? file.OpenText(path) : file.Open(path);
+}
+
 bool IsErrorReply(std::string_view text) {
     for (std::string_view error : replies::kErrors) {
         if (text == error) {
@@ -42,7 +48,7 @@ void CTransferEngine::OnStartStop() {
 bool CTransferEngine::CountUnits(const std::filesystem::path& path, UpdateType type,
                                  std::int32_t& units) {
     CDataFile file;
-    if (!file.Open(path)) {
+    if (!OpenDataFile(file, path, type)) {
         return false;
     }
     units = 0;
@@ -94,8 +100,11 @@ void CTransferEngine::Start() {
     }
     transfer_.busy = true;
 
+    if (!preflight.notice.empty()) {
+        window_.AppendLog(preflight.notice);
+    }
     window_.AppendLog(texts::kResetPrompt);
-    if (!transfer_.dataFile.Open(path)) {
+    if (!OpenDataFile(transfer_.dataFile, path, transfer_.updateType)) {
         window_.AppendLog(texts::kNoDataFile);
         transfer_.busy = false;
         return;

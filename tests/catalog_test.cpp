@@ -178,16 +178,31 @@ TEST(LineReader, PiecesAndEndOfFile) {
         {"x\r\ny", {{"x\r\n", false, 2}, {"y", true, 2}}},
         {"x\n\n", {{"x\n", false, 2}, {"\n", false, 3}, {"", true, 3}}},
         {"", {{"", true, 1}}},
+        // Read as text, a byte order mark is passed over; anything else at
+        // the start is read, even the first bytes of one.
+        {"\xEF\xBB\xBFx\r\ny", {{"x\r\n", false, 2}, {"y", true, 2}}},
+        {"\xEF\xBB\xBF", {{"", true, 1}}},
+        {"\xEF\xBBx\n", {{"\xEF\xBBx\n", false, 2}, {"", true, 2}}},
+        {"\xEF\xBB", {{"\xEF\xBB", true, 1}}},
+        {"\xEF\xBB\xBF\xEF\xBB\xBF\n", {{"\xEF\xBB\xBF\n", false, 2}, {"", true, 2}}},
     };
     for (const auto& [contents, pieces] : cases) {
-        const testing::TempFile file(contents);
-        CDataFile dataFile;
-        ASSERT_TRUE(dataFile.Open(file.Path()));
-        for (const Piece& piece : pieces) {
-            SCOPED_TRACE(contents.substr(0, 20) + " / " + piece.text.substr(0, 20));
-            EXPECT_EQ(dataFile.ReadLine(), piece.text);
-            EXPECT_EQ(dataFile.AtEnd(), piece.atEnd);
-            EXPECT_EQ(dataFile.LineNumber(), piece.lineNumber);
+        const bool mark = contents.starts_with(kByteOrderMark);
+        // Without a byte order mark, reading as text reads the same.
+        for (const bool text : {false, true}) {
+            if (mark && !text) {
+                continue;
+            }
+            const testing::TempFile file(contents);
+            CDataFile dataFile;
+            ASSERT_TRUE(text ? dataFile.OpenText(file.Path()) : dataFile.Open(file.Path()));
+            EXPECT_EQ(dataFile.ByteOrderMark(), mark);
+            for (const Piece& piece : pieces) {
+                SCOPED_TRACE(contents.substr(0, 20) + " / " + piece.text.substr(0, 20));
+                EXPECT_EQ(dataFile.ReadLine(), piece.text);
+                EXPECT_EQ(dataFile.AtEnd(), piece.atEnd);
+                EXPECT_EQ(dataFile.LineNumber(), piece.lineNumber);
+            }
         }
     }
 }
@@ -199,6 +214,8 @@ std::string FirstLine(int key) {
 std::string SecondLine(int number) {
     return std::to_string(number) + ",Name  ,1,2,0,0,0,0,0,0,0,0,0\r\n";
 }
+
+const std::string kMark(kByteOrderMark);
 
 std::string Catalogue(int before, bool separator, int after, bool finalBreak = true) {
     std::string text;
@@ -298,6 +315,14 @@ TEST(CatalogPayload, FinalLineBreakAddsAnEmptyBlock) {
 }
 
 TEST(PlanCatalog, AcceptsWhatFitsTheErasedRanges) {
+    // A UTF-8 letter whose two bytes the first 4096-byte read of the text
+    // check cuts apart.
+    std::string cut;
+    for (int i = 1; cut.size() < 4000; ++i) {
+        cut += FirstLine(i);
+    }
+    cut += "K0  ,Galaxi";
+    cut += std::string(4095 - cut.size(), 'x') + "\xC3\xA9  ,1,2,0,0,0,0,0,0,0,0,\r\n";
     const std::pair<std::string, std::int32_t> cases[] = {
         {Catalogue(255, true, 1), 17},
         {Catalogue(256, false, 0, false), 16},
@@ -305,6 +330,9 @@ TEST(PlanCatalog, AcceptsWhatFitsTheErasedRanges) {
         {Catalogue(17, true, 20), 4},
         {Catalogue(0, true, 4096, false), 257},
         {Catalogue(1, true, 4096, false), 257},
+        // The byte order mark takes no line.
+        {kMark + Catalogue(255, true, 1), 17},
+        {cut, 8},
     };
     for (const auto& [contents, blocks] : cases) {
         const testing::TempFile file(contents);
@@ -335,9 +363,29 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
         {"4096 lines after the separator, final line break", Catalogue(1, true, 4096), 4098,
          "the line break at the end of"},
         {"a zero byte: not catalogue text", Catalogue(1, true, 0) + std::string("42,Star\0", 8), 3,
-         "column 8 holds the byte 0x00"},
-        {"a byte above 0x7F", Catalogue(3, true, 1) + "\xE9", 6, "holds the byte 0xE9"},
-        {"a control character", "\x1F" + Catalogue(1, true, 1), 1, "holds the byte 0x1F"},
+         "column 8 holds the byte 0x00, which is not catalogue text (plain ASCII: no control "
+         "characters but TAB, CR and LF). Is it a firmware image? Those go as \"Main Program\"."},
+        {"a UTF-8 character that the end of the file cuts", Catalogue(3, true, 1) + "\xE9", 6,
+         "holds the byte 0xE9"},
+        {"a control character", "\x1F" + Catalogue(1, true, 1), 1,
+         "holds the byte 0x1F, which is not catalogue text (plain ASCII: no control characters "
+         "but TAB, CR and LF). Is it a firmware image?"},
+        // Text in another encoding is told to become UTF-8; a control byte
+        // anywhere marks a binary file, whatever came before it.
+        {"a Latin-1 byte", Catalogue(3, true, 1) + "43,Galaxi\xE9  ,1,2,0,0,0,0,0,0,0,0,0\r\n", 6,
+         "column 10 holds the byte 0xE9, which is not catalogue text: it is not UTF-8. Was the "
+         "file saved in another encoding, such as Latin-1? Save it as UTF-8 and try again."},
+        {"a zero byte after a Latin-1 byte",
+         Catalogue(1, true, 0) + std::string("42,Galaxi\xE9 \0", 12), 3,
+         "column 12 holds the byte 0x00, which is not catalogue text (plain ASCII: no control "
+         "characters but TAB, CR and LF). Is it a firmware image?"},
+        {"a firmware image", std::string("\xE9\x81\x12\x00\x20", 5), 1,
+         "column 3 holds the byte 0x12, which is not catalogue text (plain ASCII: no control "
+         "characters but TAB, CR and LF). Is it a firmware image?"},
+        // Columns count what an editor shows: not the mark, a letter once.
+        {"a control byte after the mark and a UTF-8 letter", kMark + "K\xC3\xA9\x01", 1,
+         "column 3 holds the byte 0x01, which is not catalogue text (plain ASCII: no control "
+         "characters but TAB, CR and LF). Is it a firmware image?"},
     };
     for (const Case& c : cases) {
         const testing::TempFile file(c.contents);
@@ -350,6 +398,9 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
         EXPECT_FALSE(std::isdigit(plan.errorText[at + 5 + std::to_string(c.line).size()]))
             << c.what << ": " << plan.errorText;
         EXPECT_NE(plan.errorText.find(c.says), std::string::npos) << plan.errorText;
+        EXPECT_EQ(plan.errorText.find("firmware") != std::string::npos,
+                  std::string_view(c.says).find("firmware") != std::string_view::npos)
+            << "the firmware hint only for a binary file: " << plan.errorText;
     }
 }
 
@@ -370,6 +421,28 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         // Each number at its limit.
         {true, "OBJ1   ,First sample    ,65535,255,1,2,3,4,5,6,7,8,", 0, nullptr},
         {false, "2147483647,Star  ,65535,255,1,2,3,4,5,6,7,8,9", 0, nullptr},
+        // And one above it.
+        {true, "OBJ1   ,First sample    ,65536,255,1,2,3,4,5,6,7,8,", 26,
+         "the word value 65536 is above 65535; the controller would store 0"},
+        {true, "OBJ1   ,First sample    ,65535,256,1,2,3,4,5,6,7,8,", 32,
+         "the byte value 256 is above 255; the controller would store 0"},
+        {false, "2147483648,Star  ,65535,255,1,2,3,4,5,6,7,8,9", 1,
+         "the number 2147483648 is above 2147483647; the controller would store -2147483648"},
+        {false, "2147483647,Star  ,65536,255,1,2,3,4,5,6,7,8,9", 19,
+         "the word value 65536 is above 65535; the controller would store 0"},
+        {false, "2147483647,Star  ,65535,256,1,2,3,4,5,6,7,8,9", 25,
+         "the byte value 256 is above 255; the controller would store 0"},
+        // The controller's characters are bytes.
+        {true, "M31\xC2\xB0   ,Andromeda  ,1,2,1,2,3,4,5,6,7,8,", 4,
+         "U+00B0 '\xC2\xB0' in the key; the controller shows each of its 2 bytes (0xC2 0xB0) as a "
+         "character of its own"},
+        {true, "OBJ1   ,Andromeda Galaxi\xC3\xA9  ,1234,7,1,2,3,4,5,6,7,8,", 25,
+         "U+00E9 '\xC3\xA9' in the text; the controller shows each of its 2 bytes (0xC3 0xA9)"},
+        {false, "42,\xCE\xB1 Centauri  ,1,2,3,4,5,6,7,8,9,1,2", 4, "U+03B1 '\xCE\xB1' in the text"},
+        {false, "42,Galaxi\xE9  ,1,2,3,4,5,6,7,8,9,1,2", 10,
+         "the byte 0xE9 in the text; the controller shows it as a character of its own"},
+        {false, "42,Star  ,1,2,3,4\xC2\xBD,5,6,7,8,9,1,2", 18,
+         "U+00BD '\xC2\xBD' in the second real, where only digits"},
         // The spaces a converter passes over.
         {false, "  42,  Second sample  ,1234,  7,  1.5 , 20.25,0.1 ,300,0,0,0,  0 ,  2.5 ", 0,
          nullptr},
@@ -449,31 +522,34 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
 }
 
 TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
-    const std::string text =
-        "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n"
-        "OBJ2   ,First sample    ,1234,7,1,-2,3,4,5,6,7,-8,\r\n"
-        "OBJECT33  ,Fine    ,1,2,3,4,5,6,7,8,9,10,\r\n"
-        // Nothing more is checked after a finding that shifts the fields.
-        "OBJ3   ;Broken  ,1,2,x,x,3,4,5,6,7,8,\r\n"
-        // The characters either side of the digits; a number's second point.
-        "OBJ4   ,Times   ,12/4,7:,1/2,12:30,3,4,5,6,7,8,\r\n"
-        "OBJ5   ,Word    ,99999.5.0,7,1,2,3,4,5,6,7,8,\r\n"
-        "-\r\n"
-        "42,Star  ,1,2,3,4,5,6,7,8,9,1,2\r\n"
-        "43,Star  ,1,2,3,4,5,6,7,8,9,1,2" +
-        std::string(260, ' ') + "\r\n";
+    // Columns count characters: not the byte order mark, a UTF-8 letter once.
+    const std::string text = kMark +
+                             "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n"
+                             "OBJ2   ,First sample    ,1234,7,1,-2,3,4,5,6,7,-8,\r\n"
+                             "OBJECT33  ,Fine    ,1,2,3,4,5,6,7,8,9,10,\r\n"
+                             // Nothing more is checked after a finding that shifts the fields.
+                             "OBJ3   ;Broken  ,1,2,x,x,3,4,5,6,7,8,\r\n"
+                             // The characters either side of the digits; a number's second point.
+                             "OBJ4   ,Times   ,12/4,7:,1/2,12:30,3,4,5,6,7,8,\r\n"
+                             "OBJ5   ,Word    ,99999.5.0,7,1,2,3,4,5,6,7,8,\r\n"
+                             "OBJ6   ,Galaxi\xC3\xA9  ,1,2,1,-2,3,4,5,6,7,8,\r\n"
+                             "-\r\n"
+                             "42,Star  ,1,2,3,4,5,6,7,8,9,1,2\r\n"
+                             "43,Star  ,1,2,3,4,5,6,7,8,9,1,2" +
+                             std::string(260, ' ') + "\r\n";
     const testing::TempFile file(text);
     const CatalogPlan plan = PlanCatalog(file.Path());
     ASSERT_TRUE(plan.fits) << plan.errorText;
-    EXPECT_EQ(plan.problemLines, 6);
-    EXPECT_EQ(plan.records, 9) << "the long line is two records";
+    EXPECT_EQ(plan.problemLines, 7);
+    EXPECT_EQ(plan.records, 10) << "the long line is two records";
     std::vector<std::string> places;
     for (const CatalogFinding& f : plan.findings) {
         places.push_back(std::to_string(f.line) + ":" + std::to_string(f.column) +
                          (f.note ? " note" : ""));
     }
-    EXPECT_EQ(places, (std::vector<std::string>{"1:31", "2:35", "2:48", "3:1 note", "4:8", "5:20",
-                                                "5:24", "5:27", "5:32", "6:23", "9:255"}));
+    EXPECT_EQ(places, (std::vector<std::string>{"1:1 note", "1:31", "2:35", "2:48", "3:1 note",
+                                                "4:8", "5:20", "5:24", "5:27", "5:32", "6:23",
+                                                "7:15", "7:25", "10:255"}));
 }
 
 }  // namespace

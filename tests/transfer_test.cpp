@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "catalog.h"
 #include "fakes.h"
 #include "preflight.h"
 #include "temp_file.h"
@@ -532,6 +533,8 @@ TEST_F(TransferTest, RefusedCatalogueStopsAtStartBeforeAnythingIsSent) {
 TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
     const std::string badByte = "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n";
     const std::string looksLikeText = "Download not started: " + std::string(texts::kLooksLikeText);
+    const std::string mark(kByteOrderMark);
+    const std::string galaxy = "OBJ1   ,Andromeda Galaxi\xC3\xA9  ,1234,7,1,2,3,4,5,6,7,8,\r\n";
     const struct {
         const char* what;
         std::string contents;
@@ -564,6 +567,32 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
          "Download not started: the catalogue has problems in 1 line, the first at line 1, "
          "column 31: the byte value 300 is above 255; the controller would store 44."},
         {"clean catalogue", kSmallCatalog, UpdateType::ObjectCatalog, nullptr, false, {}},
+        // Goes with a log line about the mark; columns count after it.
+        {"catalogue with a byte order mark",
+         mark + kSmallCatalog,
+         UpdateType::ObjectCatalog,
+         nullptr,
+         false,
+         {}},
+        {"catalogue with a byte order mark and a UTF-8 name", mark + galaxy,
+         UpdateType::ObjectCatalog, nullptr, true,
+         "Download not started: the catalogue has problems in 1 line, the first at line 1, "
+         "column 25: U+00E9 '\xC3\xA9' in the text; the controller shows each of its 2 bytes (0xC3 "
+         "0xA9) as a character of its own."},
+        {"catalogue with a Latin-1 byte",
+         "OBJ1   ,Galaxi\xE9  ,1,2,1,2,3,4,5,6,7,8,\r\n",
+         UpdateType::ObjectCatalog,
+         "column 15 holds the byte 0xE9, which is not catalogue text: it "
+         "is not UTF-8",
+         false,
+         {}},
+        {"catalogue with a zero byte",
+         kSmallCatalog + std::string(1, '\0'),
+         UpdateType::ObjectCatalog,
+         "line 6, column 1 holds the byte 0x00",
+         false,
+         {}},
+        {"UTF-8 catalogue as image", galaxy, UpdateType::MainProgram, nullptr, true, looksLikeText},
         {"empty catalogue", "", UpdateType::ObjectCatalog, nullptr, false, {}},
     };
     for (const auto& c : cases) {
@@ -583,7 +612,11 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
             EXPECT_EQ(fresh.engine.State().dataFile.IsOpen(), goes) << context;
             EXPECT_TRUE(fresh.port.writes.empty()) << context;
             if (goes) {
-                EXPECT_EQ(fresh.window.log.front(), texts::kResetPrompt) << context;
+                std::vector<std::string> log = {std::string(texts::kResetPrompt)};
+                if (c.contents.starts_with(mark) && c.type == UpdateType::ObjectCatalog) {
+                    log.insert(log.begin(), std::string(texts::kByteOrderMarkLeftOut));
+                }
+                EXPECT_EQ(fresh.window.log, log) << context;
                 continue;
             }
             ASSERT_EQ(fresh.window.log.size(), 1U) << context;
