@@ -22,8 +22,21 @@ std::uint32_t LittleEndian(const std::uint8_t* bytes, std::size_t count) {
     return value;
 }
 
+// A text slot as the controller holds it. The controller shows every byte as
+// a character of its own, so a byte above 0x7F is written as \xHH rather
+// than left for the terminal to join with its neighbours into one character.
 std::string Slot(const std::uint8_t* bytes, std::size_t count) {
-    return "\"" + std::string(reinterpret_cast<const char*>(bytes), count) + "\"";
+    std::string text = "\"";
+    for (std::size_t i = 0; i < count; ++i) {
+        if (bytes[i] >= 0x80) {
+            char escaped[8];
+            std::snprintf(escaped, sizeof escaped, "\\x%02X", bytes[i]);
+            text += escaped;
+        } else {
+            text += static_cast<char>(bytes[i]);
+        }
+    }
+    return text + "\"";
 }
 
 void PrintRecord(std::uint32_t address, std::int64_t line, bool firstLayout,
@@ -100,12 +113,18 @@ int RunCheck(const std::filesystem::path& catalog, bool show) {
                 }
                 PrintRecord(static_cast<std::uint32_t>(v) * 0x400U, line, blocks.InFirstSection(),
                             payload.data() + slot * kRecordSize);
-                const auto [from, to] = byLine.equal_range(line);
-                for (auto it = from; it != to; ++it) {
+                // With the findings of its line go those of lines before it
+                // that made no record, such as the note on a byte order mark
+                // before a separator line.
+                const auto to = byLine.upper_bound(line);
+                for (auto it = byLine.begin(); it != to; ++it) {
                     PrintFinding(name, *it->second);
                 }
-                byLine.erase(from, to);
+                byLine.erase(byLine.begin(), to);
             }
+        }
+        for (const auto& [line, finding] : byLine) {
+            PrintFinding(name, *finding);
         }
     } else {
         for (const CatalogFinding& finding : plan.findings) {

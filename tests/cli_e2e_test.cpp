@@ -18,6 +18,7 @@
 #include <iterator>
 #include <string>
 
+#include "catalog.h"
 #include "data_block.h"
 #include "sim_process.h"
 #include "temp_file.h"
@@ -159,16 +160,23 @@ std::string CatalogText(int before, int after) {
 }
 
 TEST(CatalogOverPty, BothSectionsLandInTheirRanges) {
-    for (const auto& [before, after] : {std::pair{17, 20}, std::pair{0, 5}}) {
-        TempFile file(CatalogText(before, after));
+    const struct {
+        int before;
+        int after;
+        bool mark;  // a UTF-8 byte order mark first, which must not reach the flash
+    } cases[] = {{17, 20, false}, {0, 5, false}, {17, 3, true}};
+    for (const auto& c : cases) {
+        const std::string text = CatalogText(c.before, c.after);
+        TempFile file((c.mark ? std::string(kByteOrderMark) : "") + text);
+        TempFile withoutMark(text);
         Sim sim({"--pieces", "--zero-before"});
         ASSERT_TRUE(sim.Listening());
         const CliResult cli = Download(sim, "catalog", file.Path());
         EXPECT_EQ(cli.exitCode, 0) << cli.err;
-        EXPECT_EQ(cli.out, kFinishedLog);
+        EXPECT_EQ(cli.out, (c.mark ? Lines({texts::kByteOrderMarkLeftOut}) : "") + kFinishedLog);
         EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
         EXPECT_EQ(sim.ExitCode(), 0);
-        ExpectCatalogInFlash(file.Path(), sim);
+        ExpectCatalogInFlash(withoutMark.Path(), sim);
     }
 }
 
@@ -399,6 +407,20 @@ TEST(CliCheck, ListsEveryProblemAndShowsTheRecords) {
                   "one decimal point are read; the controller would store a "
                   "meaningless number\n" +
                   bad + ": 2 records in 1 block; problems in 2 lines, 1 note\n");
+
+    // The mark is a note; the record shows the bytes the controller holds.
+    TempFile accented(std::string(kByteOrderMark) +
+                      "OBJ1   ,Andromeda Galaxi\xC3\xA9  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n");
+    const std::string galaxy = accented.Path().string();
+    cli = RunCli(Args({"check", galaxy, "--show"}));
+    EXPECT_EQ(cli.exitCode, 1);
+    EXPECT_EQ(cli.out,
+              "81140000 line 1: key \"OBJ1   \" text \"Andromeda Galaxi\\xC3\\xA9    \" word 1234 "
+              "byte 7 reals 1.5 20.25 0.100000001 300 0 0 0 0\n" +
+                  galaxy + ":1:1: note: " + std::string(texts::kByteOrderMarkNote) + "\n" + galaxy +
+                  ":1:25: U+00E9 '\xC3\xA9' in the text; the controller shows each of its 2 bytes "
+                  "(0xC3 0xA9) as a character of its own\n" +
+                  galaxy + ": 1 record in 1 block; problems in 1 line, 1 note\n");
 
     TempFile refused("-\r\n-\r\n");
     cli = RunCli(Args({"check", refused.Path().string()}));
