@@ -175,7 +175,9 @@ void CDownloaderDlg::ClearLog() {
 void CDownloaderDlg::AppendLog(std::string_view text) {
     // The box shows lines; the message's own line end becomes the break
     // before the next message.
-    QString line = QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
+    // UTF-8, like every engine text: a finding quotes the catalogue's own
+    // characters.
+    QString line = QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
     if (line.endsWith(QStringLiteral("\r\n"))) {
         line.chop(2);
     }

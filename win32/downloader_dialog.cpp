@@ -199,7 +199,9 @@ void CDownloaderDlg::ClearLog() {
 }
 
 void CDownloaderDlg::AppendLog(std::string_view text) {
-    const std::wstring line = FromLatin1(text);
+    // UTF-8, like every engine text: a finding quotes the catalogue's own
+    // characters.
+    const std::wstring line = Widen(text);
     const int end = GetWindowTextLengthW(logBox);
     SendMessageW(logBox, EM_SETSEL, end, end);
     SendMessageW(logBox, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(line.c_str()));
