@@ -9,12 +9,17 @@ cmake_minimum_required(VERSION 3.25)
 
 file(READ "${JSON}" json)
 
-set(header "// Made by window/make_dialog_ids.cmake from resources/dialogs.json at build time.\n")
-string(APPEND header "#pragma once\n\nnamespace velmoro::ids {\n\n")
+set(header "")
+# A name the system headers already define as a macro (winuser.h's IDC_HELP
+# cursor) would turn the constant into nonsense: the header takes the name
+# back, for the files that include it after <windows.h>.
+set(undefs "")
 
 function(append_id name value)
     string(APPEND header "inline constexpr int ${name} = ${value};\n")
     set(header "${header}" PARENT_SCOPE)
+    string(APPEND undefs "#ifdef ${name}\n#undef ${name}\n#endif\n")
+    set(undefs "${undefs}" PARENT_SCOPE)
 endfunction()
 
 string(JSON dialog_count LENGTH "${json}" dialogs)
@@ -44,5 +49,5 @@ foreach(s RANGE ${last_symbol})
     append_id(${name} ${id})
 endforeach()
 
-string(APPEND header "\n}  // namespace velmoro::ids\n")
+set(header "// Made by window/make_dialog_ids.cmake from resources/dialogs.json at build time.\n#pragma once\n\n${undefs}\nnamespace velmoro::ids {\n\n${header}\n}  // namespace velmoro::ids\n")
 file(CONFIGURE OUTPUT "${HEADER}" CONTENT "${header}" @ONLY)
