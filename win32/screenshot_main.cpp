@@ -70,7 +70,7 @@ bool SaveWindow(HWND hwnd, const wchar_t* path) {
 // is opened; the window only looks the part.
 void ShowTransferUnderWay(CDownloaderDlg& dialog) {
     dialog.dataFilePath = L"C:\\Users\\observer\\Downloads\\hand-controller-main.bin";
-    SetDlgItemTextW(dialog.Handle(), ids::IDC_FILE_PATH, dialog.dataFilePath.c_str());
+    SetDlgItemTextW(dialog.Handle(), velmoro::ids::IDC_FILE_PATH, dialog.dataFilePath.c_str());
     dialog.ClearLog();
     dialog.AppendLog("Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n");
     dialog.AppendLog("Connected.\r\n");
