@@ -1,8 +1,8 @@
 #pragma once
 
-// What `velmoro-downloader-cli doctor` found, and how it prints it; the
-// checks themselves are per platform (doctor_command.cpp on Linux and macOS,
-// doctor_win32.cpp on Windows).
+// What `velmoro-downloader-cli doctor` found, and how it prints it; what it
+// concludes is doctor.cpp's, from what the platform's probes saw
+// (doctor_probes.cpp of the platform folder).
 
 #include <string>
 #include <vector>

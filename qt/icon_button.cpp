@@ -7,9 +7,6 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QToolTip>
-#include <algorithm>
-#include <cstring>
-#include <string_view>
 
 #include "draw_list_player.h"
 #include "platform.h"
@@ -61,7 +58,7 @@ void CIconButton::Attach() {
     // The button keeps its check state itself from now on, so the push
     // button's own toggling is switched off.
     if (isCheckable()) {
-        checkBoxMode_ = true;
+        SetCheckBoxMode(true);
         setCheckable(false);
     }
     update();
@@ -76,14 +73,6 @@ int CIconButton::LoadIcons(int activeId, int idleId) {
         idle = toolkit::LoadIcon(static_cast<std::uint16_t>(idleId));
     }
     return AssignIcons(active, idle);
-}
-
-int CIconButton::SetFlatLook(bool flat, bool repaint) {
-    flatLook_ = flat;
-    if (repaint) {
-        update();
-    }
-    return 0;
 }
 
 int CIconButton::AssignIcons(const QIcon& active, const QIcon& idle) {
@@ -116,14 +105,7 @@ QIcon CIconButton::MakeGreyIcon(const QIcon& icon) {
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            const QRgb pixel = line[x];
-            if ((pixel & RGB_MASK) == 0) {
-                continue;
-            }
-            const double luminance =
-                0.587 * qGreen(pixel) + 0.114 * qBlue(pixel) + 0.299 * qRed(pixel);
-            const int grey = static_cast<std::uint8_t>(luminance);
-            line[x] = qRgba(grey, grey, grey, qAlpha(pixel));
+            line[x] = drawing::GreyPixel(line[x]);
         }
     }
     QPixmap grey = QPixmap::fromImage(image);
@@ -131,33 +113,8 @@ QIcon CIconButton::MakeGreyIcon(const QIcon& icon) {
     return QIcon(grey);
 }
 
-int CIconButton::SetChecked(int state, bool repaint) {
-    if (!checkBoxMode_) {
-        return 0;
-    }
-    checkState_ = state != 0 ? 1 : 0;
-    if (repaint) {
-        update();
-    }
-    return 0;
-}
-
-int CIconButton::ResetColors(bool repaint) {
-    colors_ = drawing::DefaultIconButtonColors(toolkit::SystemColors());
-    if (repaint) {
-        update();
-    }
-    return 0;
-}
-
-int CIconButton::SetLinkAddress(const char* text) {
-    linkAddress_.fill('\0');
-    if (text != nullptr) {
-        const std::string_view address(text);
-        std::memcpy(linkAddress_.data(), address.data(),
-                    std::min(address.size(), kLinkAddressSize - 1));
-    }
-    return 0;
+drawing::CSystemColors CIconButton::CurrentSystemColors() const {
+    return toolkit::SystemColors();
 }
 
 void CIconButton::ReleaseImages() {
@@ -176,23 +133,15 @@ QSize CIconButton::IconSize(int slot) const {
 }
 
 drawing::DrawList CIconButton::Record(unsigned state, const QPaintDevice* device) const {
-    drawing::IconButtonLook look;
+    drawing::IconButtonLook look = Look();
     look.item = toolkit::FromQRect(rect());
     look.clientWidth = width();
     look.caption = text().toStdString();
     look.state = state;
-    look.flat = flatLook_;
-    look.hover = hover_;
     look.isDefault = isDefault();
-    look.checkBoxMode = checkBoxMode_;
-    look.checkState = checkState_;
-    look.alignment = alignment_;
-    look.drawBorder = drawBorder_;
-    look.focusMarkOnFlat = focusMarkOnFlat_;
     // Qt composes a widget over its parent, so a transparent face needs no
     // copy of the parent's pixels: it is simply not filled.
     look.transparent = transparent_;
-    look.colours = colors_;
     for (std::size_t slot = 0; slot < icons_.size(); ++slot) {
         if (!icons_[slot].image.isNull()) {
             look.icons[slot] = drawing::Size{icons_[slot].width, icons_[slot].height};
@@ -221,19 +170,16 @@ bool CIconButton::event(QEvent* event) {
 
 void CIconButton::mouseMoveEvent(QMouseEvent* event) {
     QPushButton::mouseMoveEvent(event);
-    if (event->buttons().testFlag(Qt::LeftButton) && !hover_) {
+    if (event->buttons().testFlag(Qt::LeftButton) && !Hover()) {
         return;
     }
-    if (!flatLook_) {
+    if (!IsFlatLook()) {
         return;
     }
     const QWidget* under = QApplication::widgetAt(event->globalPosition().toPoint());
     const QWidget* tracking = alwaysTrack_ ? this : QApplication::activeWindow();
     if (under == this && tracking != nullptr) {
-        if (!hover_) {
-            hover_ = true;
-            update();
-        }
+        StartHover();
         return;
     }
     EndHover();
@@ -276,14 +222,6 @@ void CIconButton::FocusNextTabStop() {
     parent->setFocus(Qt::OtherFocusReason);
 }
 
-void CIconButton::EndHover() {
-    if (!flatLook_ || !hover_) {
-        return;
-    }
-    hover_ = false;
-    update();
-}
-
 void CIconButton::EnsureTooltip() {
     if (tooltip_ != nullptr) {
         return;
@@ -301,13 +239,8 @@ void CIconButton::EnsureTooltip() {
 
 void CIconButton::OnClicked() {
     setFocus(Qt::MouseFocusReason);
-    if (checkBoxMode_) {
-        checkState_ = checkState_ == 0 ? 1 : 0;
-        update();
-        return;
-    }
-    if (linkAddress_[0] != '\0') {
-        toolkit::ShellOpen(QString::fromLocal8Bit(linkAddress_.data()));
+    if (Click() == ClickResult::kOpenLink) {
+        toolkit::ShellOpen(QString::fromLocal8Bit(LinkAddress()));
     }
 }
 

@@ -9,6 +9,7 @@
 #include <unistd.h>
 #include <QProcess>
 #include <QString>
+#include <QStringList>
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
@@ -17,7 +18,7 @@
 #include <string>
 #include <vector>
 
-#include "doctor.h"
+#include "doctor_probes.h"
 #include "port_names.h"
 
 namespace velmoro::testing {
@@ -130,6 +131,15 @@ DoctorEnvironment OrdinaryUser(const fs::path& root, std::vector<std::uint32_t> 
     return environment;
 }
 
+std::vector<Finding> Diagnose(const QStringList& ports, const DoctorEnvironment& environment) {
+    std::vector<std::string> names;
+    for (const QString& port : ports) {
+        names.push_back(port.toStdString());
+    }
+    DeviceFileProbes probes(environment);
+    return DiagnosePorts(names, probes);
+}
+
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -171,7 +181,7 @@ TEST(DoctorDevice, APtyThatOpensIsInOrder) {
     Pty pty;
     ASSERT_FALSE(pty.Path().empty());
     ScratchRoot root;
-    const auto findings = DiagnosePorts({pty.Name()}, Environment(root.Path()));
+    const auto findings = Diagnose({pty.Name()}, Environment(root.Path()));
     const auto mine = About(findings, pty.Name());
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     EXPECT_EQ(With(mine, Severity::Ok, "exists").size(), 1u) << Dump(findings);
@@ -191,7 +201,7 @@ TEST(DoctorDevice, WhatIsNoSerialDeviceIsAProblemAndEndsTheChecks) {
                                QString::fromStdString(dangling.string()), "/dev/null"};
     // The real /proc: /dev/null is open in many processes, none worth naming.
     DoctorEnvironment environment = Environment("/");
-    const auto findings = DiagnosePorts(ports, environment);
+    const auto findings = Diagnose(ports, environment);
     EXPECT_EQ(DoctorExitCode(findings), 1);
     const QString expected[] = {"does not exist", "is no device", "which does not exist",
                                 "no serial line"};
@@ -234,7 +244,7 @@ TEST(DoctorPermissions, ModeBitsDecideForAnOrdinaryUser) {
                      << "mode " << std::oct << c.mode << " owner " << std::dec << c.owner);
         ASSERT_EQ(chown(pty.Path().c_str(), c.owner, static_cast<gid_t>(-1)), 0);
         ASSERT_EQ(chmod(pty.Path().c_str(), c.mode), 0);
-        const auto findings = DiagnosePorts({pty.Name()}, OrdinaryUser(root.Path(), c.gids));
+        const auto findings = Diagnose({pty.Name()}, OrdinaryUser(root.Path(), c.gids));
         const auto refused = With(findings, Severity::Problem, "may not read and write");
         EXPECT_EQ(refused.empty(), c.allowed) << Dump(findings);
         EXPECT_EQ(DoctorExitCode(findings), c.allowed ? 0 : 1);
@@ -246,7 +256,7 @@ TEST(DoctorPermissions, ModeBitsDecideForAnOrdinaryUser) {
     }
     ASSERT_EQ(chown(pty.Path().c_str(), 0, 0), 0);
     ASSERT_EQ(chmod(pty.Path().c_str(), 0660), 0);
-    const auto findings = DiagnosePorts({pty.Name()}, OrdinaryUser(root.Path()));
+    const auto findings = Diagnose({pty.Name()}, OrdinaryUser(root.Path()));
     const auto refused = With(findings, Severity::Problem, "may not read and write");
     ASSERT_EQ(refused.size(), 1u);
     EXPECT_TRUE(Q(refused[0].advice).contains("Only root")) << Dump(findings);
@@ -265,7 +275,7 @@ TEST(DoctorHolders, TheProcessHoldingThePortIsNamedButNeverTheDoctor) {
 
     DoctorEnvironment others = Environment("/");
     others.ignoredPid = 0;
-    auto findings = DiagnosePorts({pty.Name()}, others);
+    auto findings = Diagnose({pty.Name()}, others);
     const auto holders = With(findings, Severity::Problem, "Another program has it open");
     ASSERT_EQ(holders.size(), 1u) << Dump(findings);
     EXPECT_TRUE(
@@ -275,7 +285,7 @@ TEST(DoctorHolders, TheProcessHoldingThePortIsNamedButNeverTheDoctor) {
         << Dump(findings);
     EXPECT_TRUE(Q(holders[0].advice).contains("Close " + QString::fromStdString(comm)));
 
-    findings = DiagnosePorts({pty.Name()}, Environment("/"));
+    findings = Diagnose({pty.Name()}, Environment("/"));
     EXPECT_TRUE(With(findings, Severity::Problem, "Another program").empty()) << Dump(findings);
     EXPECT_EQ(With(findings, Severity::Ok, "No other program").size(), 1u) << Dump(findings);
     close(held);
@@ -297,7 +307,7 @@ TEST(DoctorHolders, ServicesAndLoginPromptsHaveTheirOwnWayToStop) {
         ScratchRoot root;
         root.AddProcess(300, c.comm, {"/dev/null", pty.Path()});
         root.AddProcess(301, "bash", {"/dev/null"});
-        const auto findings = DiagnosePorts({pty.Name()}, Environment(root.Path()));
+        const auto findings = Diagnose({pty.Name()}, Environment(root.Path()));
         const auto holders = With(About(findings, pty.Name()), Severity::Problem,
                                   QStringLiteral("%1 (pid 300).").arg(c.comm));
         ASSERT_EQ(holders.size(), 1u) << Dump(findings);
@@ -316,8 +326,7 @@ TEST(DoctorHolders, TheKernelsSerialConsoleIsNamedWithTheWayToTurnItOff) {
         if (getty) {
             root.AddProcess(300, "agetty", {pty.Path()});
         }
-        const auto findings =
-            About(DiagnosePorts({pty.Name()}, Environment(root.Path())), pty.Name());
+        const auto findings = About(Diagnose({pty.Name()}, Environment(root.Path())), pty.Name());
         const auto console = With(findings, Severity::Warning, "kernel writes its console");
         ASSERT_EQ(console.size(), 1u) << Dump(findings);
         EXPECT_TRUE(Q(console[0].advice).contains("raspi-config")) << Dump(findings);
@@ -341,7 +350,7 @@ TEST(DoctorServices, DeviceGrabbingServicesAreWarnings) {
     root.AddProcess(77, "ModemManager");
     root.AddProcess(78, "brltty");
     root.AddProcess(79, "ModemManagerX");
-    auto findings = DiagnosePorts({pty.Name()}, Environment(root.Path()));
+    auto findings = Diagnose({pty.Name()}, Environment(root.Path()));
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     const auto modem = With(About(findings, {}), Severity::Warning, "ModemManager is running");
     ASSERT_EQ(modem.size(), 1u) << Dump(findings);
@@ -353,7 +362,7 @@ TEST(DoctorServices, DeviceGrabbingServicesAreWarnings) {
     EXPECT_TRUE(Q(brltty[0].advice).contains("brltty-udev.service"));
 
     ScratchRoot quiet;
-    findings = DiagnosePorts({pty.Name()}, Environment(quiet.Path()));
+    findings = Diagnose({pty.Name()}, Environment(quiet.Path()));
     EXPECT_TRUE(With(findings, Severity::Warning).empty()) << Dump(findings);
 }
 
@@ -362,7 +371,7 @@ TEST(DoctorLatency, AboveOneMillisecondIsAWarningWithTheWayDown) {
     ASSERT_FALSE(pty.Path().empty());
     ScratchRoot slow;
     slow.SetLatency(pty.KernelName(), "16");
-    auto findings = DiagnosePorts({pty.Name()}, Environment(slow.Path()));
+    auto findings = Diagnose({pty.Name()}, Environment(slow.Path()));
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     const auto warnings = With(About(findings, pty.Name()), Severity::Warning, "16 ms");
     ASSERT_EQ(warnings.size(), 1u) << Dump(findings);
@@ -375,7 +384,7 @@ TEST(DoctorLatency, AboveOneMillisecondIsAWarningWithTheWayDown) {
 
     ScratchRoot fast;
     fast.SetLatency(pty.KernelName(), "1");
-    findings = DiagnosePorts({pty.Name()}, Environment(fast.Path()));
+    findings = Diagnose({pty.Name()}, Environment(fast.Path()));
     EXPECT_TRUE(With(findings, Severity::Warning).empty()) << Dump(findings);
     EXPECT_EQ(With(findings, Severity::Ok, "latency_timer 1 ms").size(), 1u) << Dump(findings);
 }
@@ -386,7 +395,7 @@ TEST(DoctorPorts, ComPortsReachTheDeviceTheVariableNames) {
     ScratchRoot root;
     ComVariables variables;
     variables.Set(3, pty.Path());
-    auto findings = DiagnosePorts({"COM3"}, Environment(root.Path()));
+    auto findings = Diagnose({"COM3"}, Environment(root.Path()));
     const auto mine = About(findings, "COM3");
     ASSERT_FALSE(mine.empty());
     EXPECT_EQ(mine[0].device, pty.Path());
@@ -404,11 +413,11 @@ TEST(DoctorPorts, ComPortsReachTheDeviceTheVariableNames) {
         variables.Set(n, pty.Path());
     }
     variables.Unset(9);
-    findings = DiagnosePorts({"COM9"}, Environment(root.Path()));
+    findings = Diagnose({"COM9"}, Environment(root.Path()));
     const auto unmapped = With(About(findings, "COM9"), Severity::Problem, "No device");
     ASSERT_EQ(unmapped.size(), 1u) << Dump(findings);
     EXPECT_TRUE(Q(unmapped[0].advice).contains("VELMORO_COM9"));
-    findings = DiagnosePorts({}, Environment(root.Path()));
+    findings = Diagnose({}, Environment(root.Path()));
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     EXPECT_EQ(With(About(findings, "COM9"), Severity::Ok, "No device").size(), 1u)
         << Dump(findings);

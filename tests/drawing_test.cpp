@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdint>
 #include <ostream>
 #include <string>
 #include <type_traits>
@@ -13,6 +14,7 @@
 #include "draw_list.h"
 #include "hover_button_drawing.h"
 #include "icon_button_drawing.h"
+#include "icon_button_state.h"
 #include "owner_draw_menu_drawing.h"
 #include "percent_progress.h"
 
@@ -479,6 +481,80 @@ TEST(IconButtonDrawing, IdleIconAtRestActiveIconWhenPressedOrHovered) {
         EXPECT_EQ(OpsOf<IconOp>(DrawIcon(look))[0].image, c.slot)
             << "flat " << c.flat << " hover " << c.hover << " state " << c.state;
     }
+}
+
+// ---- the icon button's state, as both front ends keep it ----
+
+TEST(IconButtonState, GreyCopyUsesTruncatedLuminanceKeepsBlackAndAlpha) {
+    struct Case {
+        std::uint32_t in;
+        std::uint32_t out;
+    };
+    // (1, 1, 1) stays 1 only when the products are summed green, blue, red.
+    const Case cases[] = {
+        {0xFF000000, 0xFF000000}, {0x00000000, 0x00000000}, {0xFFFF0000, 0xFF4C4C4C},
+        {0xFF0AC81E, 0xFF7B7B7B}, {0x806496C8, 0x808C8C8C}, {0xFFFFFFFF, 0xFFFFFFFF},
+        {0xFF010101, 0xFF010101},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(GreyPixel(c.in), c.out) << std::hex << c.in;
+    }
+}
+
+// The button a front end makes: repaints counted, the user's click and the
+// drawing of its look.
+class CTestIconButton : public CIconButtonState {
+public:
+    CTestIconButton() { ResetColors(false); }
+    using CIconButtonState::Click;
+    using CIconButtonState::ClickResult;
+    using CIconButtonState::SetCheckBoxMode;
+    DrawList Draw(unsigned state) const {
+        IconButtonLook look = Look();
+        look.item = {0, 0, 40, 20};
+        look.clientWidth = 40;
+        look.state = state;
+        return DrawIcon(look);
+    }
+    int repaints = 0;
+
+protected:
+    void Repaint() override { ++repaints; }
+    CSystemColors CurrentSystemColors() const override { return kColors; }
+};
+
+TEST(IconButtonState, CheckBoxModeTogglesOnClickAndDrawsCheckedAsPressed) {
+    CTestIconButton button;
+    button.SetFlatLook(false, false);
+    button.SetChecked(1, true);
+    EXPECT_EQ(button.IsChecked(), 0) << "not in check-box mode";
+    EXPECT_EQ(button.repaints, 0);
+    EXPECT_EQ(button.Click(), CTestIconButton::ClickResult::kNothing);
+    EXPECT_EQ(button.IsChecked(), 0);
+
+    button.SetCheckBoxMode(true);
+    button.SetLinkAddress("https://example.invalid/");
+    const DrawList unchecked = button.Draw(0);
+    EXPECT_EQ(button.Click(), CTestIconButton::ClickResult::kToggled) << "the link waits";
+    EXPECT_EQ(button.IsChecked(), 1);
+    EXPECT_EQ(button.repaints, 1);
+    EXPECT_EQ(button.Draw(0), button.Draw(kStateSelected));
+    EXPECT_NE(button.Draw(0), unchecked);
+    button.Click();
+    EXPECT_EQ(button.IsChecked(), 0);
+    button.SetChecked(5, false);
+    EXPECT_EQ(button.IsChecked(), 1);
+}
+
+TEST(IconButtonState, LinkAddressIsCutToItsFieldAndOpenedOnClick) {
+    CTestIconButton button;
+    const std::string longAddress(300, 'a');
+    button.SetLinkAddress(longAddress.c_str());
+    EXPECT_EQ(std::string(button.LinkAddress()).size(), CIconButtonState::kLinkAddressSize - 1);
+    EXPECT_EQ(button.Click(), CTestIconButton::ClickResult::kOpenLink);
+    button.SetLinkAddress(nullptr);
+    EXPECT_STREQ(button.LinkAddress(), "");
+    EXPECT_EQ(button.Click(), CTestIconButton::ClickResult::kNothing);
 }
 
 // ---- the owner-drawn menu ----

@@ -7,11 +7,15 @@
 
 #include <array>
 #include <string>
+#include <vector>
 
 #include "about_dialog.h"
 #include "downloader_dialog.h"
 #include "draw_list_player.h"
 #include "hover_button_drawing.h"
+#include "icon_button.h"
+#include "owner_draw_menu.h"
+#include "platform.h"
 
 namespace velmoro::win32 {
 namespace {
@@ -319,6 +323,202 @@ TEST_F(DesktopTest, ControlsDrawThroughGdi) {
     Play(surface.Dc(), list, nullptr);
     EXPECT_EQ(surface.At(0, 0), Ref(colors[SysColor::kHighlight]));
     EXPECT_EQ(surface.At(159, 0), Ref(colors[SysColor::kWindow]));
+}
+
+// A button of the dialog's made for one test and taken over by an icon
+// button; the window goes before the object does.
+class CTestButton {
+public:
+    CTestButton(CDialog& dialog, DWORD type) {
+        hwnd_ = CreateWindowW(L"BUTTON", L"Test", WS_CHILD | WS_VISIBLE | type, 0, 0, 63, 34,
+                              dialog.Handle(), FromParam<HMENU>(INT_PTR{kId}),
+                              GetModuleHandleW(nullptr), nullptr);
+        button.SubclassDlgItem(kId, dialog);
+    }
+    ~CTestButton() { DestroyWindow(hwnd_); }
+    CTestButton(const CTestButton&) = delete;
+    CTestButton& operator=(const CTestButton&) = delete;
+
+    HWND Handle() const { return hwnd_; }
+    void Draw(CSurface& surface, UINT state) {
+        DRAWITEMSTRUCT request{};
+        request.CtlType = ODT_BUTTON;
+        request.hDC = surface.Dc();
+        request.rcItem = {0, 0, 63, 34};
+        request.itemState = state;
+        request.hwndItem = hwnd_;
+        button.DrawItem(request);
+    }
+
+    static constexpr int kId = 2000;
+    CIconButton button;
+
+private:
+    HWND hwnd_ = nullptr;
+};
+
+TEST_F(DesktopTest, CheckBoxIconButtonTogglesOnClickAndDrawsCheckedAsPressed) {
+    CTestButton test(dialog, BS_AUTOCHECKBOX);
+    CIconButton& button = test.button;
+    ASSERT_TRUE(button.CheckBoxMode());
+    button.SetFlatLook(false, false);
+    CSurface resting(63, 34);
+    test.Draw(resting, 0);
+    CSurface pressed(63, 34);
+    test.Draw(pressed, ODS_SELECTED);
+
+    SendMessageW(test.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(button.IsChecked(), 1);
+    EXPECT_EQ(SendMessageW(test.Handle(), BM_GETCHECK, 0, 0), 1);
+    CSurface checked(63, 34);
+    test.Draw(checked, 0);
+    for (const POINT corner : {POINT{0, 0}, POINT{62, 33}, POINT{1, 1}}) {
+        EXPECT_EQ(checked.At(corner.x, corner.y), pressed.At(corner.x, corner.y)) << corner.x;
+    }
+    EXPECT_NE(checked.At(0, 0), resting.At(0, 0));
+
+    SendMessageW(test.Handle(), BM_CLICK, 0, 0);
+    EXPECT_EQ(button.IsChecked(), 0);
+}
+
+TEST_F(DesktopTest, LinkIconButtonShowsTheHandAndOpensItsAddressOnClick) {
+    CTestButton test(dialog, BS_PUSHBUTTON);
+    CIconButton& button = test.button;
+    std::vector<ShellOpenRequest> opened;
+    SetShellOpenHook([&opened](const ShellOpenRequest& request) { opened.push_back(request); });
+    const LPARAM overClient = MAKELPARAM(HTCLIENT, WM_MOUSEMOVE);
+    HCURSOR hand = LoadCursorW(nullptr, IDC_HAND);
+
+    SendMessageW(test.Handle(), BM_CLICK, 0, 0);
+    SendMessageW(test.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(test.Handle()), overClient);
+    EXPECT_TRUE(opened.empty());
+    EXPECT_NE(GetCursor(), hand);
+
+    button.SetLinkAddress("https://example.invalid/");
+    SendMessageW(test.Handle(), WM_SETCURSOR, reinterpret_cast<WPARAM>(test.Handle()), overClient);
+    EXPECT_EQ(GetCursor(), hand);
+    SendMessageW(test.Handle(), BM_CLICK, 0, 0);
+    SetShellOpenHook(nullptr);
+    ASSERT_EQ(opened.size(), 1u);
+    EXPECT_EQ(opened[0].verb, L"open");
+    EXPECT_EQ(opened[0].file, L"https://example.invalid/");
+    EXPECT_EQ(opened[0].show, SW_SHOW);
+
+    // The tip window comes with the first movement over the button, hidden.
+    EXPECT_FALSE(button.TooltipCreated());
+    SendMessageW(test.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    ASSERT_TRUE(button.TooltipCreated());
+    EXPECT_FALSE(IsWindowVisible(button.Tooltip()));
+}
+
+// The idle copy of a program icon: every pixel grey, some of them not black.
+TEST_F(DesktopTest, GreyIdleIconIsAGreyCopy) {
+    CTestButton test(dialog, BS_PUSHBUTTON);
+    ASSERT_EQ(test.button.LoadIcons(ids::IDI_HELP, CIconButton::kGreyIdleIcon), 0);
+    ASSERT_NE(test.button.Icon(1), nullptr);
+    CSurface surface(16, 16);
+    surface.Fill(RGB(255, 255, 255));  // blending with white stays grey
+    DrawIconEx(surface.Dc(), 0, 0, test.button.Icon(1), 16, 16, 0, nullptr, DI_NORMAL);
+    int lit = 0;
+    for (int y = 0; y < 16; ++y) {
+        for (int x = 0; x < 16; ++x) {
+            const COLORREF pixel = surface.At(x, y);
+            EXPECT_TRUE(GetRValue(pixel) == GetGValue(pixel) &&
+                        GetGValue(pixel) == GetBValue(pixel))
+                << x << "," << y;
+            lit += pixel != RGB(255, 255, 255) && pixel != RGB(0, 0, 0) ? 1 : 0;
+        }
+    }
+    EXPECT_GT(lit, 0);
+}
+
+// The menu's items drawn as the owner window is asked to: a greyed item's
+// text in the grey text colour over its embossed light copy, a checked item's
+// mark in the icon column. Whole colours are counted, as the font's pixels
+// are the system's.
+TEST(OwnerDrawMenu, GreyedAndCheckedItemsDrawnThroughTheOwnerWindow) {
+    HMENU popup = CreatePopupMenu();
+    AppendMenuW(popup, MF_STRING, 1, L"&Open");
+    AppendMenuW(popup, MF_SEPARATOR, 0, nullptr);
+    AppendMenuW(popup, MF_STRING | MF_GRAYED, 2, L"&Close");
+    HMENU top = CreatePopupMenu();
+    AppendMenuW(top, MF_POPUP, reinterpret_cast<UINT_PTR>(popup), L"&File");
+    const std::size_t before = COwnerDrawMenu::RegisteredMenuCount();
+    {
+        COwnerDrawMenu menu;
+        ASSERT_TRUE(menu.LoadMenu(top));
+        EXPECT_TRUE(COwnerDrawMenu::OwnsMenuHandle(popup));
+        EXPECT_EQ(COwnerDrawMenu::RegisteredMenuCount(), before + 2);
+        ASSERT_EQ(menu.GetSubMenu(0), popup);
+
+        const auto itemData = [popup](UINT position) {
+            MENUITEMINFOW info{};
+            info.cbSize = sizeof info;
+            info.fMask = MIIM_FTYPE | MIIM_DATA;
+            GetMenuItemInfoW(popup, position, TRUE, &info);
+            EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u) << position;
+            return info.dwItemData;
+        };
+        MEASUREITEMSTRUCT measure{};
+        measure.CtlType = ODT_MENU;
+        measure.itemID = 2;
+        measure.itemData = itemData(2);
+        LRESULT result = 0;
+        ASSERT_TRUE(
+            menu.OnOwnerMessage(WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure), result));
+        ASSERT_GT(measure.itemWidth, 0u);
+        ASSERT_GT(measure.itemHeight, 0u);
+        const int width = static_cast<int>(measure.itemWidth);
+        const int height = static_cast<int>(measure.itemHeight);
+
+        const CSystemColors colors = SystemColors();
+        const COLORREF menuText = Ref(colors[SysColor::kMenuText]);
+        const COLORREF grayText = Ref(colors[SysColor::kGrayText]);
+        const auto draw = [&](UINT position, UINT state, CSurface& surface) {
+            DRAWITEMSTRUCT request{};
+            request.CtlType = ODT_MENU;
+            request.itemID = GetMenuItemID(popup, static_cast<int>(position));
+            request.itemState = state;
+            request.hwndItem = reinterpret_cast<HWND>(popup);
+            request.hDC = surface.Dc();
+            request.rcItem = {0, 0, width, height};
+            request.itemData = itemData(position);
+            LRESULT drawn = 0;
+            EXPECT_TRUE(
+                menu.OnOwnerMessage(WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&request), drawn));
+        };
+        const auto count = [width, height](const CSurface& surface, COLORREF colour, int right) {
+            int n = 0;
+            for (int y = 0; y < height; ++y) {
+                for (int x = 0; x < std::min(width, right); ++x) {
+                    n += surface.At(x, y) == colour ? 1 : 0;
+                }
+            }
+            return n;
+        };
+        CSurface greyed(width, height);
+        draw(2, ODS_GRAYED, greyed);
+        EXPECT_GT(count(greyed, grayText, width), 0);
+        EXPECT_EQ(count(greyed, menuText, width), 0);
+
+        // The icon column ends where the text begins.
+        const int column = COwnerDrawMenu::Look().icon.cx + 4;
+        CSurface plain(width, height);
+        draw(0, 0, plain);
+        EXPECT_GT(count(plain, menuText, width), 0);
+        EXPECT_EQ(count(plain, grayText, width), 0);
+        EXPECT_EQ(count(plain, menuText, column), 0);
+        CSurface checked(width, height);
+        draw(0, ODS_CHECKED, checked);
+        EXPECT_GT(count(checked, menuText, column), 0);
+
+        // The access key of a popup's item executes it.
+        EXPECT_TRUE(menu.OnOwnerMessage(WM_MENUCHAR, MAKEWPARAM(L'C', MF_POPUP),
+                                        reinterpret_cast<LPARAM>(popup), result));
+        EXPECT_EQ(result, MAKELRESULT(2, MNC_EXECUTE));
+    }
+    EXPECT_EQ(COwnerDrawMenu::RegisteredMenuCount(), before);
+    EXPECT_FALSE(IsMenu(popup));
 }
 
 }  // namespace

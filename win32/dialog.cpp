@@ -124,7 +124,9 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
             const auto* request = FromParam<const DRAWITEMSTRUCT*>(lParam);
             const auto control = controls_.find(request->hwndItem);
             if (request->CtlType != ODT_BUTTON || control == controls_.end()) {
-                return FALSE;
+                // A menu's items, for the owner-drawn menu the dialog shows.
+                INT_PTR result = 0;
+                return OnMessage(message, wParam, lParam, result) ? result : FALSE;
             }
             control->second->DrawItem(*request);
             return TRUE;

@@ -25,11 +25,11 @@ std::wstring FromLatin1(std::string_view text) {
 }  // namespace
 
 CDownloaderDlg::CDownloaderDlg()
-    : CDialog(IDD_DOWNLOADER_DIALOG, nullptr), wiring_(serialControl, portNumber, *this) {
-    windowIcon = static_cast<HICON>(
-        LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
-                   GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR));
-}
+    : CDialog(IDD_DOWNLOADER_DIALOG, nullptr),
+      windowIcon(static_cast<HICON>(
+          LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
+                     GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR))),
+      wiring_(serialControl, portNumber, *this) {}
 
 CDownloaderDlg::~CDownloaderDlg() {
     if (windowIcon != nullptr) {

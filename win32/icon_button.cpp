@@ -1,13 +1,12 @@
 #include "icon_button.h"
 
-#include <shellapi.h>
+#include <commctrl.h>
 
-#include <algorithm>
-#include <cstring>
-#include <string_view>
+#include <cstdint>
 #include <vector>
 
 #include "draw_list_player.h"
+#include "platform.h"
 
 namespace velmoro::win32 {
 
@@ -18,12 +17,25 @@ CIconButton::CIconButton() {
 
 CIconButton::~CIconButton() {
     ReleaseImages(true);
+    if (tooltip_ != nullptr) {
+        DestroyWindow(tooltip_);
+    }
+}
+
+void CIconButton::Repaint() {
+    if (Handle() != nullptr) {
+        InvalidateRect(Handle(), nullptr, TRUE);
+    }
+}
+
+drawing::CSystemColors CIconButton::CurrentSystemColors() const {
+    return SystemColors();
 }
 
 void CIconButton::PreSubclassWindow() {
     const LONG_PTR style = GetWindowLongPtrW(Handle(), GWL_STYLE);
     const LONG_PTR type = style & 0x1F;
-    checkBoxMode_ = (type & 2) != 0;
+    SetCheckBoxMode((type & 2) != 0);
     isDefault_ = type == BS_DEFPUSHBUTTON;
     SetWindowLongPtrW(Handle(), GWL_STYLE, (style & ~LONG_PTR{0x1F}) | BS_OWNERDRAW);
     SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
@@ -50,21 +62,13 @@ int CIconButton::LoadIcons(int activeId, int idleId) {
     return AssignIcons(active, idle);
 }
 
-int CIconButton::SetFlatLook(bool flat, bool repaint) {
-    flatLook_ = flat;
-    if (repaint) {
-        Repaint(true);
-    }
-    return 0;
-}
-
 int CIconButton::AssignIcons(HICON active, HICON idle) {
     ReleaseImages(true);
     if (active == nullptr) {
         if (idle != nullptr) {
             DestroyIcon(idle);
         }
-        Repaint(true);
+        Repaint();
         return 0;
     }
     // An icon's size is twice its hot spot, its centre.
@@ -90,7 +94,7 @@ int CIconButton::AssignIcons(HICON active, HICON idle) {
     if (idle != nullptr && !store(icons_[1], idle)) {
         return 1;
     }
-    Repaint(true);
+    Repaint();
     return 0;
 }
 
@@ -100,41 +104,31 @@ HICON CIconButton::MakeGreyIcon(HICON icon) const {
         return nullptr;
     }
     HICON grey = nullptr;
-    HDC dc = GetDC(Handle());
-    HDC source = CreateCompatibleDC(dc);
-    HDC target = CreateCompatibleDC(dc);
     BITMAP description{};
-    if (dc != nullptr && source != nullptr && target != nullptr && info.hbmColor != nullptr &&
+    HDC dc = GetDC(Handle());
+    if (dc != nullptr && info.hbmColor != nullptr &&
         GetObjectW(info.hbmColor, sizeof description, &description) != 0) {
-        const int width = static_cast<int>(info.xHotspot * 2);
-        const int height = static_cast<int>(info.yHotspot * 2);
-        HBITMAP bitmap =
-            CreateBitmap(width, height, description.bmPlanes, description.bmBitsPixel, nullptr);
-        HGDIOBJ oldSource = SelectObject(source, info.hbmColor);
-        HGDIOBJ oldTarget = SelectObject(target, bitmap);
-        BitBlt(target, 0, 0, width, height, source, 0, 0, SRCCOPY);
-        for (int y = 0; y < height; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const COLORREF pixel = GetPixel(target, x, y);
-                if (pixel == 0) {
-                    continue;  // pure black stays black
-                }
-                const auto value = static_cast<BYTE>(
-                    0.587 * GetGValue(pixel) + 0.114 * GetBValue(pixel) + 0.299 * GetRValue(pixel));
-                SetPixel(target, x, y, RGB(value, value, value));
+        // The pixels as 0xAARRGGBB, top row first, whatever the icon's depth.
+        const int width = description.bmWidth;
+        const int height = description.bmHeight;
+        BITMAPINFO format{};
+        format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) *
+                                          static_cast<std::size_t>(height));
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
+        if (bitmap != nullptr && GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(height),
+                                           pixels.data(), &format, DIB_RGB_COLORS) == height) {
+            for (std::uint32_t& pixel : pixels) {
+                pixel = drawing::GreyPixel(pixel);
             }
+            SetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &format,
+                      DIB_RGB_COLORS);
+            ICONINFO greyInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, bitmap};
+            grey = CreateIconIndirect(&greyInfo);
         }
-        SelectObject(source, oldSource);
-        SelectObject(target, oldTarget);
-        ICONINFO greyInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, bitmap};
-        grey = CreateIconIndirect(&greyInfo);
-        DeleteObject(bitmap);
-    }
-    if (target != nullptr) {
-        DeleteDC(target);
-    }
-    if (source != nullptr) {
-        DeleteDC(source);
+        if (bitmap != nullptr) {
+            DeleteObject(bitmap);
+        }
     }
     if (dc != nullptr) {
         ReleaseDC(Handle(), dc);
@@ -142,35 +136,6 @@ HICON CIconButton::MakeGreyIcon(HICON icon) const {
     DeleteObject(info.hbmColor);
     DeleteObject(info.hbmMask);
     return grey;
-}
-
-int CIconButton::SetChecked(int state, bool repaint) {
-    if (!checkBoxMode_) {
-        return 0;
-    }
-    checkState_ = state != 0 ? 1 : 0;
-    if (repaint) {
-        Repaint(true);
-    }
-    return 0;
-}
-
-int CIconButton::ResetColors(bool repaint) {
-    colors_ = drawing::DefaultIconButtonColors(SystemColors());
-    if (repaint) {
-        Repaint(true);
-    }
-    return 0;
-}
-
-int CIconButton::SetLinkAddress(const char* text) {
-    linkAddress_.fill('\0');
-    if (text != nullptr) {
-        const std::string_view address(text);
-        std::memcpy(linkAddress_.data(), address.data(),
-                    std::min(address.size(), kLinkAddressSize - 1));
-    }
-    return 0;
 }
 
 void CIconButton::ReleaseImages(bool destroy) {
@@ -182,36 +147,21 @@ void CIconButton::ReleaseImages(bool destroy) {
     }
 }
 
-void CIconButton::Repaint(bool erase) {
-    if (Handle() != nullptr) {
-        InvalidateRect(Handle(), nullptr, erase ? TRUE : FALSE);
-    }
-}
-
-void CIconButton::EndHover() {
-    if (!flatLook_ || !hover_) {
-        return;
-    }
-    hover_ = false;
-    Repaint(true);
-}
-
 LRESULT CIconButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_MOUSEMOVE: {
             const LRESULT result = Default(message, wParam, lParam);
-            if ((wParam & MK_LBUTTON) != 0 && !hover_) {
+            EnsureTooltip();
+            if ((wParam & MK_LBUTTON) != 0 && !Hover()) {
                 return result;
             }
-            if (!flatLook_) {
+            if (!IsFlatLook()) {
                 return result;
             }
             POINT point{static_cast<short>(LOWORD(lParam)), static_cast<short>(HIWORD(lParam))};
             ClientToScreen(Handle(), &point);
             if (WindowFromPoint(point) == Handle()) {
-                if (!hover_) {
-                    hover_ = true;
-                    Repaint(true);
+                if (StartHover()) {
                     TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_LEAVE, Handle(), 0};
                     TrackMouseEvent(&track);
                 }
@@ -246,12 +196,17 @@ LRESULT CIconButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             isDefault_ = (wParam & 0x1F) == BS_DEFPUSHBUTTON;
             return Default(message, (wParam & ~WPARAM{0x1F}) | BS_OWNERDRAW, lParam);
         case BM_SETCHECK:
-            if (checkBoxMode_) {
-                SetChecked(static_cast<int>(wParam), true);
-            }
+            SetChecked(static_cast<int>(wParam), true);
             return 0;
         case BM_GETCHECK:
-            return checkBoxMode_ ? checkState_ : 0;
+            return IsChecked();
+        case WM_SETCURSOR:
+            // The hand says that a click opens the link.
+            if (!CheckBoxMode() && HasLinkAddress() && LOWORD(lParam) == HTCLIENT) {
+                SetCursor(LoadCursorW(nullptr, IDC_HAND));
+                return TRUE;
+            }
+            break;
         default:
             break;
     }
@@ -262,20 +217,12 @@ void CIconButton::DrawItem(const DRAWITEMSTRUCT& request) {
     HDC dc = request.hDC;
     const int saved = SaveDC(dc);
     SetBkMode(dc, TRANSPARENT);
-    drawing::IconButtonLook look;
+    drawing::IconButtonLook look = Look();
     look.item = FromRect(request.rcItem);
     look.clientWidth = look.item.Width();
     look.caption = WindowText(Handle(), 1023);
     look.state = request.itemState & (ODS_SELECTED | ODS_FOCUS | ODS_DISABLED);
-    look.flat = flatLook_;
-    look.hover = hover_;
     look.isDefault = isDefault_;
-    look.checkBoxMode = checkBoxMode_;
-    look.checkState = checkState_;
-    look.alignment = alignment_;
-    look.drawBorder = drawBorder_;
-    look.focusMarkOnFlat = focusMarkOnFlat_;
-    look.colours = colors_;
     for (std::size_t slot = 0; slot < icons_.size(); ++slot) {
         if (icons_[slot].handle != nullptr) {
             look.icons[slot] = drawing::Size{icons_[slot].width, icons_[slot].height};
@@ -291,21 +238,28 @@ void CIconButton::DrawItem(const DRAWITEMSTRUCT& request) {
 
 void CIconButton::OnReflectedClick() {
     SetFocus(Handle());
-    if (checkBoxMode_) {
-        checkState_ = checkState_ == 0 ? 1 : 0;
-        Repaint(true);
+    if (Click() == ClickResult::kOpenLink) {
+        ShellOpen({Handle(), L"open", Widen(LinkAddress()), SW_SHOW});
+    }
+}
+
+void CIconButton::EnsureTooltip() {
+    if (tooltip_ != nullptr || Handle() == nullptr) {
         return;
     }
-    if (linkAddress_[0] != '\0') {
-        const std::wstring address = Widen(linkAddress_.data());
-        SHELLEXECUTEINFOW info{};
-        info.cbSize = sizeof info;
-        info.fMask = SEE_MASK_FLAG_NO_UI;
-        info.lpVerb = L"open";
-        info.lpFile = address.c_str();
-        info.nShow = SW_SHOWMAXIMIZED;
-        ShellExecuteExW(&info);
+    // Made on first use and left inactive: the button is given no tip text.
+    const INITCOMMONCONTROLSEX classes{sizeof(INITCOMMONCONTROLSEX), ICC_BAR_CLASSES};
+    InitCommonControlsEx(&classes);
+    tooltip_ = CreateWindowExW(WS_EX_TOPMOST, TOOLTIPS_CLASSW, nullptr, WS_POPUP | TTS_ALWAYSTIP,
+                               CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, CW_USEDEFAULT, Handle(),
+                               nullptr, GetModuleHandleW(nullptr), nullptr);
+    if (tooltip_ == nullptr) {
+        return;
     }
+    // The tip window wraps its text at this width.
+    constexpr int kMaxTipWidth = 400;
+    SendMessageW(tooltip_, TTM_SETMAXTIPWIDTH, 0, kMaxTipWidth);
+    SendMessageW(tooltip_, TTM_ACTIVATE, FALSE, 0);
 }
 
 }  // namespace velmoro::win32

@@ -6,43 +6,41 @@
 
 #include <array>
 #include <cstddef>
-#include <cstdint>
-#include <string>
 
 #include "dialog.h"
 #include "draw_list.h"
 #include "icon_button_drawing.h"
+#include "icon_button_state.h"
+#include "owner_draw_menu.h"
 
 namespace velmoro::win32 {
 
-// The push button with an icon beside its caption.
-class CIconButton : public CSubclassedControl {
+// The push button with an icon beside its caption. It can also act as a
+// toggle (check-box mode), light up under the mouse when flat and open a
+// link address with the shell, showing the hand cursor while it has one.
+class CIconButton : public CSubclassedControl, public drawing::CIconButtonState {
 public:
-    static constexpr int kGreyIdleIcon = -2;
-    static constexpr std::size_t kLinkAddressSize = 260;
-
     CIconButton();
     ~CIconButton() override;
 
     int LoadIcons(int activeId, int idleId);
-    int SetFlatLook(bool flat, bool repaint);
     // Takes the icons over; returns 1, releasing both, when an icon's
     // information cannot be read.
     int AssignIcons(HICON active, HICON idle);
-    int SetChecked(int state, bool repaint);
-    int IsChecked() const { return checkState_; }
-    int ResetColors(bool repaint);
-    int SetLinkAddress(const char* text);
     void ReleaseImages(bool destroy);
-    bool IsFlatLook() const { return flatLook_; }
     bool IsDefault() const { return isDefault_; }
-    bool CheckBoxMode() const { return checkBoxMode_; }
     HICON Icon(int slot) const { return icons_[static_cast<std::size_t>(slot)].handle; }
+    COwnerDrawMenu& Menu() { return menu_; }
+    const COwnerDrawMenu& Menu() const { return menu_; }
+    bool TooltipCreated() const { return tooltip_ != nullptr; }
+    HWND Tooltip() const { return tooltip_; }
 
     void DrawItem(const DRAWITEMSTRUCT& request) override;
     void OnReflectedClick() override;
 
 protected:
+    void Repaint() override;
+    drawing::CSystemColors CurrentSystemColors() const override;
     void PreSubclassWindow() override;
     LRESULT WindowProc(UINT message, WPARAM wParam, LPARAM lParam) override;
 
@@ -54,20 +52,12 @@ private:
     };
 
     HICON MakeGreyIcon(HICON icon) const;
-    void Repaint(bool erase);
-    void EndHover();
+    void EnsureTooltip();
 
-    bool flatLook_ = true;
-    bool hover_ = false;
     bool isDefault_ = false;
-    bool checkBoxMode_ = false;
-    int checkState_ = 0;
-    std::uint8_t alignment_ = drawing::kImageLeft;
-    bool drawBorder_ = true;
-    bool focusMarkOnFlat_ = false;
-    drawing::IconButtonColors colors_{};
     std::array<IconSlot, 2> icons_{};
-    std::array<char, kLinkAddressSize> linkAddress_{};
+    COwnerDrawMenu menu_;
+    HWND tooltip_ = nullptr;
 };
 
 }  // namespace velmoro::win32

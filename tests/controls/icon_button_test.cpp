@@ -9,8 +9,6 @@
 #include <QLabel>
 #include <QSignalSpy>
 #include <QTest>
-#include <cstring>
-#include <string>
 #include <vector>
 
 #include "platform.h"
@@ -20,28 +18,18 @@ namespace {
 
 using IconButtonTest = ::testing::Test;
 
-TEST_F(IconButtonTest, GreyCopyUsesTruncatedLuminanceAndKeepsBlack) {
-    struct Case {
-        QRgb in;
-        int grey;
-    };
-    // (1, 1, 1) stays 1 only when the products are summed green, blue, red.
-    const Case cases[] = {
-        {qRgb(0, 0, 0), 0},         {qRgb(255, 0, 0), 76},      {qRgb(10, 200, 30), 123},
-        {qRgb(100, 150, 200), 140}, {qRgb(255, 255, 255), 255}, {qRgb(1, 1, 1), 1},
-    };
-    QImage source(std::size(cases), 1, QImage::Format_ARGB32);
-    for (int x = 0; x < source.width(); ++x) {
-        source.setPixel(x, 0, cases[x].in);
-    }
+// The rule itself is the shared one's (drawing tests); here, that the icon's
+// pixels reach it and come back with their alpha.
+TEST_F(IconButtonTest, GreyCopyGoesThroughEveryPixel) {
+    QImage source(2, 1, QImage::Format_ARGB32);
+    source.setPixel(0, 0, qRgba(255, 0, 0, 255));
+    source.setPixel(1, 0, qRgba(0, 0, 0, 255));
     const QIcon grey = CIconButton::MakeGreyIcon(QIcon(QPixmap::fromImage(source)));
     ASSERT_FALSE(grey.isNull());
     const QImage out = grey.pixmap(source.size()).toImage().convertToFormat(QImage::Format_ARGB32);
     ASSERT_EQ(out.size(), source.size());
-    for (int x = 0; x < source.width(); ++x) {
-        const int g = cases[x].grey;
-        EXPECT_EQ(out.pixel(x, 0), qRgba(g, g, g, 255)) << "pixel " << x;
-    }
+    EXPECT_EQ(out.pixel(0, 0), qRgba(76, 76, 76, 255));
+    EXPECT_EQ(out.pixel(1, 0), qRgba(0, 0, 0, 255));
     EXPECT_TRUE(CIconButton::MakeGreyIcon(QIcon()).isNull());
 }
 
@@ -71,13 +59,15 @@ TEST_F(IconButtonTest, LoadIconsFromTheProgramsResources) {
     }
 }
 
-TEST_F(IconButtonTest, SetCheckedOnlyInCheckBoxMode) {
+// The setter's own rule is the shared state's (drawing tests); here, that a
+// checkable push button becomes a check-box button.
+TEST_F(IconButtonTest, AttachTurnsACheckableButtonIntoCheckBoxMode) {
     struct Case {
         bool checkable;
         int state;
         int checked;
     };
-    const Case cases[] = {{false, 1, 0}, {true, 1, 1}, {true, 5, 1}, {true, 0, 0}};
+    const Case cases[] = {{false, 1, 0}, {true, 1, 1}};
     for (const Case& c : cases) {
         CIconButton button;
         button.setCheckable(c.checkable);
@@ -114,14 +104,8 @@ TEST_F(IconButtonTest, DoubleClickGivesTwoClicks) {
     EXPECT_EQ(clicked.count(), 2);
 }
 
-TEST_F(IconButtonTest, LinkAddressIsCutAndOpenedBeforeTheClickReachesTheDialog) {
+TEST_F(IconButtonTest, LinkAddressIsOpenedBeforeTheClickReachesTheDialog) {
     CIconButton button;
-    const std::string longAddress(300, 'a');
-    button.SetLinkAddress(longAddress.c_str());
-    EXPECT_EQ(std::strlen(button.LinkAddress()), CIconButton::kLinkAddressSize - 1);
-    button.SetLinkAddress(nullptr);
-    EXPECT_STREQ(button.LinkAddress(), "");
-
     button.SetLinkAddress("https://example.invalid/");
     std::vector<QString> events;
     toolkit::SetShellOpenHook([&events](const QString& address) { events.push_back(address); });
