@@ -83,6 +83,8 @@ EQUIVALENT = [
     ("engine/transfer.cpp", "CTransferEngine::Start", "transfer_.blockCounter = 0;",
      "transfer_.blockCounter = 0;", "",
      "the version reply sets the counter before any step reads it"),
+    ("engine/transfer.cpp", "CTransferEngine::Start", "std::int32_t units = 0;", "0", "1",
+     "CountUnits sets it before it is read, and Start reads it only when CountUnits succeeds"),
     ("engine/transfer.cpp", "CTransferEngine::Stop", "transfer_.replyText.clear();",
      "transfer_.replyText.clear();", "",
      "a stopped transfer takes no reply, and Start clears the text before the first"),
