@@ -424,7 +424,7 @@ TEST(CatalogLineCheck, FindsWhereARecordWouldDifferFromItsLine) {
         // And one above it.
         {true, "OBJ1   ,First sample    ,65536,255,1,2,3,4,5,6,7,8,", 26,
          "the word value 65536 is above 65535; the controller would store 0"},
-        {true, "OBJ1   ,First sample    ,65535,256,1,2,3,4,5,6,7,8,", 32,
+        {true, "OBJ1   ,First sample    ,65535, 256,1,2,3,4,5,6,7,8,", 33,
          "the byte value 256 is above 255; the controller would store 0"},
         {false, "2147483648,Star  ,65535,255,1,2,3,4,5,6,7,8,9", 1,
          "the number 2147483648 is above 2147483647; the controller would store -2147483648"},
