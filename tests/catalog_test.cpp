@@ -161,6 +161,58 @@ TEST(CatalogRecord, SecondLayoutLines) {
     }
 }
 
+// The edges of UTF-8: the lowest and highest character of each length,
+// and the overlong forms, surrogates and code points above U+10FFFF next
+// to them, which are no characters; a text that ends inside one is partial.
+TEST(Utf8, CharactersAndTheirEdges) {
+    struct Case {
+        std::string_view bytes;
+        char32_t code;
+        std::size_t length;  // 0: no character
+        bool partial;
+    };
+    const Case cases[] = {
+        {"\x7F", 0x7F, 1, false},
+        {"\x80", 0, 0, false},
+        {"\xC1\xBF", 0, 0, false},
+        {"\xC2\x80", 0x80, 2, false},
+        {"\xC2\x7F", 0, 0, false},
+        {"\xDF\xBF", 0x7FF, 2, false},
+        {"\xE0\x9F\xBF", 0, 0, false},
+        {"\xE0\xA0\x80", 0x800, 3, false},
+        {"\xE1\x7F\x80", 0, 0, false},
+        {"\xE2\x82\x7F", 0, 0, false},
+        {"\xED\x9F\xBF", 0xD7FF, 3, false},
+        {"\xED\xA0\x80", 0, 0, false},
+        {"\xEF\xBF\xBF", 0xFFFF, 3, false},
+        {"\xF0\x8F\xBF\xBF", 0, 0, false},
+        {"\xF0\x90\x80\x80", 0x10000, 4, false},
+        {"\xF1\x7F\x80\x80", 0, 0, false},
+        {"\xF4\x8F\xBF\xBF", 0x10FFFF, 4, false},
+        {"\xF4\x90\x80\x80", 0, 0, false},
+        {"\xF5\x80\x80\x80", 0, 0, false},
+        {"\xC3", 0, 0, true},
+        {"\xE2\x82", 0, 0, true},
+    };
+    for (const Case& c : cases) {
+        const Utf8Char got = ReadUtf8(c.bytes, 0);
+        EXPECT_EQ(got.length, c.length) << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(got.partial, c.partial) << ::testing::PrintToString(c.bytes);
+        if (c.length > 0) {
+            EXPECT_EQ(got.code, c.code) << ::testing::PrintToString(c.bytes);
+        }
+    }
+    // Columns count characters; the end of the line is the column after
+    // the last.
+    const std::string_view line =
+        "a\xC3\xA9"
+        "b";
+    const std::int64_t columns[] = {1, 2, 2, 3, 4};
+    for (std::size_t pos = 0; pos <= line.size(); ++pos) {
+        EXPECT_EQ(CharacterColumn(line, pos), columns[pos]) << pos;
+    }
+}
+
 TEST(LineReader, PiecesAndEndOfFile) {
     struct Piece {
         std::string text;

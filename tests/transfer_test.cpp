@@ -139,6 +139,22 @@ TEST_F(TransferTest, DataFileThatFailsToReadIsNotSentAsFiller) {
         EXPECT_FALSE(fresh.engine.State().busy);
         EXPECT_FALSE(fresh.engine.State().dataFile.IsOpen());
         EXPECT_TRUE(fresh.port.TakeWrites().empty()) << atStart;
+
+        if (atStart) {
+            continue;
+        }
+        // The next transfer on the same engine reads the file afresh: the
+        // last one's read error is not its.
+        fresh.engine.OnStartStop();
+        for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#"}) {
+            fresh.Receive(reply);
+        }
+        bool blockSent = false;
+        for (const std::string& sent : fresh.port.TakeWrites()) {
+            blockSent = blockSent || sent.starts_with(commands::kDownData);
+        }
+        EXPECT_TRUE(blockSent);
+        EXPECT_TRUE(fresh.engine.State().busy);
     }
 
     // A catalogue's disk fails during the erase sweep: its first block is

@@ -38,7 +38,7 @@ BUILD = WORK / "build"
 STAGES = {
     "unit": (["velmoro_engine_tests"],
              r"^(TransferTest|WholeTransfer|Images/FirmwareSizes|RealField|CatalogRecord|LineReader"
-             r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Crc8|DataBlock|BlockText|SectorText)\.",
+             r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Utf8|Crc8|DataBlock|BlockText|SectorText)\.",
              10, False),
     "serial": (["velmoro_serial_tests"], r"^(MSComm|SerialPortFace)\.", 20, False),
     "doctor": (["velmoro_doctor_tests"], r"^Doctor", 30, True),
@@ -116,6 +116,13 @@ EQUIVALENT = [
      "a place without a findings list is never read; with one, it is made with its column"),
     ("engine/catalog.h", None, "bool firstSection_ = true;", "true", "false",
      "Next sets it before InFirstSection can be asked"),
+    ("engine/data_file.cpp", "ReadUtf8", "} else if (lead >= 0xF0 && lead <= 0xF4) {", "0xF0",
+     "0xEF", "0xEF is a three-byte lead, taken by the branch before"),
+    ("engine/data_file.cpp", "CDataFile::Open", "byteOrderMark_ = false;",
+     "byteOrderMark_ = false;", "",
+     "only a plan's own reader, opened once, is asked about the mark"),
+    ("engine/data_block.cpp", "SectorText", "std::string text(5, '0');", "'0'", "'1'",
+     "the loop writes all five digits"),
     ("engine/data_file.h", None, "std::int64_t lineNumber_ = 1;", "1", "0",
      "Open sets it before anything reads it"),
     ("engine/data_file.h", None, "std::int64_t lineColumn_ = 1;", "1", "0",
