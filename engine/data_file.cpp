@@ -174,7 +174,6 @@ TextScan ScanText(const std::filesystem::path& path) {
         std::size_t i = 0;
         kept = 0;
         if (first && bytes.starts_with(kByteOrderMark)) {
-            scan.byteOrderMark = true;
             i = kByteOrderMark.size();
         }
         first = false;

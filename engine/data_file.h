@@ -87,10 +87,9 @@ std::int64_t CharacterColumn(std::string_view line, std::size_t pos);
 struct TextScan {
     bool readable = false;
     std::uintmax_t size = 0;
-    bool text = true;            // all of the above
-    bool controlByte = false;    // the byte named is a NUL or another control byte
-    bool byteOrderMark = false;  // the file begins with a UTF-8 byte order mark
-    bool lineBreak = false;      // an LF or a CR in what was read
+    bool text = true;          // all of the above
+    bool controlByte = false;  // the byte named is a NUL or another control byte
+    bool lineBreak = false;    // an LF or a CR in what was read
     // Where the byte named stands, from 1, columns counting characters (the
     // byte order mark is none). A control byte is named before a byte that
     // breaks UTF-8, which a file in another encoding has as well.

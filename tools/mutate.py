@@ -123,6 +123,8 @@ EQUIVALENT = [
      "only a plan's own reader, opened once, is asked about the mark"),
     ("engine/data_block.cpp", "SectorText", "std::string text(5, '0');", "'0'", "'1'",
      "the loop writes all five digits"),
+    ("engine/data_file.h", None, "bool atEnd_ = false;", "false", "true",
+     "Open sets it before anything reads it"),
     ("engine/data_file.h", None, "std::int64_t lineNumber_ = 1;", "1", "0",
      "Open sets it before anything reads it"),
     ("engine/data_file.h", None, "std::int64_t lineColumn_ = 1;", "1", "0",
