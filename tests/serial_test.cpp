@@ -194,6 +194,8 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     EXPECT_TRUE(com1.HeldOpen());
     face.SetOutput(std::string_view("on COM1"));
 
+    // What one transfer set of the input mode, the next opening sets again.
+    comm.SetInputLen(1);
     face.SetPortNumber(2);
     requested.clear();
     driverFlagsSet.clear();
@@ -241,6 +243,10 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     comm.SetInputLen(0);
     const std::vector<std::uint8_t> rest = face.GetInput();
     EXPECT_EQ(std::string(rest.begin(), rest.end()), "OK#");
+    // A closed port takes nothing, and counts nothing.
+    comm.SetPortOpen(false);
+    face.SetOutput(std::string_view(":QUIT_COMM#"));
+    EXPECT_EQ(comm.BytesSent(), 12);
     unsetenv("VELMORO_COM1");
     unsetenv("VELMORO_COM2");
 }
