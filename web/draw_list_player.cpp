@@ -15,6 +15,7 @@ namespace {
 // being painted, Module.velmoroFont(font) the CSS font of a drawing font,
 // Module.velmoroIcons the images by number.
 
+// clang-format off
 EM_JS(void, JsFillRect, (int left, int top, int right, int bottom, int rgb), {
     const g = Module.velmoroCanvas;
     g.fillStyle = "#" + rgb.toString(16).padStart(6, "0");
@@ -31,11 +32,11 @@ EM_JS(void, JsPolyline, (const int* points, int count, int width, int rgb), {
         g.fillStyle = colour;
         for (let i = 1; i < count; ++i) {
             const x0 = p[2 * i - 2], y0 = p[2 * i - 1], x1 = p[2 * i], y1 = p[2 * i + 1];
-            if (y0 == = y1&& x0 != = x1) {
+            if (y0 === y1 && x0 !== x1) {
                 g.fillRect(Math.min(x0, x1 + 1), y0, Math.abs(x1 - x0), 1);
-            } else if (x0 == = x1&& y0 != = y1) {
+            } else if (x0 === x1 && y0 !== y1) {
                 g.fillRect(x0, Math.min(y0, y1 + 1), 1, Math.abs(y1 - y0));
-            } else if (x0 != = x1) {
+            } else if (x0 !== x1) {
                 g.strokeStyle = colour;
                 g.lineWidth = 1;
                 g.beginPath();
@@ -52,86 +53,74 @@ EM_JS(void, JsPolyline, (const int* points, int count, int width, int rgb), {
     g.lineJoin = "round";
     g.beginPath();
     for (let i = 0; i < count; ++i) {
-        if (i == = 0)
-            g.moveTo(p[0], p[1]);
-        else
-            g.lineTo(p[2 * i], p[2 * i + 1]);
+        if (i === 0) g.moveTo(p[0], p[1]); else g.lineTo(p[2 * i], p[2 * i + 1]);
     }
     g.stroke();
 });
 
-// Text with mnemonic processing: a single '&' underlines the next
-// character, "&&" draws one '&'. Returns nothing; the box and the flags
-// place it as the platform's text drawing does.
-EM_JS(void, JsText,
-      (const char* text, int left, int top, int right, int bottom, int font, int rgb, int format,
-       int clipped, int clipLeft, int clipTop, int clipRight, int clipBottom),
-      {
-          const g = Module.velmoroCanvas;
-          const raw = UTF8ToString(text);
-          g.save();
-          if (clipped) {
-              g.beginPath();
-              g.rect(clipLeft, clipTop, clipRight - clipLeft, clipBottom - clipTop);
-              g.clip();
-          }
-          g.font = Module.velmoroFont(font);
-          g.fillStyle = "#" + rgb.toString(16).padStart(6, "0");
-          g.textBaseline = "top";
-          const lines = Module.velmoroLayOut(g, raw, right - left, (format & 0x10) != = 0);
-          const height = Module.velmoroLineHeight(g);
-          let y = top;
-          if ((format & 0x04) != = 0 && (format & 0x20) != = 0) {
-              y = top + Math.floor((bottom - top - height) / 2);
-          }
-          for (const line of lines) {
-              const width = g.measureText(line.text).width;
-              let x = left;
-              if ((format & 0x01) != = 0)
-                  x = left + Math.floor((right - left - width) / 2);
-              else if ((format & 0x02) != = 0)
-                  x = right - Math.ceil(width);
-              Module.velmoroDrawLine(g, line, x, y, height);
-              y += height;
-          }
-          g.restore();
-      });
+// Text laid out in its box by the flags, with mnemonic processing: a single
+// '&' underlines the next character, "&&" draws one '&'.
+EM_JS(void, JsText, (const char* text, int left, int top, int right, int bottom, int font,
+                     int rgb, int format, int clipped, int clipLeft, int clipTop, int clipRight,
+                     int clipBottom), {
+    const g = Module.velmoroCanvas;
+    const raw = UTF8ToString(text);
+    g.save();
+    if (clipped) {
+        g.beginPath();
+        g.rect(clipLeft, clipTop, clipRight - clipLeft, clipBottom - clipTop);
+        g.clip();
+    }
+    g.font = Module.velmoroFont(font);
+    g.fillStyle = "#" + rgb.toString(16).padStart(6, "0");
+    g.textBaseline = "top";
+    const lines = Module.velmoroLayOut(g, raw, right - left, (format & 0x10) !== 0);
+    const height = Module.velmoroLineHeight(g);
+    let y = top;
+    if ((format & 0x04) !== 0 && (format & 0x20) !== 0) {
+        y = top + Math.floor((bottom - top - height) / 2);
+    }
+    for (const line of lines) {
+        const width = g.measureText(line.text).width;
+        let x = left;
+        if ((format & 0x01) !== 0) x = left + Math.floor((right - left - width) / 2);
+        else if ((format & 0x02) !== 0) x = right - Math.ceil(width);
+        Module.velmoroDrawLine(g, line, x, y, height);
+        y += height;
+    }
+    g.restore();
+});
 
 // The platform's state drawing: one line from the top-left of the box;
 // embossed draws the highlight colour one pixel right and down and the
 // shadow colour in place.
-EM_JS(void, JsStateText,
-      (const char* text, int left, int top, int font, int rgb, int embossed, int highlight,
-       int shadow),
-      {
-          const g = Module.velmoroCanvas;
-          const line = Module.velmoroLayOut(g, UTF8ToString(text), 1e9, false)[0];
-          g.save();
-          g.font = Module.velmoroFont(font);
-          g.textBaseline = "top";
-          const height = Module.velmoroLineHeight(g);
-          const draw = (x, y, colour) = > {
-              g.fillStyle = "#" + colour.toString(16).padStart(6, "0");
-              Module.velmoroDrawLine(g, line, x, y, height);
-          };
-          if (embossed) {
-              draw(left + 1, top + 1, highlight);
-              draw(left, top, shadow);
-          } else {
-              draw(left, top, rgb);
-          }
-          g.restore();
-      });
+EM_JS(void, JsStateText, (const char* text, int left, int top, int font, int rgb, int embossed,
+                          int highlight, int shadow), {
+    const g = Module.velmoroCanvas;
+    g.save();
+    g.font = Module.velmoroFont(font);
+    const line = Module.velmoroLayOut(g, UTF8ToString(text), 1e9, false)[0];
+    const height = Module.velmoroLineHeight(g);
+    const draw = (x, y, colour) => {
+        g.fillStyle = "#" + colour.toString(16).padStart(6, "0");
+        Module.velmoroDrawLine(g, line, x, y, height);
+    };
+    if (embossed) {
+        draw(left + 1, top + 1, highlight);
+        draw(left, top, shadow);
+    } else {
+        draw(left, top, rgb);
+    }
+    g.restore();
+});
 
 EM_JS(void, JsIcon, (int image, int left, int top, int embossed), {
     const g = Module.velmoroCanvas;
     const icon = Module.velmoroIcons[image];
-    if (!icon)
-        return;
+    if (!icon || !icon.complete || icon.naturalWidth === 0) return;
     g.save();
-    if (embossed)
-        g.filter = "grayscale(1) opacity(0.5)";
-    g.drawImage(icon, left, top, icon.width, icon.height);
+    if (embossed) g.filter = "grayscale(1) opacity(0.5)";
+    g.drawImage(icon, left, top, icon.naturalWidth, icon.naturalHeight);
     g.restore();
 });
 
@@ -142,33 +131,25 @@ EM_JS(void, JsFocusRect, (int left, int top, int right, int bottom), {
     g.globalCompositeOperation = "difference";
     g.fillStyle = "#ffffff";
     let index = 0;
-    const dot = (x, y) = > {
-        if (index++ % 2 == = 0)
-            g.fillRect(x, y, 1, 1);
-    };
+    const dot = (x, y) => { if (index++ % 2 === 0) g.fillRect(x, y, 1, 1); };
     const r = right - 1, b = bottom - 1;
-    for (let x = left; x <= r; ++x)
-        dot(x, top);
-    for (let y = top + 1; y <= b; ++y)
-        dot(r, y);
-    for (let x = r - 1; x >= left && b > top; --x)
-        dot(x, b);
-    for (let y = b - 1; y > top && r > left; --y)
-        dot(left, y);
+    for (let x = left; x <= r; ++x) dot(x, top);
+    for (let y = top + 1; y <= b; ++y) dot(r, y);
+    for (let x = r - 1; x >= left && b > top; --x) dot(x, b);
+    for (let y = b - 1; y > top && r > left; --y) dot(left, y);
     g.restore();
 });
 
 EM_JS(int, JsMeasure, (int font, const char* text, int width, int wrapped, int wantHeight), {
     const g = Module.velmoroMeasureContext();
     g.font = Module.velmoroFont(font);
-    const lines = Module.velmoroLayOut(g, UTF8ToString(text), width, wrapped != = 0);
-    if (wantHeight)
-        return lines.length * Module.velmoroLineHeight(g);
+    const lines = Module.velmoroLayOut(g, UTF8ToString(text), width, wrapped !== 0);
+    if (wantHeight) return lines.length * Module.velmoroLineHeight(g);
     let widest = 0;
-    for (const line of lines)
-        widest = Math.max(widest, Math.ceil(g.measureText(line.text).width));
+    for (const line of lines) widest = Math.max(widest, Math.ceil(g.measureText(line.text).width));
     return wrapped ? Math.max(width, widest) : widest;
 });
+// clang-format on
 
 int Packed(const Colour& colour) {
     return (colour.rgb.red << 16) | (colour.rgb.green << 8) | colour.rgb.blue;

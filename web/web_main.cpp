@@ -37,32 +37,41 @@ constexpr std::string_view kDataFileTooLarge =
 }  // namespace texts
 
 // Every call returns a promise the engine's call waits for.
+// clang-format off
 EM_ASYNC_JS(int, JsPreparePort, (), { return await Module.velmoroPage.preparePort(); });
-EM_ASYNC_JS(int, JsAskQuestion, (const char* question),
-            { return await Module.velmoroPage.ask(UTF8ToString(question)); });
+EM_ASYNC_JS(int, JsAskQuestion, (const char* question), {
+    return await Module.velmoroPage.ask(UTF8ToString(question));
+});
 
 EM_JS(int, JsTakeTextLength, (), { return lengthBytesUTF8(Module.velmoroPage.text); });
-EM_JS(void, JsTakeText, (char* out, int size),
-      { stringToUTF8(Module.velmoroPage.text, out, size); });
+EM_JS(void, JsTakeText, (char* out, int size), {
+    stringToUTF8(Module.velmoroPage.text, out, size);
+});
 EM_JS(int, JsPortOpen, (), { return Module.velmoroPage.portOpen() ? 1 : 0; });
-EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count),
-      { Module.velmoroPage.write(HEAPU8.slice(bytes, bytes + count)); });
+EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count), {
+    Module.velmoroPage.write(HEAPU8.slice(bytes, bytes + count));
+});
 EM_JS(int, JsCommEvent, (), { return Module.velmoroPage.commEvent; });
 EM_JS(int, JsInputLength, (), { return Module.velmoroPage.inputLength(); });
-EM_JS(void, JsTakeInput, (std::uint8_t * out, int count),
-      { HEAPU8.set(Module.velmoroPage.takeInput(count), out); });
+EM_JS(void, JsTakeInput, (std::uint8_t* out, int count), {
+    HEAPU8.set(Module.velmoroPage.takeInput(count), out);
+});
 
 EM_JS(void, JsClearLog, (), { Module.velmoroPage.clearLog(); });
-EM_JS(void, JsAppendLog, (const char* text, int size),
-      { Module.velmoroPage.appendLog(UTF8ToString(text, size)); });
-EM_JS(void, JsSetCaption, (const char* text, int size),
-      { Module.velmoroPage.setStartStopCaption(UTF8ToString(text, size)); });
-EM_JS(void, JsEnableOpen, (int enable), { Module.velmoroPage.enableOpen(enable != = 0); });
+EM_JS(void, JsAppendLog, (const char* text, int size), {
+    Module.velmoroPage.appendLog(UTF8ToString(text, size));
+});
+EM_JS(void, JsSetCaption, (const char* text, int size), {
+    Module.velmoroPage.setStartStopCaption(UTF8ToString(text, size));
+});
+EM_JS(void, JsEnableOpen, (int enable), { Module.velmoroPage.enableOpen(enable !== 0); });
 EM_JS(void, JsStartTimer, (int periodMs), { Module.velmoroPage.startTimer(periodMs); });
 EM_JS(void, JsStopTimer, (), { Module.velmoroPage.stopTimer(); });
 EM_JS(void, JsRepaintProgress, (), { Module.velmoroPage.repaintProgress(); });
-EM_JS(void, JsReportPortFailure, (const char* text, int size),
-      { Module.velmoroPage.reportPortFailure(UTF8ToString(text, size)); });
+EM_JS(void, JsReportPortFailure, (const char* text, int size), {
+    Module.velmoroPage.reportPortFailure(UTF8ToString(text, size));
+});
+// clang-format on
 
 std::string TakeText() {
     std::string text(static_cast<std::size_t>(JsTakeTextLength()) + 1, '\0');
