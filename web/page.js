@@ -439,17 +439,18 @@ async function loadFile() {
 async function startStop() {
     if (page.inEngine) return;
     page.inEngine = true;
-    try {
-        const fileState = Module._velmoro_busy() ? 0 : (await loadFile()).state;
-        await Module.ccall("velmoro_start_stop", null, ["number"], [fileState], { async: true });
-    } finally {
-        page.inEngine = false;
-    }
+    const fileState = Module._velmoro_busy() ? 0 : (await loadFile()).state;
+    // Returns at once when the engine waits; startStopDone() follows at its
+    // end.
+    Module._velmoro_start_stop(fileState);
+}
+page.startStopDone = () => {
+    page.inEngine = false;
     if (page.pendingComm) {
         page.pendingComm = false;
-        Module._velmoro_comm_event();
+        setTimeout(() => page.fireComm(), 0);
     }
-}
+};
 actions.set(1003, () => fileInput.click());
 actions.set(1004, startStop);
 actions.set(1009, () => window.open("Help.htm", "_blank"));

@@ -68,6 +68,8 @@ EM_JS(void, JsEnableOpen, (int enable), { Module.velmoroPage.enableOpen(enable !
 EM_JS(void, JsStartTimer, (int periodMs), { Module.velmoroPage.startTimer(periodMs); });
 EM_JS(void, JsStopTimer, (), { Module.velmoroPage.stopTimer(); });
 EM_JS(void, JsRepaintProgress, (), { Module.velmoroPage.repaintProgress(); });
+// Start and Stop have run to their end, whether they waited or not.
+EM_JS(void, JsStartStopDone, (), { Module.velmoroPage.startStopDone(); });
 EM_JS(void, JsReportPortFailure, (const char* text, int size), {
     Module.velmoroPage.reportPortFailure(UTF8ToString(text, size));
 });
@@ -171,9 +173,10 @@ EMSCRIPTEN_KEEPALIVE void velmoro_start_stop(int fileState) {
         page.window.ClearLog();
         page.window.AppendLog(fileState == 2 ? velmoro::web::texts::kDataFileTooLarge
                                              : velmoro::texts::kUnreadableDataFile);
-        return;
+    } else {
+        page.engine.OnStartStop();
     }
-    page.engine.OnStartStop();
+    velmoro::web::JsStartStopDone();
 }
 
 EMSCRIPTEN_KEEPALIVE void velmoro_beacon_timer() {

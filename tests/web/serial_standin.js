@@ -1,11 +1,12 @@
 // A stand-in for navigator.serial, put in the page before its own scripts
-// run: one port, which carries its bytes over a WebSocket to
-// tests/web/serial_relay.py and from there to a pseudo-terminal. It behaves
-// as Chromium's ports do where the page can tell: open() with the line's
-// options, a readable that a fresh stream replaces after cancel(), a lost
-// device that errors the reader and fires "disconnect", and a port held
-// elsewhere that fails to open. Every open's options are kept in
-// window.velmoroSerialOpens. window.velmoroRelay is the relay's address.
+// run: one port, whose bytes go through the DevTools binding
+// velmoroSerialSend to tests/web/serial_relay.py and from there to a
+// pseudo-terminal; the relay answers by calling velmoroSerialAnswer,
+// velmoroSerialReceive and velmoroSerialLose. It behaves as Chromium's
+// ports do where the page can tell: open() with the line's options, a
+// readable that a fresh stream replaces after cancel(), a lost device that
+// errors the reader and fires "disconnect", and a port held elsewhere that
+// fails to open. Every open's options are kept in window.velmoroSerialOpens.
 (() => {
     "use strict";
     const lostError = () => new DOMException("The device has been lost.", "NetworkError");
@@ -14,7 +15,7 @@
 
     class StandInPort {
         constructor() {
-            this.socket = null;
+            this.opened = false;
             this.fatal = false;
             this.stream = null;
             this.controller = null;
@@ -22,7 +23,7 @@
         }
         getInfo() { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; }
         get readable() {
-            if (!this.socket || this.fatal) return null;
+            if (!this.opened || this.fatal) return null;
             if (!this.stream) {
                 this.stream = new ReadableStream({
                     start: (controller) => { this.controller = controller; },
@@ -32,50 +33,42 @@
             return this.stream;
         }
         get writable() {
-            if (!this.socket || this.fatal) return null;
+            if (!this.opened || this.fatal) return null;
             if (!this.writer) {
-                const socket = this.socket;
                 this.writer = new WritableStream({
                     write: (chunk) => {
-                        if (socket.readyState !== WebSocket.OPEN) throw lostError();
-                        socket.send(chunk);
+                        if (!this.opened || this.fatal) throw lostError();
+                        let text = "";
+                        for (const byte of chunk) text += String.fromCharCode(byte);
+                        velmoroSerialSend(JSON.stringify({ op: "write", data: btoa(text) }));
                     },
                 });
             }
             return this.writer;
         }
         open(options) {
-            if (this.socket) {
+            if (this.opened) {
                 return Promise.reject(new DOMException("The port is already open.", "InvalidStateError"));
             }
             window.velmoroSerialOpens.push(options);
             return new Promise((resolve, reject) => {
-                const socket = new WebSocket(window.velmoroRelay + "/?" + encodeURIComponent(JSON.stringify(options)));
-                socket.binaryType = "arraybuffer";
-                let opened = false;
-                socket.onmessage = (e) => {
-                    if (!opened) {
-                        if (e.data === "ok") {
-                            opened = true;
-                            this.socket = socket;
-                            this.fatal = false;
-                            resolve();
-                        } else {
-                            socket.close();
-                            reject(new DOMException("Failed to open serial port.", "NetworkError"));
-                        }
+                window.velmoroSerialAnswer = (ok) => {
+                    if (!ok) {
+                        reject(new DOMException("Failed to open serial port.", "NetworkError"));
                         return;
                     }
-                    if (this.controller) this.controller.enqueue(new Uint8Array(e.data));
+                    this.opened = true;
+                    this.fatal = false;
+                    resolve();
                 };
-                socket.onclose = () => {
-                    if (!opened) {
-                        reject(new DOMException("Failed to open serial port.", "NetworkError"));
-                    } else if (this.socket === socket) {
-                        this.lose();
-                    }
-                };
+                velmoroSerialSend(JSON.stringify({ op: "open", options }));
             });
+        }
+        receive(data) {
+            const text = atob(data);
+            const bytes = new Uint8Array(text.length);
+            for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+            if (this.controller) this.controller.enqueue(bytes);
         }
         lose() {
             this.fatal = true;
@@ -89,17 +82,19 @@
             if ((this.stream && this.stream.locked) || (this.writer && this.writer.locked)) {
                 return Promise.reject(new DOMException("Cannot cancel a locked stream", "InvalidStateError"));
             }
-            const socket = this.socket;
-            this.socket = null;
+            const wasOpen = this.opened;
+            this.opened = false;
             this.stream = null;
             this.controller = null;
             this.writer = null;
-            if (socket) socket.close();
+            if (wasOpen) velmoroSerialSend(JSON.stringify({ op: "close" }));
             return Promise.resolve();
         }
     }
 
     const port = new StandInPort();
+    window.velmoroSerialReceive = (data) => port.receive(data);
+    window.velmoroSerialLose = () => { if (port.opened && !port.fatal) port.lose(); };
     const serial = {
         requestPort() {
             localStorage.setItem("velmoroStandInGranted", "1");
