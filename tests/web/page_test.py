@@ -341,6 +341,32 @@ class PageTest(unittest.TestCase):
         self.assertFalse(self.question_open())
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
 
+    def test_a_file_the_page_cannot_read_sends_nothing(self):
+        """A file gone since it was chosen, and one larger than the page
+        reads, each end the click with a log line; the port is not opened."""
+        sim = self.sim("--beacons", "2")
+        huge = pathlib.Path(self.scratch) / "huge.bin"
+        with open(huge, "wb") as out:
+            out.truncate(64 * 1024 * 1024 + 1)
+        cases = [("gone", "ERROR! Cannot read data file!\r\n"),
+                 ("huge", "ERROR! The data file is larger than the page can read (64 MiB)!\r\n")]
+        for case, line in cases:
+            with self.subTest(case=case):
+                self.load(sim)
+                opens = len(self.relay.opens)
+                if case == "gone":
+                    self.data_file(image(2000)).unlink()
+                else:
+                    root = self.browser.call("DOM.getDocument")["root"]["nodeId"]
+                    node = self.browser.call("DOM.querySelector", nodeId=root, selector="#fileInput")["nodeId"]
+                    self.browser.call("DOM.setFileInputFiles", files=[str(huge)], nodeId=node)
+                    wait_until(lambda: self.page("document.getElementById('path').value") == "huge.bin", "the name")
+                self.click("#button1004")
+                self.assertEqual(self.wait_log(lambda log: log != ""), line)
+                self.assertEqual(len(self.relay.opens), opens)
+                self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        huge.unlink()
+
     def test_leaving_the_page_during_a_transfer_asks_first(self):
         """The browser's leave-page question comes during a transfer, and
         staying keeps it going; none comes when no transfer runs."""
