@@ -110,6 +110,7 @@ const page = {
     buttons: new Map(),
     openOptions: [],
     nextPort: null,
+    progressPending: false,
 
     // The port face.
     async preparePort() {
@@ -219,7 +220,13 @@ const page = {
         if (this.timer !== null) clearInterval(this.timer);
         this.timer = null;
     },
-    repaintProgress() { paintProgress(); },
+    // Painted with the next frame: a reply is answered before the bar is
+    // drawn, and many steps between two frames make one painting.
+    repaintProgress() {
+        if (this.progressPending) return;
+        this.progressPending = true;
+        requestAnimationFrame(() => { this.progressPending = false; paintProgress(); });
+    },
     reportPortFailure(text) { messageBox(text, "\u26d4", [["OK", 1]]); },
     ask(question) { return messageBox(question, "?", [["&Yes", 1], ["&No", 0]]); },
 

@@ -78,6 +78,15 @@ class Browser:
             raise CdpError(f"{method}: {answer['error']}")
         return answer.get("result", {})
 
+    def post(self, expression):
+        """Runs a script expression without waiting for it: what is posted
+        runs in the order posted."""
+        with self._lock:
+            self._next_id += 1
+            message = {"id": self._next_id, "method": "Runtime.evaluate", "sessionId": self.session,
+                       "params": {"expression": expression}}
+            os.write(self._to_browser, json.dumps(message).encode() + b"\0")
+
     def evaluate(self, expression, timeout=60):
         """The value of a script expression; promises are awaited."""
         result = self.call("Runtime.evaluate", expression=expression, awaitPromise=True,

@@ -101,6 +101,8 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
 
 
 class PageTest(unittest.TestCase):
+    loads = 0
+
     @classmethod
     def setUpClass(cls):
         cls.scratch = tempfile.mkdtemp(prefix="velmoro-web-")
@@ -150,7 +152,10 @@ class PageTest(unittest.TestCase):
 
     def load(self, sim=None, where="http"):
         self.relay.pty_path = sim.link if sim else None
-        self.browser.call("Page.navigate", url=self.url(where))
+        # Each load its own address: Chromium here sometimes leaves a
+        # navigation to the address already shown unanswered.
+        PageTest.loads += 1
+        self.browser.call("Page.navigate", url=self.url(where) + "?load=%d" % PageTest.loads)
         self.wait_ready()
 
     def wait_ready(self):

@@ -54,10 +54,17 @@ class SerialRelay:
         """Ends the open port, as a pulled adapter does."""
         self._work.put({"op": "drop"})
 
-    # The browser's reader thread only queues: answering needs it free.
+    # On the browser's reader thread: bytes go out at once, the rest is
+    # queued, as answering the page needs this thread free.
     def _called(self, params):
-        if params.get("name") == "velmoroSerialSend":
-            self._work.put(json.loads(params["payload"]))
+        if params.get("name") != "velmoroSerialSend":
+            return
+        message = json.loads(params["payload"])
+        line = self._line
+        if message["op"] == "write" and line is not None:
+            os.write(line.fd, base64.b64decode(message["data"]))
+        else:
+            self._work.put(message)
 
     def _worker(self):
         while True:
@@ -72,8 +79,6 @@ class SerialRelay:
             self.opens.append(message["options"])
             ok = self._open(message["options"])
             self.browser.evaluate("velmoroSerialAnswer(%s)" % ("true" if ok else "false"))
-        elif op == "write" and self._line is not None:
-            os.write(self._line.fd, base64.b64decode(message["data"]))
         elif op == "close":
             self._close()
         elif (op == "drop" and self._line is not None) or (op == "lost" and message["line"] is self._line):
@@ -119,7 +124,8 @@ class SerialRelay:
                 for fd in (line.fd, line.wake_r, line.wake_w):
                     os.close(fd)
                 return
-            self.browser.evaluate("velmoroSerialReceive('%s')" % base64.b64encode(data).decode())
+            # Posted, not awaited: the next bytes are read at once.
+            self.browser.post("velmoroSerialReceive('%s')" % base64.b64encode(data).decode())
 
 
 class _Line:
