@@ -70,8 +70,8 @@ class SerialRelay:
         while True:
             try:
                 self._step(self._work.get())
-            except CdpError:
-                pass  # the page has gone: nothing to tell it
+            except (CdpError, OSError):
+                pass  # the page or the browser has gone: nothing to tell it
 
     def _step(self, message):
         op = message["op"]
