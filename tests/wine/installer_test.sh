@@ -51,7 +51,7 @@ check "nothing else is installed" \
     test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "$expected_files"
 check "the installed program runs" \
     test "$(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')" = "velmoro-downloader-cli 2.0"
-check "the Start menu has the desktop program, the command prompt, the help page and the uninstaller" \
+check "the Start menu has the desktop program, the command prompt, the help page (the browser page) and the uninstaller" \
     test "$(start_menu_links)" = "$expected_links"
 check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
 
