@@ -2,7 +2,6 @@
 // controller: every problem of its record lines and, on request, every
 // record as the controller will hold it.
 
-#include <bit>
 #include <cstdio>
 #include <map>
 #include <string>
@@ -59,8 +58,8 @@ void PrintRecord(std::uint32_t address, std::int64_t line, bool firstLayout,
     std::printf(" reals");
     for (std::size_t k = 0; k < reals; ++k) {
         // Nine significant digits tell every single-precision value apart.
-        std::printf(" %.9g", static_cast<double>(
-                                 std::bit_cast<float>(LittleEndian(record + realsAt + 4 * k, 4))));
+        std::printf(" %.9g",
+                    static_cast<double>(RealFromBits(LittleEndian(record + realsAt + 4 * k, 4))));
     }
     std::printf("\n");
 }

@@ -18,6 +18,10 @@
 #   share/doc/velmoro-downloader/Help.htm
 #   share/doc/velmoro-downloader/copyright, changelog.gz  (cmake/package_docs.cmake)
 #   share/man/man1/<program>.1.gz                         (cmake/package_docs.cmake)
+# and, with VELMORO_WEB_SITE (the browser page's site, build-web/site):
+#   share/velmoro-downloader/web/...                      (index.html and its files)
+#   libexec/velmoro-downloader/velmoro-downloader-web     (opens it in a browser)
+#   share/applications/velmoro-downloader-web.desktop
 #
 # The desktop program opens Help.htm from the directory of its own
 # executable, so the page must sit beside the real file; PATH reaches it
@@ -39,6 +43,9 @@
 include(GNUInstallDirs)
 
 set(VELMORO_INSTALL_COMPONENT velmoro)
+# The browser page is built apart, with emscripten (./dev web); a package
+# carries it when its site folder is named here.
+set(VELMORO_WEB_SITE "" CACHE PATH "The browser page's built site (build-web/site) to install")
 set(velmoro_help_page ${PROJECT_SOURCE_DIR}/resources/Help.htm)
 
 # The command-line programs; the simulator needs pseudo-terminals (Unix).
@@ -103,6 +110,18 @@ else()
             RENAME velmoro-downloader.png
             COMPONENT ${VELMORO_INSTALL_COMPONENT})
     endforeach()
+    if(VELMORO_WEB_SITE)
+        install(DIRECTORY ${VELMORO_WEB_SITE}/
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/velmoro-downloader/web
+            COMPONENT ${VELMORO_INSTALL_COMPONENT})
+        install(PROGRAMS ${PROJECT_SOURCE_DIR}/packaging/velmoro-downloader-web
+            DESTINATION ${velmoro_private_dir}
+            COMPONENT ${VELMORO_INSTALL_COMPONENT})
+        install(FILES ${PROJECT_SOURCE_DIR}/packaging/velmoro-downloader-web.desktop
+            DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/applications
+            COMPONENT ${VELMORO_INSTALL_COMPONENT})
+    endif()
+
     # The manual where users look for documentation, too. (CMAKE_INSTALL_DOCDIR
     # would be named after the CMake project, not the package.)
     install(FILES ${velmoro_help_page}

@@ -4,6 +4,7 @@
 #   velmoro-downloader.exe
 #   velmoro-downloader-cli.exe
 #   Help.htm
+#   web\index.html and its files   (with VELMORO_WEB_SITE: the browser page)
 #
 # Two packages from it (`./dev windows`, which runs `cpack -G "ZIP;NSIS"`):
 #   velmoro-downloader-<version>-win64.zip   unpack anywhere and run
@@ -19,6 +20,12 @@ install(TARGETS velmoro-downloader ${velmoro_cli_programs}
 install(FILES ${velmoro_help_page}
     DESTINATION .
     COMPONENT ${VELMORO_INSTALL_COMPONENT})
+
+if(VELMORO_WEB_SITE)
+    install(DIRECTORY ${VELMORO_WEB_SITE}/
+        DESTINATION web
+        COMPONENT ${VELMORO_INSTALL_COMPONENT})
+endif()
 
 set(CPACK_PACKAGE_NAME velmoro-downloader)
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
@@ -41,6 +48,9 @@ set(CPACK_NSIS_DEFINES "Target amd64-unicode")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_PACKAGE_EXECUTABLES "velmoro-downloader" "Velmoro Downloader")
 set(CPACK_NSIS_MENU_LINKS "Help.htm" "Velmoro Downloader Help")
+if(VELMORO_WEB_SITE)
+    list(APPEND CPACK_NSIS_MENU_LINKS "web/index.html" "Velmoro Downloader in a Browser")
+endif()
 # A console in the program's folder: the command-line downloader is run from
 # one, and a shortcut to the .exe itself would close its window at once.
 # (The installer names the Start menu folder $STARTMENU_FOLDER, the

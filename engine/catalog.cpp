@@ -1,10 +1,10 @@
 #include "catalog.h"
 
 #include <algorithm>
-#include <bit>
 #include <bitset>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 #include "data_file.h"
@@ -96,7 +96,7 @@ void PutLittleEndian(CatalogRecord record, std::size_t offset, std::uint32_t val
 }
 
 void PutReal(CatalogRecord record, std::size_t offset, float value) {
-    PutLittleEndian(record, offset, std::bit_cast<std::uint32_t>(value), 4);
+    PutLittleEndian(record, offset, RealBits(value), 4);
 }
 
 void FillEmpty(CatalogRecord record) {
@@ -359,6 +359,19 @@ private:
 };
 
 }  // namespace
+
+std::uint32_t RealBits(float value) {
+    static_assert(sizeof(float) == sizeof(std::uint32_t));
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &value, sizeof bits);
+    return bits;
+}
+
+float RealFromBits(std::uint32_t bits) {
+    float value = 0.0F;
+    std::memcpy(&value, &bits, sizeof value);
+    return value;
+}
 
 RealField ReadCatalogReal(std::string_view line, std::size_t pos, RealEnd end) {
     double sum = 0.0;

@@ -47,6 +47,12 @@ struct RealField {
 // past the end of the line.
 RealField ReadCatalogReal(std::string_view line, std::size_t pos, RealEnd end);
 
+// The bits of a single-precision real as the records hold them, and back.
+// Copied byte for byte: std::bit_cast is missing from some C++ libraries
+// the engine is built with.
+std::uint32_t RealBits(float value);
+float RealFromBits(std::uint32_t bits);
+
 // Where a record line would reach the controller as something other than
 // what it says (a problem), or is cut to fit its slot as the format intends
 // (a note). Line and column count from 1.

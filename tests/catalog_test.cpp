@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bit>
 #include <cstdint>
 #include <span>
 #include <string>
@@ -34,7 +33,7 @@ void PutNumber(Bytes& out, std::uint32_t value, std::size_t bytes) {
 // The reals end a record; those not given are zero.
 Bytes PutReals(Bytes& out, const std::vector<float>& reals) {
     for (float real : reals) {
-        PutNumber(out, std::bit_cast<std::uint32_t>(real), 4);
+        PutNumber(out, RealBits(real), 4);
     }
     out.resize(kRecordSize, 0);
     return out;
@@ -73,7 +72,7 @@ Bytes Convert(bool firstLayout, std::string_view line) {
 }
 
 std::uint32_t Bits(float value) {
-    return std::bit_cast<std::uint32_t>(value);
+    return RealBits(value);
 }
 
 TEST(RealField, ReadsLikeTheController) {
@@ -294,8 +293,9 @@ struct Block {
         return Bytes(record.begin(), record.end());
     }
     bool EmptyFrom(std::size_t slot) const {
-        return std::ranges::all_of(std::span(payload).subspan(slot * kRecordSize),
-                                   [](std::uint8_t b) { return b == kEmptySlotByte; });
+        const auto rest = std::span(payload).subspan(slot * kRecordSize);
+        return std::all_of(rest.begin(), rest.end(),
+                           [](std::uint8_t b) { return b == kEmptySlotByte; });
     }
 };
 

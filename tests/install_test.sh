@@ -74,6 +74,18 @@ if ! log=$(DESTDIR="$root" "${install_command[@]}" 2>&1); then
 fi
 pass
 
+# The browser page, in a package made with it (VELMORO_WEB_SITE): the site
+# as ./dev web makes it, the script that opens it and its desktop entry.
+web=usr/share/velmoro-downloader/web
+web_files=(index.html page.js velmoro.js dialogs.js Help.htm
+           icons/icon128-32.png icons/icon130-16.png icons/icon131-16.png)
+if [ -e "$root/$web/index.html" ]; then
+    for file in "${web_files[@]}"; do
+        expected_files+=("$web/$file")
+    done
+    expected_files+=("$private/velmoro-downloader-web" usr/share/applications/velmoro-downloader-web.desktop)
+fi
+
 # --- nothing more and nothing less than the expected tree -------------------
 
 # Every expected file with all its parent directories.
@@ -147,6 +159,18 @@ check "the desktop entry starts an installed program (Exec=$exec_line)" \
 check "the desktop entry's icon is the installed one (Icon=$(entry_value Icon))" \
     test "$(entry_value Icon)" = velmoro-downloader
 check "the desktop entry does not ask for a terminal" test "$(entry_value Terminal)" = false
+
+if [ -e "$root/$web/index.html" ]; then
+    web_desktop=$root/usr/share/applications/velmoro-downloader-web.desktop
+    check "desktop-file-validate passes the browser page's entry" \
+        test -z "$(desktop-file-validate "$web_desktop" 2>&1)"
+    web_exec=$(sed -n 's/^Exec=//p' "$web_desktop")
+    check "the browser page's entry starts the installed script (Exec=$web_exec)" \
+        test -x "$root$web_exec"
+    check "the script opens the installed page" \
+        grep -q "^page=/$web/index.html\$" "$root$web_exec"
+    check "the page's help is the project's page" cmp -s "$root/$web/Help.htm" "$source_dir/resources/Help.htm"
+fi
 
 # --- the icons --------------------------------------------------------------
 

@@ -29,18 +29,29 @@ start_menu_links() {
     find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' 2>/dev/null |
         sed 's|.*/||' | sort | tr '\n' ';'
 }
-expected_links="Uninstall.lnk;Velmoro Downloader Command Prompt.lnk;Velmoro Downloader Help.lnk;Velmoro Downloader.lnk;"
-
 wine "$installer" /S
+# An installer made with the browser page (VELMORO_WEB_SITE) carries it in
+# web\ with a Start menu entry of its own.
+expected_files="Help.htm Uninstall.exe velmoro-downloader-cli.exe velmoro-downloader.exe "
+expected_links=$(printf '%s\n' "Uninstall.lnk" "Velmoro Downloader Command Prompt.lnk" \
+    "Velmoro Downloader Help.lnk" "Velmoro Downloader.lnk")
+if [ -e "$folder/web" ]; then
+    expected_files=$(printf '%s\n' Help.htm Uninstall.exe velmoro-downloader-cli.exe velmoro-downloader.exe web |
+        sort | tr '\n' ' ')
+    expected_links+=$'\nVelmoro Downloader in a Browser.lnk'
+    check "the browser page is in web" \
+        test -f "$folder/web/index.html" -a -f "$folder/web/velmoro.js" -a -f "$folder/web/Help.htm"
+fi
+expected_links=$(sort <<<"$expected_links" | tr '\n' ';')
+
 check "the programs and Help.htm are in Program Files" \
     test -f "$folder/velmoro-downloader.exe" -a -f "$folder/velmoro-downloader-cli.exe" \
         -a -f "$folder/Help.htm" -a -f "$folder/Uninstall.exe"
 check "nothing else is installed" \
-    test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = \
-        "Help.htm Uninstall.exe velmoro-downloader-cli.exe velmoro-downloader.exe "
+    test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "$expected_files"
 check "the installed program runs" \
     test "$(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')" = "velmoro-downloader-cli 2.0"
-check "the Start menu has the desktop program, the command prompt, the help page and the uninstaller" \
+check "the Start menu has the desktop program, the command prompt, the help page (the browser page) and the uninstaller" \
     test "$(start_menu_links)" = "$expected_links"
 check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
 
@@ -50,9 +61,9 @@ check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_ke
 printf '@"C:\\Program Files\\Velmoro Downloader\\Uninstall.exe" /S _?=C:\\Program Files\\Velmoro Downloader\r\n' \
     >"$WINEPREFIX/drive_c/uninstall.bat"
 wine cmd /c 'C:\uninstall.bat'
-check "the uninstaller removes the programs and the help page" \
+check "the uninstaller removes the programs, the help page and the browser page" \
     test ! -e "$folder/velmoro-downloader.exe" -a ! -e "$folder/velmoro-downloader-cli.exe" \
-        -a ! -e "$folder/Help.htm"
+        -a ! -e "$folder/Help.htm" -a ! -e "$folder/web"
 check "and the Start menu entries" test -z "$(start_menu_links)"
 check "and the entry in Apps & features" \
     bash -c "! '$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"

@@ -1,0 +1,427 @@
+#!/usr/bin/python3
+"""The browser page in Debian's headless Chromium, driven over the DevTools
+protocol (cdp.py): whole transfers into velmoro-hc-sim through a stand-in
+for navigator.serial (serial_standin.js) whose port is relayed to a
+pseudo-terminal (serial_relay.py), and the page without Web Serial.
+
+    tests/web/page_test.py SITE_DIR HC_SIM CLI [unittest arguments]
+
+SITE_DIR is the built site (build-web/site), HC_SIM velmoro-hc-sim, CLI
+velmoro-downloader-cli (the check's output the page must match)."""
+
+import base64
+import functools
+import http.server
+import json
+import pathlib
+import shutil
+import subprocess
+import sys
+import tempfile
+import threading
+import time
+import unittest
+
+sys.path.insert(0, str(pathlib.Path(__file__).parent))
+from cdp import Browser, CdpError  # noqa: E402
+from serial_relay import SerialRelay  # noqa: E402
+
+SITE, HC_SIM, CLI = (pathlib.Path(p).resolve() for p in sys.argv[1:4])
+STANDIN = (pathlib.Path(__file__).parent / "serial_standin.js").read_text()
+
+RESET = "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
+FINISHED = RESET + "Connected.\r\nProcessing ...   Please wait ...\r\nDownload successfully finished!\r\n"
+ERROR = "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n"
+STOPPED = 'Please make sure everything is OK, then click "Start Download".\r\n'
+LINE = {"baudRate": 115200, "dataBits": 8, "parity": "none", "stopBits": 1, "flowControl": "none"}
+WAIT = 60
+
+
+def image(size, seed=12345):
+    out = bytearray(size)
+    x = seed
+    for i in range(size):
+        x = (x * 1103515245 + 12345) & 0xFFFFFFFF
+        out[i] = x >> 24
+    return bytes(out)
+
+
+def catalogue(before, after):
+    text = ""
+    for i in range(1, before + 1):
+        text += f"OBJ{i}   ,Object {i}    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n"
+    text += "----- second section -----\r\n"
+    for i in range(1, after + 1):
+        text += f"{i},Star {i}  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n"
+    return text.encode()
+
+
+class Sim:
+    """velmoro-hc-sim on a pty in a scratch directory."""
+
+    def __init__(self, scratch, *options):
+        self.dir = pathlib.Path(tempfile.mkdtemp(dir=scratch))
+        self.link = str(self.dir / "hc")
+        self.process = subprocess.Popen(
+            [str(HC_SIM), "--link", self.link, "--flash-out", str(self.dir / "flash"),
+             "--log", str(self.dir / "hc.log"), *options],
+            stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
+        first = self.process.stdout.readline()
+        assert first.startswith("velmoro-hc-sim: listening on"), first
+
+    def finish(self, stop=False):
+        if stop:
+            self.process.terminate()
+        out, _ = self.process.communicate(timeout=WAIT)
+        return out
+
+    def flash(self, name):
+        path = self.dir / "flash" / name
+        return path.read_bytes() if path.exists() else b""
+
+    def log(self):
+        path = self.dir / "hc.log"
+        return path.read_text(errors="replace") if path.exists() else ""
+
+
+def wait_until(predicate, what, timeout=WAIT):
+    deadline = time.monotonic() + timeout
+    while True:
+        value = predicate()
+        if value:
+            return value
+        if time.monotonic() > deadline:
+            raise AssertionError("waited %d s for %s; faults: %r" % (timeout, what, PageTest.faults))
+        time.sleep(0.02)
+
+
+class QuietHandler(http.server.SimpleHTTPRequestHandler):
+    def log_message(self, *args):
+        pass
+
+
+class PageTest(unittest.TestCase):
+    loads = 0
+
+    @classmethod
+    def setUpClass(cls):
+        cls.scratch = tempfile.mkdtemp(prefix="velmoro-web-")
+        handler = functools.partial(QuietHandler, directory=str(SITE))
+        cls.http = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        threading.Thread(target=cls.http.serve_forever, daemon=True).start()
+        # A host that is not this machine: a page from it over http: is not
+        # a secure context and has no Web Serial.
+        cls.browser = Browser("--window-size=900,800", "--host-resolver-rules=MAP velmoro.example 127.0.0.1")
+        cls.dialogs = []
+        cls.browser.on("Page.javascriptDialogOpening", cls.dialogs.append)
+        # The page's own faults, shown with a failing wait.
+        cls.faults = []
+        cls.browser.on("Runtime.exceptionThrown", lambda p: cls.faults.append(p["exceptionDetails"]))
+        for domain in ("Page", "Runtime", "DOM"):
+            cls.browser.call(domain + ".enable")
+        cls.relay = SerialRelay(cls.browser)
+        cls.add_standin()
+
+    @classmethod
+    def add_standin(cls):
+        cls.standin = cls.browser.call("Page.addScriptToEvaluateOnNewDocument", source=STANDIN)["identifier"]
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.close()
+        cls.http.shutdown()
+        shutil.rmtree(cls.scratch, ignore_errors=True)
+
+    def setUp(self):
+        self.sims = []
+        self.relay.busy = False
+
+    def tearDown(self):
+        for sim in self.sims:
+            if sim.process.poll() is None:
+                sim.process.kill()
+                sim.process.wait()
+
+    # --- the page -------------------------------------------------------
+
+    def url(self, where="http"):
+        if where == "file":
+            return (SITE / "index.html").as_uri()
+        host = "velmoro.example" if where == "insecure" else "localhost"
+        return f"http://{host}:{self.http.server_address[1]}/index.html"
+
+    def load(self, sim=None, where="http"):
+        self.relay.pty_path = sim.link if sim else None
+        # Each load its own address: Chromium here sometimes leaves a
+        # navigation to the address already shown unanswered.
+        PageTest.loads += 1
+        self.dialogs.clear()
+        try:
+            self.browser.call("Page.navigate", timeout=15, url=self.url(where) + "?load=%d" % PageTest.loads)
+        except CdpError:
+            raise AssertionError("navigate: dialogs %r" % self.dialogs)
+        self.wait_ready()
+
+    def wait_ready(self):
+        def ready():
+            try:
+                return self.page("document.readyState === 'complete' && document.body.dataset.ready === 'true'")
+            except CdpError:
+                return False
+        wait_until(ready, "the page")
+
+    def sim(self, *options):
+        sim = Sim(self.scratch, *options)
+        self.sims.append(sim)
+        return sim
+
+    def data_file(self, contents, name="data.bin"):
+        path = pathlib.Path(tempfile.mkdtemp(dir=self.scratch)) / name
+        path.write_bytes(contents)
+        root = self.browser.call("DOM.getDocument")["root"]["nodeId"]
+        node = self.browser.call("DOM.querySelector", nodeId=root, selector="#fileInput")["nodeId"]
+        self.browser.call("DOM.setFileInputFiles", files=[str(path)], nodeId=node)
+        wait_until(lambda: self.page("document.getElementById('path').value") == name, "the file's name")
+        return path
+
+    def click(self, selector):
+        """A real click: the mouse moves there, presses and lets go."""
+        box = self.page("(() => { const r = document.querySelector(%s).getBoundingClientRect(); "
+                        "return [r.left + r.width / 2, r.top + r.height / 2]; })()" % json.dumps(selector))
+        for kind in ("mouseMoved", "mousePressed", "mouseReleased"):
+            self.browser.call("Input.dispatchMouseEvent", type=kind, x=box[0], y=box[1],
+                              button="left" if kind != "mouseMoved" else "none", clickCount=1)
+
+    def press_enter(self):
+        for kind in ("keyDown", "keyUp"):
+            self.browser.call("Input.dispatchKeyEvent", type=kind, key="Enter", code="Enter",
+                              windowsVirtualKeyCode=13, text="\r" if kind == "keyDown" else "")
+
+    def page(self, expression):
+        return self.browser.evaluate(expression)
+
+    def log(self):
+        return self.page("velmoroPage.log")
+
+    def wait_log(self, predicate, timeout=WAIT):
+        seen = []
+
+        def check():
+            seen[:] = [self.log()]
+            return predicate(seen[0])
+        try:
+            wait_until(check, "the log", timeout)
+        except AssertionError:
+            self.fail("log: %r; faults: %r" % (seen, self.faults))
+        return seen[0]
+
+    def question_open(self):
+        return self.page("document.getElementById('question').open")
+
+    def question_text(self):
+        return self.page("document.querySelector('#question .text').textContent")
+
+    # --- the tests ------------------------------------------------------
+
+    def test_whole_transfers_reach_the_flash_exactly(self):
+        """A firmware image from a page opened as a file and from
+        http://localhost, and a catalogue: the flash holds exactly what the
+        file says, the port was opened at 115 200 8N1 without flow control,
+        and the port the user granted is the page's again after a reload."""
+        firmware = image(5000)
+        cases = [("file", "main", firmware, "data.bin"), ("http", "catalog", catalogue(17, 20), "cat.txt")]
+        for where, kind, contents, name in cases:
+            with self.subTest(where=where, kind=kind):
+                sim = self.sim("--beacons", "2")
+                self.load(sim, where)
+                path = self.data_file(contents, name)
+                if kind == "catalog":
+                    self.click("#radio1002")
+                self.click("#button1004")
+                self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+                self.assertEqual(self.page("velmoroSerialOpens"), [LINE])
+                self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+                sim.finish()
+                self.assertIn("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control",
+                              sim.log())
+                if kind == "main":
+                    blocks = len(contents) // 1024 + 1
+                    self.assertEqual(sim.flash("internal.bin"),
+                                     contents + bytes(blocks * 1024 - len(contents)))
+                else:
+                    self.assertCatalogueInFlash(path, sim)
+        self.load(where="http")
+        wait_until(lambda: self.page("(document.getElementById('port') || {}).textContent") == "USB 0403:6001",
+                   "the granted port")
+
+    def assertCatalogueInFlash(self, path, sim):
+        """The two external ranges hold the blocks the command line's
+        conversion makes, at the addresses it names, and nothing else."""
+        blocks_file = path.with_suffix(".blocks")
+        out = subprocess.run([str(CLI), "convert", str(path), str(blocks_file)],
+                             capture_output=True, text=True, check=True).stdout
+        payloads = blocks_file.read_bytes()
+        first, second = bytearray(b"\xff" * 0x4000), bytearray(b"\xff" * 0x40000)
+        for i, line in enumerate(out.splitlines()):
+            address = int(line.split()[0], 16)
+            payload = payloads[i * 1024:(i + 1) * 1024]
+            if address < 0x81150000:
+                first[address - 0x81140000:address - 0x81140000 + 1024] = payload
+            else:
+                second[address - 0x81150000:address - 0x81150000 + 1024] = payload
+        self.assertEqual(sim.flash("external-1.bin"), bytes(first))
+        self.assertEqual(sim.flash("external-2.bin"), bytes(second))
+
+    def test_transfers_that_end_early(self):
+        """Stop, an error reply and a pulled adapter each end the transfer
+        with their line, the buttons back as they were, and nothing sent
+        after the end."""
+        # Stop while the controller has not greeted yet.
+        sim = self.sim("--beacons", "1000000")
+        self.load(sim)
+        self.data_file(image(3000))
+        self.click("#button1004")
+        self.wait_log(lambda log: log == RESET)
+        self.assertEqual(self.page("velmoroPage.caption"), "Stop Download(&D)")
+        self.assertFalse(self.page("velmoroPage.openEnabled"))
+        self.click("#button1004")
+        self.assertEqual(self.wait_log(lambda log: log != RESET), STOPPED)
+        self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        self.assertTrue(self.page("velmoroPage.openEnabled"))
+        sim.finish(stop=True)
+        self.assertEqual(sim.flash("internal.bin"), b"")
+
+        # An error reply in place of the third reply.
+        sim = self.sim("--beacons", "2", "--error-at", "3", "--error-reply", ":BI_ERR#")
+        self.load(sim)
+        self.data_file(image(3000))
+        self.click("#button1004")
+        log = self.wait_log(lambda log: log.endswith(ERROR) or "finished" in log)
+        self.assertTrue(log.endswith(ERROR), log)
+        self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+
+        # The adapter pulled in the middle of the blocks.
+        sim = self.sim("--beacons", "2", "--write-delay", "50")
+        self.load(sim)
+        self.data_file(image(40 * 1024))
+        self.click("#button1004")
+        wait_until(lambda: sim.log().count(":WI_OK#") >= 3, "three blocks written")
+        self.relay.drop()
+        log = self.wait_log(lambda log: log.endswith(ERROR) or "finished" in log)
+        self.assertTrue(log.endswith(ERROR), log)
+        self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        self.assertFalse(self.page("velmoroPage.open"))
+        self.assertIsNone(self.page("velmoroPage.timer"))
+
+    def test_the_guards_question_and_a_busy_port(self):
+        """A firmware file that looks like text asks first: Enter answers No
+        and nothing goes; Yes sends it. A port held elsewhere fails to open
+        with the browser's words, and the log stays empty."""
+        sim = self.sim("--beacons", "2")
+        self.load(sim)
+        text = catalogue(3, 3)
+        self.data_file(text, "looks-like-text.bin")
+        self.click("#button1004")
+        wait_until(self.question_open, "the question")
+        self.assertIn("text file", self.question_text())
+        self.press_enter()
+        log = self.wait_log(lambda log: log.startswith("Download not started"))
+        self.assertNotIn("reset", log)
+        self.click("#button1004")
+        wait_until(self.question_open, "the question")
+        self.click("#question button[value='1']")
+        self.assertTrue(self.wait_log(lambda log: "finished" in log or "Error" in log).endswith(
+            "Download successfully finished!\r\n"))
+        sim.finish()
+        blocks = len(text) // 1024 + 1
+        self.assertEqual(sim.flash("internal.bin"), text + bytes(blocks * 1024 - len(text)))
+
+        sim = self.sim("--beacons", "2")
+        self.relay.busy = True
+        self.load(sim)
+        self.data_file(image(2000))
+        self.click("#button1004")
+        wait_until(self.question_open, "the question")
+        self.assertEqual(self.question_text(),
+                         "Failed to open serial port.")
+        self.assertEqual(self.log(), "")
+        self.press_enter()
+        self.assertFalse(self.question_open())
+        self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+
+    def test_a_file_the_page_cannot_read_sends_nothing(self):
+        """A file gone since it was chosen, and one larger than the page
+        reads, each end the click with a log line; the port is not opened."""
+        sim = self.sim("--beacons", "2")
+        huge = pathlib.Path(self.scratch) / "huge.bin"
+        with open(huge, "wb") as out:
+            out.truncate(64 * 1024 * 1024 + 1)
+        cases = [("gone", "ERROR! Cannot read data file!\r\n"),
+                 ("huge", "ERROR! The data file is larger than the page can read (64 MiB)!\r\n")]
+        for case, line in cases:
+            with self.subTest(case=case):
+                self.load(sim)
+                opens = len(self.relay.opens)
+                if case == "gone":
+                    self.data_file(image(2000)).unlink()
+                else:
+                    root = self.browser.call("DOM.getDocument")["root"]["nodeId"]
+                    node = self.browser.call("DOM.querySelector", nodeId=root, selector="#fileInput")["nodeId"]
+                    self.browser.call("DOM.setFileInputFiles", files=[str(huge)], nodeId=node)
+                    wait_until(lambda: self.page("document.getElementById('path').value") == "huge.bin", "the name")
+                self.click("#button1004")
+                self.assertEqual(self.wait_log(lambda log: log != ""), line)
+                self.assertEqual(len(self.relay.opens), opens)
+                self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        huge.unlink()
+
+    def test_leaving_the_page_during_a_transfer_asks_first(self):
+        """The browser's leave-page question comes during a transfer, and
+        staying keeps it going; the page asks for none when no transfer
+        runs. (A reload after a dismissed question leaves this Chromium's
+        next navigation unanswered, so the idle page's answer is read from
+        its own handler.)"""
+        sim = self.sim("--beacons", "1000000")
+        self.load(sim)
+        self.data_file(image(2000))
+        self.click("#button1004")
+        self.wait_log(lambda log: log == RESET)
+        self.dialogs.clear()
+        self.page("setTimeout(() => location.reload(), 0), true")
+        dialog = wait_until(lambda: self.dialogs, "the leave-page question")[0]
+        self.assertEqual(dialog["type"], "beforeunload")
+        self.browser.call("Page.handleJavaScriptDialog", accept=False)
+        self.assertEqual(self.log(), RESET)
+        self.assertEqual(self.page("velmoroPage.caption"), "Stop Download(&D)")
+        self.click("#button1004")
+        self.wait_log(lambda log: log == STOPPED)
+        self.assertFalse(self.page("(() => { const e = new Event('beforeunload', { cancelable: true });"
+                                   " window.dispatchEvent(e); return e.defaultPrevented; })()"))
+
+    def test_without_web_serial_the_catalogue_check_still_works(self):
+        """An http: page from another host has no Web Serial: the page says
+        what to use instead, and the check shows what the command line's
+        check shows."""
+        self.browser.call("Page.removeScriptToEvaluateOnNewDocument", identifier=self.standin)
+        try:
+            self.load(where="insecure")
+            self.assertFalse(self.page("window.isSecureContext"))
+            self.assertTrue(self.page("!document.getElementById('notice').hidden"))
+            self.assertIn("Chromium browser", self.page("document.getElementById('notice').textContent"))
+            text = catalogue(2, 2).replace(b"OBJ2   ,", b"OBJ2   ,\xc3\xa9")
+            path = self.data_file(text, "cat.txt")
+            for button, arguments in (("checkButton", []), ("showButton", ["--show"])):
+                with self.subTest(button=button):
+                    self.page("document.getElementById('checkOutput').textContent = ''")
+                    self.click("#" + button)
+                    expected = subprocess.run([str(CLI), "check", *arguments, path.name], cwd=path.parent,
+                                              capture_output=True, text=True).stdout
+                    output = "document.getElementById('checkOutput').textContent"
+                    wait_until(lambda: self.page(output), "the check")
+                    self.assertEqual(self.page(output), expected)
+        finally:
+            self.add_standin()
+
+
+if __name__ == "__main__":
+    unittest.main(argv=[sys.argv[0], *sys.argv[4:]], verbosity=2)

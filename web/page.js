@@ -1,0 +1,532 @@
+// The main window in a browser: the layout of dialogs.json, the controls the
+// engine's window face reaches, and its port face over Web Serial. The
+// engine (velmoro.js) decides everything; this page only carries out what
+// it asks, from the browser's event loop: clicks, a 100 ms timer, the port's
+// reader and writer. Nothing here waits in a loop.
+"use strict";
+
+const kLine = { baudRate: 115200, dataBits: 8, parity: "none", stopBits: 1, flowControl: "none" };
+const kCommEventReceive = 2;
+const kCommEventPortLost = 1100;
+// Bytes kept while the engine takes none (no transfer runs).
+const kMaxInputBytes = 65536;
+const kNoWebSerial =
+    "This browser cannot open serial ports: it has no Web Serial. To load the hand controller, " +
+    "open this page in Chrome, Edge or another Chromium browser (from a local file, " +
+    "http://localhost or an https: address), or use the desktop program. The object " +
+    "catalogue check below works here too.";
+const kStateSelected = 0x01, kStateDisabled = 0x04, kStateFocus = 0x10;
+
+const dialog = velmoroDialogs.dialogs.find((d) => d.id === 102);
+const controls = new Map(dialog.controls.filter((c) => c.id > 0).map((c) => [c.id, c]));
+const client = document.getElementById("client");
+const font = `${Math.round(dialog.fontPoints * 4 / 3)}px Tahoma, "DejaVu Sans", Verdana, sans-serif`;
+
+// Text for the canvases: mnemonics, lines, sizes.
+const measure = document.createElement("canvas").getContext("2d");
+function lineHeight(g) {
+    const m = g.measureText("Hg");
+    return Math.ceil(m.fontBoundingBoxAscent + m.fontBoundingBoxDescent);
+}
+// '&' marks the next character, "&&" is one '&'.
+function mnemonic(raw) {
+    let text = "", underline = -1;
+    for (let i = 0; i < raw.length; ++i) {
+        if (raw[i] === "&") {
+            if (raw[i + 1] === "&") { text += "&"; ++i; continue; }
+            if (i + 1 < raw.length) underline = text.length;
+            continue;
+        }
+        text += raw[i];
+    }
+    return { text, underline };
+}
+function layOut(g, raw, width, wrap) {
+    const whole = mnemonic(raw);
+    if (!wrap) return [whole];
+    const lines = [];
+    let start = 0, line = "";
+    for (const word of whole.text.split(/(?<= )/)) {
+        if (line !== "" && g.measureText(line + word).width > width) {
+            lines.push({ text: line, start });
+            start += line.length;
+            line = word;
+        } else {
+            line += word;
+        }
+    }
+    lines.push({ text: line, start });
+    return lines.map((l) => ({ text: l.text, underline: whole.underline - l.start < l.text.length ? whole.underline - l.start : -1 }));
+}
+function drawLine(g, line, x, y, height) {
+    g.save();
+    g.textBaseline = "alphabetic";
+    const ascent = Math.ceil(g.measureText("Hg").fontBoundingBoxAscent);
+    g.fillText(line.text, x, y + ascent);
+    if (line.underline >= 0) {
+        const before = g.measureText(line.text.slice(0, line.underline)).width;
+        const width = g.measureText(line.text[line.underline]).width;
+        g.fillRect(Math.round(x + before), y + Math.min(ascent + 1, height - 1), Math.max(1, Math.round(width)), 1);
+    }
+    g.restore();
+}
+
+// Dialog units to pixels, from the dialog font as the desktop programs
+// reckon them: the Latin letters' average width and the line height.
+measure.font = font;
+const baseX = Math.max(1, Math.floor((Math.round(measure.measureText("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz").width) / 26 + 1) / 2));
+const baseY = Math.max(1, lineHeight(measure));
+const px = (v, base, units) => Math.round(v * base / units);
+function place(element, rect) {
+    element.style.left = px(rect[0], baseX, 4) + "px";
+    element.style.top = px(rect[1], baseY, 8) + "px";
+    element.style.width = px(rect[2], baseX, 4) + "px";
+    element.style.height = px(rect[3], baseY, 8) + "px";
+    client.appendChild(element);
+    return element;
+}
+client.style.width = px(dialog.size[0], baseX, 4) + "px";
+client.style.height = px(dialog.size[1], baseY, 8) + "px";
+
+const page = {
+    port: null,
+    open: false,
+    closing: false,
+    reader: null,
+    writer: null,
+    readDone: null,
+    input: [],
+    inputBytes: 0,
+    commEvent: 0,
+    text: "",
+    timer: null,
+    inEngine: false,
+    pendingComm: false,
+    log: "",
+    file: null,
+    caption: "Start Download(&D)",
+    openEnabled: true,
+    ready: false,
+    buttons: new Map(),
+    openOptions: [],
+    nextPort: null,
+    progressPending: false,
+
+    // The port face.
+    async preparePort() {
+        try {
+            if (!navigator.serial) throw new Error(kNoWebSerial);
+            if (!this.port) this.choosePort(await navigator.serial.requestPort());
+            await this.closePort();
+            if (this.nextPort) {
+                this.choosePort(this.nextPort);
+                this.nextPort = null;
+            }
+            await new Promise((resolve) => setTimeout(resolve, 500));
+            await this.port.open(kLine);
+            this.openOptions.push(kLine);
+            this.open = true;
+            this.input = [];
+            this.inputBytes = 0;
+            this.commEvent = 0;
+            this.writer = this.port.writable.getWriter();
+            this.readDone = this.readLoop(this.port);
+            return 1;
+        } catch (e) {
+            this.text = (e && e.message) || String(e);
+            return 0;
+        }
+    },
+    async closePort() {
+        if (!this.open && !this.readDone) return;
+        this.open = false;
+        this.closing = true;
+        try { if (this.reader) await this.reader.cancel(); } catch (e) { /* already gone */ }
+        try { await this.readDone; } catch (e) { /* ended */ }
+        try { if (this.writer) this.writer.releaseLock(); } catch (e) { /* already released */ }
+        this.writer = null;
+        this.readDone = null;
+        try { await this.port.close(); } catch (e) { /* a lost port is closed */ }
+        this.closing = false;
+    },
+    // A line error hands over a fresh stream; a device that is gone ends
+    // it for good.
+    async readLoop(port) {
+        while (port.readable) {
+            const reader = port.readable.getReader();
+            this.reader = reader;
+            try {
+                for (;;) {
+                    const { value, done } = await reader.read();
+                    if (done) break;
+                    if (value && value.length) this.received(value);
+                }
+            } catch (e) {
+                // a line error or the end of the device: the loop decides
+            } finally {
+                reader.releaseLock();
+                this.reader = null;
+            }
+            if (this.closing) return;
+        }
+        if (!this.closing) this.lost();
+    },
+    received(bytes) {
+        this.input.push(bytes);
+        this.inputBytes += bytes.length;
+        while (this.inputBytes > kMaxInputBytes) this.inputBytes -= this.input.shift().length;
+        this.commEvent = kCommEventReceive;
+        this.fireComm();
+    },
+    lost() {
+        if (!this.open) return;
+        this.open = false;
+        this.commEvent = kCommEventPortLost;
+        this.fireComm();
+    },
+    fireComm() {
+        if (this.inEngine) { this.pendingComm = true; return; }
+        Module._velmoro_comm_event();
+    },
+    portOpen() { return this.open; },
+    write(bytes) {
+        if (!this.open || !this.writer) return;
+        this.writer.write(bytes).catch(() => this.lost());
+    },
+    inputLength() { return this.inputBytes; },
+    takeInput() {
+        const all = new Uint8Array(this.inputBytes);
+        let at = 0;
+        for (const chunk of this.input) { all.set(chunk, at); at += chunk.length; }
+        this.input = [];
+        this.inputBytes = 0;
+        return all;
+    },
+
+    // The window face.
+    clearLog() { this.log = ""; this.showLog(); },
+    appendLog(text) { this.log += text; this.showLog(); },
+    showLog() {
+        logBox.value = this.log;
+        logBox.scrollTop = logBox.scrollHeight;
+    },
+    setStartStopCaption(caption) { this.caption = caption; paintButton(1004); },
+    enableOpen(enable) { this.openEnabled = enable; paintButton(1003); },
+    startTimer(periodMs) {
+        this.stopTimer();
+        this.timer = setInterval(() => { if (!this.inEngine) Module._velmoro_beacon_timer(); }, periodMs);
+    },
+    stopTimer() {
+        if (this.timer !== null) clearInterval(this.timer);
+        this.timer = null;
+    },
+    // Painted with the next frame: a reply is answered before the bar is
+    // drawn, and many steps between two frames make one painting.
+    repaintProgress() {
+        if (this.progressPending) return;
+        this.progressPending = true;
+        requestAnimationFrame(() => { this.progressPending = false; paintProgress(); });
+    },
+    reportPortFailure(text) { messageBox(text, "\u26d4", [["OK", 1]]); },
+    ask(question) { return messageBox(question, "?", [["&Yes", 1], ["&No", 0]]); },
+
+    choosePort(port) {
+        this.port = port;
+        const info = port.getInfo ? port.getInfo() : {};
+        const hex = (n) => n.toString(16).padStart(4, "0");
+        portButton.textContent = info.usbVendorId !== undefined
+            ? `USB ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}` : "Serial port";
+    },
+};
+// What the canvas player (draw_list_player.cpp) asks of the page.
+var Module = {
+    velmoroPage: page,
+    velmoroFont: () => font,
+    velmoroMeasureContext: () => measure,
+    velmoroLayOut: layOut,
+    velmoroLineHeight: lineHeight,
+    velmoroDrawLine: drawLine,
+    print: (line) => checkOut(line),
+    printErr: (line) => checkOut(line),
+};
+window.velmoroPage = page;
+
+// The controls, where dialogs.json puts them.
+function staticText(caption, rect) {
+    const span = document.createElement("span");
+    span.className = "static";
+    span.textContent = caption;
+    return place(span, rect);
+}
+for (const c of dialog.controls) {
+    if (c.kind === "static") staticText(c.caption, c.rect);
+}
+// The port list's place holds the browser's port chooser.
+const portButton = place(document.createElement("button"), [...controls.get(1000).rect.slice(0, 3), 12]);
+portButton.type = "button";
+portButton.id = "port";
+portButton.textContent = "Choose port...";
+portButton.title = "Choose the serial port";
+for (const id of [1001, 1002]) {
+    const c = controls.get(id);
+    const label = place(document.createElement("label"), c.rect);
+    const radio = document.createElement("input");
+    radio.type = "radio";
+    radio.name = "updateType";
+    radio.id = "radio" + id;
+    radio.checked = id === 1001;
+    radio.addEventListener("click", () => Module._velmoro_set_update_type(id === 1002 ? 1 : 0));
+    label.append(radio, c.caption);
+}
+const pathBox = place(document.createElement("input"), controls.get(1005).rect);
+pathBox.readOnly = true;
+pathBox.tabIndex = -1;
+pathBox.id = "path";
+const logBox = place(document.createElement("textarea"), controls.get(1006).rect);
+logBox.readOnly = true;
+logBox.tabIndex = -1;
+logBox.id = "log";
+logBox.wrap = "off";
+const progress = place(document.createElement("canvas"), controls.get(1007).rect);
+progress.id = "progress";
+
+function captionOf(id) {
+    return id === 1004 ? page.caption : controls.get(id).caption;
+}
+function enabled(id) {
+    return id !== 1003 || page.openEnabled;
+}
+function sizeCanvas(canvas) {
+    const width = canvas.clientWidth, height = canvas.clientHeight;
+    if (canvas.width !== width) canvas.width = width;
+    if (canvas.height !== height) canvas.height = height;
+    return canvas.getContext("2d");
+}
+function paintButton(id) {
+    const button = page.buttons.get(id);
+    if (!page.ready || !button) return;
+    const g = sizeCanvas(button.canvas);
+    g.clearRect(0, 0, button.canvas.width, button.canvas.height);
+    Module.velmoroCanvas = g;
+    const state = (enabled(id) ? 0 : kStateDisabled) | (button.pressed ? kStateSelected : 0) |
+        (document.activeElement === button.canvas ? kStateFocus : 0);
+    Module.velmoroIcons = button.icons;
+    Module.ccall("velmoro_paint", null, ["number", "number", "number", "number", "number", "string"],
+        [id, button.canvas.width, button.canvas.height, button.hover ? 1 : 0, state, captionOf(id)]);
+    button.canvas.setAttribute("aria-label", mnemonic(captionOf(id)).text);
+    button.canvas.setAttribute("aria-disabled", String(!enabled(id)));
+}
+function paintProgress() {
+    if (!page.ready) return;
+    const g = sizeCanvas(progress);
+    Module.velmoroCanvas = g;
+    Module.ccall("velmoro_paint", null, ["number", "number", "number", "number", "number", "string"],
+        [1007, progress.width, progress.height, 0, 0, ""]);
+}
+
+// The drawn buttons: hover, press, focus and the keyboard as push buttons have
+// them.
+const actions = new Map();
+for (const id of [1003, 1004, 1009, 1010]) {
+    const canvas = place(document.createElement("canvas"), controls.get(id).rect);
+    canvas.id = "button" + id;
+    canvas.tabIndex = 0;
+    canvas.setAttribute("role", "button");
+    const button = { canvas, hover: false, pressed: false, icons: [] };
+    if (id === 1009 || id === 1010) {
+        const image = new Image();
+        image.src = `icons/icon${id === 1009 ? 130 : 131}-16.png`;
+        image.onload = () => paintButton(id);
+        button.icons = [image, image];
+    }
+    page.buttons.set(id, button);
+    const repaint = () => paintButton(id);
+    canvas.addEventListener("mouseenter", () => { button.hover = true; repaint(); });
+    canvas.addEventListener("mouseleave", () => { button.hover = false; button.pressed = false; repaint(); });
+    canvas.addEventListener("mousedown", (e) => { if (e.button === 0) { button.pressed = true; canvas.focus(); repaint(); } });
+    canvas.addEventListener("mouseup", (e) => {
+        if (e.button !== 0 || !button.pressed) return;
+        button.pressed = false;
+        repaint();
+        click(id);
+    });
+    canvas.addEventListener("focus", repaint);
+    canvas.addEventListener("blur", repaint);
+    canvas.addEventListener("keydown", (e) => {
+        if (e.key === " " || e.key === "Enter") { e.preventDefault(); click(id); }
+    });
+}
+function click(id) {
+    if (page.ready && enabled(id)) actions.get(id)();
+}
+// Mnemonic keys, with Alt or, outside text fields, alone.
+document.addEventListener("keydown", (e) => {
+    if (e.ctrlKey || e.metaKey || document.querySelector("dialog[open]")) return;
+    const key = e.key.toLowerCase();
+    for (const [id] of page.buttons) {
+        const m = mnemonic(captionOf(id));
+        if (m.underline >= 0 && m.text[m.underline].toLowerCase() === key &&
+            (e.altKey || !(document.activeElement instanceof HTMLInputElement))) {
+            e.preventDefault();
+            page.buttons.get(id).canvas.focus();
+            click(id);
+            return;
+        }
+    }
+});
+
+// A message box: the page's title, a mark, the text and its buttons; the
+// last button is the default and Escape answers with it.
+const question = document.getElementById("question");
+function messageBox(text, mark, buttons) {
+    return new Promise((resolve) => {
+        question.querySelector(".caption").textContent = dialog.caption;
+        question.querySelector(".mark").textContent = mark;
+        question.querySelector(".text").textContent = text;
+        const elements = question.querySelectorAll(".buttons button");
+        elements.forEach((element, i) => {
+            const spec = buttons[buttons.length === 1 ? i - 1 : i];
+            element.hidden = !spec;
+            if (!spec) return;
+            element.textContent = mnemonic(spec[0]).text;
+            element.onclick = () => { question.close(); resolve(spec[1]); };
+        });
+        const fallback = buttons[buttons.length - 1][1];
+        question.oncancel = (e) => { e.preventDefault(); question.close(); resolve(fallback); };
+        question.onkeydown = (e) => {
+            for (const spec of buttons) {
+                const m = mnemonic(spec[0]);
+                if (m.underline >= 0 && e.key.toLowerCase() === m.text[m.underline].toLowerCase()) {
+                    e.preventDefault();
+                    question.close();
+                    resolve(spec[1]);
+                }
+            }
+        };
+        question.showModal();
+        elements[elements.length - 1].focus();
+    });
+}
+
+// The data file: chosen, or dropped on the page. It is read afresh at each
+// Start, as the desktop program opens it then.
+const fileInput = document.getElementById("fileInput");
+function takeFile(file) {
+    if (!file || !page.openEnabled) return;
+    page.file = file;
+    pathBox.value = file.name;
+}
+fileInput.addEventListener("change", () => { takeFile(fileInput.files[0]); fileInput.value = ""; });
+document.addEventListener("dragover", (e) => e.preventDefault());
+document.addEventListener("drop", (e) => {
+    e.preventDefault();
+    if (e.dataTransfer.files.length > 0) takeFile(e.dataTransfer.files[0]);
+});
+// Into the engine's file system under its own name. state: 0 read, 1
+// unreadable, 2 too large to read.
+async function loadFile() {
+    const name = page.file ? page.file.name.replace(/[/\\]/g, "_") || "data" : "";
+    Module.ccall("velmoro_set_data_file", null, ["string"], [name]);
+    for (const old of Module.FS.readdir("/data")) {
+        if (old !== "." && old !== "..") Module.FS.unlink("/data/" + old);
+    }
+    if (!page.file) return { state: 0, name };
+    if (page.file.size > Module._velmoro_max_file_bytes()) return { state: 2, name };
+    try {
+        Module.FS.writeFile("/data/" + name, new Uint8Array(await page.file.arrayBuffer()));
+        return { state: 0, name };
+    } catch (e) {
+        return { state: 1, name };
+    }
+}
+
+// Every call into the engine that may wait for the browser (Start and
+// Stop) runs alone: the timer skips its ticks meanwhile, and bytes that
+// arrive are handed over when it returns.
+async function startStop() {
+    if (page.inEngine) return;
+    page.inEngine = true;
+    const fileState = Module._velmoro_busy() ? 0 : (await loadFile()).state;
+    // Returns at once when the engine waits; startStopDone() follows at its
+    // end.
+    Module._velmoro_start_stop(fileState);
+}
+page.startStopDone = () => {
+    page.inEngine = false;
+    if (page.pendingComm) {
+        page.pendingComm = false;
+        setTimeout(() => page.fireComm(), 0);
+    }
+};
+actions.set(1003, () => fileInput.click());
+actions.set(1004, startStop);
+actions.set(1009, () => window.open("Help.htm", "_blank"));
+actions.set(1010, () => window.open(velmoroDialogs.homeAddress, "_blank"));
+
+portButton.addEventListener("click", async () => {
+    if (!navigator.serial) return messageBox(kNoWebSerial, "\u26d4", [["OK", 1]]);
+    try {
+        const port = await navigator.serial.requestPort();
+        // The open port stays as it is until the next Start, as a new
+        // choice of COM port does on the desktop.
+        if (port !== page.port && !page.open) page.choosePort(port);
+        else if (port !== page.port) page.nextPort = port;
+    } catch (e) {
+        // chooser cancelled: nothing changes
+    }
+});
+
+// A transfer that is cut off leaves the controller waiting: the browser's
+// own leave-page question comes first.
+window.addEventListener("beforeunload", (e) => {
+    if (page.ready && Module._velmoro_busy()) {
+        e.preventDefault();
+        e.returnValue = "";
+    }
+});
+
+// The catalogue check and conversion of the command line, on the data file.
+const checkOutput = document.getElementById("checkOutput");
+function checkOut(line) { checkOutput.textContent += line + "\n"; }
+async function check(show) {
+    checkOutput.textContent = "";
+    const { state, name } = await loadFile();
+    if (!page.file) return checkOut("Choose a data file first: Open Data File, or drop it on the page.");
+    if (state !== 0) return checkOut(`${page.file.name}: cannot read it`);
+    Module.ccall("velmoro_check", "number", ["string", "number"], [name, show ? 1 : 0]);
+}
+document.getElementById("checkButton").addEventListener("click", () => check(false));
+document.getElementById("showButton").addEventListener("click", () => check(true));
+document.getElementById("convertButton").addEventListener("click", async () => {
+    checkOutput.textContent = "";
+    const { state, name } = await loadFile();
+    if (!page.file || state !== 0) return checkOut("Choose a readable data file first.");
+    const out = "/tmp/" + name + ".bin";
+    const blocks = Module.ccall("velmoro_convert", "number", ["string", "string"], [name, out]);
+    if (blocks < 0) return;
+    checkOut(`${name}: ${blocks} block${blocks === 1 ? "" : "s"} of 1024 bytes in ${name}.bin`);
+    const link = document.createElement("a");
+    link.href = URL.createObjectURL(new Blob([Module.FS.readFile(out)]));
+    link.download = name + ".bin";
+    link.click();
+    Module.FS.unlink(out);
+});
+
+if (!navigator.serial) {
+    const notice = document.getElementById("notice");
+    notice.textContent = kNoWebSerial;
+    notice.hidden = false;
+} else {
+    // The port chosen on an earlier visit, and the ports that come and go.
+    navigator.serial.getPorts().then((ports) => { if (ports.length > 0 && !page.port) page.choosePort(ports[0]); });
+    navigator.serial.addEventListener("disconnect", (e) => { if (e.target === page.port) page.lost(); });
+    navigator.serial.addEventListener("connect", (e) => { if (!page.open && !page.port) page.choosePort(e.target); });
+}
+
+Module.onRuntimeInitialized = () => {
+    page.ready = true;
+    for (const id of page.buttons.keys()) paintButton(id);
+    paintProgress();
+    portButton.focus();
+    document.body.dataset.ready = "true";
+};

@@ -1,0 +1,294 @@
+// The engine in the page: the port face over Web Serial and the window face
+// over the page's controls, both carried out by page.js, and the entry
+// points the page calls from its event loop (clicks, the 100 ms timer, the
+// port's reader). The port's set-up and the guards' questions wait for the
+// browser without blocking it: the engine's call is suspended (Asyncify)
+// until the promise settles, and the page calls into the engine meanwhile
+// for nothing.
+
+#include <emscripten.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "catalog.h"
+#include "commands.h"
+#include "draw_list_player.h"
+#include "hover_button_drawing.h"
+#include "icon_button_drawing.h"
+#include "percent_progress.h"
+#include "transfer.h"
+
+namespace velmoro::web {
+
+namespace {
+
+// A file the page would have to hold whole in memory beyond this is not
+// read at all.
+constexpr double kMaxDataFileBytes = 64.0 * 1024 * 1024;
+
+namespace texts {
+constexpr std::string_view kDataFileTooLarge =
+    "ERROR! The data file is larger than the page can read (64 MiB)!\r\n";
+}  // namespace texts
+
+// Every call returns a promise the engine's call waits for.
+// clang-format off
+EM_ASYNC_JS(int, JsPreparePort, (), { return await Module.velmoroPage.preparePort(); });
+EM_ASYNC_JS(int, JsAskQuestion, (const char* question), {
+    return await Module.velmoroPage.ask(UTF8ToString(question));
+});
+
+EM_JS(int, JsTakeTextLength, (), { return lengthBytesUTF8(Module.velmoroPage.text); });
+EM_JS(void, JsTakeText, (char* out, int size), {
+    stringToUTF8(Module.velmoroPage.text, out, size);
+});
+EM_JS(int, JsPortOpen, (), { return Module.velmoroPage.portOpen() ? 1 : 0; });
+EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count), {
+    Module.velmoroPage.write(HEAPU8.slice(bytes, bytes + count));
+});
+EM_JS(int, JsCommEvent, (), { return Module.velmoroPage.commEvent; });
+EM_JS(int, JsInputLength, (), { return Module.velmoroPage.inputLength(); });
+EM_JS(void, JsTakeInput, (std::uint8_t* out, int count), {
+    HEAPU8.set(Module.velmoroPage.takeInput(count), out);
+});
+
+EM_JS(void, JsClearLog, (), { Module.velmoroPage.clearLog(); });
+EM_JS(void, JsAppendLog, (const char* text, int size), {
+    Module.velmoroPage.appendLog(UTF8ToString(text, size));
+});
+EM_JS(void, JsSetCaption, (const char* text, int size), {
+    Module.velmoroPage.setStartStopCaption(UTF8ToString(text, size));
+});
+EM_JS(void, JsEnableOpen, (int enable), { Module.velmoroPage.enableOpen(enable !== 0); });
+EM_JS(void, JsStartTimer, (int periodMs), { Module.velmoroPage.startTimer(periodMs); });
+EM_JS(void, JsStopTimer, (), { Module.velmoroPage.stopTimer(); });
+EM_JS(void, JsRepaintProgress, (), { Module.velmoroPage.repaintProgress(); });
+// Start and Stop have run to their end, whether they waited or not.
+EM_JS(void, JsStartStopDone, (), { Module.velmoroPage.startStopDone(); });
+EM_JS(void, JsReportPortFailure, (const char* text, int size), {
+    Module.velmoroPage.reportPortFailure(UTF8ToString(text, size));
+});
+// clang-format on
+
+std::string TakeText() {
+    std::string text(static_cast<std::size_t>(JsTakeTextLength()) + 1, '\0');
+    JsTakeText(text.data(), static_cast<int>(text.size()));
+    text.resize(text.size() - 1);
+    return text;
+}
+
+class CWebPortFace : public IPortFace {
+public:
+    bool PreparePort(std::string& errorText) override {
+        if (JsPreparePort() != 0) {
+            return true;
+        }
+        errorText = TakeText();
+        return false;
+    }
+    bool GetPortOpen() const override { return JsPortOpen() != 0; }
+    void SetOutput(std::string_view text) override {
+        JsWrite(reinterpret_cast<const std::uint8_t*>(text.data()), static_cast<int>(text.size()));
+    }
+    void SetOutput(std::span<const std::uint8_t> bytes) override {
+        JsWrite(bytes.data(), static_cast<int>(bytes.size()));
+    }
+    int GetCommEvent() const override { return JsCommEvent(); }
+    std::vector<std::uint8_t> GetInput() override {
+        std::vector<std::uint8_t> input(static_cast<std::size_t>(JsInputLength()));
+        if (!input.empty()) {
+            JsTakeInput(input.data(), static_cast<int>(input.size()));
+        }
+        return input;
+    }
+};
+
+class CWebWindowFace : public IWindowFace {
+public:
+    void ClearLog() override { JsClearLog(); }
+    void AppendLog(std::string_view text) override {
+        JsAppendLog(text.data(), static_cast<int>(text.size()));
+    }
+    void SetStartStopCaption(std::string_view caption) override {
+        caption_ = caption;
+        JsSetCaption(caption.data(), static_cast<int>(caption.size()));
+    }
+    void EnableOpenButton(bool enable) override { JsEnableOpen(enable ? 1 : 0); }
+    void StartBeaconTimer(int periodMs) override { JsStartTimer(periodMs); }
+    void StopBeaconTimer() override { JsStopTimer(); }
+    std::filesystem::path DataFilePath() const override { return dataFile_; }
+    UpdateType GetUpdateType() const override { return updateType_; }
+    void SetProgressRange(int lower, int upper) override {
+        progress_.SetRange(lower, upper);
+        JsRepaintProgress();
+    }
+    void SetProgressPos(int pos) override {
+        progress_.SetPos(pos, progressWidth_);
+        JsRepaintProgress();
+    }
+    void ReportPortFailure(std::string_view errorText) override {
+        JsReportPortFailure(errorText.data(), static_cast<int>(errorText.size()));
+    }
+    bool AskQuestion(std::string_view question) override {
+        return JsAskQuestion(std::string(question).c_str()) != 0;
+    }
+
+    std::string caption_{velmoro::texts::kStartCaption};
+    std::filesystem::path dataFile_;
+    UpdateType updateType_ = UpdateType::MainProgram;
+    drawing::CPercentProgress progress_{SystemColors()};
+    int progressWidth_ = 0;
+};
+
+struct CPage {
+    CWebPortFace port;
+    CWebWindowFace window;
+    CTransferEngine engine{port, window};
+};
+
+CPage& Page() {
+    static CPage page;
+    return page;
+}
+
+}  // namespace
+
+}  // namespace velmoro::web
+
+using velmoro::web::Page;
+
+extern "C" {
+
+// fileState: 0 read, 1 unreadable, 2 larger than the page reads. A file
+// the page could not read never reaches the port: the click ends with the
+// log line the engine gives such a file.
+EMSCRIPTEN_KEEPALIVE void velmoro_start_stop(int fileState) {
+    auto& page = Page();
+    if (!page.engine.State().busy && fileState != 0) {
+        page.window.ClearLog();
+        page.window.AppendLog(fileState == 2 ? velmoro::web::texts::kDataFileTooLarge
+                                             : velmoro::texts::kUnreadableDataFile);
+    } else {
+        page.engine.OnStartStop();
+    }
+    velmoro::web::JsStartStopDone();
+}
+
+EMSCRIPTEN_KEEPALIVE void velmoro_beacon_timer() {
+    Page().engine.OnBeaconTimer();
+}
+
+EMSCRIPTEN_KEEPALIVE void velmoro_comm_event() {
+    Page().engine.OnCommEvent();
+}
+
+EMSCRIPTEN_KEEPALIVE int velmoro_busy() {
+    return Page().engine.State().busy ? 1 : 0;
+}
+
+EMSCRIPTEN_KEEPALIVE double velmoro_max_file_bytes() {
+    return velmoro::web::kMaxDataFileBytes;
+}
+
+EMSCRIPTEN_KEEPALIVE void velmoro_set_update_type(int catalogue) {
+    Page().window.updateType_ =
+        catalogue != 0 ? velmoro::UpdateType::ObjectCatalog : velmoro::UpdateType::MainProgram;
+}
+
+EMSCRIPTEN_KEEPALIVE void velmoro_set_data_file(const char* name) {
+    Page().window.dataFile_ = name;
+}
+
+// The catalogue check of the command line, its output through the page's
+// print; returns its exit code.
+EMSCRIPTEN_KEEPALIVE int velmoro_check(const char* name, int show) {
+    const int code = velmoro::RunCheck(name, show != 0);
+    std::fflush(stdout);
+    std::fflush(stderr);
+    return code;
+}
+
+// The blocks a catalogue download would send, every payload in order, into
+// the file output; the reason in the page's print when the catalogue cannot
+// go. Returns the number of blocks, or -1.
+EMSCRIPTEN_KEEPALIVE int velmoro_convert(const char* name, const char* output) {
+    const velmoro::CatalogPlan plan = velmoro::PlanCatalog(name);
+    velmoro::CCatalogBlocks blocks;
+    if (!plan.fits || !blocks.Open(name)) {
+        std::printf("%s: %s", name,
+                    plan.errorText.empty() ? "cannot read it\n" : plan.errorText.c_str());
+        std::fflush(stdout);
+        return -1;
+    }
+    std::FILE* out = std::fopen(output, "wb");
+    if (out == nullptr) {
+        return -1;
+    }
+    velmoro::Payload payload{};
+    velmoro::CatalogBlockInfo info;
+    std::int32_t v = 0;
+    int count = 0;
+    while (blocks.Next(payload, info, v)) {
+        std::fwrite(payload.data(), 1, payload.size(), out);
+        ++count;
+    }
+    std::fclose(out);
+    return count;
+}
+
+// The drawn controls, on the canvas the page has named.
+// control: 1007 the percent bar; 1003, 1004 the hover buttons; 1009, 1010
+// the icon buttons. state: the kState bits of the draw request.
+EMSCRIPTEN_KEEPALIVE void velmoro_paint(int control, int width, int height, int hover,
+                                        unsigned state, const char* caption) {
+    using namespace velmoro::drawing;
+    auto& window = Page().window;
+    DrawList list;
+    const Rect item{0, 0, width, height};
+    const CSystemColors colors = velmoro::web::SystemColors();
+    const velmoro::web::CCanvasTextMetrics metrics;
+    if (control == 1007) {
+        if (window.progressWidth_ != width) {
+            window.progressWidth_ = width;
+            window.progress_.ForgetBarWidth();
+            window.progress_.SetPos(window.progress_.Pos(), width);
+        }
+        list.push_back(FillRectOp{item, colors[SysColor::kBtnFace]});
+        window.progress_.Draw(list, item);
+    } else if (control == 1009 || control == 1010) {
+        IconButtonLook look;
+        look.item = item;
+        look.clientWidth = width;
+        look.caption = caption;
+        look.state = state;
+        look.flat = false;
+        look.hover = hover != 0;
+        look.colours = DefaultIconButtonColors(colors);
+        look.icons[0] = Size{16, 16};
+        DrawIconButton(list, metrics, colors, look);
+    } else {
+        HoverButtonLook look;
+        look.item = item;
+        look.caption = caption;
+        look.hover = hover != 0;
+        look.state = state;
+        DrawHoverButton(list, metrics, colors, look);
+    }
+    velmoro::web::Play(list);
+}
+
+}  // extern "C"
+
+int main() {
+    // The page's files live in /data; the check names them as the user did.
+    std::filesystem::create_directories("/data");
+    if (chdir("/data") != 0) {
+        return 1;
+    }
+    return 0;
+}
