@@ -29,6 +29,7 @@
 #include "sim_process.h"
 #include "system_drawing.h"
 #include "temp_file.h"
+#include "window_scenarios.h"
 #include "window_text.h"
 
 // A Linux pseudo-terminal reads back as 8 data bits without parity whatever
@@ -113,8 +114,7 @@ TEST_F(WindowTest, StartsIdleOnCom1AndMainProgram) {
 TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
     EXPECT_EQ(dialog.GetDlgItem(ids::IDC_PROGRESS), dialog.progressBar);
     EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_OPEN)), nullptr);
-    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_START_STOP)),
-              nullptr);
+    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_START_STOP)), nullptr);
     for (CIconButton* button : {dialog.helpButton, dialog.homeButton}) {
         ASSERT_NE(button, nullptr);
         EXPECT_TRUE(button->HasIcon(0));
@@ -193,24 +193,17 @@ TEST_F(WindowTest, FileDialogSetsThePathOnlyWhenConfirmed) {
     EXPECT_EQ(Item<QLineEdit>(ids::IDC_FILE_PATH)->text(), path);
 }
 
+// Escape is one of the window scenarios; the other ways of closing ask the
+// same question.
 TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
     answer = IDNO;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_EQ(questions[0].caption, "Message");
-    EXPECT_EQ(questions[0].text, "Are you sure you want to quit Velmoro Downloader V2.0?");
-    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
-    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
-    EXPECT_EQ(questions[0].defaultButton, IDYES);
-    EXPECT_TRUE(dialog.isVisible());
-
     dialog.close();                  // the close box and Alt+F4
     dialog.OnSysCommand(0xF060, 0);  // the system menu's Close
-    EXPECT_EQ(questions.size(), 3U);
+    ASSERT_EQ(questions.size(), 2U);
+    EXPECT_EQ(questions[1].text, "Are you sure you want to quit Velmoro Downloader V2.0?");
     EXPECT_TRUE(dialog.isVisible());
-
     answer = IDYES;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.close();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), toolkit::IDCANCEL);
 }
@@ -379,49 +372,6 @@ TEST(MinimisedIcon, IsCentredWithTheOddPixelRightAndBelow) {
     EXPECT_EQ(MinimisedIconPosition(QSize(33, 33), QSize(32, 32)), QPoint(1, 1));
 }
 
-TEST_F(WindowTest, PortThatWillNotOpenLeavesTheWindowIdle) {
-    TempFile image("firmware");
-    ChooseFile(image.Path());
-    qputenv("VELMORO_COM1", QByteArray("/nonexistent/velmoro-port"));
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Stop);
-    EXPECT_TRUE(questions[0].text.contains("/nonexistent/velmoro-port"))
-        << questions[0].text.toStdString();
-    EXPECT_FALSE(dialog.Engine().State().busy);
-    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
-    EXPECT_TRUE(dialog.openButton->isEnabled());
-    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
-    EXPECT_TRUE(dialog.LogText().isEmpty());
-}
-
-TEST_F(WindowTest, FileThatLooksWrongIsSentOnlyAfterYes) {
-    TempFile text("OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n");
-    Sim sim({});
-    ASSERT_TRUE(sim.Listening());
-    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
-    ChooseFile(text.Path());
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
-    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
-    EXPECT_EQ(questions[0].defaultButton, IDNO);
-    EXPECT_TRUE(questions[0].text.contains("not a firmware image"))
-        << questions[0].text.toStdString();
-    EXPECT_TRUE(dialog.LogText().startsWith("Download not started: the data file looks like"))
-        << dialog.LogText().toStdString();
-    EXPECT_FALSE(dialog.Engine().State().busy);
-    EXPECT_TRUE(dialog.openButton->isEnabled());
-    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
-
-    answer = IDYES;
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    EXPECT_EQ(questions.size(), 2U);
-    EXPECT_TRUE(dialog.Engine().State().busy);
-    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-}
-
 const QString kFinishedLog = QString::fromLatin1(
     "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
     "Connected.\r\n"
@@ -546,7 +496,7 @@ TEST_F(WindowTest, LargeTransferRepaintsTheBarAtMostOncePerPixel) {
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
 
-TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
+TEST_F(WindowTest, TransferGoesOnWhileTheAboutBoxIsOpen) {
     TempFile image(std::string(6000, '\x11'));
     Sim sim({"--write-delay", "50"});
     ASSERT_TRUE(sim.Listening());
@@ -554,10 +504,6 @@ TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
     ChooseFile(image.Path());
     QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
     ASSERT_TRUE(WaitForLog("Connected."));
-
-    answer = IDNO;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_TRUE(dialog.Engine().State().busy) << "No leaves the transfer running";
 
     // The About box's own event loop keeps the transfer going to its end.
     bool finishedInside = false;
@@ -573,6 +519,73 @@ TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
     EXPECT_EQ(dialog.LogText(), kFinishedLog);
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
+
+// The shared window scenarios, played on this window: clicks and keys
+// through QTest, the file dialog and the message boxes through the
+// platform's seams.
+class CQtWindowDriver : public scenarios::IWindowDriver {
+public:
+    explicit CQtWindowDriver(CDownloaderDlg& dialog) : dialog_(dialog) {
+        toolkit::SetMessageBoxHook([this](const MessageRequest& request) {
+            questions_.push_back({request.caption.toStdString(), request.text.toStdString(),
+                                  request.icon == toolkit::MessageIcon::Stop
+                                      ? scenarios::Icon::Stop
+                                      : scenarios::Icon::Question,
+                                  request.defaultButton == IDYES});
+            return yes_ ? IDYES : IDNO;
+        });
+    }
+
+    void ChooseFile(const fs::path& path) override {
+        toolkit::SetFileOpenHook([path] { return QString::fromStdString(path.string()); });
+        QTest::mouseClick(dialog_.openButton, Qt::LeftButton);
+    }
+    void ClickRadio(int id) override {
+        QTest::mouseClick(dialog_.Item<QRadioButton>(id), Qt::LeftButton);
+    }
+    void ClickStartStop() override { QTest::mouseClick(dialog_.startStopButton, Qt::LeftButton); }
+    void PressEscape() override { QTest::keyClick(&dialog_, Qt::Key_Escape); }
+    void AnswerQuestions(bool yes) override { yes_ = yes; }
+    bool WaitFor(const std::function<bool()>& condition) override {
+        return QTest::qWaitFor(condition, kWaitMs);
+    }
+    std::string LogText() override { return dialog_.LogText().toStdString(); }
+    std::string StartStopCaption() override {
+        return dialog_.startStopButton->text().toStdString();
+    }
+    bool OpenEnabled() override { return dialog_.openButton->isEnabled(); }
+    std::string ProgressText() override { return dialog_.progressBar->Bar().TextToDraw(); }
+    bool WindowShown() override { return dialog_.isVisible(); }
+    std::vector<scenarios::Question> Questions() override { return questions_; }
+
+private:
+    CDownloaderDlg& dialog_;
+    std::vector<scenarios::Question> questions_;
+    bool yes_ = false;
+};
+
+class WindowScenario : public WindowTest,
+                       public ::testing::WithParamInterface<scenarios::Scenario> {};
+
+TEST_P(WindowScenario, PlaysAsWritten) {
+    const scenarios::Scenario& scenario = GetParam();
+    QStringList options;
+    for (const std::string& option : scenario.simOptions) {
+        options << QString::fromStdString(option);
+    }
+    Sim sim(options);
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", scenario.port == scenarios::Port::Simulator
+                                ? QByteArray::fromStdString(sim.Link())
+                                : QByteArray("/nonexistent/velmoro-port"));
+    TempFile file(scenarios::FileContents(scenario.file));
+    CQtWindowDriver window(dialog);
+    scenarios::Play(scenario, window, file.Path());
+    scenarios::ExpectSimSummary(scenario, sim.Finish(true));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenario, ::testing::ValuesIn(scenarios::All()),
+                         scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::testing

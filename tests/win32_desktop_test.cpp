@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,9 @@
 #include "icon_button.h"
 #include "owner_draw_menu.h"
 #include "platform.h"
+#include "temp_file.h"
+#include "text.h"
+#include "window_scenarios.h"
 
 namespace velmoro::win32 {
 namespace {
@@ -171,58 +176,6 @@ TEST_F(DesktopTest, LogLinesGoToTheEndWhateverTheSelection) {
     EXPECT_EQ(Text(dialog.logBox), L"Connected.\r\nProcessing ...\r\n");
     dialog.ClearLog();
     EXPECT_EQ(Text(dialog.logBox), L"");
-}
-
-// What a message box of the program shows: its icon, the system's of that
-// kind, and the button Enter presses; then it is answered.
-struct MessageBoxSeen {
-    HICON icon = nullptr;
-    int defaultButton = 0;
-    std::wstring title;
-};
-MessageBoxSeen seen;
-int answer = 0;
-
-// Looked at once the box has set itself up, from its own message loop.
-void CALLBACK LookAtMessageBox(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
-    KillTimer(box, timer);
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM) -> BOOL {
-            if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-                seen.icon = FromParam<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-            }
-            return TRUE;
-        },
-        0);
-    // Enter presses the push button that has the focus.
-    seen.defaultButton = GetDlgCtrlID(GetFocus());
-    seen.title = Text(box);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-}
-
-LRESULT CALLBACK WatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        SetTimer(FromParam<HWND>(wParam), 1, 50, LookAtMessageBox);
-    }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
-}
-
-TEST_F(DesktopTest, PortFailureShowsTheStopIconAndQuestionsDefaultToNo) {
-    HHOOK hook = SetWindowsHookExW(WH_CBT, WatchMessageBox, nullptr, GetCurrentThreadId());
-    answer = IDOK;
-    dialog.ReportPortFailure("The port COM8 could not be opened");
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_HAND));
-    EXPECT_EQ(seen.title, L"Velmoro Downloader V2.0");
-
-    seen = {};
-    answer = IDNO;
-    EXPECT_FALSE(dialog.AskQuestion("The file looks like text. Send it as Main Program?"));
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_QUESTION));
-    EXPECT_EQ(seen.defaultButton, IDNO);
-    answer = IDYES;
-    EXPECT_TRUE(dialog.AskQuestion("Send it anyway?"));
-    UnhookWindowsHookEx(hook);
 }
 
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
@@ -520,6 +473,144 @@ TEST(OwnerDrawMenu, GreyedAndCheckedItemsDrawnThroughTheOwnerWindow) {
     EXPECT_EQ(COwnerDrawMenu::RegisteredMenuCount(), before);
     EXPECT_FALSE(IsMenu(popup));
 }
+
+// The shared window scenarios, played on this window in this process: clicks
+// as the button's own click message, Escape through the dialog manager's
+// keyboard handling, the file dialog through its seam, and the system's
+// message boxes looked at and answered from a hook once they are up.
+class CWin32WindowDriver : public scenarios::IWindowDriver {
+public:
+    explicit CWin32WindowDriver(CDownloaderDlg& dialog) : dialog_(dialog) {
+        current_ = this;
+        hook_ = SetWindowsHookExW(WH_CBT, WatchBoxes, nullptr, GetCurrentThreadId());
+    }
+    ~CWin32WindowDriver() override {
+        UnhookWindowsHookEx(hook_);
+        SetFileOpenHook(nullptr);
+        current_ = nullptr;
+    }
+    CWin32WindowDriver(const CWin32WindowDriver&) = delete;
+    CWin32WindowDriver& operator=(const CWin32WindowDriver&) = delete;
+
+    void ChooseFile(const std::filesystem::path& path) override {
+        SetFileOpenHook([path] { return std::optional<std::wstring>(path.wstring()); });
+        Click(dialog_.openButton.Handle());
+    }
+    void ClickRadio(int id) override { Click(dialog_.GetDlgItem(id)); }
+    void ClickStartStop() override { Click(dialog_.startStopButton.Handle()); }
+    void PressEscape() override {
+        HWND focus = GetFocus();
+        PostMessageW(focus != nullptr ? focus : dialog_.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        Pump();
+    }
+    void AnswerQuestions(bool yes) override { yes_ = yes; }
+    bool WaitFor(const std::function<bool()>& condition) override {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            Pump();
+        }
+        return true;
+    }
+    std::string LogText() override { return Narrow(Text(dialog_.logBox)); }
+    std::string StartStopCaption() override {
+        return Narrow(Text(dialog_.startStopButton.Handle()));
+    }
+    bool OpenEnabled() override { return IsWindowEnabled(dialog_.openButton.Handle()) != FALSE; }
+    std::string ProgressText() override { return dialog_.progressBar.Bar().TextToDraw(); }
+    bool WindowShown() override {
+        return dialog_.Handle() != nullptr && IsWindowVisible(dialog_.Handle()) != FALSE;
+    }
+    std::vector<scenarios::Question> Questions() override { return questions_; }
+
+private:
+    // The button's own click: pressed and released over it.
+    void Click(HWND button) {
+        SendMessageW(button, BM_CLICK, 0, 0);
+        Pump();
+    }
+    // The modal loop's share of the work: the dialog manager's keys first.
+    void Pump() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (dialog_.Handle() == nullptr || !IsDialogMessageW(dialog_.Handle(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+
+    static LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
+        // A message box holds its text as item 0xFFFF; the main window,
+        // activated again once a box has gone, is no box.
+        HWND window = FromParam<HWND>(wParam);
+        if (code == HCBT_ACTIVATE && current_ != nullptr && GetDlgItem(window, 0xFFFF) != nullptr) {
+            SetTimer(window, kLookTimer, 50, LookAtBox);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    // Once the box has set itself up, from its own message loop.
+    static void CALLBACK LookAtBox(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+        KillTimer(box, timer);
+        scenarios::Question seen;
+        seen.caption = Narrow(Text(box));
+        std::array<wchar_t, 1024> text{};
+        GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
+        seen.text = Narrow(text.data());
+        HICON icon = nullptr;
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM found) -> BOOL {
+                if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                    *FromParam<HICON*>(found) =
+                        FromParam<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&icon));
+        seen.icon = icon == LoadIconW(nullptr, IDI_HAND) ? scenarios::Icon::Stop
+                                                         : scenarios::Icon::Question;
+        // Enter presses the push button that has the focus.
+        seen.defaultYes = GetDlgCtrlID(GetFocus()) == IDYES;
+        current_->questions_.push_back(seen);
+        const bool yesNo = GetDlgItem(box, IDYES) != nullptr;
+        const int answer = !yesNo ? IDOK : current_->yes_ ? IDYES : IDNO;
+        PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+    }
+
+    static constexpr UINT_PTR kLookTimer = 0x5CE;
+    static inline CWin32WindowDriver* current_ = nullptr;
+    CDownloaderDlg& dialog_;
+    HHOOK hook_ = nullptr;
+    std::vector<scenarios::Question> questions_;
+    bool yes_ = false;
+};
+
+// Played once each by tests/desktop_wine_test.cpp, which puts the
+// scenario's controller behind COM1 first.
+class WindowScenario : public ::testing::TestWithParam<scenarios::Scenario> {
+protected:
+    void SetUp() override {
+        if (std::getenv("VELMORO_SCENARIO_ON_COM1") == nullptr) {
+            GTEST_SKIP() << "desktop_wine_test.cpp plays these with a controller on COM1";
+        }
+    }
+};
+
+TEST_P(WindowScenario, PlaysAsWritten) {
+    updateType = UpdateType::MainProgram;
+    CDownloaderDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    velmoro::testing::TempFile file(scenarios::FileContents(GetParam().file));
+    CWin32WindowDriver window(dialog);
+    scenarios::Play(GetParam(), window, file.Path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenario, ::testing::ValuesIn(scenarios::All()),
+                         scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::win32

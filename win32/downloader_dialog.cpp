@@ -1,7 +1,6 @@
 #include "downloader_dialog.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 #include <shellapi.h>
 
 #include <array>
@@ -10,6 +9,7 @@
 #include "about_dialog.h"
 #include "dialog_data.h"
 #include "draw_list_player.h"
+#include "platform.h"
 
 namespace velmoro::win32 {
 
@@ -123,19 +123,11 @@ void CDownloaderDlg::OnCommand(int id, int code) {
 }
 
 void CDownloaderDlg::OnOpenDataFile() {
-    std::vector<wchar_t> path(32768, L'\0');
-    OPENFILENAMEW open{};
-    open.lStructSize = sizeof open;
-    open.hwndOwner = Handle();
-    open.lpstrFile = path.data();
-    open.nMaxFile = static_cast<DWORD>(path.size());
-    // The chosen file does not have to exist: a missing one is reported at
-    // Start.
-    open.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&open)) {
+    const std::optional<std::wstring> chosen = FileOpenDialog(Handle());
+    if (!chosen) {
         return;
     }
-    dataFilePath = path.data();
+    dataFilePath = *chosen;
     SetDlgItemTextW(Handle(), IDC_FILE_PATH, dataFilePath.c_str());
 }
 
