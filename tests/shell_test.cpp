@@ -544,6 +544,13 @@ public:
         QTest::mouseClick(dialog_.Item<QRadioButton>(id), Qt::LeftButton);
     }
     void ClickStartStop() override { QTest::mouseClick(dialog_.startStopButton, Qt::LeftButton); }
+    // What the platform delivers: press, release, the double click in
+    // place of the second press, release.
+    void DoubleClickStartStop() override {
+        QTest::mouseClick(dialog_.startStopButton, Qt::LeftButton);
+        QTest::mouseDClick(dialog_.startStopButton, Qt::LeftButton);
+        QTest::mouseRelease(dialog_.startStopButton, Qt::LeftButton);
+    }
     void PressEscape() override { QTest::keyClick(&dialog_, Qt::Key_Escape); }
     void AnswerQuestions(bool yes) override { yes_ = yes; }
     bool WaitFor(const std::function<bool()>& condition) override {

@@ -11,7 +11,10 @@
 #include <string>
 #include <vector>
 
+#include <oleacc.h>
+
 #include "about_dialog.h"
+#include "dialog_data.h"
 #include "downloader_dialog.h"
 #include "draw_list_player.h"
 #include "hover_button_drawing.h"
@@ -77,6 +80,16 @@ private:
     std::uint32_t* bits_ = nullptr;
 };
 
+// What the system sends a window of a class with double clicks when the
+// mouse is pressed twice in quick succession.
+void SendDoubleClick(HWND window) {
+    const LPARAM at = MAKELPARAM(5, 5);
+    for (const UINT press : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}) {
+        SendMessageW(window, press, MK_LBUTTON, at);
+        SendMessageW(window, WM_LBUTTONUP, 0, at);
+    }
+}
+
 COLORREF Ref(const Colour& colour) {
     return RGB(colour.rgb.red, colour.rgb.green, colour.rgb.blue);
 }
@@ -87,12 +100,20 @@ protected:
         ASSERT_TRUE(dialog.Create());
         ASSERT_NE(dialog.Handle(), nullptr);
     }
+    // The modal loop's share of the work: the dialog manager's keys first.
     void Pump() {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            if (!IsDialogMessageW(dialog.Handle(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
         }
+    }
+    void PressKeyOn(HWND control, WPARAM key) {
+        SendMessageW(dialog.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+        PostMessageW(control, WM_KEYDOWN, key, 0);
+        Pump();
     }
 
     CDownloaderDlg dialog;
@@ -176,6 +197,75 @@ TEST_F(DesktopTest, LogLinesGoToTheEndWhateverTheSelection) {
     EXPECT_EQ(Text(dialog.logBox), L"Connected.\r\nProcessing ...\r\n");
     dialog.ClearLog();
     EXPECT_EQ(Text(dialog.logBox), L"");
+}
+
+// The icon buttons take Enter while they have the focus, as push buttons do,
+// and each press of a double click is a click; the pages open shown.
+TEST_F(DesktopTest, HelpAndHomeTakeEnterAndBothPressesOfADoubleClick) {
+    std::vector<ShellOpenRequest> opened;
+    SetShellOpenHook([&opened](const ShellOpenRequest& request) { opened.push_back(request); });
+    PressKeyOn(dialog.helpButton.Handle(), VK_RETURN);
+    PressKeyOn(dialog.homeButton.Handle(), VK_RETURN);
+    SendDoubleClick(dialog.helpButton.Handle());
+    SetShellOpenHook(nullptr);
+    ASSERT_EQ(opened.size(), 4u);
+    const std::wstring page = L"\\Help.htm";
+    for (const std::size_t help : {0U, 2U, 3U}) {
+        EXPECT_EQ(opened[help].file.substr(opened[help].file.size() - page.size()), page);
+        EXPECT_EQ(opened[help].owner, nullptr);
+    }
+    EXPECT_EQ(opened[1].file, Widen(kHomeAddress));
+    EXPECT_EQ(opened[1].owner, dialog.Handle());
+    for (const ShellOpenRequest& request : opened) {
+        EXPECT_EQ(request.verb, L"open");
+        EXPECT_EQ(request.show, SW_SHOW);
+    }
+    // Enter went to the focused button, not to the hidden OK: no question.
+    EXPECT_TRUE(IsWindowVisible(dialog.Handle()));
+}
+
+// The hover look begins with the first move over the button, as the hover
+// time of 1 ms means, not once the pointer has come to rest.
+TEST_F(DesktopTest, HoverLookBeginsWithTheFirstMove) {
+    SendMessageW(dialog.startStopButton.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(dialog.startStopButton.Hover());
+}
+
+// The bar keeps its sunken edge whatever the system's progress bar does with
+// its frame, and tells screen readers what it shows.
+TEST_F(DesktopTest, ProgressBarKeepsItsEdgeAndReadsAsItsText) {
+    HWND bar = dialog.progressBar.Handle();
+    RedrawWindow(bar, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    RECT outer{};
+    GetWindowRect(bar, &outer);
+    const int width = outer.right - outer.left;
+    const int middle = (outer.bottom - outer.top) / 2;
+    HDC dc = GetWindowDC(bar);
+    const CSystemColors colors = SystemColors();
+    EXPECT_EQ(GetPixel(dc, 0, middle), Ref(colors[SysColor::kBtnShadow]));
+    EXPECT_EQ(GetPixel(dc, 1, middle), Ref(colors[SysColor::k3dDkShadow]));
+    EXPECT_EQ(GetPixel(dc, width - 2, middle), Ref(colors[SysColor::k3dLight]));
+    EXPECT_EQ(GetPixel(dc, width - 1, middle), Ref(colors[SysColor::kBtnHighlight]));
+    EXPECT_EQ(GetPixel(dc, 2, middle), Ref(colors[SysColor::kWindow]));  // the empty bar
+    ReleaseDC(bar, dc);
+
+    // The object the window hands a screen reader. Wine 8 cannot marshal
+    // the interface through LresultFromObject (no proxy for it in its
+    // prefix), so the test asks the object the window would hand over.
+    IAccessible* accessible = dialog.progressBar.AccessibleObject();
+    ASSERT_NE(accessible, nullptr);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role{};
+    EXPECT_EQ(accessible->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_PROGRESSBAR);
+    dialog.SetProgressRange(0, 7);
+    dialog.SetProgressPos(3);
+    BSTR value = nullptr;
+    ASSERT_EQ(accessible->get_accValue(self, &value), S_OK);
+    EXPECT_STREQ(value, L"42%");
+    SysFreeString(value);
 }
 
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
@@ -498,6 +588,7 @@ public:
     }
     void ClickRadio(int id) override { Click(dialog_.GetDlgItem(id)); }
     void ClickStartStop() override { Click(dialog_.startStopButton.Handle()); }
+    void DoubleClickStartStop() override { DoubleClick(dialog_.startStopButton.Handle()); }
     void PressEscape() override {
         HWND focus = GetFocus();
         PostMessageW(focus != nullptr ? focus : dialog_.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
@@ -530,6 +621,10 @@ private:
     // The button's own click: pressed and released over it.
     void Click(HWND button) {
         SendMessageW(button, BM_CLICK, 0, 0);
+        Pump();
+    }
+    void DoubleClick(HWND button) {
+        SendDoubleClick(button);
         Pump();
     }
     // The modal loop's share of the work: the dialog manager's keys first.

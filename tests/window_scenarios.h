@@ -44,6 +44,9 @@ public:
     virtual void ChooseFile(const std::filesystem::path& path) = 0;
     virtual void ClickRadio(int id) = 0;
     virtual void ClickStartStop() = 0;
+    // Two presses in quick succession: the system makes the second one a
+    // double click.
+    virtual void DoubleClickStartStop() = 0;
     virtual void PressEscape() = 0;
     // The answer to every message box from now on (OK for a box without
     // Yes and No).
@@ -68,6 +71,7 @@ enum class Act {
     ChooseFile,
     ClickObjectCatalog,
     ClickStartStop,
+    DoubleClickStartStop,
     PressEscape,
     AnswerYes,
     WaitForLog,
@@ -160,8 +164,12 @@ inline const std::vector<Scenario>& All() {
         {.name = "StopEndsTheTransfer",
          .simOptions = {"--write-delay", "150"},
          .file = DataFile::Image40k,
+         // A double click on Start is one click: the transfer it starts
+         // goes on.
          .steps = {{Act::ChooseFile},
-                   {Act::ClickStartStop, {}, running},
+                   {Act::DoubleClickStartStop,
+                    {},
+                    {.log = kResetPrompt, .caption = kStopCaption, .openEnabled = false}},
                    {Act::WaitForLog, kProcessing, running},
                    {Act::ClickStartStop,
                     {},
@@ -317,6 +325,9 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
                 break;
             case Act::ClickStartStop:
                 window.ClickStartStop();
+                break;
+            case Act::DoubleClickStartStop:
+                window.DoubleClickStartStop();
                 break;
             case Act::PressEscape:
                 window.PressEscape();

@@ -135,11 +135,11 @@ void CDownloaderDlg::OnHelp() {
     std::array<wchar_t, MAX_PATH> program{};
     GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size() - 1));
     const std::wstring page = Widen(window::HelpPagePath(Narrow(program.data())));
-    ShellExecuteW(nullptr, L"open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen({nullptr, L"open", page, SW_SHOW});
 }
 
 void CDownloaderDlg::OnHome() {
-    ShellExecuteW(Handle(), L"open", Widen(kHomeAddress).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen({Handle(), L"open", Widen(kHomeAddress), SW_SHOW});
 }
 
 void CDownloaderDlg::OnCancel() {
@@ -162,8 +162,24 @@ bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
     return true;
 }
 
-bool CDownloaderDlg::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
-                               INT_PTR& result) {
+bool CDownloaderDlg::IsPortListEdit(HWND hwnd) const {
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    return hwnd != nullptr && GetComboBoxInfo(GetDlgItem(IDC_PORT_LIST), &combo) &&
+           combo.hwndItem == hwnd;
+}
+
+bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+    if (message == WM_CTLCOLORSTATIC && IsPortListEdit(FromParam<HWND>(lParam))) {
+        // The port box takes no typing but is no less a working list: it
+        // keeps the colours of an editable box rather than the grey of a
+        // read-only one.
+        auto* dc = FromParam<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        result = reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+        return true;
+    }
     if (message == WM_QUERYDRAGICON) {
         result = reinterpret_cast<INT_PTR>(windowIcon);
         return true;

@@ -67,6 +67,7 @@ private:
     void OnHelp();
     void OnHome();
     std::wstring Title() const;
+    bool IsPortListEdit(HWND hwnd) const;
 
     window::CDownloaderWiring wiring_;
 };

@@ -16,6 +16,13 @@ LRESULT CHoverButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (!tracking_) {
                 TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_HOVER | TME_LEAVE, Handle(), 1};
                 tracking_ = TrackMouseEvent(&track) != FALSE;
+                // A hover time of 1 ms means at once: the system reports
+                // hover only once the pointer rests, so the look begins
+                // with the first move of the visit, as on every platform.
+                if (tracking_ && !hover_) {
+                    hover_ = true;
+                    InvalidateRect(Handle(), nullptr, TRUE);
+                }
             }
             break;
         case WM_MOUSEHOVER:

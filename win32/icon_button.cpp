@@ -190,11 +190,26 @@ LRESULT CIconButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 EndHover();
             }
             break;
-        case BM_SETSTYLE:
+        case WM_GETDLGCODE:
+            // A push button to the dialog manager, which then makes it the
+            // default button while it has the focus, so Enter presses it.
+            return Default(message, wParam, lParam) |
+                   (isDefault_ ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+        case BM_SETSTYLE: {
             // The dialog manager makes a push button the default one with
             // this message; the button stays owner-drawn.
-            isDefault_ = (wParam & 0x1F) == BS_DEFPUSHBUTTON;
-            return Default(message, (wParam & ~WPARAM{0x1F}) | BS_OWNERDRAW, lParam);
+            const WPARAM type = wParam & 0x1F;
+            if (type == BS_DEFPUSHBUTTON) {
+                isDefault_ = true;
+            } else if (type == BS_PUSHBUTTON) {
+                isDefault_ = false;
+            }
+            return Default(message, (wParam & ~WPARAM{0x14}) | BS_OWNERDRAW, lParam);
+        }
+        case WM_LBUTTONDBLCLK:
+            // The second press of a double click is a click of its own; the
+            // system's owner-drawn button would only report a double click.
+            return Default(WM_LBUTTONDOWN, wParam, lParam);
         case BM_SETCHECK:
             SetChecked(static_cast<int>(wParam), true);
             return 0;
