@@ -5,11 +5,18 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <poll.h>
 #include <termios.h>
+#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDBusUnixFileDescriptor>
+#include <QDBusVirtualObject>
+#include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -24,6 +31,7 @@
 #include "downloader_dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#include "keep_awake.h"
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "sim_process.h"
@@ -520,6 +528,85 @@ TEST_F(WindowTest, TransferGoesOnWhileTheAboutBoxIsOpen) {
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
 
+// logind as far as a sleep inhibitor goes, on a bus of the test's own: each
+// Inhibit gets the write end of a pipe, whose read end shows when every
+// holder has closed the lock.
+class CLogindStandIn : public QDBusVirtualObject {
+public:
+    struct Lock {
+        QStringList arguments;
+        int readEnd = -1;
+    };
+    ~CLogindStandIn() override {
+        for (const Lock& lock : locks) {
+            ::close(lock.readEnd);
+        }
+    }
+
+    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
+        int ends[2];
+        if (message.member() != "Inhibit" || ::pipe(ends) != 0) {
+            return false;
+        }
+        QStringList arguments;
+        for (const QVariant& argument : message.arguments()) {
+            arguments << argument.toString();
+        }
+        locks.push_back({arguments, ends[0]});
+        connection.send(message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(ends[1]))));
+        ::close(ends[1]);
+        return true;
+    }
+    QString introspect(const QString& /*path*/) const override { return {}; }
+
+    static bool Released(const Lock& lock) {
+        pollfd end{lock.readEnd, POLLIN, 0};
+        return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP) != 0;
+    }
+
+    std::vector<Lock> locks;
+};
+
+TEST_F(WindowTest, SleepIsInhibitedWhileATransferRunsAndNoLonger) {
+    QProcess bus;
+    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address",
+                              "--address=unix:tmpdir=" + QDir::tempPath()});
+    ASSERT_TRUE(bus.waitForReadyRead(kWaitMs)) << "dbus-daemon";
+    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
+    CLogindStandIn logind;
+    {
+        QDBusConnection standIn = QDBusConnection::connectToBus(address, "logind-stand-in");
+        ASSERT_TRUE(standIn.isConnected());
+        ASSERT_TRUE(standIn.registerVirtualObject("/org/freedesktop/login1", &logind));
+        ASSERT_TRUE(standIn.registerService("org.freedesktop.login1"));
+    }
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
+
+    TempFile image(std::string(6000, '\x22'));
+    Sim sim({"--write-delay", "100"});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(image.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&logind] { return !logind.locks.empty(); }, kWaitMs));
+    const CLogindStandIn::Lock& lock = logind.locks.front();
+    EXPECT_EQ(lock.arguments,
+              (QStringList{"sleep", "Velmoro Downloader",
+                           QString::fromLatin1(kKeepAwakeWhy.data(),
+                                               static_cast<qsizetype>(kKeepAwakeWhy.size())),
+                           "block"}));
+    EXPECT_TRUE(dialog.Engine().State().busy);
+    EXPECT_FALSE(CLogindStandIn::Released(lock)) << "held while the transfer runs";
+    ASSERT_TRUE(WaitForLog("Download successfully finished!"));
+    EXPECT_TRUE(QTest::qWaitFor([&lock] { return CLogindStandIn::Released(lock); }, kWaitMs));
+    EXPECT_EQ(logind.locks.size(), 1U);
+
+    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+    QDBusConnection::disconnectFromBus("logind-stand-in");
+    bus.kill();
+    bus.waitForFinished();
+}
+
 // The shared window scenarios, played on this window: clicks and keys
 // through QTest, the file dialog and the message boxes through the
 // platform's seams.
@@ -564,6 +651,10 @@ public:
     std::string ProgressText() override { return dialog_.progressBar->Bar().TextToDraw(); }
     bool WindowShown() override { return dialog_.isVisible(); }
     std::vector<scenarios::Question> Questions() override { return questions_; }
+    // The inhibitor lock has a test of its own, against a stand-in for
+    // logind; a session's end is not the program's to refuse here.
+    std::optional<bool> KeptAwake() override { return std::nullopt; }
+    std::optional<bool> SessionMayEnd() override { return std::nullopt; }
 
 private:
     CDownloaderDlg& dialog_;

@@ -616,6 +616,19 @@ public:
         return dialog_.Handle() != nullptr && IsWindowVisible(dialog_.Handle()) != FALSE;
     }
     std::vector<scenarios::Question> Questions() override { return questions_; }
+    // The thread's execution state, as the setting before this one: a
+    // transfer asks for the system to stay up until further notice.
+    std::optional<bool> KeptAwake() override {
+        constexpr EXECUTION_STATE kAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
+        const bool awake = (SetThreadExecutionState(kAwake) & kAwake) == kAwake;
+        if (!awake) {
+            SetThreadExecutionState(ES_CONTINUOUS);
+        }
+        return awake;
+    }
+    std::optional<bool> SessionMayEnd() override {
+        return SendMessageW(dialog_.Handle(), WM_QUERYENDSESSION, 0, 0) != FALSE;
+    }
 
 private:
     // The button's own click: pressed and released over it.

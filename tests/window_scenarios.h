@@ -61,6 +61,10 @@ public:
     virtual std::string ProgressText() = 0;
     virtual bool WindowShown() = 0;
     virtual std::vector<Question> Questions() = 0;
+    // What the system says, where the driver can ask it: whether it is kept
+    // from sleeping, and whether the window lets the session end.
+    virtual std::optional<bool> KeptAwake() = 0;
+    virtual std::optional<bool> SessionMayEnd() = 0;
 };
 
 // The controller behind the port the window opens.
@@ -86,6 +90,8 @@ struct Seen {
     std::optional<bool> openEnabled = {};
     std::optional<std::string_view> progress = {};
     std::optional<bool> shown = {};
+    std::optional<bool> keptAwake = {};
+    std::optional<bool> sessionMayEnd = {};
     std::optional<std::size_t> questions = {};  // boxes shown so far
     // The last box: its caption, the start of its text, icon, default.
     std::optional<std::string_view> questionCaption = {};
@@ -145,20 +151,32 @@ inline std::string FileContents(DataFile file) {
 
 inline const std::vector<Scenario>& All() {
     using namespace texts;
-    const Seen idle{.caption = kStartCaption, .openEnabled = true};
     const Seen running{.caption = kStopCaption, .openEnabled = false};
     static const std::vector<Scenario> scenarios = {
         {.name = "FinishedTransfer",
-         .steps = {{Act::ChooseFile, {}, idle},
+         // The computer is kept awake, and the session from ending, while
+         // the transfer runs and no longer.
+         .steps = {{Act::ChooseFile,
+                    {},
+                    {.caption = kStartCaption,
+                     .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true}},
                    {Act::ClickStartStop,
                     {},
-                    {.log = kResetPrompt, .caption = kStopCaption, .openEnabled = false}},
+                    {.log = kResetPrompt,
+                     .caption = kStopCaption,
+                     .openEnabled = false,
+                     .keptAwake = true,
+                     .sessionMayEnd = false}},
                    {Act::WaitForIdle,
                     {},
                     {.log = kFinishedLog,
                      .caption = kStartCaption,
                      .openEnabled = true,
                      .progress = "100%",
+                     .keptAwake = false,
+                     .sessionMayEnd = true,
                      .questions = 0}}},
          .simSummary = "finished; 14 commands, 5 blocks written, 0 violations"},
         {.name = "StopEndsTheTransfer",
@@ -283,6 +301,12 @@ inline void ExpectSeen(IWindowDriver& window, const Seen& seen, std::size_t step
     }
     if (seen.shown) {
         EXPECT_EQ(window.WindowShown(), *seen.shown);
+    }
+    if (const std::optional<bool> awake = window.KeptAwake(); seen.keptAwake && awake) {
+        EXPECT_EQ(*awake, *seen.keptAwake) << "kept awake";
+    }
+    if (const std::optional<bool> mayEnd = window.SessionMayEnd(); seen.sessionMayEnd && mayEnd) {
+        EXPECT_EQ(*mayEnd, *seen.sessionMayEnd) << "the session may end";
     }
     const std::vector<Question> questions = window.Questions();
     if (seen.questions) {

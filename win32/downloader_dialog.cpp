@@ -29,7 +29,9 @@ CDownloaderDlg::CDownloaderDlg()
       windowIcon(static_cast<HICON>(
           LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR))),
-      wiring_(serialControl, portNumber, *this) {}
+      wiring_(serialControl, portNumber, *this) {
+    wiring_.SetOnTransferRunning([this](bool running) { keepAwake_.Follow(running); });
+}
 
 CDownloaderDlg::~CDownloaderDlg() {
     if (windowIcon != nullptr) {
@@ -79,6 +81,7 @@ BOOL CDownloaderDlg::OnInitDialog() {
     homeButton.LoadIcons(IDI_HOME, 0);
     homeButton.SetFlatLook(false, true);
 
+    keepAwake_.SetWindow(Handle());
     SetFocus(portList);
     return FALSE;
 }
@@ -178,6 +181,14 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
         SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
         SetBkColor(dc, GetSysColor(COLOR_WINDOW));
         result = reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+        return true;
+    }
+    if (message == WM_QUERYENDSESSION && keepAwake_.Held()) {
+        // Not while a transfer runs: the quit question would not end one
+        // either without the user's Yes. The system shows the reason given
+        // when the transfer began.
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, FALSE);
+        result = TRUE;
         return true;
     }
     if (message == WM_QUERYDRAGICON) {

@@ -10,6 +10,7 @@
 #include "dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#include "keep_awake.h"
 #include "main_window.h"
 #include "percent_progress_ctrl.h"
 
@@ -70,6 +71,7 @@ private:
     bool IsPortListEdit(HWND hwnd) const;
 
     window::CDownloaderWiring wiring_;
+    CKeepAwake keepAwake_;
 };
 
 }  // namespace velmoro::win32
