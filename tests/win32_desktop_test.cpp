@@ -268,6 +268,18 @@ TEST_F(DesktopTest, ProgressBarKeepsItsEdgeAndReadsAsItsText) {
     SysFreeString(value);
 }
 
+// A path past the system's 260 characters goes to the file functions in its
+// extended-length form, tidied first; shorter ones as they are.
+TEST(ExtendedLengthPath, OnlyForPathsPastTheLimit) {
+    const std::wstring name(300, L'a');
+    EXPECT_EQ(ExtendedLengthPath(L"C:\\data\\x.bin"), L"C:\\data\\x.bin");
+    EXPECT_EQ(ExtendedLengthPath(L"C:\\data\\..\\" + name), L"\\\\?\\C:\\" + name);
+    EXPECT_EQ(ExtendedLengthPath(L"C:/" + name), L"\\\\?\\C:\\" + name);
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\server\\share\\" + name),
+              L"\\\\?\\UNC\\server\\share\\" + name);
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\" + name), L"\\\\?\\C:\\" + name);
+}
+
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
     CSurface surface(40, 24);
     const Colour red = Fixed(255, 0, 0);

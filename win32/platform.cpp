@@ -46,8 +46,9 @@ std::optional<std::wstring> FileOpenDialog(HWND owner) {
     open.lpstrFile = path.data();
     open.nMaxFile = static_cast<DWORD>(path.size());
     // The chosen file does not have to exist: a missing one is reported at
-    // Start.
-    open.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
+    // Start. The working directory stays where it was, so the folder of the
+    // file (a USB stick, say) is not held open and can be ejected.
+    open.Flags = OFN_HIDEREADONLY | OFN_EXPLORER | OFN_NOCHANGEDIR;
     if (!GetOpenFileNameW(&open)) {
         return std::nullopt;
     }
