@@ -280,6 +280,62 @@ TEST(ExtendedLengthPath, OnlyForPathsPastTheLimit) {
     EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\" + name), L"\\\\?\\C:\\" + name);
 }
 
+// A monitor with another scale: the icons, the hover buttons' edges and the
+// percentage's font are drawn at the new DPI.
+TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
+    const auto percentInkRows = [this] {
+        RECT client{};
+        GetClientRect(dialog.progressBar.Handle(), &client);
+        CSurface surface(client.right, client.bottom);
+        SendMessageW(dialog.progressBar.Handle(), WM_PRINTCLIENT,
+                     reinterpret_cast<WPARAM>(surface.Dc()), PRF_CLIENT);
+        const COLORREF ink = Ref(SystemColors()[SysColor::kHighlight]);
+        int rows = 0;
+        for (int y = 0; y < client.bottom; ++y) {
+            for (int x = 0; x < client.right; ++x) {
+                if (surface.At(x, y) == ink) {
+                    ++rows;
+                    break;
+                }
+            }
+        }
+        return rows;
+    };
+    const auto iconWidth = [this] {
+        ICONINFO info{};
+        GetIconInfo(dialog.helpButton.Icon(0), &info);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return static_cast<int>(info.xHotspot * 2);
+    };
+    const UINT before = WindowDpi(dialog.Handle());
+    const int inkBefore = percentInkRows();
+    EXPECT_EQ(iconWidth(), MetricForDpi(SM_CXSMICON, before));
+
+    const UINT after = before * 2;
+    RECT rect{};
+    GetWindowRect(dialog.Handle(), &rect);
+    rect.right += rect.right - rect.left;
+    rect.bottom += rect.bottom - rect.top;
+    SendMessageW(dialog.Handle(), WM_DPICHANGED, MAKEWPARAM(after, after),
+                 reinterpret_cast<LPARAM>(&rect));
+    EXPECT_EQ(iconWidth(), MetricForDpi(SM_CXSMICON, after));
+    EXPECT_GT(MetricForDpi(SM_CXSMICON, after), MetricForDpi(SM_CXSMICON, before));
+    EXPECT_GE(percentInkRows(), inkBefore * 3 / 2) << inkBefore;
+
+    CSurface surface(160, 40);
+    SelectObject(surface.Dc(), GetStockObject(WHITE_BRUSH));
+    DRAWITEMSTRUCT request{};
+    request.CtlType = ODT_BUTTON;
+    request.hDC = surface.Dc();
+    request.rcItem = {0, 0, 160, 40};
+    request.itemState = ODS_FOCUS;
+    request.hwndItem = dialog.openButton.Handle();
+    dialog.openButton.DrawItem(request);
+    // The focus frame's left pen, 3 pixels wide, centred on the inner edge.
+    EXPECT_EQ(surface.At(MetricForDpi(SM_CXEDGE, after) + 1, 20), RGB(153, 198, 252));
+}
+
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
     CSurface surface(40, 24);
     const Colour red = Fixed(255, 0, 0);

@@ -191,6 +191,24 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
         result = TRUE;
         return true;
     }
+    if (message == WM_DPICHANGED) {
+        // A monitor with another scale: the system resizes the dialog's
+        // font and layout; the self-drawn controls take the new DPI.
+        const auto* suggested = FromParam<const RECT*>(lParam);
+        SetWindowPos(Handle(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        const UINT dpi = HIWORD(wParam);
+        progressBar.SetDpi(dpi);
+        startStopButton.SetDpi(dpi);
+        openButton.SetDpi(dpi);
+        helpButton.SetDpi(dpi);
+        homeButton.SetDpi(dpi);
+        InvalidateRect(Handle(), nullptr, TRUE);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        result = TRUE;
+        return true;
+    }
     if (message == WM_QUERYDRAGICON) {
         result = reinterpret_cast<INT_PTR>(windowIcon);
         return true;

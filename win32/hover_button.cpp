@@ -58,12 +58,18 @@ void CHoverButton::EndTracking() {
     InvalidateRect(Handle(), nullptr, FALSE);
 }
 
+void CHoverButton::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void CHoverButton::DrawItem(const DRAWITEMSTRUCT& request) {
     HDC dc = request.hDC;
     const int saved = SaveDC(dc);
     drawing::HoverButtonLook look;
     look.item = FromRect(request.rcItem);
-    look.edge = {GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE)};
+    const UINT dpi = dpi_ != 0 ? dpi_ : WindowDpi(Handle());
+    look.edge = {MetricForDpi(SM_CXEDGE, dpi), MetricForDpi(SM_CYEDGE, dpi)};
     look.caption = WindowText(Handle(), drawing::kHoverCaptionMaxBytes);
     look.hover = hover_;
     look.state = request.itemState;

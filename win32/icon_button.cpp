@@ -43,10 +43,13 @@ void CIconButton::PreSubclassWindow() {
 }
 
 int CIconButton::LoadIcons(int activeId, int idleId) {
+    activeId_ = activeId;
+    idleId_ = idleId;
     // A button as small as the main window's Help and Home leaves no room
     // beside a standard icon for its caption: the small size is taken.
-    const int cx = GetSystemMetrics(SM_CXSMICON);
-    const int cy = GetSystemMetrics(SM_CYSMICON);
+    const UINT dpi = dpi_ != 0 ? dpi_ : WindowDpi(Handle());
+    const int cx = MetricForDpi(SM_CXSMICON, dpi);
+    const int cy = MetricForDpi(SM_CYSMICON, dpi);
     const auto load = [cx, cy](int id) {
         return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
                                              MAKEINTRESOURCEW(static_cast<WORD>(id)), IMAGE_ICON,
@@ -60,6 +63,13 @@ int CIconButton::LoadIcons(int activeId, int idleId) {
         idle = load(idleId);
     }
     return AssignIcons(active, idle);
+}
+
+void CIconButton::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    if (activeId_ != 0) {
+        LoadIcons(activeId_, idleId_);
+    }
 }
 
 int CIconButton::AssignIcons(HICON active, HICON idle) {

@@ -184,6 +184,28 @@ CPercentProgressCtrl::CPercentProgressCtrl() : bar_(SystemColors()) {}
 
 CPercentProgressCtrl::~CPercentProgressCtrl() {
     ForgetAccessible();
+    if (systemFont_ != nullptr) {
+        DeleteObject(systemFont_);
+    }
+}
+
+void CPercentProgressCtrl::SetDpi(UINT dpi) {
+    if (systemFont_ != nullptr) {
+        DeleteObject(systemFont_);
+        systemFont_ = nullptr;
+    }
+    // The stock font is made for the screen's DPI; elsewhere a copy of it
+    // scaled to the monitor's.
+    const UINT screen = WindowDpi(nullptr);
+    LOGFONTW system{};
+    if (dpi != screen && GetObjectW(GetStockObject(SYSTEM_FONT), sizeof system, &system) != 0) {
+        system.lfHeight = MulDiv(system.lfHeight, static_cast<int>(dpi), static_cast<int>(screen));
+        system.lfWidth = MulDiv(system.lfWidth, static_cast<int>(dpi), static_cast<int>(screen));
+        systemFont_ = CreateFontIndirectW(&system);
+    }
+    if (Handle() != nullptr) {
+        InvalidateRect(Handle(), nullptr, FALSE);
+    }
 }
 
 IAccessible* CPercentProgressCtrl::AccessibleObject() {
@@ -234,6 +256,7 @@ void CPercentProgressCtrl::PreSubclassWindow() {
                           WS_EX_CLIENTEDGE);
     SetWindowPos(Handle(), nullptr, 0, 0, 0, 0,
                  SWP_FRAMECHANGED | SWP_NOMOVE | SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+    SetDpi(WindowDpi(Handle()));
 }
 
 LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -262,7 +285,7 @@ LRESULT CPercentProgressCtrl::WindowProc(UINT message, WPARAM wParam, LPARAM lPa
             if (bar_.HasDrawableRange()) {
                 drawing::DrawList list;
                 bar_.Draw(list, ClientRect(Handle()));
-                Play(FromParam<HDC>(wParam), list, nullptr);
+                Play(FromParam<HDC>(wParam), list, nullptr, {}, systemFont_);
             }
             return 0;
         }
@@ -319,7 +342,7 @@ void CPercentProgressCtrl::Paint() {
         if (memory != nullptr && bitmap != nullptr) {
             HGDIOBJ previous = SelectObject(memory, bitmap);
             SetViewportOrgEx(memory, -area.left, -area.top, nullptr);
-            Play(memory, list, nullptr);
+            Play(memory, list, nullptr, {}, systemFont_);
             SetViewportOrgEx(memory, 0, 0, nullptr);
             BitBlt(screen, area.left, area.top, area.right - area.left, area.bottom - area.top,
                    memory, 0, 0, SRCCOPY);

@@ -32,6 +32,9 @@ public:
     // object with: a progress bar whose value is the text it shows. Owned by
     // the control.
     IAccessible* AccessibleObject();
+    // The window moved to a monitor of this DPI: the percentage's font, the
+    // system font, follows it.
+    void SetDpi(UINT dpi);
 
 protected:
     void PreSubclassWindow() override;
@@ -44,6 +47,8 @@ private:
     drawing::CPercentProgress bar_;
     // What screen readers read, made at their first question.
     CProgressAccessible* accessible_ = nullptr;
+    // The system font at a DPI other than the screen's; null: the stock one.
+    HFONT systemFont_ = nullptr;
 };
 
 }  // namespace velmoro::win32
