@@ -1,22 +1,16 @@
 // The main window and the About box under the offscreen platform: their
-// layout, handlers and the quit question, and whole transfers through the
-// window against the simulated controller.
+// layout, handlers and the quit question, whole transfers through the
+// window against the simulated controller, the shared window scenarios, and
+// the sleep inhibitor lock that both programs hold during a transfer.
 
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <poll.h>
 #include <termios.h>
-#include <unistd.h>
 
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDBusUnixFileDescriptor>
-#include <QDBusVirtualObject>
-#include <QDir>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -31,7 +25,9 @@
 #include "downloader_dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
-#include "keep_awake.h"
+#ifdef VELMORO_HAVE_DBUS
+#include "logind_stand_in.h"
+#endif
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "sim_process.h"
@@ -528,84 +524,47 @@ TEST_F(WindowTest, TransferGoesOnWhileTheAboutBoxIsOpen) {
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
 
-// logind as far as a sleep inhibitor goes, on a bus of the test's own: each
-// Inhibit gets the write end of a pipe, whose read end shows when every
-// holder has closed the lock.
-class CLogindStandIn : public QDBusVirtualObject {
-public:
-    struct Lock {
-        QStringList arguments;
-        int readEnd = -1;
-    };
-    ~CLogindStandIn() override {
-        for (const Lock& lock : locks) {
-            ::close(lock.readEnd);
-        }
-    }
-
-    bool handleMessage(const QDBusMessage& message, const QDBusConnection& connection) override {
-        int ends[2];
-        if (message.member() != "Inhibit" || ::pipe(ends) != 0) {
-            return false;
-        }
-        QStringList arguments;
-        for (const QVariant& argument : message.arguments()) {
-            arguments << argument.toString();
-        }
-        locks.push_back({arguments, ends[0]});
-        connection.send(message.createReply(QVariant::fromValue(QDBusUnixFileDescriptor(ends[1]))));
-        ::close(ends[1]);
-        return true;
-    }
-    QString introspect(const QString& /*path*/) const override { return {}; }
-
-    static bool Released(const Lock& lock) {
-        pollfd end{lock.readEnd, POLLIN, 0};
-        return ::poll(&end, 1, 0) == 1 && (end.revents & POLLHUP) != 0;
-    }
-
-    std::vector<Lock> locks;
-};
-
+#ifdef VELMORO_HAVE_DBUS
+// The computer is kept from sleeping while a transfer runs, and no longer.
 TEST_F(WindowTest, SleepIsInhibitedWhileATransferRunsAndNoLonger) {
-    QProcess bus;
-    bus.start("dbus-daemon", {"--session", "--nofork", "--print-address",
-                              "--address=unix:tmpdir=" + QDir::tempPath()});
-    ASSERT_TRUE(bus.waitForReadyRead(kWaitMs)) << "dbus-daemon";
-    const QString address = QString::fromUtf8(bus.readLine()).trimmed();
-    CLogindStandIn logind;
-    {
-        QDBusConnection standIn = QDBusConnection::connectToBus(address, "logind-stand-in");
-        ASSERT_TRUE(standIn.isConnected());
-        ASSERT_TRUE(standIn.registerVirtualObject("/org/freedesktop/login1", &logind));
-        ASSERT_TRUE(standIn.registerService("org.freedesktop.login1"));
-    }
-    qputenv("DBUS_SYSTEM_BUS_ADDRESS", address.toUtf8());
-
+    CPrivateSystemBus bus;
+    ASSERT_TRUE(bus.Ready());
     TempFile image(std::string(6000, '\x22'));
     Sim sim({"--write-delay", "100"});
     ASSERT_TRUE(sim.Listening());
     qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
     ChooseFile(image.Path());
     QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    ASSERT_TRUE(QTest::qWaitFor([&logind] { return !logind.locks.empty(); }, kWaitMs));
-    const CLogindStandIn::Lock& lock = logind.locks.front();
-    EXPECT_EQ(lock.arguments,
-              (QStringList{"sleep", "Velmoro Downloader",
-                           QString::fromLatin1(kKeepAwakeWhy.data(),
-                                               static_cast<qsizetype>(kKeepAwakeWhy.size())),
-                           "block"}));
+    ASSERT_TRUE(QTest::qWaitFor([&bus] { return !bus.logind.locks.empty(); }, kWaitMs));
+    const CLogindStandIn::Lock& lock = bus.logind.locks.front();
+    EXPECT_EQ(lock.arguments, CLogindStandIn::SleepLockArguments());
     EXPECT_TRUE(dialog.Engine().State().busy);
     EXPECT_FALSE(CLogindStandIn::Released(lock)) << "held while the transfer runs";
     ASSERT_TRUE(WaitForLog("Download successfully finished!"));
     EXPECT_TRUE(QTest::qWaitFor([&lock] { return CLogindStandIn::Released(lock); }, kWaitMs));
-    EXPECT_EQ(logind.locks.size(), 1U);
-
-    qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
-    QDBusConnection::disconnectFromBus("logind-stand-in");
-    bus.kill();
-    bus.waitForFinished();
+    EXPECT_EQ(bus.logind.locks.size(), 1U);
 }
+
+// The command line holds the same lock for its one transfer.
+TEST(KeepAwake, CommandLineHoldsTheSleepLockWhileItsTransferRuns) {
+    CPrivateSystemBus bus;
+    ASSERT_TRUE(bus.Ready());
+    TempFile image(std::string(6000, '\x22'));
+    Sim sim({"--write-delay", "100"});
+    ASSERT_TRUE(sim.Listening());
+    QProcess cli;
+    cli.start(VELMORO_CLI, {"download", "--port", QString::fromStdString(sim.Link()), "--type",
+                            "main", QString::fromStdString(image.Path().string())});
+    ASSERT_TRUE(QTest::qWaitFor([&bus] { return !bus.logind.locks.empty(); }, kWaitMs));
+    const CLogindStandIn::Lock& lock = bus.logind.locks.front();
+    EXPECT_EQ(lock.arguments, CLogindStandIn::SleepLockArguments());
+    EXPECT_EQ(cli.state(), QProcess::Running);
+    EXPECT_FALSE(CLogindStandIn::Released(lock)) << "held while the transfer runs";
+    ASSERT_TRUE(QTest::qWaitFor([&cli] { return cli.state() == QProcess::NotRunning; }, kWaitMs));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(CLogindStandIn::Released(lock));
+}
+#endif
 
 // The shared window scenarios, played on this window: clicks and keys
 // through QTest, the file dialog and the message boxes through the
