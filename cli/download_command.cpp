@@ -6,6 +6,7 @@
 #include "cli_window.h"
 #include "commands.h"
 #include "event_loop.h"
+#include "keep_awake.h"
 #include "serial_port_face.h"
 #include "transfer.h"
 
@@ -48,6 +49,7 @@ public:
 
     int Run() {
         engine_.OnStartStop();
+        keepAwake_.Follow(engine_.State().busy);
         if (!engine_.State().busy) {
             if (!window_.PortFailure().empty()) {
                 PrintError(window_.PortFailure());
@@ -97,6 +99,7 @@ private:
             return;
         }
         ended_ = true;
+        keepAwake_.Follow(false);
         window_.ClearProgress();
         loop_.StopTimer(silence_);
         int code = exitCode_;
@@ -120,6 +123,7 @@ private:
     CCliWindow window_;
     CTransferEngine engine_;
     CEventLoop::TimerId silence_;
+    CKeepAwake keepAwake_;
     int exitCode_ = -1;
     bool ended_ = false;
 };

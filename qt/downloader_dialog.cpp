@@ -26,7 +26,9 @@ using namespace ids;
 CDownloaderDlg::CDownloaderDlg(QWidget* parent)
     : CDialog(IDD_DOWNLOADER_DIALOG, parent),
       windowIcon(toolkit::LoadIcon(IDR_MAINFRAME)),
-      wiring_(serialControl, portNumber, *this) {}
+      wiring_(serialControl, portNumber, *this) {
+    wiring_.SetOnTransferRunning([this](bool running) { keepAwake_.Follow(running); });
+}
 
 CDownloaderDlg::~CDownloaderDlg() = default;
 

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "dialog.h"
+#include "keep_awake.h"
 #include "main_window.h"
 
 class QPlainTextEdit;
@@ -80,6 +81,7 @@ private:
     void OnHome();
 
     window::CDownloaderWiring wiring_;
+    CKeepAwake keepAwake_;
 };
 
 // Where a minimised window draws its icon: centred, the extra pixel to the

@@ -1,6 +1,7 @@
 #include "hover_button.h"
 
 #include <QEnterEvent>
+#include <QMouseEvent>
 #include <QPainter>
 
 #include "draw_list_player.h"
@@ -62,6 +63,13 @@ void CHoverButton::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange && !isEnabled()) {
         OnMouseLeave();
     }
+}
+
+// The second press of a double click is no click, as with the platform's
+// owner-drawn buttons: a double click on Start does not at once stop the
+// transfer it started.
+void CHoverButton::mouseDoubleClickEvent(QMouseEvent* event) {
+    event->accept();
 }
 
 void CHoverButton::TrackMouse() {

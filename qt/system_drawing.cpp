@@ -67,8 +67,13 @@ int GetSystemMetrics(SysMetric metric) {
     return 0;
 }
 
+// A bare drawing surface on Windows starts with the stock System font, a
+// bold sans-serif face; here the desktop's general font, made bold, so the
+// percentage looks the same on both.
 QFont SystemFont() {
-    return QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    font.setBold(true);
+    return font;
 }
 
 }  // namespace velmoro::toolkit

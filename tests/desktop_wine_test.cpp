@@ -16,6 +16,7 @@
 #include "data_block.h"
 #include "sim_process.h"
 #include "temp_file.h"
+#include "window_scenarios.h"
 
 namespace velmoro::testing {
 namespace {
@@ -167,55 +168,49 @@ TEST_F(DesktopUnderWine, CatalogueByKeyboardAndMouseReachesItsRanges) {
     ExpectCatalogInFlash(file.Path(), sim);
 }
 
-// COM8 reaches nothing: the stop-icon message box, and afterwards the
-// window is as idle as before (Open Data File opens its dialog again).
-TEST_F(DesktopUnderWine, PortThatCannotBeOpenedLeavesTheWindowIdle) {
-    CDesktop desktop;
-    ASSERT_TRUE(desktop.Shown());
-    for (int i = 0; i < 7; ++i) {
-        desktop.Key("Down");  // the port list has the focus: COM1 to COM8
+// The shared window scenarios, each played by the Windows build's test
+// program (velmoro_win32_tests.exe, beside the desktop program's folder) in
+// a Wine process of its own, with the scenario's controller behind COM1.
+class WindowScenarioUnderWine : public DesktopUnderWine,
+                                public ::testing::WithParamInterface<scenarios::Scenario> {};
+
+TEST_P(WindowScenarioUnderWine, PlaysAsWritten) {
+    const scenarios::Scenario& scenario = GetParam();
+    QStringList options;
+    for (const std::string& option : scenario.simOptions) {
+        options << QString::fromStdString(option);
     }
-    desktop.Key("alt+d");
-    ASSERT_TRUE(WaitForWindows(kTitle, 2)) << "the message box";
-    Xdo({"key", "Return"});
-    ASSERT_TRUE(WaitForWindows(kTitle, 1));
-    desktop.Key("alt+o");
-    EXPECT_TRUE(WaitForWindows("^Open$", 1));
-    Xdo({"key", "Escape"});
+    Sim sim(options);
+    ASSERT_TRUE(sim.Listening());
+    const fs::path link = qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString();
+    std::error_code ignored;
+    fs::remove(link, ignored);
+    if (scenario.port == scenarios::Port::Simulator) {
+        fs::create_symlink(sim.Link(), link);
+    }
+    const fs::path tests = fs::path(qEnvironmentVariable("VELMORO_WINDOWS_DESKTOP").toStdString())
+                               .parent_path()
+                               .parent_path() /
+                           "tests" / "velmoro_win32_tests.exe";
+    QProcess test;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELMORO_SCENARIO_ON_COM1", "1");
+    test.setProcessEnvironment(environment);
+    test.setProcessChannelMode(QProcess::MergedChannels);
+    test.start(QStringLiteral("/usr/lib/wine/wine64"),
+               {QString::fromStdString(tests.string()),
+                "--gtest_filter=Scenarios/WindowScenario.PlaysAsWritten/" +
+                    QString::fromUtf8(scenario.name.data(),
+                                      static_cast<qsizetype>(scenario.name.size()))});
+    ASSERT_TRUE(test.waitForFinished(4 * kWaitMs));
+    const std::string output = test.readAll().toStdString();
+    EXPECT_EQ(test.exitCode(), 0) << output;
+    EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
+    scenarios::ExpectSimSummary(scenario, sim.Finish(true));
 }
 
-TEST_F(DesktopUnderWine, StopEndsTheTransferAndSendsNothingMore) {
-    Sim sim({"--write-delay", "150"}, true);
-    ASSERT_TRUE(sim.Listening());
-    PointCom1At(sim);
-    TempFile file(PseudoRandomImage(40 * 1024, 11));
-    CDesktop desktop;
-    ASSERT_TRUE(desktop.Shown());
-    ASSERT_TRUE(desktop.OpenDataFile(file.Path()));
-    desktop.Key("alt+d");
-    const auto written = [&sim] {
-        const std::string log = sim.Log();
-        std::size_t count = 0;
-        for (std::size_t at = log.find(":RB_OK#"); at != std::string::npos;
-             at = log.find(":RB_OK#", at + 1)) {
-            ++count;
-        }
-        return count;
-    };
-    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(kWaitMs);
-    while (written() < 3 && std::chrono::steady_clock::now() < end) {
-        QThread::msleep(50);
-    }
-    ASSERT_GE(written(), 3u);
-    desktop.Key("alt+d");
-    QThread::msleep(1000);
-    const std::string stopped = sim.Log();
-    QThread::msleep(1000);
-    EXPECT_EQ(sim.Log(), stopped) << "nothing is sent after Stop";
-    EXPECT_EQ(stopped.find(":QUIT_COMM#"), std::string::npos);
-    EXPECT_LT(written(), 40u);
-    sim.Finish(true);
-}
+INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenarioUnderWine, ::testing::ValuesIn(scenarios::All()),
+                         scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::testing

@@ -1,6 +1,7 @@
 // The main window and the About box under the offscreen platform: their
-// layout, handlers and the quit question, and whole transfers through the
-// window against the simulated controller.
+// layout, handlers and the quit question, whole transfers through the
+// window against the simulated controller, the shared window scenarios, and
+// the sleep inhibitor lock that both programs hold during a transfer.
 
 #include <gtest/gtest.h>
 
@@ -24,11 +25,15 @@
 #include "downloader_dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#ifdef VELMORO_HAVE_DBUS
+#include "logind_stand_in.h"
+#endif
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "sim_process.h"
 #include "system_drawing.h"
 #include "temp_file.h"
+#include "window_scenarios.h"
 #include "window_text.h"
 
 // A Linux pseudo-terminal reads back as 8 data bits without parity whatever
@@ -113,8 +118,7 @@ TEST_F(WindowTest, StartsIdleOnCom1AndMainProgram) {
 TEST_F(WindowTest, SelfDrawnControlsTakeTheirPlaces) {
     EXPECT_EQ(dialog.GetDlgItem(ids::IDC_PROGRESS), dialog.progressBar);
     EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_OPEN)), nullptr);
-    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_START_STOP)),
-              nullptr);
+    EXPECT_NE(dynamic_cast<CHoverButton*>(dialog.GetDlgItem(ids::IDC_START_STOP)), nullptr);
     for (CIconButton* button : {dialog.helpButton, dialog.homeButton}) {
         ASSERT_NE(button, nullptr);
         EXPECT_TRUE(button->HasIcon(0));
@@ -193,24 +197,17 @@ TEST_F(WindowTest, FileDialogSetsThePathOnlyWhenConfirmed) {
     EXPECT_EQ(Item<QLineEdit>(ids::IDC_FILE_PATH)->text(), path);
 }
 
+// Escape is one of the window scenarios; the other ways of closing ask the
+// same question.
 TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
     answer = IDNO;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_EQ(questions[0].caption, "Message");
-    EXPECT_EQ(questions[0].text, "Are you sure you want to quit Velmoro Downloader V2.0?");
-    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
-    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
-    EXPECT_EQ(questions[0].defaultButton, IDYES);
-    EXPECT_TRUE(dialog.isVisible());
-
     dialog.close();                  // the close box and Alt+F4
     dialog.OnSysCommand(0xF060, 0);  // the system menu's Close
-    EXPECT_EQ(questions.size(), 3U);
+    ASSERT_EQ(questions.size(), 2U);
+    EXPECT_EQ(questions[1].text, "Are you sure you want to quit Velmoro Downloader V2.0?");
     EXPECT_TRUE(dialog.isVisible());
-
     answer = IDYES;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
+    dialog.close();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), toolkit::IDCANCEL);
 }
@@ -379,49 +376,6 @@ TEST(MinimisedIcon, IsCentredWithTheOddPixelRightAndBelow) {
     EXPECT_EQ(MinimisedIconPosition(QSize(33, 33), QSize(32, 32)), QPoint(1, 1));
 }
 
-TEST_F(WindowTest, PortThatWillNotOpenLeavesTheWindowIdle) {
-    TempFile image("firmware");
-    ChooseFile(image.Path());
-    qputenv("VELMORO_COM1", QByteArray("/nonexistent/velmoro-port"));
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Stop);
-    EXPECT_TRUE(questions[0].text.contains("/nonexistent/velmoro-port"))
-        << questions[0].text.toStdString();
-    EXPECT_FALSE(dialog.Engine().State().busy);
-    EXPECT_EQ(dialog.startStopButton->text(), "Start Download(&D)");
-    EXPECT_TRUE(dialog.openButton->isEnabled());
-    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
-    EXPECT_TRUE(dialog.LogText().isEmpty());
-}
-
-TEST_F(WindowTest, FileThatLooksWrongIsSentOnlyAfterYes) {
-    TempFile text("OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n");
-    Sim sim({});
-    ASSERT_TRUE(sim.Listening());
-    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
-    ChooseFile(text.Path());
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    ASSERT_EQ(questions.size(), 1U);
-    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Question);
-    EXPECT_EQ(questions[0].buttons, toolkit::MessageButtons::YesNo);
-    EXPECT_EQ(questions[0].defaultButton, IDNO);
-    EXPECT_TRUE(questions[0].text.contains("not a firmware image"))
-        << questions[0].text.toStdString();
-    EXPECT_TRUE(dialog.LogText().startsWith("Download not started: the data file looks like"))
-        << dialog.LogText().toStdString();
-    EXPECT_FALSE(dialog.Engine().State().busy);
-    EXPECT_TRUE(dialog.openButton->isEnabled());
-    EXPECT_FALSE(dialog.HasTimer(CDownloaderDlg::kBeaconTimer));
-
-    answer = IDYES;
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-    EXPECT_EQ(questions.size(), 2U);
-    EXPECT_TRUE(dialog.Engine().State().busy);
-    EXPECT_EQ(dialog.startStopButton->text(), "Stop Download(&D)");
-    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
-}
-
 const QString kFinishedLog = QString::fromLatin1(
     "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
     "Connected.\r\n"
@@ -546,7 +500,7 @@ TEST_F(WindowTest, LargeTransferRepaintsTheBarAtMostOncePerPixel) {
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
 
-TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
+TEST_F(WindowTest, TransferGoesOnWhileTheAboutBoxIsOpen) {
     TempFile image(std::string(6000, '\x11'));
     Sim sim({"--write-delay", "50"});
     ASSERT_TRUE(sim.Listening());
@@ -554,10 +508,6 @@ TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
     ChooseFile(image.Path());
     QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
     ASSERT_TRUE(WaitForLog("Connected."));
-
-    answer = IDNO;
-    QTest::keyClick(&dialog, Qt::Key_Escape);
-    EXPECT_TRUE(dialog.Engine().State().busy) << "No leaves the transfer running";
 
     // The About box's own event loop keeps the transfer going to its end.
     bool finishedInside = false;
@@ -573,6 +523,126 @@ TEST_F(WindowTest, TransferGoesOnWhileTheQuitQuestionAndTheAboutBoxAreOpen) {
     EXPECT_EQ(dialog.LogText(), kFinishedLog);
     EXPECT_EQ(sim.Finish(true).substr(0, 25), "velmoro-hc-sim: finished;");
 }
+
+#ifdef VELMORO_HAVE_DBUS
+// The computer is kept from sleeping while a transfer runs, and no longer.
+TEST_F(WindowTest, SleepIsInhibitedWhileATransferRunsAndNoLonger) {
+    CPrivateSystemBus bus;
+    ASSERT_TRUE(bus.Ready());
+    TempFile image(std::string(6000, '\x22'));
+    Sim sim({"--write-delay", "100"});
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(image.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    ASSERT_TRUE(QTest::qWaitFor([&bus] { return !bus.logind.locks.empty(); }, kWaitMs));
+    const CLogindStandIn::Lock& lock = bus.logind.locks.front();
+    EXPECT_EQ(lock.arguments, CLogindStandIn::SleepLockArguments());
+    EXPECT_TRUE(dialog.Engine().State().busy);
+    EXPECT_FALSE(CLogindStandIn::Released(lock)) << "held while the transfer runs";
+    ASSERT_TRUE(WaitForLog("Download successfully finished!"));
+    EXPECT_TRUE(QTest::qWaitFor([&lock] { return CLogindStandIn::Released(lock); }, kWaitMs));
+    EXPECT_EQ(bus.logind.locks.size(), 1U);
+}
+
+// The command line holds the same lock for its one transfer.
+TEST(KeepAwake, CommandLineHoldsTheSleepLockWhileItsTransferRuns) {
+    CPrivateSystemBus bus;
+    ASSERT_TRUE(bus.Ready());
+    TempFile image(std::string(6000, '\x22'));
+    Sim sim({"--write-delay", "100"});
+    ASSERT_TRUE(sim.Listening());
+    QProcess cli;
+    cli.start(VELMORO_CLI, {"download", "--port", QString::fromStdString(sim.Link()), "--type",
+                            "main", QString::fromStdString(image.Path().string())});
+    ASSERT_TRUE(QTest::qWaitFor([&bus] { return !bus.logind.locks.empty(); }, kWaitMs));
+    const CLogindStandIn::Lock& lock = bus.logind.locks.front();
+    EXPECT_EQ(lock.arguments, CLogindStandIn::SleepLockArguments());
+    EXPECT_EQ(cli.state(), QProcess::Running);
+    EXPECT_FALSE(CLogindStandIn::Released(lock)) << "held while the transfer runs";
+    ASSERT_TRUE(QTest::qWaitFor([&cli] { return cli.state() == QProcess::NotRunning; }, kWaitMs));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    EXPECT_TRUE(CLogindStandIn::Released(lock));
+}
+#endif
+
+// The shared window scenarios, played on this window: clicks and keys
+// through QTest, the file dialog and the message boxes through the
+// platform's seams.
+class CQtWindowDriver : public scenarios::IWindowDriver {
+public:
+    explicit CQtWindowDriver(CDownloaderDlg& dialog) : dialog_(dialog) {
+        toolkit::SetMessageBoxHook([this](const MessageRequest& request) {
+            questions_.push_back({request.caption.toStdString(), request.text.toStdString(),
+                                  request.icon == toolkit::MessageIcon::Stop
+                                      ? scenarios::Icon::Stop
+                                      : scenarios::Icon::Question,
+                                  request.defaultButton == IDYES});
+            return yes_ ? IDYES : IDNO;
+        });
+    }
+
+    void ChooseFile(const fs::path& path) override {
+        toolkit::SetFileOpenHook([path] { return QString::fromStdString(path.string()); });
+        QTest::mouseClick(dialog_.openButton, Qt::LeftButton);
+    }
+    void ClickRadio(int id) override {
+        QTest::mouseClick(dialog_.Item<QRadioButton>(id), Qt::LeftButton);
+    }
+    void ClickStartStop() override { QTest::mouseClick(dialog_.startStopButton, Qt::LeftButton); }
+    // What the platform delivers: press, release, the double click in
+    // place of the second press, release.
+    void DoubleClickStartStop() override {
+        QTest::mouseClick(dialog_.startStopButton, Qt::LeftButton);
+        QTest::mouseDClick(dialog_.startStopButton, Qt::LeftButton);
+        QTest::mouseRelease(dialog_.startStopButton, Qt::LeftButton);
+    }
+    void PressEscape() override { QTest::keyClick(&dialog_, Qt::Key_Escape); }
+    void AnswerQuestions(bool yes) override { yes_ = yes; }
+    bool WaitFor(const std::function<bool()>& condition) override {
+        return QTest::qWaitFor(condition, kWaitMs);
+    }
+    std::string LogText() override { return dialog_.LogText().toStdString(); }
+    std::string StartStopCaption() override {
+        return dialog_.startStopButton->text().toStdString();
+    }
+    bool OpenEnabled() override { return dialog_.openButton->isEnabled(); }
+    std::string ProgressText() override { return dialog_.progressBar->Bar().TextToDraw(); }
+    bool WindowShown() override { return dialog_.isVisible(); }
+    std::vector<scenarios::Question> Questions() override { return questions_; }
+    // The inhibitor lock has a test of its own, against a stand-in for
+    // logind; a session's end is not the program's to refuse here.
+    std::optional<bool> KeptAwake() override { return std::nullopt; }
+    std::optional<bool> SessionMayEnd() override { return std::nullopt; }
+
+private:
+    CDownloaderDlg& dialog_;
+    std::vector<scenarios::Question> questions_;
+    bool yes_ = false;
+};
+
+class WindowScenario : public WindowTest,
+                       public ::testing::WithParamInterface<scenarios::Scenario> {};
+
+TEST_P(WindowScenario, PlaysAsWritten) {
+    const scenarios::Scenario& scenario = GetParam();
+    QStringList options;
+    for (const std::string& option : scenario.simOptions) {
+        options << QString::fromStdString(option);
+    }
+    Sim sim(options);
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", scenario.port == scenarios::Port::Simulator
+                                ? QByteArray::fromStdString(sim.Link())
+                                : QByteArray("/nonexistent/velmoro-port"));
+    TempFile file(scenarios::FileContents(scenario.file));
+    CQtWindowDriver window(dialog);
+    scenarios::Play(scenario, window, file.Path());
+    scenarios::ExpectSimSummary(scenario, sim.Finish(true));
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenario, ::testing::ValuesIn(scenarios::All()),
+                         scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::testing

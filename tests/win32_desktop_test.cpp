@@ -6,16 +6,24 @@
 #include <gtest/gtest.h>
 
 #include <array>
+#include <chrono>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
+#include <oleacc.h>
+
 #include "about_dialog.h"
+#include "dialog_data.h"
 #include "downloader_dialog.h"
 #include "draw_list_player.h"
 #include "hover_button_drawing.h"
 #include "icon_button.h"
 #include "owner_draw_menu.h"
 #include "platform.h"
+#include "temp_file.h"
+#include "text.h"
+#include "window_scenarios.h"
 
 namespace velmoro::win32 {
 namespace {
@@ -72,6 +80,16 @@ private:
     std::uint32_t* bits_ = nullptr;
 };
 
+// What the system sends a window of a class with double clicks when the
+// mouse is pressed twice in quick succession.
+void SendDoubleClick(HWND window) {
+    const LPARAM at = MAKELPARAM(5, 5);
+    for (const UINT press : {WM_LBUTTONDOWN, WM_LBUTTONDBLCLK}) {
+        SendMessageW(window, press, MK_LBUTTON, at);
+        SendMessageW(window, WM_LBUTTONUP, 0, at);
+    }
+}
+
 COLORREF Ref(const Colour& colour) {
     return RGB(colour.rgb.red, colour.rgb.green, colour.rgb.blue);
 }
@@ -82,12 +100,20 @@ protected:
         ASSERT_TRUE(dialog.Create());
         ASSERT_NE(dialog.Handle(), nullptr);
     }
+    // The modal loop's share of the work: the dialog manager's keys first.
     void Pump() {
         MSG message;
         while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageW(&message);
+            if (!IsDialogMessageW(dialog.Handle(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
         }
+    }
+    void PressKeyOn(HWND control, WPARAM key) {
+        SendMessageW(dialog.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(control), TRUE);
+        PostMessageW(control, WM_KEYDOWN, key, 0);
+        Pump();
     }
 
     CDownloaderDlg dialog;
@@ -173,56 +199,141 @@ TEST_F(DesktopTest, LogLinesGoToTheEndWhateverTheSelection) {
     EXPECT_EQ(Text(dialog.logBox), L"");
 }
 
-// What a message box of the program shows: its icon, the system's of that
-// kind, and the button Enter presses; then it is answered.
-struct MessageBoxSeen {
-    HICON icon = nullptr;
-    int defaultButton = 0;
-    std::wstring title;
-};
-MessageBoxSeen seen;
-int answer = 0;
-
-// Looked at once the box has set itself up, from its own message loop.
-void CALLBACK LookAtMessageBox(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
-    KillTimer(box, timer);
-    EnumChildWindows(
-        box,
-        [](HWND child, LPARAM) -> BOOL {
-            if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
-                seen.icon = FromParam<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
-            }
-            return TRUE;
-        },
-        0);
-    // Enter presses the push button that has the focus.
-    seen.defaultButton = GetDlgCtrlID(GetFocus());
-    seen.title = Text(box);
-    PostMessageW(box, WM_COMMAND, MAKEWPARAM(answer, BN_CLICKED), 0);
-}
-
-LRESULT CALLBACK WatchMessageBox(int code, WPARAM wParam, LPARAM lParam) {
-    if (code == HCBT_ACTIVATE) {
-        SetTimer(FromParam<HWND>(wParam), 1, 50, LookAtMessageBox);
+// The icon buttons take Enter while they have the focus, as push buttons do,
+// and each press of a double click is a click; the pages open shown.
+TEST_F(DesktopTest, HelpAndHomeTakeEnterAndBothPressesOfADoubleClick) {
+    std::vector<ShellOpenRequest> opened;
+    SetShellOpenHook([&opened](const ShellOpenRequest& request) { opened.push_back(request); });
+    PressKeyOn(dialog.helpButton.Handle(), VK_RETURN);
+    PressKeyOn(dialog.homeButton.Handle(), VK_RETURN);
+    SendDoubleClick(dialog.helpButton.Handle());
+    SetShellOpenHook(nullptr);
+    ASSERT_EQ(opened.size(), 4u);
+    const std::wstring page = L"\\Help.htm";
+    for (const std::size_t help : {0U, 2U, 3U}) {
+        EXPECT_EQ(opened[help].file.substr(opened[help].file.size() - page.size()), page);
+        EXPECT_EQ(opened[help].owner, nullptr);
     }
-    return CallNextHookEx(nullptr, code, wParam, lParam);
+    EXPECT_EQ(opened[1].file, Widen(kHomeAddress));
+    EXPECT_EQ(opened[1].owner, dialog.Handle());
+    for (const ShellOpenRequest& request : opened) {
+        EXPECT_EQ(request.verb, L"open");
+        EXPECT_EQ(request.show, SW_SHOW);
+    }
+    // Enter went to the focused button, not to the hidden OK: no question.
+    EXPECT_TRUE(IsWindowVisible(dialog.Handle()));
 }
 
-TEST_F(DesktopTest, PortFailureShowsTheStopIconAndQuestionsDefaultToNo) {
-    HHOOK hook = SetWindowsHookExW(WH_CBT, WatchMessageBox, nullptr, GetCurrentThreadId());
-    answer = IDOK;
-    dialog.ReportPortFailure("The port COM8 could not be opened");
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_HAND));
-    EXPECT_EQ(seen.title, L"Velmoro Downloader V2.0");
+// The hover look begins with the first move over the button, as the hover
+// time of 1 ms means, not once the pointer has come to rest.
+TEST_F(DesktopTest, HoverLookBeginsWithTheFirstMove) {
+    SendMessageW(dialog.startStopButton.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(dialog.startStopButton.Hover());
+}
 
-    seen = {};
-    answer = IDNO;
-    EXPECT_FALSE(dialog.AskQuestion("The file looks like text. Send it as Main Program?"));
-    EXPECT_EQ(seen.icon, LoadIconW(nullptr, IDI_QUESTION));
-    EXPECT_EQ(seen.defaultButton, IDNO);
-    answer = IDYES;
-    EXPECT_TRUE(dialog.AskQuestion("Send it anyway?"));
-    UnhookWindowsHookEx(hook);
+// The bar keeps its sunken edge whatever the system's progress bar does with
+// its frame, and tells screen readers what it shows.
+TEST_F(DesktopTest, ProgressBarKeepsItsEdgeAndReadsAsItsText) {
+    HWND bar = dialog.progressBar.Handle();
+    RedrawWindow(bar, nullptr, nullptr, RDW_FRAME | RDW_INVALIDATE | RDW_UPDATENOW);
+    RECT outer{};
+    GetWindowRect(bar, &outer);
+    const int width = outer.right - outer.left;
+    const int middle = (outer.bottom - outer.top) / 2;
+    HDC dc = GetWindowDC(bar);
+    const CSystemColors colors = SystemColors();
+    EXPECT_EQ(GetPixel(dc, 0, middle), Ref(colors[SysColor::kBtnShadow]));
+    EXPECT_EQ(GetPixel(dc, 1, middle), Ref(colors[SysColor::k3dDkShadow]));
+    EXPECT_EQ(GetPixel(dc, width - 2, middle), Ref(colors[SysColor::k3dLight]));
+    EXPECT_EQ(GetPixel(dc, width - 1, middle), Ref(colors[SysColor::kBtnHighlight]));
+    EXPECT_EQ(GetPixel(dc, 2, middle), Ref(colors[SysColor::kWindow]));  // the empty bar
+    ReleaseDC(bar, dc);
+
+    // The object the window hands a screen reader. Wine 8 cannot marshal
+    // the interface through LresultFromObject (no proxy for it in its
+    // prefix), so the test asks the object the window would hand over.
+    IAccessible* accessible = dialog.progressBar.AccessibleObject();
+    ASSERT_NE(accessible, nullptr);
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    VARIANT role{};
+    EXPECT_EQ(accessible->get_accRole(self, &role), S_OK);
+    EXPECT_EQ(role.lVal, ROLE_SYSTEM_PROGRESSBAR);
+    dialog.SetProgressRange(0, 7);
+    dialog.SetProgressPos(3);
+    BSTR value = nullptr;
+    ASSERT_EQ(accessible->get_accValue(self, &value), S_OK);
+    EXPECT_STREQ(value, L"42%");
+    SysFreeString(value);
+}
+
+// A path past the system's 260 characters goes to the file functions in its
+// extended-length form, tidied first; shorter ones as they are.
+TEST(ExtendedLengthPath, OnlyForPathsPastTheLimit) {
+    const std::wstring name(300, L'a');
+    EXPECT_EQ(ExtendedLengthPath(L"C:\\data\\x.bin"), L"C:\\data\\x.bin");
+    EXPECT_EQ(ExtendedLengthPath(L"C:\\data\\..\\" + name), L"\\\\?\\C:\\" + name);
+    EXPECT_EQ(ExtendedLengthPath(L"C:/" + name), L"\\\\?\\C:\\" + name);
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\server\\share\\" + name),
+              L"\\\\?\\UNC\\server\\share\\" + name);
+    EXPECT_EQ(ExtendedLengthPath(L"\\\\?\\C:\\" + name), L"\\\\?\\C:\\" + name);
+}
+
+// A monitor with another scale: the icons, the hover buttons' edges and the
+// percentage's font are drawn at the new DPI.
+TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
+    const auto percentInkRows = [this] {
+        RECT client{};
+        GetClientRect(dialog.progressBar.Handle(), &client);
+        CSurface surface(client.right, client.bottom);
+        SendMessageW(dialog.progressBar.Handle(), WM_PRINTCLIENT,
+                     reinterpret_cast<WPARAM>(surface.Dc()), PRF_CLIENT);
+        const COLORREF ink = Ref(SystemColors()[SysColor::kHighlight]);
+        int rows = 0;
+        for (int y = 0; y < client.bottom; ++y) {
+            for (int x = 0; x < client.right; ++x) {
+                if (surface.At(x, y) == ink) {
+                    ++rows;
+                    break;
+                }
+            }
+        }
+        return rows;
+    };
+    const auto iconWidth = [this] {
+        ICONINFO info{};
+        GetIconInfo(dialog.helpButton.Icon(0), &info);
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return static_cast<int>(info.xHotspot * 2);
+    };
+    const UINT before = WindowDpi(dialog.Handle());
+    const int inkBefore = percentInkRows();
+    EXPECT_EQ(iconWidth(), MetricForDpi(SM_CXSMICON, before));
+
+    const UINT after = before * 2;
+    RECT rect{};
+    GetWindowRect(dialog.Handle(), &rect);
+    rect.right += rect.right - rect.left;
+    rect.bottom += rect.bottom - rect.top;
+    SendMessageW(dialog.Handle(), WM_DPICHANGED, MAKEWPARAM(after, after),
+                 reinterpret_cast<LPARAM>(&rect));
+    EXPECT_EQ(iconWidth(), MetricForDpi(SM_CXSMICON, after));
+    EXPECT_GT(MetricForDpi(SM_CXSMICON, after), MetricForDpi(SM_CXSMICON, before));
+    EXPECT_GE(percentInkRows(), inkBefore * 3 / 2) << inkBefore;
+
+    CSurface surface(160, 40);
+    SelectObject(surface.Dc(), GetStockObject(WHITE_BRUSH));
+    DRAWITEMSTRUCT request{};
+    request.CtlType = ODT_BUTTON;
+    request.hDC = surface.Dc();
+    request.rcItem = {0, 0, 160, 40};
+    request.itemState = ODS_FOCUS;
+    request.hwndItem = dialog.openButton.Handle();
+    dialog.openButton.DrawItem(request);
+    // The focus frame's left pen, 3 pixels wide, centred on the inner edge.
+    EXPECT_EQ(surface.At(MetricForDpi(SM_CXEDGE, after) + 1, 20), RGB(153, 198, 252));
 }
 
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {
@@ -520,6 +631,162 @@ TEST(OwnerDrawMenu, GreyedAndCheckedItemsDrawnThroughTheOwnerWindow) {
     EXPECT_EQ(COwnerDrawMenu::RegisteredMenuCount(), before);
     EXPECT_FALSE(IsMenu(popup));
 }
+
+// The shared window scenarios, played on this window in this process: clicks
+// as the button's own click message, Escape through the dialog manager's
+// keyboard handling, the file dialog through its seam, and the system's
+// message boxes looked at and answered from a hook once they are up.
+class CWin32WindowDriver : public scenarios::IWindowDriver {
+public:
+    explicit CWin32WindowDriver(CDownloaderDlg& dialog) : dialog_(dialog) {
+        current_ = this;
+        hook_ = SetWindowsHookExW(WH_CBT, WatchBoxes, nullptr, GetCurrentThreadId());
+    }
+    ~CWin32WindowDriver() override {
+        UnhookWindowsHookEx(hook_);
+        SetFileOpenHook(nullptr);
+        current_ = nullptr;
+    }
+    CWin32WindowDriver(const CWin32WindowDriver&) = delete;
+    CWin32WindowDriver& operator=(const CWin32WindowDriver&) = delete;
+
+    void ChooseFile(const std::filesystem::path& path) override {
+        SetFileOpenHook([path] { return std::optional<std::wstring>(path.wstring()); });
+        Click(dialog_.openButton.Handle());
+    }
+    void ClickRadio(int id) override { Click(dialog_.GetDlgItem(id)); }
+    void ClickStartStop() override { Click(dialog_.startStopButton.Handle()); }
+    void DoubleClickStartStop() override { DoubleClick(dialog_.startStopButton.Handle()); }
+    void PressEscape() override {
+        HWND focus = GetFocus();
+        PostMessageW(focus != nullptr ? focus : dialog_.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
+        Pump();
+    }
+    void AnswerQuestions(bool yes) override { yes_ = yes; }
+    bool WaitFor(const std::function<bool()>& condition) override {
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+        while (!condition()) {
+            if (std::chrono::steady_clock::now() > end) {
+                return false;
+            }
+            MsgWaitForMultipleObjects(0, nullptr, FALSE, 50, QS_ALLINPUT);
+            Pump();
+        }
+        return true;
+    }
+    std::string LogText() override { return Narrow(Text(dialog_.logBox)); }
+    std::string StartStopCaption() override {
+        return Narrow(Text(dialog_.startStopButton.Handle()));
+    }
+    bool OpenEnabled() override { return IsWindowEnabled(dialog_.openButton.Handle()) != FALSE; }
+    std::string ProgressText() override { return dialog_.progressBar.Bar().TextToDraw(); }
+    bool WindowShown() override {
+        return dialog_.Handle() != nullptr && IsWindowVisible(dialog_.Handle()) != FALSE;
+    }
+    std::vector<scenarios::Question> Questions() override { return questions_; }
+    // The thread's execution state, as the setting before this one: a
+    // transfer asks for the system to stay up until further notice.
+    std::optional<bool> KeptAwake() override {
+        constexpr EXECUTION_STATE kAwake = ES_CONTINUOUS | ES_SYSTEM_REQUIRED;
+        const bool awake = (SetThreadExecutionState(kAwake) & kAwake) == kAwake;
+        if (!awake) {
+            SetThreadExecutionState(ES_CONTINUOUS);
+        }
+        return awake;
+    }
+    std::optional<bool> SessionMayEnd() override {
+        return SendMessageW(dialog_.Handle(), WM_QUERYENDSESSION, 0, 0) != FALSE;
+    }
+
+private:
+    // The button's own click: pressed and released over it.
+    void Click(HWND button) {
+        SendMessageW(button, BM_CLICK, 0, 0);
+        Pump();
+    }
+    void DoubleClick(HWND button) {
+        SendDoubleClick(button);
+        Pump();
+    }
+    // The modal loop's share of the work: the dialog manager's keys first.
+    void Pump() {
+        MSG message;
+        while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (dialog_.Handle() == nullptr || !IsDialogMessageW(dialog_.Handle(), &message)) {
+                TranslateMessage(&message);
+                DispatchMessageW(&message);
+            }
+        }
+    }
+
+    static LRESULT CALLBACK WatchBoxes(int code, WPARAM wParam, LPARAM lParam) {
+        // A message box holds its text as item 0xFFFF; the main window,
+        // activated again once a box has gone, is no box.
+        HWND window = FromParam<HWND>(wParam);
+        if (code == HCBT_ACTIVATE && current_ != nullptr && GetDlgItem(window, 0xFFFF) != nullptr) {
+            SetTimer(window, kLookTimer, 50, LookAtBox);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    // Once the box has set itself up, from its own message loop.
+    static void CALLBACK LookAtBox(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+        KillTimer(box, timer);
+        scenarios::Question seen;
+        seen.caption = Narrow(Text(box));
+        std::array<wchar_t, 1024> text{};
+        GetDlgItemTextW(box, 0xFFFF, text.data(), static_cast<int>(text.size()));
+        seen.text = Narrow(text.data());
+        HICON icon = nullptr;
+        EnumChildWindows(
+            box,
+            [](HWND child, LPARAM found) -> BOOL {
+                if ((GetWindowLongPtrW(child, GWL_STYLE) & SS_TYPEMASK) == SS_ICON) {
+                    *FromParam<HICON*>(found) =
+                        FromParam<HICON>(SendMessageW(child, STM_GETICON, 0, 0));
+                }
+                return TRUE;
+            },
+            reinterpret_cast<LPARAM>(&icon));
+        seen.icon = icon == LoadIconW(nullptr, IDI_HAND) ? scenarios::Icon::Stop
+                                                         : scenarios::Icon::Question;
+        // Enter presses the push button that has the focus.
+        seen.defaultYes = GetDlgCtrlID(GetFocus()) == IDYES;
+        current_->questions_.push_back(seen);
+        const bool yesNo = GetDlgItem(box, IDYES) != nullptr;
+        const int answer = !yesNo ? IDOK : current_->yes_ ? IDYES : IDNO;
+        PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
+    }
+
+    static constexpr UINT_PTR kLookTimer = 0x5CE;
+    static inline CWin32WindowDriver* current_ = nullptr;
+    CDownloaderDlg& dialog_;
+    HHOOK hook_ = nullptr;
+    std::vector<scenarios::Question> questions_;
+    bool yes_ = false;
+};
+
+// Played once each by tests/desktop_wine_test.cpp, which puts the
+// scenario's controller behind COM1 first.
+class WindowScenario : public ::testing::TestWithParam<scenarios::Scenario> {
+protected:
+    void SetUp() override {
+        if (std::getenv("VELMORO_SCENARIO_ON_COM1") == nullptr) {
+            GTEST_SKIP() << "desktop_wine_test.cpp plays these with a controller on COM1";
+        }
+    }
+};
+
+TEST_P(WindowScenario, PlaysAsWritten) {
+    updateType = UpdateType::MainProgram;
+    CDownloaderDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    velmoro::testing::TempFile file(scenarios::FileContents(GetParam().file));
+    CWin32WindowDriver window(dialog);
+    scenarios::Play(GetParam(), window, file.Path());
+}
+
+INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenario, ::testing::ValuesIn(scenarios::All()),
+                         scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::win32

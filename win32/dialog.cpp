@@ -4,6 +4,39 @@
 
 namespace velmoro::win32 {
 
+namespace {
+
+UINT ScreenDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi > 0 ? static_cast<UINT>(dpi) : USER_DEFAULT_SCREEN_DPI;
+}
+
+// A function of user32 that older systems lack, or null.
+template <class Function>
+Function User32(const char* name) {
+    const FARPROC address = GetProcAddress(GetModuleHandleW(L"user32.dll"), name);
+    return reinterpret_cast<Function>(reinterpret_cast<void*>(address));
+}
+
+}  // namespace
+
+UINT WindowDpi(HWND hwnd) {
+    static const auto getDpiForWindow = User32<UINT(WINAPI*)(HWND)>("GetDpiForWindow");
+    const UINT dpi = getDpiForWindow != nullptr && hwnd != nullptr ? getDpiForWindow(hwnd) : 0;
+    return dpi != 0 ? dpi : ScreenDpi();
+}
+
+int MetricForDpi(int index, UINT dpi) {
+    static const auto getSystemMetricsForDpi =
+        User32<int(WINAPI*)(int, UINT)>("GetSystemMetricsForDpi");
+    if (getSystemMetricsForDpi != nullptr) {
+        return getSystemMetricsForDpi(index, dpi);
+    }
+    return MulDiv(GetSystemMetrics(index), static_cast<int>(dpi), static_cast<int>(ScreenDpi()));
+}
+
 CSubclassedControl::~CSubclassedControl() {
     if (hwnd_ != nullptr && IsWindow(hwnd_)) {
         RemoveWindowSubclass(hwnd_, SubclassProc, 0);

@@ -26,6 +26,13 @@ T FromParam(Param value) {
 
 class CDialog;
 
+// The DPI a window is shown at: its monitor's where the system can say
+// (Windows 10 and later), else the screen's.
+UINT WindowDpi(HWND hwnd);
+// A system metric at a DPI: the system's own for it where it can say, else
+// the screen's scaled.
+int MetricForDpi(int index, UINT dpi);
+
 // A control of a dialog taken over by a class of the program (the dialog
 // framework's subclassing of a dialog item by its id).
 class CSubclassedControl {

@@ -7,6 +7,7 @@
 #include <windows.h>
 
 #include <commctrl.h>
+#include <objbase.h>
 
 #include "downloader_dialog.h"
 
@@ -16,10 +17,20 @@ class CDownloaderApp {
 public:
     // Returns false: the program ends when the main window closes.
     bool InitInstance() {
+        // A single-threaded apartment, as the file dialog, the shell's verbs
+        // and the screen readers' questions to the progress bar expect of
+        // the thread that shows windows.
+        const HRESULT com =
+            CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
         INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
         InitCommonControlsEx(&controls);
-        CDownloaderDlg dialog;
-        dialog.DoModal();
+        {
+            CDownloaderDlg dialog;
+            dialog.DoModal();
+        }
+        if (SUCCEEDED(com)) {
+            CoUninitialize();
+        }
         return false;
     }
 };

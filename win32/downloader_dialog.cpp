@@ -1,7 +1,6 @@
 #include "downloader_dialog.h"
 
 #include <commctrl.h>
-#include <commdlg.h>
 #include <shellapi.h>
 
 #include <array>
@@ -10,6 +9,7 @@
 #include "about_dialog.h"
 #include "dialog_data.h"
 #include "draw_list_player.h"
+#include "platform.h"
 
 namespace velmoro::win32 {
 
@@ -29,7 +29,9 @@ CDownloaderDlg::CDownloaderDlg()
       windowIcon(static_cast<HICON>(
           LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR))),
-      wiring_(serialControl, portNumber, *this) {}
+      wiring_(serialControl, portNumber, *this) {
+    wiring_.SetOnTransferRunning([this](bool running) { keepAwake_.Follow(running); });
+}
 
 CDownloaderDlg::~CDownloaderDlg() {
     if (windowIcon != nullptr) {
@@ -79,6 +81,7 @@ BOOL CDownloaderDlg::OnInitDialog() {
     homeButton.LoadIcons(IDI_HOME, 0);
     homeButton.SetFlatLook(false, true);
 
+    keepAwake_.SetWindow(Handle());
     SetFocus(portList);
     return FALSE;
 }
@@ -123,19 +126,11 @@ void CDownloaderDlg::OnCommand(int id, int code) {
 }
 
 void CDownloaderDlg::OnOpenDataFile() {
-    std::vector<wchar_t> path(32768, L'\0');
-    OPENFILENAMEW open{};
-    open.lStructSize = sizeof open;
-    open.hwndOwner = Handle();
-    open.lpstrFile = path.data();
-    open.nMaxFile = static_cast<DWORD>(path.size());
-    // The chosen file does not have to exist: a missing one is reported at
-    // Start.
-    open.Flags = OFN_HIDEREADONLY | OFN_EXPLORER;
-    if (!GetOpenFileNameW(&open)) {
+    const std::optional<std::wstring> chosen = FileOpenDialog(Handle());
+    if (!chosen) {
         return;
     }
-    dataFilePath = path.data();
+    dataFilePath = *chosen;
     SetDlgItemTextW(Handle(), IDC_FILE_PATH, dataFilePath.c_str());
 }
 
@@ -143,11 +138,11 @@ void CDownloaderDlg::OnHelp() {
     std::array<wchar_t, MAX_PATH> program{};
     GetModuleFileNameW(nullptr, program.data(), static_cast<DWORD>(program.size() - 1));
     const std::wstring page = Widen(window::HelpPagePath(Narrow(program.data())));
-    ShellExecuteW(nullptr, L"open", page.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen({nullptr, L"open", page, SW_SHOW});
 }
 
 void CDownloaderDlg::OnHome() {
-    ShellExecuteW(Handle(), L"open", Widen(kHomeAddress).c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+    ShellOpen({Handle(), L"open", Widen(kHomeAddress), SW_SHOW});
 }
 
 void CDownloaderDlg::OnCancel() {
@@ -170,8 +165,50 @@ bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
     return true;
 }
 
-bool CDownloaderDlg::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
-                               INT_PTR& result) {
+bool CDownloaderDlg::IsPortListEdit(HWND hwnd) const {
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    return hwnd != nullptr && GetComboBoxInfo(GetDlgItem(IDC_PORT_LIST), &combo) &&
+           combo.hwndItem == hwnd;
+}
+
+bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+    if (message == WM_CTLCOLORSTATIC && IsPortListEdit(FromParam<HWND>(lParam))) {
+        // The port box takes no typing but is no less a working list: it
+        // keeps the colours of an editable box rather than the grey of a
+        // read-only one.
+        auto* dc = FromParam<HDC>(wParam);
+        SetTextColor(dc, GetSysColor(COLOR_WINDOWTEXT));
+        SetBkColor(dc, GetSysColor(COLOR_WINDOW));
+        result = reinterpret_cast<INT_PTR>(GetSysColorBrush(COLOR_WINDOW));
+        return true;
+    }
+    if (message == WM_QUERYENDSESSION && keepAwake_.Held()) {
+        // Not while a transfer runs: the quit question would not end one
+        // either without the user's Yes. The system shows the reason given
+        // when the transfer began.
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, FALSE);
+        result = TRUE;
+        return true;
+    }
+    if (message == WM_DPICHANGED) {
+        // A monitor with another scale: the system resizes the dialog's
+        // font and layout; the self-drawn controls take the new DPI.
+        const auto* suggested = FromParam<const RECT*>(lParam);
+        SetWindowPos(Handle(), nullptr, suggested->left, suggested->top,
+                     suggested->right - suggested->left, suggested->bottom - suggested->top,
+                     SWP_NOZORDER | SWP_NOACTIVATE);
+        const UINT dpi = HIWORD(wParam);
+        progressBar.SetDpi(dpi);
+        startStopButton.SetDpi(dpi);
+        openButton.SetDpi(dpi);
+        helpButton.SetDpi(dpi);
+        homeButton.SetDpi(dpi);
+        InvalidateRect(Handle(), nullptr, TRUE);
+        SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, 0);
+        result = TRUE;
+        return true;
+    }
     if (message == WM_QUERYDRAGICON) {
         result = reinterpret_cast<INT_PTR>(windowIcon);
         return true;

@@ -10,8 +10,10 @@
 #include "dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#include "keep_awake.h"
 #include "main_window.h"
 #include "percent_progress_ctrl.h"
+#include "text.h"
 
 namespace velmoro::win32 {
 
@@ -43,7 +45,8 @@ public:
         SetTimer(kBeaconTimer, static_cast<UINT>(periodMs));
     }
     void StopBeaconTimer() override { KillTimer(kBeaconTimer); }
-    std::filesystem::path DataFilePath() const override { return dataFilePath; }
+    // The path the file dialog gave, in the form that opens however long.
+    std::filesystem::path DataFilePath() const override { return ExtendedLengthPath(dataFilePath); }
     UpdateType GetUpdateType() const override { return updateType; }
     void SetProgressRange(int lower, int upper) override { progressBar.SetRange(lower, upper); }
     void SetProgressPos(int pos) override { progressBar.SetPos(pos); }
@@ -67,8 +70,10 @@ private:
     void OnHelp();
     void OnHome();
     std::wstring Title() const;
+    bool IsPortListEdit(HWND hwnd) const;
 
     window::CDownloaderWiring wiring_;
+    CKeepAwake keepAwake_;
 };
 
 }  // namespace velmoro::win32

@@ -27,11 +27,13 @@ HFONT MenuFont() {
     return font;
 }
 
-// The font a bare device context starts with is the system font.
-HFONT Resolve(Font font, HFONT controlFont) {
+// The font a bare device context starts with is the system font (or the
+// control's copy of it for its window's DPI).
+HFONT Resolve(Font font, HFONT controlFont, HFONT systemFont = nullptr) {
     switch (font) {
         case Font::kSystem:
-            return static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
+            return systemFont != nullptr ? systemFont
+                                         : static_cast<HFONT>(GetStockObject(SYSTEM_FONT));
         case Font::kMenu:
             return MenuFont();
         case Font::kControl:
@@ -108,9 +110,9 @@ void RoundRect(HDC dc, const RoundRectOp& op) {
     DeleteObject(pen);
 }
 
-void Text(HDC dc, const TextOp& op, HFONT controlFont) {
+void Text(HDC dc, const TextOp& op, HFONT controlFont, HFONT systemFont) {
     const int saved = SaveDC(dc);
-    CSelectFont font(dc, Resolve(op.font, controlFont));
+    CSelectFont font(dc, Resolve(op.font, controlFont, systemFont));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, ToColorRef(op.colour));
     if (op.clip.has_value()) {
@@ -122,8 +124,8 @@ void Text(HDC dc, const TextOp& op, HFONT controlFont) {
     RestoreDC(dc, saved);
 }
 
-void StateText(HDC dc, const StateTextOp& op, HFONT controlFont) {
-    CSelectFont font(dc, Resolve(op.font, controlFont));
+void StateText(HDC dc, const StateTextOp& op, HFONT controlFont, HFONT systemFont) {
+    CSelectFont font(dc, Resolve(op.font, controlFont, systemFont));
     const int mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF colour = SetTextColor(dc, ToColorRef(op.colour));
     const std::wstring text = Widen(op.text);
@@ -188,7 +190,8 @@ Size CGdiTextMetrics::MeasureWrapped(Font font, std::string_view text, int width
     return {std::max(width, static_cast<int>(box.right)), box.bottom};
 }
 
-void Play(HDC dc, const DrawList& list, HFONT controlFont, std::span<const HICON> icons) {
+void Play(HDC dc, const DrawList& list, HFONT controlFont, std::span<const HICON> icons,
+          HFONT systemFont) {
     const int saved = SaveDC(dc);
     for (const DrawOp& op : list) {
         std::visit(
@@ -203,9 +206,9 @@ void Play(HDC dc, const DrawList& list, HFONT controlFont, std::span<const HICON
                 } else if constexpr (std::is_same_v<T, RoundRectOp>) {
                     RoundRect(dc, o);
                 } else if constexpr (std::is_same_v<T, TextOp>) {
-                    Text(dc, o, controlFont);
+                    Text(dc, o, controlFont, systemFont);
                 } else if constexpr (std::is_same_v<T, StateTextOp>) {
-                    StateText(dc, o, controlFont);
+                    StateText(dc, o, controlFont, systemFont);
                 } else if constexpr (std::is_same_v<T, IconOp>) {
                     Icon(dc, o, icons);
                 } else if constexpr (std::is_same_v<T, FocusRectOp>) {

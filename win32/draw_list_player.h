@@ -41,9 +41,10 @@ private:
 };
 
 // Plays list on dc, whose current brush is the surface brush that outlines
-// take; icons are the control's, by the numbers its icon ops give. The
-// device context's state is the same afterwards.
+// take; icons are the control's, by the numbers its icon ops give;
+// systemFont, where given, stands for the stock system font. The device
+// context's state is the same afterwards.
 void Play(HDC dc, const drawing::DrawList& list, HFONT controlFont,
-          std::span<const HICON> icons = {});
+          std::span<const HICON> icons = {}, HFONT systemFont = nullptr);
 
 }  // namespace velmoro::win32

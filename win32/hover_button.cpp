@@ -16,6 +16,13 @@ LRESULT CHoverButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
             if (!tracking_) {
                 TRACKMOUSEEVENT track{sizeof(TRACKMOUSEEVENT), TME_HOVER | TME_LEAVE, Handle(), 1};
                 tracking_ = TrackMouseEvent(&track) != FALSE;
+                // A hover time of 1 ms means at once: the system reports
+                // hover only once the pointer rests, so the look begins
+                // with the first move of the visit, as on every platform.
+                if (tracking_ && !hover_) {
+                    hover_ = true;
+                    InvalidateRect(Handle(), nullptr, TRUE);
+                }
             }
             break;
         case WM_MOUSEHOVER:
@@ -51,12 +58,18 @@ void CHoverButton::EndTracking() {
     InvalidateRect(Handle(), nullptr, FALSE);
 }
 
+void CHoverButton::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    InvalidateRect(Handle(), nullptr, TRUE);
+}
+
 void CHoverButton::DrawItem(const DRAWITEMSTRUCT& request) {
     HDC dc = request.hDC;
     const int saved = SaveDC(dc);
     drawing::HoverButtonLook look;
     look.item = FromRect(request.rcItem);
-    look.edge = {GetSystemMetrics(SM_CXEDGE), GetSystemMetrics(SM_CYEDGE)};
+    const UINT dpi = dpi_ != 0 ? dpi_ : WindowDpi(Handle());
+    look.edge = {MetricForDpi(SM_CXEDGE, dpi), MetricForDpi(SM_CYEDGE, dpi)};
     look.caption = WindowText(Handle(), drawing::kHoverCaptionMaxBytes);
     look.hover = hover_;
     look.state = request.itemState;

@@ -13,6 +13,8 @@ class CHoverButton : public CSubclassedControl {
 public:
     void DrawItem(const DRAWITEMSTRUCT& request) override;
     bool Hover() const { return hover_; }
+    // The window moved to a monitor of this DPI: the edges follow it.
+    void SetDpi(UINT dpi);
 
 protected:
     void PreSubclassWindow() override;
@@ -23,6 +25,7 @@ private:
 
     bool hover_ = false;
     bool tracking_ = false;
+    UINT dpi_ = 0;  // the DPI the system last told of; 0: the window's own
 };
 
 }  // namespace velmoro::win32

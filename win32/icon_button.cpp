@@ -43,10 +43,13 @@ void CIconButton::PreSubclassWindow() {
 }
 
 int CIconButton::LoadIcons(int activeId, int idleId) {
+    activeId_ = activeId;
+    idleId_ = idleId;
     // A button as small as the main window's Help and Home leaves no room
     // beside a standard icon for its caption: the small size is taken.
-    const int cx = GetSystemMetrics(SM_CXSMICON);
-    const int cy = GetSystemMetrics(SM_CYSMICON);
+    const UINT dpi = dpi_ != 0 ? dpi_ : WindowDpi(Handle());
+    const int cx = MetricForDpi(SM_CXSMICON, dpi);
+    const int cy = MetricForDpi(SM_CYSMICON, dpi);
     const auto load = [cx, cy](int id) {
         return static_cast<HICON>(LoadImageW(GetModuleHandleW(nullptr),
                                              MAKEINTRESOURCEW(static_cast<WORD>(id)), IMAGE_ICON,
@@ -60,6 +63,13 @@ int CIconButton::LoadIcons(int activeId, int idleId) {
         idle = load(idleId);
     }
     return AssignIcons(active, idle);
+}
+
+void CIconButton::SetDpi(UINT dpi) {
+    dpi_ = dpi;
+    if (activeId_ != 0) {
+        LoadIcons(activeId_, idleId_);
+    }
 }
 
 int CIconButton::AssignIcons(HICON active, HICON idle) {
@@ -190,11 +200,26 @@ LRESULT CIconButton::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 EndHover();
             }
             break;
-        case BM_SETSTYLE:
+        case WM_GETDLGCODE:
+            // A push button to the dialog manager, which then makes it the
+            // default button while it has the focus, so Enter presses it.
+            return Default(message, wParam, lParam) |
+                   (isDefault_ ? DLGC_DEFPUSHBUTTON : DLGC_UNDEFPUSHBUTTON);
+        case BM_SETSTYLE: {
             // The dialog manager makes a push button the default one with
             // this message; the button stays owner-drawn.
-            isDefault_ = (wParam & 0x1F) == BS_DEFPUSHBUTTON;
-            return Default(message, (wParam & ~WPARAM{0x1F}) | BS_OWNERDRAW, lParam);
+            const WPARAM type = wParam & 0x1F;
+            if (type == BS_DEFPUSHBUTTON) {
+                isDefault_ = true;
+            } else if (type == BS_PUSHBUTTON) {
+                isDefault_ = false;
+            }
+            return Default(message, (wParam & ~WPARAM{0x14}) | BS_OWNERDRAW, lParam);
+        }
+        case WM_LBUTTONDBLCLK:
+            // The second press of a double click is a click of its own; the
+            // system's owner-drawn button would only report a double click.
+            return Default(WM_LBUTTONDOWN, wParam, lParam);
         case BM_SETCHECK:
             SetChecked(static_cast<int>(wParam), true);
             return 0;

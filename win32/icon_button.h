@@ -23,7 +23,11 @@ public:
     CIconButton();
     ~CIconButton() override;
 
+    // The icons at the small icon size of the button's DPI.
     int LoadIcons(int activeId, int idleId);
+    // The window moved to a monitor of this DPI: icons loaded by id are
+    // loaded again at its size.
+    void SetDpi(UINT dpi);
     // Takes the icons over; returns 1, releasing both, when an icon's
     // information cannot be read.
     int AssignIcons(HICON active, HICON idle);
@@ -56,6 +60,11 @@ private:
 
     bool isDefault_ = false;
     std::array<IconSlot, 2> icons_{};
+    // The ids LoadIcons was given (0: none), and the DPI the system last
+    // told of (0: the window's own).
+    int activeId_ = 0;
+    int idleId_ = 0;
+    UINT dpi_ = 0;
     COwnerDrawMenu menu_;
     HWND tooltip_ = nullptr;
 };

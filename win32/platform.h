@@ -1,7 +1,7 @@
 #pragma once
 
-// What the controls ask of the shell, through a seam that tests can answer
-// instead of the system.
+// What the windows ask of the shell and of the file dialog, through seams
+// that tests can answer instead of the system.
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -9,6 +9,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace velmoro::win32 {
@@ -26,5 +27,12 @@ void ShellOpen(const ShellOpenRequest& request);
 
 // While set, answers in place of the shell.
 void SetShellOpenHook(std::function<void(const ShellOpenRequest&)> hook);
+
+// The file-open dialog owned by owner: default title, every file listed, the
+// read-only box hidden; the chosen file need not exist. Empty when cancelled.
+std::optional<std::wstring> FileOpenDialog(HWND owner);
+
+// While set, answers in place of the file dialog.
+void SetFileOpenHook(std::function<std::optional<std::wstring>()> hook);
 
 }  // namespace velmoro::win32

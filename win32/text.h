@@ -1,8 +1,8 @@
 #pragma once
 
 // The program's one helper for Windows text: UTF-8 (the program's text) to
-// and from the wide text of the Win32 API, a window's text, and the system's
-// own words for an error code.
+// and from the wide text of the Win32 API, a window's text, the system's
+// own words for an error code, and the long form of a long path.
 
 #include <windows.h>
 
@@ -67,6 +67,29 @@ inline std::string SystemMessage(DWORD error) {
         text += '.';
     }
     return text;
+}
+
+// A path too long for the system's 260-character limit in its
+// extended-length form ("\\?\C:\...", "\\?\UNC\server\share\..."),
+// which the file functions take whatever the system's long-path setting;
+// the form bypasses the system's tidying of the path, so the full path is
+// tidied first. Other paths as they are.
+inline std::wstring ExtendedLengthPath(const std::wstring& path) {
+    const std::wstring prefix = L"\\\\?\\";
+    if (path.size() < MAX_PATH || path.rfind(prefix, 0) == 0) {
+        return path;
+    }
+    std::wstring full(GetFullPathNameW(path.c_str(), 0, nullptr, nullptr), L'\0');
+    const DWORD length =
+        GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+    if (length == 0 || length >= full.size()) {
+        return path;
+    }
+    full.resize(length);
+    if (full.rfind(L"\\\\", 0) == 0) {
+        return prefix + L"UNC\\" + full.substr(2);
+    }
+    return prefix + full;
 }
 
 }  // namespace velmoro

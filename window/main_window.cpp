@@ -27,7 +27,10 @@ void ShowTransferUnderWay(IWindowFace& window) {
 
 CDownloaderWiring::CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window)
     : portNumber_(portNumber), portFace_(serialControl, portNumber), engine_(portFace_, window) {
-    serialControl.SetOnComm([this] { engine_.OnCommEvent(); });
+    serialControl.SetOnComm([this] {
+        engine_.OnCommEvent();
+        ReportRunning();
+    });
 }
 
 void CDownloaderWiring::OnSelChangePortList(int index) {

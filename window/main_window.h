@@ -6,8 +6,10 @@
 // engine are wired together. The ids of the dialogs and their controls are
 // in dialog_ids.h, made from dialogs.json.
 
+#include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 
 #include "dialog_ids.h"
 #include "faces.h"
@@ -50,16 +52,34 @@ public:
     void OnSelChangePortList(int index);
     // A click on the radio button with this id.
     static void OnUpdateTypeClicked(int id);
-    void OnStartStop() { engine_.OnStartStop(); }
+    void OnStartStop() {
+        engine_.OnStartStop();
+        ReportRunning();
+    }
     // The engine starts no timer but the beacon's, so every tick is its.
-    void OnTimer() { engine_.OnBeaconTimer(); }
+    void OnTimer() {
+        engine_.OnBeaconTimer();
+        ReportRunning();
+    }
+    // Told after every click, tick and serial event whether a transfer
+    // runs (the computer is kept awake meanwhile).
+    void SetOnTransferRunning(std::function<void(bool)> handler) {
+        onTransferRunning_ = std::move(handler);
+    }
 
     const CTransferEngine& Engine() const { return engine_; }
 
 private:
+    void ReportRunning() {
+        if (onTransferRunning_) {
+            onTransferRunning_(engine_.State().busy);
+        }
+    }
+
     int& portNumber_;
     CSerialPortFace portFace_;
     CTransferEngine engine_;
+    std::function<void(bool)> onTransferRunning_;
 };
 
 }  // namespace window

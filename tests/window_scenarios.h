@@ -1,0 +1,403 @@
+#pragma once
+
+// What a user does with the main window and what they see, written once and
+// played against each desktop program through a small driver of its own: the
+// Qt window offscreen (shell_test.cpp) and the Win32 window under Wine
+// (win32_desktop_test.cpp, started once per scenario by desktop_wine_test.cpp
+// with the controller the scenario asks for behind COM1). Only the standard
+// library and GoogleTest: both builds compile it.
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <ostream>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "dialog_ids.h"
+#include "main_window.h"
+#include "preflight.h"
+#include "transfer.h"
+
+namespace velmoro::scenarios {
+
+enum class Icon { Stop, Question };
+
+// A message box as the user saw it, answered by the driver.
+struct Question {
+    std::string caption;
+    std::string text;  // UTF-8
+    Icon icon = Icon::Question;
+    bool defaultYes = false;  // the button Enter presses
+};
+
+// One program's window, driven as a user drives it.
+class IWindowDriver {
+public:
+    virtual ~IWindowDriver() = default;
+
+    // Open Data File, and the file dialog confirmed with this path.
+    virtual void ChooseFile(const std::filesystem::path& path) = 0;
+    virtual void ClickRadio(int id) = 0;
+    virtual void ClickStartStop() = 0;
+    // Two presses in quick succession: the system makes the second one a
+    // double click.
+    virtual void DoubleClickStartStop() = 0;
+    virtual void PressEscape() = 0;
+    // The answer to every message box from now on (OK for a box without
+    // Yes and No).
+    virtual void AnswerQuestions(bool yes) = 0;
+    // Runs the window's events until the condition holds; false after the
+    // time-out.
+    virtual bool WaitFor(const std::function<bool()>& condition) = 0;
+
+    virtual std::string LogText() = 0;  // UTF-8, each line ending in "\r\n"
+    virtual std::string StartStopCaption() = 0;
+    virtual bool OpenEnabled() = 0;
+    virtual std::string ProgressText() = 0;
+    virtual bool WindowShown() = 0;
+    virtual std::vector<Question> Questions() = 0;
+    // What the system says, where the driver can ask it: whether it is kept
+    // from sleeping, and whether the window lets the session end.
+    virtual std::optional<bool> KeptAwake() = 0;
+    virtual std::optional<bool> SessionMayEnd() = 0;
+};
+
+// The controller behind the port the window opens.
+enum class Port { Simulator, Missing };
+enum class DataFile { Image5k, Image40k, Empty, Text };
+
+enum class Act {
+    ChooseFile,
+    ClickObjectCatalog,
+    ClickStartStop,
+    DoubleClickStartStop,
+    PressEscape,
+    AnswerYes,
+    WaitForLog,
+    WaitForIdle
+};
+
+// What the user sees after a step; unset fields are not looked at.
+struct Seen {
+    std::optional<std::string_view> log = {};
+    std::optional<std::string_view> logEnd = {};
+    std::optional<std::string_view> caption = {};
+    std::optional<bool> openEnabled = {};
+    std::optional<std::string_view> progress = {};
+    std::optional<bool> shown = {};
+    std::optional<bool> keptAwake = {};
+    std::optional<bool> sessionMayEnd = {};
+    std::optional<std::size_t> questions = {};  // boxes shown so far
+    // The last box: its caption, the start of its text, icon, default.
+    std::optional<std::string_view> questionCaption = {};
+    std::optional<std::string_view> questionStart = {};
+    std::optional<Icon> questionIcon = {};
+    std::optional<bool> questionDefaultYes = {};
+};
+
+struct Step {
+    Act act;
+    std::string_view text = {};  // WaitForLog: a text the log comes to hold
+    Seen seen = {};
+};
+
+struct Scenario {
+    std::string_view name = {};
+    std::vector<std::string> simOptions = {};
+    Port port = Port::Simulator;
+    DataFile file = DataFile::Image5k;
+    std::vector<Step> steps = {};
+    // What the simulator's summary line says afterwards, after its
+    // "velmoro-hc-sim: ", when the test ends (the port may still be open).
+    std::string_view simSummary = {};
+};
+
+inline constexpr std::string_view kFinishedLog =
+    "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
+    "Connected.\r\n"
+    "Processing ...   Please wait ...\r\n"
+    "Download successfully finished!\r\n";
+inline constexpr std::string_view kTitle = "Velmoro Downloader V2.0";
+
+// The file's bytes: images of reproducible bytes, or text that looks like
+// a catalogue to a firmware download.
+inline std::string FileContents(DataFile file) {
+    const auto image = [](std::size_t size) {
+        std::string bytes(size, '\0');
+        std::uint32_t x = 7;
+        for (char& c : bytes) {
+            x = x * 1103515245U + 12345U;
+            c = static_cast<char>(x >> 24);
+        }
+        return bytes;
+    };
+    switch (file) {
+        case DataFile::Image5k:
+            return image(5000);
+        case DataFile::Image40k:
+            return image(40 * 1024);
+        case DataFile::Empty:
+            return {};
+        case DataFile::Text:
+            return "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n";
+    }
+    return {};
+}
+
+inline const std::vector<Scenario>& All() {
+    using namespace texts;
+    const Seen running{.caption = kStopCaption, .openEnabled = false};
+    static const std::vector<Scenario> scenarios = {
+        {.name = "FinishedTransfer",
+         // The computer is kept awake, and the session from ending, while
+         // the transfer runs and no longer.
+         .steps = {{Act::ChooseFile,
+                    {},
+                    {.caption = kStartCaption,
+                     .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true}},
+                   {Act::ClickStartStop,
+                    {},
+                    {.log = kResetPrompt,
+                     .caption = kStopCaption,
+                     .openEnabled = false,
+                     .keptAwake = true,
+                     .sessionMayEnd = false}},
+                   {Act::WaitForIdle,
+                    {},
+                    {.log = kFinishedLog,
+                     .caption = kStartCaption,
+                     .openEnabled = true,
+                     .progress = "100%",
+                     .keptAwake = false,
+                     .sessionMayEnd = true,
+                     .questions = 0}}},
+         .simSummary = "finished; 14 commands, 5 blocks written, 0 violations"},
+        {.name = "StopEndsTheTransfer",
+         .simOptions = {"--write-delay", "150"},
+         .file = DataFile::Image40k,
+         // A double click on Start is one click: the transfer it starts
+         // goes on.
+         .steps = {{Act::ChooseFile},
+                   {Act::DoubleClickStartStop,
+                    {},
+                    {.log = kResetPrompt, .caption = kStopCaption, .openEnabled = false}},
+                   {Act::WaitForLog, kProcessing, running},
+                   {Act::ClickStartStop,
+                    {},
+                    {.log = kStopped, .caption = kStartCaption, .openEnabled = true}}},
+         // Stopped before the end: no ":QUIT_COMM#" reached the controller.
+         .simSummary = "0 violations"},
+        {.name = "ErrorReplyEndsTheTransfer",
+         // Greeting, version, erase, blank check, then the first block's
+         // ":RB_OK#".
+         .simOptions = {"--error-at", "5"},
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop, {}, running},
+                   {Act::WaitForIdle,
+                    {},
+                    {.logEnd = kErrorReply,
+                     .caption = kStartCaption,
+                     .openEnabled = true,
+                     .questions = 0}}},
+         .simSummary = "error reply sent; 4 commands, 0 blocks written"},
+        {.name = "EmptyFileIsRefused",
+         .file = DataFile::Empty,
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop,
+                    {},
+                    {.log = kEmptyDataFile,
+                     .caption = kStartCaption,
+                     .openEnabled = true,
+                     .questions = 0}}},
+         .simSummary = " 0 commands, 0 blocks written"},
+        {.name = "PortThatWillNotOpenIsRefused",
+         .port = Port::Missing,
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop,
+                    {},
+                    {.log = "",
+                     .caption = kStartCaption,
+                     .openEnabled = true,
+                     .questions = 1,
+                     .questionCaption = kTitle,
+                     .questionIcon = Icon::Stop}}}},
+        {.name = "QuestionAnsweredNo",
+         .file = DataFile::Text,
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop,
+                    {},
+                    {.logEnd = "not a firmware image.\r\n",
+                     .caption = kStartCaption,
+                     .openEnabled = true,
+                     .questions = 1,
+                     .questionCaption = kTitle,
+                     .questionStart = "The data file looks like a text file",
+                     .questionIcon = Icon::Question,
+                     .questionDefaultYes = false}}},
+         .simSummary = " 0 commands, 0 blocks written"},
+        {.name = "QuestionAnsweredYes",
+         .file = DataFile::Text,
+         .steps = {{Act::ChooseFile},
+                   {Act::AnswerYes},
+                   {Act::ClickStartStop,
+                    {},
+                    {.log = kResetPrompt,
+                     .caption = kStopCaption,
+                     .openEnabled = false,
+                     .questions = 1}},
+                   {Act::WaitForIdle,
+                    {},
+                    {.log = kFinishedLog, .caption = kStartCaption, .openEnabled = true}}},
+         .simSummary = "finished; 6 commands, 1 blocks written, 0 violations"},
+        {.name = "QuitQuestionDuringATransfer",
+         .simOptions = {"--write-delay", "150"},
+         .file = DataFile::Image40k,
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop},
+                   {Act::WaitForLog, kConnected},
+                   {Act::PressEscape,
+                    {},
+                    {.caption = kStopCaption,
+                     .openEnabled = false,
+                     .shown = true,
+                     .questions = 1,
+                     .questionCaption = window::kQuitCaption,
+                     .questionStart = window::kQuitQuestion,
+                     .questionIcon = Icon::Question,
+                     .questionDefaultYes = true}},
+                   {Act::AnswerYes},
+                   {Act::PressEscape, {}, {.shown = false, .questions = 2}}}},
+    };
+    return scenarios;
+}
+
+inline void ExpectSeen(IWindowDriver& window, const Seen& seen, std::size_t step) {
+    SCOPED_TRACE("after step " + std::to_string(step + 1));
+    if (seen.log) {
+        EXPECT_EQ(window.LogText(), *seen.log);
+    }
+    if (seen.logEnd) {
+        const std::string log = window.LogText();
+        EXPECT_TRUE(
+            log.size() >= seen.logEnd->size() &&
+            log.compare(log.size() - seen.logEnd->size(), std::string::npos, *seen.logEnd) == 0)
+            << log;
+    }
+    if (seen.caption) {
+        EXPECT_EQ(window.StartStopCaption(), *seen.caption);
+    }
+    if (seen.openEnabled) {
+        EXPECT_EQ(window.OpenEnabled(), *seen.openEnabled) << "Open Data File enabled";
+    }
+    if (seen.progress) {
+        EXPECT_EQ(window.ProgressText(), *seen.progress);
+    }
+    if (seen.shown) {
+        EXPECT_EQ(window.WindowShown(), *seen.shown);
+    }
+    if (const std::optional<bool> awake = window.KeptAwake(); seen.keptAwake && awake) {
+        EXPECT_EQ(*awake, *seen.keptAwake) << "kept awake";
+    }
+    if (const std::optional<bool> mayEnd = window.SessionMayEnd(); seen.sessionMayEnd && mayEnd) {
+        EXPECT_EQ(*mayEnd, *seen.sessionMayEnd) << "the session may end";
+    }
+    const std::vector<Question> questions = window.Questions();
+    if (seen.questions) {
+        ASSERT_EQ(questions.size(), *seen.questions)
+            << (questions.empty() ? "" : questions.back().text);
+    }
+    if (!seen.questionCaption && !seen.questionStart && !seen.questionIcon &&
+        !seen.questionDefaultYes) {
+        return;
+    }
+    ASSERT_FALSE(questions.empty());
+    const Question& last = questions.back();
+    if (seen.questionCaption) {
+        EXPECT_EQ(last.caption, *seen.questionCaption);
+    }
+    if (seen.questionStart) {
+        EXPECT_EQ(last.text.substr(0, seen.questionStart->size()), *seen.questionStart);
+    }
+    if (seen.questionIcon) {
+        EXPECT_EQ(last.icon, *seen.questionIcon);
+    }
+    if (seen.questionDefaultYes) {
+        EXPECT_EQ(last.defaultYes, *seen.questionDefaultYes);
+    }
+}
+
+// Plays the scenario's steps with dataFile as the file chosen; the window
+// starts as the program shows it, its port already behind the controller.
+inline void Play(const Scenario& scenario, IWindowDriver& window,
+                 const std::filesystem::path& dataFile) {
+    window.AnswerQuestions(false);
+    for (std::size_t i = 0; i < scenario.steps.size(); ++i) {
+        const Step& step = scenario.steps[i];
+        switch (step.act) {
+            case Act::ChooseFile:
+                window.ChooseFile(dataFile);
+                break;
+            case Act::ClickObjectCatalog:
+                window.ClickRadio(ids::IDC_OBJECT_CATALOG);
+                break;
+            case Act::ClickStartStop:
+                window.ClickStartStop();
+                break;
+            case Act::DoubleClickStartStop:
+                window.DoubleClickStartStop();
+                break;
+            case Act::PressEscape:
+                window.PressEscape();
+                break;
+            case Act::AnswerYes:
+                window.AnswerQuestions(true);
+                break;
+            case Act::WaitForLog:
+                ASSERT_TRUE(window.WaitFor([&window, &step] {
+                    return window.LogText().find(step.text) != std::string::npos;
+                })) << "step "
+                    << i + 1 << " waits for " << step.text << "; the log: " << window.LogText();
+                break;
+            case Act::WaitForIdle:
+                ASSERT_TRUE(window.WaitFor([&window] {
+                    return window.StartStopCaption() == texts::kStartCaption;
+                })) << "step "
+                    << i + 1 << "; the log: " << window.LogText();
+                break;
+        }
+        ExpectSeen(window, step.seen, i);
+        if (::testing::Test::HasFatalFailure()) {
+            return;
+        }
+    }
+}
+
+// The simulator's summary line as the scenario expects it: the controller
+// finished exactly when the scenario says so.
+inline void ExpectSimSummary(const Scenario& scenario, const std::string& summary) {
+    EXPECT_NE(summary.find(scenario.simSummary), std::string::npos) << summary;
+    EXPECT_EQ(summary.find("velmoro-hc-sim: finished;") == 0,
+              scenario.simSummary.substr(0, 9) == "finished;")
+        << summary;
+}
+
+// A failed case names its scenario.
+inline void PrintTo(const Scenario& scenario, std::ostream* out) {
+    *out << scenario.name;
+}
+
+// The test names of the scenarios, for a parameterised test.
+struct ScenarioName {
+    std::string operator()(const ::testing::TestParamInfo<Scenario>& info) const {
+        return std::string(info.param.name);
+    }
+};
+
+}  // namespace velmoro::scenarios
