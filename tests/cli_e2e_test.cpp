@@ -12,6 +12,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -38,7 +39,31 @@ QStringList Args(std::initializer_list<std::string> items) {
 }
 
 #ifdef VELMORO_UNDER_WINE
+// Wine is given the serial lines a pseudo-terminal lacks
+// (tests/wine/pty_serial_lines.cpp), so that the program waits for serial
+// events as on a real port; the group WithoutEvents leaves them out, and the
+// program reads without events, as it does where the driver cannot wait.
+bool gSerialEvents = true;
+
+// Where the preloaded library notes each wait for events.
+fs::path SerialWaitsFile() {
+    return qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString() + ".waits";
+}
+
+std::size_t SerialWaits() {
+    const std::string notes = ReadFile(SerialWaitsFile());
+    return static_cast<std::size_t>(std::count(notes.begin(), notes.end(), '\n'));
+}
+
 void StartCli(QProcess& cli, const QStringList& args) {
+    std::error_code ignored;
+    fs::remove(SerialWaitsFile(), ignored);
+    if (gSerialEvents) {
+        QProcessEnvironment environment = cli.processEnvironment();
+        environment.insert("LD_PRELOAD", VELMORO_PTY_SERIAL_LINES);
+        environment.insert("VELMORO_SERIAL_WAITS", QString::fromStdString(SerialWaitsFile()));
+        cli.setProcessEnvironment(environment);
+    }
     cli.start("/usr/lib/wine/wine64",
               QStringList{qEnvironmentVariable("VELMORO_WINDOWS_CLI")} + args);
 }
@@ -117,9 +142,16 @@ std::string Image(std::size_t size) {
     return PseudoRandomImage(size, 12345U);
 }
 
-class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};
+class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {
+protected:
+    void ReachesTheFlashExactly();
+};
 
 TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
+    ReachesTheFlashExactly();
+}
+
+void FirmwareOverPty::ReachesTheFlashExactly() {
     const std::string image = Image(GetParam());
     TempFile file(image);
     Sim sim({"--beacons", "2"}, true);
@@ -139,11 +171,33 @@ TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
     EXPECT_EQ(sim.ExitCode(), 0);
     EXPECT_EQ(sim.Flash("internal.bin"),
               image + std::string(blocks * kPayloadSize - image.size(), '\0'));
+#ifdef VELMORO_UNDER_WINE
+    if (gSerialEvents) {
+        // Each reply was awaited by a wait for events, none by a read.
+        EXPECT_GE(SerialWaits(), blocks);
+    }
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPty,
                          ::testing::Values(1, 1023, 1024, 1500, 2048, 100000),
                          [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+
+#ifdef VELMORO_UNDER_WINE
+// A driver that cannot wait for events: the waiting reads carry the transfer.
+class FirmwareOverPtyWithoutEvents : public FirmwareOverPty {
+protected:
+    void SetUp() override { gSerialEvents = false; }
+    void TearDown() override { gSerialEvents = true; }
+};
+
+TEST_P(FirmwareOverPtyWithoutEvents, ReachesTheFlashExactly) {
+    ReachesTheFlashExactly();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPtyWithoutEvents, ::testing::Values(1024, 100000),
+                         [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+#endif
 
 std::string CatalogText(int before, int after) {
     std::string text;
