@@ -30,6 +30,7 @@
 #include <mutex>
 #include <thread>
 
+#include "comm_api.h"
 #include "faces.h"
 #include "ms_comm.h"
 #include "text.h"
@@ -76,7 +77,7 @@ struct Session {
           ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
     ~Session() {
         if (port != INVALID_HANDLE_VALUE) {
-            CloseHandle(port);
+            api.closeHandle(port);
         }
         CloseHandle(wake);
         CloseHandle(ended);
@@ -84,6 +85,7 @@ struct Session {
     Session(const Session&) = delete;
     Session& operator=(const Session&) = delete;
 
+    const CommApi& api = Comm();  // the table at the opening, for the whole session
     HANDLE port = INVALID_HANDLE_VALUE;
     HANDLE wake;   // stopping, for the I/O thread
     HANDLE ended;  // set by the I/O thread as it ends
@@ -127,8 +129,8 @@ void StartWriteLocked(Session& s) {
     s.sending.swap(s.output);
     s.output.clear();
     s.writing = true;
-    if (!WriteFile(s.port, s.sending.data(), static_cast<DWORD>(s.sending.size()), nullptr,
-                   s.write.Start()) &&
+    if (!s.api.writeFile(s.port, s.sending.data(), static_cast<DWORD>(s.sending.size()), nullptr,
+                         s.write.Start()) &&
         GetLastError() != ERROR_IO_PENDING) {
         // Its event stays unsignalled: the failure is reported here.
         s.writing = false;
@@ -163,7 +165,7 @@ void Lose(Session& s, DWORD error) {
 DWORD DeviceGone(const Session& s) {
     DWORD errors = 0;
     COMSTAT status{};
-    if (ClearCommError(s.port, &errors, &status)) {
+    if (s.api.clearCommError(s.port, &errors, &status)) {
         return 0;
     }
     const DWORD error = GetLastError();
@@ -176,7 +178,7 @@ DWORD DeviceGone(const Session& s) {
 bool ReadsWithoutEvents(const Session& s) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
-    return SetCommTimeouts(s.port, &timeouts) != FALSE;
+    return s.api.setCommTimeouts(s.port, &timeouts) != FALSE;
 }
 
 // Where such a read returns empty at once, as Windows documents it: reads
@@ -184,7 +186,7 @@ bool ReadsWithoutEvents(const Session& s) {
 bool ReadsWithInterval(const Session& s) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = 1;
-    return SetCommTimeouts(s.port, &timeouts) != FALSE;
+    return s.api.setCommTimeouts(s.port, &timeouts) != FALSE;
 }
 
 void IoThread::Run() {
@@ -196,8 +198,8 @@ void IoThread::Run() {
     while (!s.stopping) {
         if (!receive.pending) {
             const BOOL done =
-                eventsWork ? WaitCommEvent(s.port, &events, receive.Start())
-                           : ReadFile(s.port, received, kReadChunk, nullptr, receive.Start());
+                eventsWork ? s.api.waitCommEvent(s.port, &events, receive.Start())
+                           : s.api.readFile(s.port, received, kReadChunk, nullptr, receive.Start());
             if (!done && GetLastError() != ERROR_IO_PENDING) {
                 Lose(s, GetLastError());
                 break;
@@ -220,7 +222,7 @@ void IoThread::Run() {
                 continue;
             }
             DWORD transferred = 0;
-            const bool ok = GetOverlappedResult(s.port, &receive.data, &transferred, FALSE);
+            const bool ok = s.api.getOverlappedResult(s.port, &receive.data, &transferred, FALSE);
             if (eventsWork && !ok && GetLastError() == ERROR_OPERATION_ABORTED && !s.stopping) {
                 // Nothing here cancelled the wait. Either the device went
                 // away (a pulled adapter, a suspend), or the driver ends
@@ -266,11 +268,11 @@ void IoThread::Finish(Overlapped& receive) {
     Session& s = *s_;
     // A new event mask ends a pending wait for events on every driver; some
     // (Wine's among them) do not end it on a cancel.
-    SetCommMask(s.port, 0);
-    CancelIoEx(s.port, nullptr);
+    s.api.setCommMask(s.port, 0);
+    s.api.cancelIoEx(s.port, nullptr);
     DWORD ignored = 0;
     if (receive.pending) {
-        GetOverlappedResult(s.port, &receive.data, &ignored, TRUE);
+        s.api.getOverlappedResult(s.port, &receive.data, &ignored, TRUE);
     }
     bool writing = false;
     {
@@ -278,7 +280,7 @@ void IoThread::Finish(Overlapped& receive) {
         writing = s.writing;
     }
     if (writing) {
-        GetOverlappedResult(s.port, &s.write.data, &ignored, TRUE);
+        s.api.getOverlappedResult(s.port, &s.write.data, &ignored, TRUE);
         const std::lock_guard<std::mutex> guard(s.lock);
         s.writing = false;
     }
@@ -294,7 +296,7 @@ bool IoThread::FinishWrite() {
         ResetEvent(s.write.data.hEvent);
         return true;
     }
-    const bool ok = GetOverlappedResult(s.port, &s.write.data, &written, FALSE);
+    const bool ok = s.api.getOverlappedResult(s.port, &s.write.data, &written, FALSE);
     const DWORD error = ok ? 0 : GetLastError();
     ResetEvent(s.write.data.hEvent);
     s.writing = false;
@@ -322,7 +324,7 @@ bool IoThread::TakeWaiting() {
     COMSTAT status{};
     // Line errors (framing, overrun, parity) are cleared and otherwise
     // ignored; a port that cannot even report them has gone away.
-    if (!ClearCommError(s.port, &errors, &status)) {
+    if (!s.api.clearCommError(s.port, &errors, &status)) {
         Lose(s, GetLastError());
         return false;
     }
@@ -330,9 +332,9 @@ bool IoThread::TakeWaiting() {
     std::uint8_t chunk[kReadChunk];
     for (DWORD left = status.cbInQue; left > 0;) {
         DWORD got = 0;
-        if ((!ReadFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
+        if ((!s.api.readFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
              GetLastError() != ERROR_IO_PENDING) ||
-            !GetOverlappedResult(s.port, &read.data, &got, TRUE)) {
+            !s.api.getOverlappedResult(s.port, &read.data, &got, TRUE)) {
             Lose(s, GetLastError());
             return false;
         }
@@ -419,8 +421,10 @@ LRESULT CALLBACK CMSComm::Backend::NotifyWindowProc(HWND window, UINT message, W
 
 bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settings, DWORD outQueue,
                             std::string& problem) {
-    const HANDLE port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                    OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
+    auto opened = std::make_shared<Session>();
+    const CommApi& api = opened->api;
+    const HANDLE port = api.createFile(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         problem = SystemMessage(error);
@@ -436,7 +440,7 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     const bool configured = [&] {
-        if (!SetupComm(port, kInQueueSize, outQueue) || !GetCommState(port, &dcb)) {
+        if (!api.setupComm(port, kInQueueSize, outQueue) || !api.getCommState(port, &dcb)) {
             return false;
         }
         dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
@@ -463,21 +467,21 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
         dcb.fErrorChar = FALSE;
         dcb.fNull = FALSE;
         dcb.fAbortOnError = FALSE;
-        if (!SetCommState(port, &dcb)) {
+        if (!api.setCommState(port, &dcb)) {
             return false;
         }
         // Received bytes are announced by EV_RXCHAR; a read then returns
         // at once with what has come. Writes have no time-out.
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = MAXDWORD;
-        return SetCommTimeouts(port, &timeouts) && SetCommMask(port, EV_RXCHAR | EV_ERR);
+        return api.setCommTimeouts(port, &timeouts) && api.setCommMask(port, EV_RXCHAR | EV_ERR);
     }();
     if (!configured) {
         problem = SystemMessage(GetLastError()) + " The port cannot be set up for the transfer.";
-        CloseHandle(port);
+        api.closeHandle(port);
         return false;
     }
-    session = std::make_shared<Session>();
+    session = std::move(opened);
     session->port = port;
     session->window = window;
     io = std::thread([running = session] { IoThread(running).Run(); });
