@@ -98,6 +98,12 @@ void CTransferEngine::Start() {
         window_.AppendLog(NotStartedText(preflight.reason));
         return;
     }
+    // The question let events through, a lost port's among them: that port
+    // is opened afresh, and one that cannot be ends the Start as above.
+    if (!port_.GetPortOpen() && !port_.PreparePort(portError)) {
+        window_.ReportPortFailure(portError);
+        return;
+    }
     transfer_.busy = true;
 
     if (!preflight.notice.empty()) {

@@ -128,6 +128,9 @@ public:
     bool AskQuestion(std::string_view question) override {
         trace_.push_back("question " + std::string(question));
         questions.emplace_back(question);
+        if (whileAsking) {
+            whileAsking();
+        }
         return answer;
     }
 
@@ -140,7 +143,8 @@ public:
     std::vector<int> positions;
     std::string portFailure;
     std::vector<std::string> questions;
-    bool answer = false;  // to every question; No is the default
+    bool answer = false;                // to every question; No is the default
+    std::function<void()> whileAsking;  // what happens while a question is open
     std::filesystem::path dataFilePath;
     UpdateType updateType = UpdateType::MainProgram;
 
