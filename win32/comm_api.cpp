@@ -6,7 +6,8 @@ namespace velmoro {
 
 namespace {
 
-constexpr CommApi kSystem{
+// Not constexpr: the system functions are imported from DLLs.
+const CommApi kSystem{
     ::CreateFileW,     ::CloseHandle,         ::SetupComm,     ::GetCommState,   ::SetCommState,
     ::SetCommTimeouts, ::SetCommMask,         ::WaitCommEvent, ::ClearCommError, ::ReadFile,
     ::WriteFile,       ::GetOverlappedResult, ::CancelIoEx,
