@@ -40,7 +40,7 @@ QStringList Args(std::initializer_list<std::string> items) {
 
 #ifdef VELMORO_UNDER_WINE
 // Wine is given the serial lines a pseudo-terminal lacks
-// (tests/wine/pty_serial_lines.cpp), so that the program waits for serial
+// (sim/pty_serial_lines.cpp), so that the program waits for serial
 // events as on a real port; the group WithoutEvents leaves them out, and the
 // program reads without events, as it does where the driver cannot wait.
 bool gSerialEvents = true;
@@ -326,7 +326,13 @@ TEST(FaultsOverPty, HangUpMidTransferIsAPortFailure) {
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path());
     EXPECT_EQ(cli.exitCode, 6) << cli.err;
-    EXPECT_TRUE(cli.out.ends_with(Lines({texts::kErrorReply}))) << cli.out;
+    // The error line, then what the system reported and what to do.
+    const std::string error = Lines({texts::kErrorReply});
+    const std::size_t at = cli.out.rfind(error);
+    ASSERT_NE(at, std::string::npos) << cli.out;
+    const std::string reason = cli.out.substr(at + error.size());
+    EXPECT_TRUE(reason.starts_with(texts::kPortLostBefore)) << cli.out;
+    EXPECT_TRUE(reason.ends_with(Lines({texts::kPortLostAfter}))) << cli.out;
     EXPECT_NE(cli.err.find("failed"), std::string::npos) << cli.err;
     EXPECT_NE(sim.Finish().find("hung up;"), std::string::npos);
 }
@@ -361,6 +367,47 @@ TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
               "velmoro-hc-sim: host closed the port; 3 commands, 0 blocks "
               "written, 0 violations\n");
 }
+
+#ifdef VELMORO_UNDER_WINE
+// The adapter behind COM1 as an FTDI driver registers it: doctor finds it by
+// its port name and reads its latency timer, and says what to do above 1 ms.
+TEST(DoctorUnderWine, ReadsTheLatencyTimerOfTheAdapterBehindThePort) {
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    PortOf(sim);
+    const QString device = R"(HKLM\System\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+A)";
+    const QString parameters = device + R"(\0000\Device Parameters)";
+    const auto reg = [](const QStringList& args) {
+        QProcess process;
+        process.start("/usr/lib/wine/wine64", QStringList{"reg"} + args);
+        process.waitForFinished(kWaitMs);
+        return process.exitCode();
+    };
+    ASSERT_EQ(reg({"add", parameters, "/v", "PortName", "/d", "com1", "/f"}), 0);
+    const struct {
+        const char* milliseconds;
+        const char* verdict;
+        bool steps;
+    } cases[] = {
+        {"16", "WARNING  The adapter's driver (FTDIBUS) holds received bytes back for up to 16 ms",
+         true},
+        {"1",
+         "ok       The adapter's driver (FTDIBUS) passes received bytes on at once (latency "
+         "timer 1 ms).",
+         false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(reg({"add", parameters, "/v", "LatencyTimer", "/t", "REG_DWORD", "/d",
+                       c.milliseconds, "/f"}),
+                  0);
+        const CliResult cli = RunCli({"doctor", "--port", "COM1"});
+        EXPECT_NE(cli.out.find(c.verdict), std::string::npos) << cli.out;
+        EXPECT_EQ(cli.out.find("set Latency Timer (msec) to 1") != std::string::npos, c.steps)
+            << cli.out;
+    }
+    reg({"delete", device, "/f"});
+}
+#endif
 
 TEST(CliUsage, BadArgumentsExitWithTwo) {
     for (const QStringList& args :

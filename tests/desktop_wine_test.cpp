@@ -70,7 +70,7 @@ class CDesktop {
 public:
     CDesktop() {
         // The serial lines a pseudo-terminal lacks: the program waits for
-        // serial events as on a real port (tests/wine/pty_serial_lines.cpp).
+        // serial events as on a real port (sim/pty_serial_lines.cpp).
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert("LD_PRELOAD", VELMORO_PTY_SERIAL_LINES);
         program_.setProcessEnvironment(environment);

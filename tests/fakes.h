@@ -48,6 +48,7 @@ public:
         taken.swap(input);
         return taken;
     }
+    std::string LossReason() const override { return lossReason; }
 
     // The writes since the last call, each as text.
     std::vector<std::string> TakeWrites() {
@@ -62,6 +63,7 @@ public:
     bool open = false;
     std::string openError;  // PreparePort fails with it when not empty
     int prepareCount = 0;
+    std::string lossReason;
     int commEvent = kCommEventReceive;
     Bytes input;
     std::vector<Bytes> writes;

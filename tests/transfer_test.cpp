@@ -243,15 +243,21 @@ TEST_F(TransferTest, LostPortEndsTheTransferWithTheErrorLine) {
     StartWith(image, UpdateType::MainProgram);
     rig.Receive(":OK#");
     rig.port.commEvent = kCommEventPortLost;
+    rig.port.lossReason = "The device does not recognize the command.";
     rig.engine.OnCommEvent();
     EXPECT_FALSE(State().busy);
-    EXPECT_EQ(rig.window.log.back(), texts::kErrorReply);
+    // The error line, then what the system reported and what to do.
+    ASSERT_EQ(rig.window.log.size(), 3U);
+    EXPECT_EQ(rig.window.log[1], texts::kErrorReply);
+    EXPECT_EQ(rig.window.log[2],
+              "The port was lost (The device does not recognize the command). Plug the adapter "
+              "back in, choose its port again, then click \"Start Download\".\r\n");
     EXPECT_EQ(rig.window.caption, texts::kStartCaption);
     EXPECT_TRUE(rig.window.openEnabled);
     EXPECT_FALSE(State().dataFile.IsOpen());
     // Once ended, a second report changes nothing.
     rig.engine.OnCommEvent();
-    EXPECT_EQ(rig.window.log.size(), 2U);
+    EXPECT_EQ(rig.window.log.size(), 3U);
 }
 
 // The port goes away while the question about an odd file is open (the

@@ -402,6 +402,20 @@ TEST_F(MisbehavingDriver, DeviceGoneIsALostPortWithTheSystemsReason) {
     }
 }
 
+// The system's word that the device was removed loses the port on it at
+// once, whatever its driver still answers; another port's removal does not.
+TEST_F(MisbehavingDriver, DeviceRemovedLosesThePortOnIt) {
+    comm_.DeviceRemoved("COM4");
+    comm_.DeviceRemoved("\\\\.\\COM33");
+    fake_.Arrive("A");
+    EXPECT_TRUE(PumpUntil([&] { return received_ == "A"; }));
+    EXPECT_FALSE(lost_);
+    comm_.DeviceRemoved("\\\\.\\com3");
+    EXPECT_TRUE(PumpUntil([&] { return lost_; }));
+    EXPECT_FALSE(comm_.GetPortOpen());
+    EXPECT_EQ(comm_.LossReason(), SystemMessage(ERROR_DEVICE_REMOVED));
+}
+
 // A driver that never ends cancelled I/O after its adapter is pulled: Close
 // returns all the same, well within a second, and the port is closed.
 TEST_F(MisbehavingDriver, CloseReturnsWhenCancelledIoNeverEnds) {

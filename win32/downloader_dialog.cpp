@@ -2,6 +2,7 @@
 
 #include <commctrl.h>
 #include <commdlg.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <array>
@@ -170,8 +171,11 @@ bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
     return true;
 }
 
-bool CDownloaderDlg::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*/,
-                               INT_PTR& result) {
+bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+    if (message == WM_DEVICECHANGE) {
+        OnDeviceChange(wParam, lParam);
+        return false;
+    }
     if (message == WM_QUERYDRAGICON) {
         result = reinterpret_cast<INT_PTR>(windowIcon);
         return true;
@@ -190,6 +194,22 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM /*wParam*/, LPARAM /*lParam*
         return true;
     }
     return false;
+}
+
+// The system's word that a serial port went away (an adapter pulled out):
+// the port in use is lost at once, even where its driver goes on answering.
+void CDownloaderDlg::OnDeviceChange(WPARAM event, LPARAM data) {
+    if (event != DBT_DEVICEREMOVECOMPLETE || data == 0) {
+        return;
+    }
+    // The message's data is the address of the device's description.
+    const auto* header =
+        reinterpret_cast<const DEV_BROADCAST_HDR*>(  // NOLINT(performance-no-int-to-ptr)
+            data);
+    if (header->dbch_devicetype == DBT_DEVTYP_PORT) {
+        const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(header);
+        serialControl.DeviceRemoved(Narrow(port->dbcp_name));
+    }
 }
 
 void CDownloaderDlg::ClearLog() {

@@ -66,6 +66,7 @@ private:
     void OnOpenDataFile();
     void OnHelp();
     void OnHome();
+    void OnDeviceChange(WPARAM event, LPARAM data);
     std::wstring Title() const;
 
     window::CDownloaderWiring wiring_;

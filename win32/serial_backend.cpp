@@ -25,7 +25,9 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -523,9 +525,10 @@ void CMSComm::Backend::Deliver() {
         owner.Raise(kCommEventReceive);
     }
     if (failed && session) {
+        owner.lossReason_ = SystemMessage(error);
         owner.errorText_ = "The port " + owner.deviceName_ +
                            " failed: the device went away, or the line was hung up (" +
-                           SystemMessage(error) + ")";
+                           owner.lossReason_ + ")";
         Close();
         owner.Raise(kCommEventPortLost);
     }
@@ -580,6 +583,25 @@ void CMSComm::SetOutput(std::span<const std::uint8_t> bytes) {
     const std::lock_guard<std::mutex> guard(session.lock);
     session.output.insert(session.output.end(), bytes.begin(), bytes.end());
     StartWriteLocked(session);
+}
+
+void CMSComm::DeviceRemoved(std::string_view device) {
+    if (!GetPortOpen()) {
+        return;
+    }
+    // "COM3" and "\\.\COM3" name the same port, in any case.
+    const auto bare = [](std::string_view name) {
+        return name.starts_with("\\\\.\\") ? name.substr(4) : name;
+    };
+    const std::string_view mine = bare(deviceName_);
+    const std::string_view theirs = bare(device);
+    if (mine.size() == theirs.size() &&
+        std::equal(mine.begin(), mine.end(), theirs.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+        })) {
+        Lose(*backend_->session, ERROR_DEVICE_REMOVED);
+    }
 }
 
 std::vector<std::uint8_t> CMSComm::GetInput() {
