@@ -12,12 +12,14 @@
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <string>
 
 #include "comm_api.h"
 #include "faces.h"
 #include "ms_comm.h"
+#include "serial_cases.h"
 #include "text.h"
 
 namespace velmoro::testing {
@@ -49,6 +51,7 @@ struct FakeDriver {
     bool ignoreCancel = false;       // cancelled I/O never ends, nor does a new mask end a wait
     DWORD goneError = 0;             // the device went away: its queries fail with this
     bool endWithoutMarking = false;  // an ended wait signals its event, still marked pending
+    DCB settings{};                  // as last set
 
     ~FakeDriver() {
         CloseHandle(handle);
@@ -158,10 +161,14 @@ BOOL WINAPI FakeCloseHandle(HANDLE) {
 BOOL WINAPI FakeSetupComm(HANDLE, DWORD, DWORD) {
     return TRUE;
 }
-BOOL WINAPI FakeGetCommState(HANDLE, LPDCB) {
+BOOL WINAPI FakeGetCommState(HANDLE, LPDCB settings) {
+    const Call call;
+    *settings = driver->settings;
     return TRUE;
 }
-BOOL WINAPI FakeSetCommState(HANDLE, LPDCB) {
+BOOL WINAPI FakeSetCommState(HANDLE, LPDCB settings) {
+    const Call call;
+    driver->settings = *settings;
     return TRUE;
 }
 BOOL WINAPI FakeSetCommTimeouts(HANDLE, LPCOMMTIMEOUTS) {
@@ -299,6 +306,65 @@ bool PumpUntil(const std::function<bool()>& done) {
         }
     }
     return true;
+}
+
+// The fake driver as the device's end of a line, for the cases every
+// back-end must pass (serial_cases.h).
+class FakeLine final : public WatchedLine {
+public:
+    FakeLine() {
+        driver = &fake_;
+        UseCommApi(&kFake);
+    }
+    ~FakeLine() override {
+        fake_.Release();
+        UseCommApi(nullptr);
+    }
+    FakeLine(const FakeLine&) = delete;
+    FakeLine& operator=(const FakeLine&) = delete;
+
+    void PointAt(CMSComm& comm) override { comm.SetCommPort(3); }
+    AskedLine Asked() const override {
+        const DCB& dcb = fake_.settings;
+        AskedLine line;
+        line.baud = static_cast<int>(dcb.BaudRate);
+        line.parity = dcb.Parity == EVENPARITY    ? 'e'
+                      : dcb.Parity == ODDPARITY   ? 'o'
+                      : dcb.Parity == MARKPARITY  ? 'm'
+                      : dcb.Parity == SPACEPARITY ? 's'
+                                                  : 'n';
+        if ((dcb.fParity != 0) != (dcb.Parity != NOPARITY)) {
+            line.parity = '?';  // parity asked without being checked, or the other way round
+        }
+        line.dataBits = dcb.ByteSize;
+        line.stopTenths = dcb.StopBits == ONE5STOPBITS ? 15 : dcb.StopBits == TWOSTOPBITS ? 20 : 10;
+        line.flowControl = dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX ||
+                           dcb.fRtsControl == RTS_CONTROL_HANDSHAKE ||
+                           dcb.fDtrControl == DTR_CONTROL_HANDSHAKE;
+        return line;
+    }
+    bool HasOneAndAHalfStopBits() const override { return true; }
+    void Send(const std::string& bytes) override { fake_.Arrive(bytes); }
+    std::string Sent(std::size_t count) override {
+        PumpUntil([&] { return fake_.Written().size() >= count; });
+        return fake_.Written();
+    }
+    void RunEventsUntil(const std::function<bool()>& done) override { PumpUntil(done); }
+
+private:
+    FakeDriver fake_;
+};
+
+TEST(Win32Serial, SettingsTextReachesTheLine) {
+    SettingsTextReachesTheLine([] { return std::make_unique<FakeLine>(); });
+}
+
+TEST(Win32Serial, BytesGoOutInOrderAndInputIsTakenAsAsked) {
+    FakeLine line;
+    CMSComm comm;
+    line.PointAt(comm);
+    ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText();
+    BytesGoOutInOrderAndInputIsTakenAsAsked(line, comm);
 }
 
 // A port opened on the fake driver, with what OnComm reported.
