@@ -52,6 +52,7 @@ struct FakeDriver {
     DWORD goneError = 0;             // the device went away: its queries fail with this
     bool endWithoutMarking = false;  // an ended wait signals its event, still marked pending
     DCB settings{};                  // as last set
+    bool held = false;               // a handle is open
 
     ~FakeDriver() {
         CloseHandle(handle);
@@ -127,6 +128,11 @@ struct FakeDriver {
         return wait != nullptr || pendingRead != nullptr;
     }
 
+    bool Held() {
+        const std::lock_guard<std::mutex> guard(lock);
+        return held;
+    }
+
     std::string Written() {
         const std::lock_guard<std::mutex> guard(lock);
         return written;
@@ -152,10 +158,19 @@ BOOL Fails(DWORD error) {
     return FALSE;
 }
 
+// One handle at a time, as a serial port.
 HANDLE WINAPI FakeCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+    const Call call;
+    if (driver->held) {
+        SetLastError(ERROR_ACCESS_DENIED);
+        return INVALID_HANDLE_VALUE;
+    }
+    driver->held = true;
     return driver->handle;
 }
 BOOL WINAPI FakeCloseHandle(HANDLE) {
+    const Call call;
+    driver->held = false;
     return TRUE;
 }
 BOOL WINAPI FakeSetupComm(HANDLE, DWORD, DWORD) {
@@ -492,9 +507,13 @@ TEST_F(MisbehavingDriver, CloseReturnsWhenCancelledIoNeverEnds) {
     comm_.SetPortOpen(false);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(1));
     EXPECT_FALSE(comm_.GetPortOpen());
-    // Opening again works on a driver that lets go.
+    // The port stays held until the driver lets go, and the reason says so.
+    EXPECT_FALSE(comm_.SetPortOpen(true));
+    EXPECT_NE(comm_.ErrorText().find("driver has not let go of the port"), std::string::npos)
+        << comm_.ErrorText();
     fake_.Release();
-    EXPECT_TRUE(comm_.SetPortOpen(true));
+    EXPECT_TRUE(PumpUntil([&] { return !fake_.Held(); }));
+    EXPECT_TRUE(comm_.SetPortOpen(true)) << comm_.ErrorText();
 }
 
 }  // namespace

@@ -384,6 +384,8 @@ struct CMSComm::Backend {
     CMSComm& owner;
     HWND window = nullptr;
     std::shared_ptr<Session> session;  // while open
+    // A session Close left behind: its driver still holds the port.
+    std::weak_ptr<Session> leftBehind;
     std::thread io;
 };
 
@@ -434,6 +436,11 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
             problem +=
                 " The port does not exist on this computer: check the cable, or choose "
                 "another port.";
+        } else if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+                   !leftBehind.expired()) {
+            problem +=
+                " The adapter's driver has not let go of the port since it was lost: unplug the "
+                "adapter, plug it in again, then try again.";
         } else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
             problem += " Another program holds the port: close it, then try again.";
         }
@@ -502,6 +509,7 @@ void CMSComm::Backend::Close() {
         // The driver has not ended the cancelled I/O: the thread keeps the
         // port until it does, and the window goes on.
         io.detach();
+        leftBehind = session;
     }
     session.reset();
 }
