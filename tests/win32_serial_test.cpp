@@ -8,6 +8,8 @@
 
 #include <windows.h>
 
+#include <dbt.h>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
@@ -17,10 +19,14 @@
 #include <string>
 
 #include "comm_api.h"
+#include "dialog_data.h"
+#include "downloader_dialog.h"
 #include "faces.h"
 #include "ms_comm.h"
 #include "serial_cases.h"
+#include "temp_file.h"
 #include "text.h"
+#include "transfer.h"
 
 namespace velmoro::testing {
 namespace {
@@ -380,6 +386,46 @@ TEST(Win32Serial, BytesGoOutInOrderAndInputIsTakenAsAsked) {
     line.PointAt(comm);
     ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText();
     BytesGoOutInOrderAndInputIsTakenAsAsked(line, comm);
+}
+
+// The adapter pulled out while the window waits for the controller: the
+// system's notice (WM_DEVICECHANGE) reaches the window, which ends the
+// transfer at once with the error line, then what the system reported and
+// what to do, and is idle again.
+TEST(Win32Window, PulledAdapterEndsTheTransferWithTheSystemsReason) {
+    FakeLine line;
+    const TempFile image(std::string(1500, '\x5A'));
+    win32::CDownloaderDlg dialog;
+    ASSERT_TRUE(dialog.Create());
+    dialog.dataFilePath = image.Path().wstring();
+    SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(ids::IDC_START_STOP, BN_CLICKED), 0);
+    const auto log = [&dialog] { return WindowText(dialog.logBox, 4000); };
+    ASSERT_EQ(log(), std::string(texts::kResetPrompt));
+    // The notice of another port changes nothing.
+    const auto removed = [&dialog](const wchar_t* port) {
+        std::vector<std::uint8_t> notice(sizeof(DEV_BROADCAST_PORT_W) + 16 * sizeof(wchar_t), 0);
+        auto* header = reinterpret_cast<DEV_BROADCAST_PORT_W*>(notice.data());
+        header->dbcp_size = static_cast<DWORD>(notice.size());
+        header->dbcp_devicetype = DBT_DEVTYP_PORT;
+        wcscpy(header->dbcp_name, port);
+        SendMessageW(dialog.Handle(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
+                     reinterpret_cast<LPARAM>(header));
+    };
+    removed(L"COM2");
+    MSG message;
+    while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+        DispatchMessageW(&message);
+    }
+    ASSERT_EQ(log(), std::string(texts::kResetPrompt));
+    removed(L"COM1");
+    line.RunEventsUntil([&log] { return log().size() > texts::kResetPrompt.size(); });
+    std::string reason = SystemMessage(ERROR_DEVICE_REMOVED);
+    reason.pop_back();
+    EXPECT_EQ(log(), std::string(texts::kResetPrompt) + std::string(texts::kErrorReply) +
+                         std::string(texts::kPortLostBefore) + reason +
+                         std::string(texts::kPortLostAfter));
+    EXPECT_EQ(WindowText(GetDlgItem(dialog.Handle(), ids::IDC_START_STOP), 100),
+              texts::kStartCaption);
 }
 
 // A port opened on the fake driver, with what OnComm reported.
