@@ -19,9 +19,12 @@
 // Nothing the owner's thread does waits without limit: Close gives the I/O
 // thread a bounded time to end, and leaves it behind, with the port and
 // everything else it uses, when a driver never ends the I/O that was
-// cancelled. The split into a shared face and per-platform
-// back-ends, and the event-driven overlapped I/O with a read after each
-// EV_RXCHAR, follow the shape of well-kept portable serial libraries.
+// cancelled; a new event mask ends a pending wait for events first, as some
+// drivers (Wine's among them) do not end it on a cancel. The calls go
+// through one table (comm_api.h), where tests put in a driver that
+// misbehaves. The split into a shared face and per-platform back-ends, and
+// the event-driven overlapped I/O with a read after each EV_RXCHAR, follow
+// the shape of well-kept portable serial libraries.
 
 #include <windows.h>
 
