@@ -386,6 +386,33 @@ const char kDeviceManager[] =
 const char kReinstallDriver[] =
     "Unplug the adapter and plug it in again; if that does not help, reinstall its driver.";
 
+// The latency timer of the adapter's driver, where the driver keeps it in the
+// device's parameters (FTDI's do): each reply of the controller waits that
+// long.
+void CheckNamedLatency(const std::string& port, const DeviceFacts& facts,
+                       std::vector<Finding>& findings) {
+    if (!facts.latencyMs) {
+        return;
+    }
+    const std::string milliseconds = std::to_string(*facts.latencyMs);
+    const std::string driver = facts.driver.empty() ? "" : " (" + facts.driver + ")";
+    if (*facts.latencyMs <= 1) {
+        findings.push_back(Make(port, {}, Severity::Ok,
+                                "The adapter's driver" + driver +
+                                    " passes received bytes on at once (latency timer " +
+                                    milliseconds + " ms)."));
+        return;
+    }
+    findings.push_back(Make(
+        port, {}, Severity::Warning,
+        "The adapter's driver" + driver + " holds received bytes back for up to " + milliseconds +
+            " ms (latency timer): each reply of the controller waits that long, which slows "
+            "transfers.",
+        "Lower it to 1 ms in Device Manager: under Ports (COM & LPT), open " + port +
+            ", then Port Settings, Advanced..., set Latency Timer (msec) to 1 and press OK. Then "
+            "unplug the adapter and plug it in again."));
+}
+
 void CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<Finding>& findings) {
     const DeviceFacts facts = probes.LookAt(port);
     findings.push_back(Make(port, {}, Severity::Ok,
@@ -396,6 +423,7 @@ void CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<F
     switch (opened.result) {
         case OpenFacts::Result::Opened:
             findings.push_back(Make(port, {}, Severity::Ok, "It opens for reading and writing."));
+            CheckNamedLatency(port, facts, findings);
             return;
         case OpenFacts::Result::NotSerial:
             findings.push_back(
@@ -408,6 +436,7 @@ void CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<F
                                     failed + " Another program has it open.",
                                     "Close the program that uses it (a terminal program, another "
                                     "downloader, the mount's own software), then try again."));
+            CheckNamedLatency(port, facts, findings);
             return;
         case OpenFacts::Result::Missing:
             findings.back() =
@@ -519,12 +548,12 @@ std::vector<Finding> DiagnosePorts(const std::vector<std::string>& ports, Doctor
     if (view == PortView::DeviceFiles) {
         CheckServices(table, findings);
     } else {
-        findings.push_back(Make(
-            {}, {}, Severity::Ok,
-            "The deeper checks (permissions, programs and services that hold a port, the USB "
-            "adapter and its latency) are Linux-only. On Windows, Device Manager shows the "
-            "adapter, its driver and, for drivers that have it, the latency timer in the port's "
-            "advanced settings (1 ms is best)."));
+        findings.push_back(
+            Make({}, {}, Severity::Ok,
+                 "The deeper checks (permissions, programs and services that hold a port) are "
+                 "Linux-only. On Windows, Device Manager shows the adapter, its driver and, for "
+                 "drivers that have it, the latency timer in the port's advanced settings (1 ms is "
+                 "best)."));
     }
     return findings;
 }

@@ -38,6 +38,9 @@ public:
     virtual int GetCommEvent() const = 0;
     // Every received byte not yet taken, oldest first, each once.
     virtual std::vector<std::uint8_t> GetInput() = 0;
+    // After the port was lost: what the system reported, in its own words
+    // (empty when it said nothing).
+    virtual std::string LossReason() const = 0;
 };
 
 class IWindowFace {

@@ -98,6 +98,12 @@ void CTransferEngine::Start() {
         window_.AppendLog(NotStartedText(preflight.reason));
         return;
     }
+    // The question let events through, a lost port's among them: that port
+    // is opened afresh, and one that cannot be ends the Start as above.
+    if (!port_.GetPortOpen() && !port_.PreparePort(portError)) {
+        window_.ReportPortFailure(portError);
+        return;
+    }
     transfer_.busy = true;
 
     if (!preflight.notice.empty()) {
@@ -144,8 +150,16 @@ void CTransferEngine::OnCommEvent() {
     const int event = port_.GetCommEvent();
     if (event == kCommEventPortLost && transfer_.busy) {
         // Nothing more can come from a port that is gone: end now rather
-        // than wait for a reply for ever.
+        // than wait for a reply for ever, and say what the system reported.
         EndWithError(texts::kErrorReply);
+        std::string reason = port_.LossReason();
+        if (!reason.empty()) {
+            if (reason.back() == '.') {
+                reason.pop_back();
+            }
+            window_.AppendLog(std::string(texts::kPortLostBefore) + reason +
+                              std::string(texts::kPortLostAfter));
+        }
         return;
     }
     if (event != kCommEventReceive || !transfer_.busy) {

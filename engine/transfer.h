@@ -43,6 +43,11 @@ inline constexpr std::string_view kProcessing = "Processing ...   Please wait ..
 inline constexpr std::string_view kFinished = "Download successfully finished!\r\n";
 inline constexpr std::string_view kErrorReply =
     "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n";
+// The line after kErrorReply when the port itself was lost, around what the
+// system reported.
+inline constexpr std::string_view kPortLostBefore = "The port was lost (";
+inline constexpr std::string_view kPortLostAfter =
+    "). Plug the adapter back in, choose its port again, then click \"Start Download\".\r\n";
 inline constexpr std::string_view kStopCaption = "Stop Download(&D)";
 inline constexpr std::string_view kStartCaption = "Start Download(&D)";
 }  // namespace texts

@@ -79,8 +79,8 @@ CMSComm::CMSComm() : backend_(std::make_unique<Backend>()) {
             if (!lost || !backend_->port.isOpen()) {
                 return;
             }
-            errorText_ = "The port " + deviceName_ +
-                         " failed: the device went away, or the line was hung up.";
+            lossReason_ = "the device went away, or the line was hung up";
+            errorText_ = "The port " + deviceName_ + " failed: " + lossReason_ + ".";
             backend_->port.close();
             // Raised from the event loop, never from inside the call that met
             // the failure, so that the handler never runs inside a send of its
@@ -92,6 +92,17 @@ CMSComm::CMSComm() : backend_(std::make_unique<Backend>()) {
 
 CMSComm::~CMSComm() {
     backend_->port.close();
+}
+
+void CMSComm::DeviceRemoved(std::string_view device) {
+    if (!GetPortOpen() || device != deviceName_) {
+        return;
+    }
+    lossReason_ = "the system reports the device removed";
+    errorText_ = "The port " + deviceName_ + " failed: " + lossReason_ + ".";
+    backend_->port.close();
+    QMetaObject::invokeMethod(
+        &backend_->port, [this] { Raise(kCommEventPortLost); }, Qt::QueuedConnection);
 }
 
 bool CMSComm::GetPortOpen() const {

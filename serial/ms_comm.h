@@ -73,8 +73,15 @@ public:
     // (2) or the loss of the port while open (kCommEventPortLost).
     void SetOnComm(std::function<void()> handler) { onComm_ = std::move(handler); }
 
+    // The system reports the device `device` removed (as "COM3" or a device
+    // path): the port, when open on it, is lost at once, even where its
+    // driver goes on answering.
+    void DeviceRemoved(std::string_view device);
+
     // The description of the last opening failure or loss of the port.
     const std::string& ErrorText() const { return errorText_; }
+    // After a loss of the port: what the system reported, in its words.
+    const std::string& LossReason() const { return lossReason_; }
     // The device the port was last opened on (or tried).
     const std::string& DeviceName() const { return deviceName_; }
     // Bytes handed to SetOutput since the port was opened.
@@ -96,6 +103,7 @@ private:
     short outBufferSize_ = 512;
     short commEvent_ = 0;
     std::string errorText_;
+    std::string lossReason_;
     std::string deviceName_;
     long long bytesSent_ = 0;
 };

@@ -29,6 +29,7 @@ public:
     void SetOutput(std::span<const std::uint8_t> bytes) override { comm_.SetOutput(bytes); }
     int GetCommEvent() const override { return comm_.GetCommEvent(); }
     std::vector<std::uint8_t> GetInput() override { return comm_.GetInput(); }
+    std::string LossReason() const override { return comm_.LossReason(); }
 
 private:
     CMSComm& comm_;

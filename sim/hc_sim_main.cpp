@@ -78,6 +78,11 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
                                        "3F");
     const QCommandLineOption writeDelay("write-delay", "Delay each flash write reply by MS ms.",
                                         "MS", "0");
+    const QCommandLineOption latency(
+        "latency",
+        "Hold each reply until the next tick of an MS-ms timer, as an adapter's "
+        "latency timer does.",
+        "MS");
     const QCommandLineOption baud("baud", "Pace the line at B baud, 10 bits a byte.", "B");
     const QCommandLineOption hangupAt("hangup-at", "Hang up after sending N replies.", "N");
     const QCommandLineOption flashOut("flash-out", "Write the flash images into DIR at exit.",
@@ -87,7 +92,7 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     const QCommandLineOption stats(
         "stats", "At exit, print the transfer time, its bytes and the host's reaction times.");
     parser.addOptions({link, beacons, pieces, seed, splitAt, zero, errorAt, errorReply, strayAt,
-                       strayByte, writeDelay, baud, hangupAt, flashOut, log, stats});
+                       strayByte, writeDelay, latency, baud, hangupAt, flashOut, log, stats});
 
     if (!parser.parse(app.arguments())) {
         std::fprintf(stderr, "velmoro-hc-sim: %s\n", qPrintable(parser.errorText()));
@@ -131,6 +136,7 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
     take(strayAt, o.strayAt, 1, 1'000'000);
     take(strayByte, o.strayByte, 0, 0xFF, 16);
     take(writeDelay, o.writeDelayMs, 0, 600'000);
+    take(latency, o.latencyMs, 1, 255);
     take(baud, o.baud, 1, 10'000'000);
     take(hangupAt, o.hangupAt, 1, 1'000'000);
     if (!valid) {

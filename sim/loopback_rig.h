@@ -42,6 +42,7 @@ public:
     void SetOutput(std::span<const std::uint8_t> bytes) override;
     int GetCommEvent() const override { return kCommEventReceive; }
     std::vector<std::uint8_t> GetInput() override;
+    std::string LossReason() const override { return {}; }
 
     // IWindowFace
     void ClearLog() override { log_.clear(); }

@@ -304,6 +304,13 @@ void CPtyController::ScheduleReply(std::string reply, Clock::time_point processe
     if (reply == ":WI_OK#" || reply == ":WE_OK#") {
         start += std::chrono::milliseconds(options_.writeDelayMs);
     }
+    if (options_.latencyMs > 0) {
+        // Replies are shorter than an adapter's buffer: they never fill it,
+        // and go out at the timer's next tick, counted from the start.
+        const Clock::duration period = std::chrono::milliseconds(options_.latencyMs);
+        const Clock::duration since = start - started_;
+        start = started_ + (since / period + 1) * period;
+    }
     ReplyKind kind = ReplyKind::Normal;
     if (reply == ":OK#") {
         kind = ReplyKind::Greeting;

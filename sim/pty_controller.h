@@ -35,6 +35,9 @@ struct SimOptions {
     int strayAt = 0;
     std::uint8_t strayByte = '?';
     int writeDelayMs = 0;
+    // 0: none. MS: each reply waits for the next tick of an MS-ms timer, as
+    // the bytes a USB-serial adapter receives wait for its latency timer.
+    int latencyMs = 0;
     int baud = 0;  // 0: no pacing, replies go out at once
     int hangupAt = 0;
     std::FILE* log = nullptr;  // not owned; every command and reply goes here

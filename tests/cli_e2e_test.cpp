@@ -12,6 +12,7 @@
 
 #include <QProcess>
 #include <QProcessEnvironment>
+#include <algorithm>
 #include <csignal>
 #include <filesystem>
 #include <fstream>
@@ -38,7 +39,31 @@ QStringList Args(std::initializer_list<std::string> items) {
 }
 
 #ifdef VELMORO_UNDER_WINE
+// Wine is given the serial lines a pseudo-terminal lacks
+// (sim/pty_serial_lines.cpp), so that the program waits for serial
+// events as on a real port; the group WithoutEvents leaves them out, and the
+// program reads without events, as it does where the driver cannot wait.
+bool gSerialEvents = true;
+
+// Where the preloaded library notes each wait for events.
+fs::path SerialWaitsFile() {
+    return qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString() + ".waits";
+}
+
+std::size_t SerialWaits() {
+    const std::string notes = ReadFile(SerialWaitsFile());
+    return static_cast<std::size_t>(std::count(notes.begin(), notes.end(), '\n'));
+}
+
 void StartCli(QProcess& cli, const QStringList& args) {
+    std::error_code ignored;
+    fs::remove(SerialWaitsFile(), ignored);
+    if (gSerialEvents) {
+        QProcessEnvironment environment = cli.processEnvironment();
+        environment.insert("LD_PRELOAD", VELMORO_PTY_SERIAL_LINES);
+        environment.insert("VELMORO_SERIAL_WAITS", QString::fromStdString(SerialWaitsFile()));
+        cli.setProcessEnvironment(environment);
+    }
     cli.start("/usr/lib/wine/wine64",
               QStringList{qEnvironmentVariable("VELMORO_WINDOWS_CLI")} + args);
 }
@@ -117,9 +142,16 @@ std::string Image(std::size_t size) {
     return PseudoRandomImage(size, 12345U);
 }
 
-class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {};
+class FirmwareOverPty : public ::testing::TestWithParam<std::size_t> {
+protected:
+    void ReachesTheFlashExactly();
+};
 
 TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
+    ReachesTheFlashExactly();
+}
+
+void FirmwareOverPty::ReachesTheFlashExactly() {
     const std::string image = Image(GetParam());
     TempFile file(image);
     Sim sim({"--beacons", "2"}, true);
@@ -139,11 +171,33 @@ TEST_P(FirmwareOverPty, ReachesTheFlashExactly) {
     EXPECT_EQ(sim.ExitCode(), 0);
     EXPECT_EQ(sim.Flash("internal.bin"),
               image + std::string(blocks * kPayloadSize - image.size(), '\0'));
+#ifdef VELMORO_UNDER_WINE
+    if (gSerialEvents) {
+        // Each reply was awaited by a wait for events, none by a read.
+        EXPECT_GE(SerialWaits(), blocks);
+    }
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPty,
                          ::testing::Values(1, 1023, 1024, 1500, 2048, 100000),
                          [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+
+#ifdef VELMORO_UNDER_WINE
+// A driver that cannot wait for events: the waiting reads carry the transfer.
+class FirmwareOverPtyWithoutEvents : public FirmwareOverPty {
+protected:
+    void SetUp() override { gSerialEvents = false; }
+    void TearDown() override { gSerialEvents = true; }
+};
+
+TEST_P(FirmwareOverPtyWithoutEvents, ReachesTheFlashExactly) {
+    ReachesTheFlashExactly();
+}
+
+INSTANTIATE_TEST_SUITE_P(Sizes, FirmwareOverPtyWithoutEvents, ::testing::Values(1024, 100000),
+                         [](const auto& info) { return "Bytes" + std::to_string(info.param); });
+#endif
 
 std::string CatalogText(int before, int after) {
     std::string text;
@@ -272,7 +326,13 @@ TEST(FaultsOverPty, HangUpMidTransferIsAPortFailure) {
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = Download(sim, "main", file.Path());
     EXPECT_EQ(cli.exitCode, 6) << cli.err;
-    EXPECT_TRUE(cli.out.ends_with(Lines({texts::kErrorReply}))) << cli.out;
+    // The error line, then what the system reported and what to do.
+    const std::string error = Lines({texts::kErrorReply});
+    const std::size_t at = cli.out.rfind(error);
+    ASSERT_NE(at, std::string::npos) << cli.out;
+    const std::string reason = cli.out.substr(at + error.size());
+    EXPECT_TRUE(reason.starts_with(texts::kPortLostBefore)) << cli.out;
+    EXPECT_TRUE(reason.ends_with(Lines({texts::kPortLostAfter}))) << cli.out;
     EXPECT_NE(cli.err.find("failed"), std::string::npos) << cli.err;
     EXPECT_NE(sim.Finish().find("hung up;"), std::string::npos);
 }
@@ -307,6 +367,47 @@ TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
               "velmoro-hc-sim: host closed the port; 3 commands, 0 blocks "
               "written, 0 violations\n");
 }
+
+#ifdef VELMORO_UNDER_WINE
+// The adapter behind COM1 as an FTDI driver registers it: doctor finds it by
+// its port name and reads its latency timer, and says what to do above 1 ms.
+TEST(DoctorUnderWine, ReadsTheLatencyTimerOfTheAdapterBehindThePort) {
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    PortOf(sim);
+    const QString device = R"(HKLM\System\CurrentControlSet\Enum\FTDIBUS\VID_0403+PID_6001+A)";
+    const QString parameters = device + R"(\0000\Device Parameters)";
+    const auto reg = [](const QStringList& args) {
+        QProcess process;
+        process.start("/usr/lib/wine/wine64", QStringList{"reg"} + args);
+        process.waitForFinished(kWaitMs);
+        return process.exitCode();
+    };
+    ASSERT_EQ(reg({"add", parameters, "/v", "PortName", "/d", "com1", "/f"}), 0);
+    const struct {
+        const char* milliseconds;
+        const char* verdict;
+        bool steps;
+    } cases[] = {
+        {"16", "WARNING  The adapter's driver (FTDIBUS) holds received bytes back for up to 16 ms",
+         true},
+        {"1",
+         "ok       The adapter's driver (FTDIBUS) passes received bytes on at once (latency "
+         "timer 1 ms).",
+         false},
+    };
+    for (const auto& c : cases) {
+        ASSERT_EQ(reg({"add", parameters, "/v", "LatencyTimer", "/t", "REG_DWORD", "/d",
+                       c.milliseconds, "/f"}),
+                  0);
+        const CliResult cli = RunCli({"doctor", "--port", "COM1"});
+        EXPECT_NE(cli.out.find(c.verdict), std::string::npos) << cli.out;
+        EXPECT_EQ(cli.out.find("set Latency Timer (msec) to 1") != std::string::npos, c.steps)
+            << cli.out;
+    }
+    reg({"delete", device, "/f"});
+}
+#endif
 
 TEST(CliUsage, BadArgumentsExitWithTwo) {
     for (const QStringList& args :

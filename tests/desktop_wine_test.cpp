@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <QProcess>
+#include <QProcessEnvironment>
 #include <QThread>
 #include <chrono>
 #include <filesystem>
@@ -69,6 +70,11 @@ void PointCom1At(const Sim& sim) {
 class CDesktop {
 public:
     CDesktop() {
+        // The serial lines a pseudo-terminal lacks: the program waits for
+        // serial events as on a real port (sim/pty_serial_lines.cpp).
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert("LD_PRELOAD", VELMORO_PTY_SERIAL_LINES);
+        program_.setProcessEnvironment(environment);
         program_.start(QStringLiteral("/usr/lib/wine/wine64"),
                        {qEnvironmentVariable("VELMORO_WINDOWS_DESKTOP")});
         shown_ = WaitForWindows(kTitle, 1);

@@ -48,6 +48,7 @@ public:
         taken.swap(input);
         return taken;
     }
+    std::string LossReason() const override { return lossReason; }
 
     // The writes since the last call, each as text.
     std::vector<std::string> TakeWrites() {
@@ -62,6 +63,7 @@ public:
     bool open = false;
     std::string openError;  // PreparePort fails with it when not empty
     int prepareCount = 0;
+    std::string lossReason;
     int commEvent = kCommEventReceive;
     Bytes input;
     std::vector<Bytes> writes;
@@ -128,6 +130,9 @@ public:
     bool AskQuestion(std::string_view question) override {
         trace_.push_back("question " + std::string(question));
         questions.emplace_back(question);
+        if (whileAsking) {
+            whileAsking();
+        }
         return answer;
     }
 
@@ -140,7 +145,8 @@ public:
     std::vector<int> positions;
     std::string portFailure;
     std::vector<std::string> questions;
-    bool answer = false;  // to every question; No is the default
+    bool answer = false;                // to every question; No is the default
+    std::function<void()> whileAsking;  // what happens while a question is open
     std::filesystem::path dataFilePath;
     UpdateType updateType = UpdateType::MainProgram;
 

@@ -38,6 +38,10 @@ constexpr std::string_view kProcessing = "Processing ...   Please wait ...";
 constexpr std::string_view kFinishedLine = "Download successfully finished!";
 constexpr std::string_view kErrorLine =
     "Error occurs! Transmission stop. Please check all the devices, then try again.";
+// After kErrorLine when the port was lost.
+constexpr std::string_view kPortLostLine =
+    "The port was lost (the device went away, or the line was hung up). Plug the adapter back "
+    "in, choose its port again, then click \"Start Download\".";
 constexpr std::string_view kStopLine =
     "Please make sure everything is OK, then click \"Start Download\".";
 
@@ -219,6 +223,7 @@ MatrixCase StrayBefore(const Transfer& t, int n) {
         c.timeoutSeconds = 3;
         c.exitCode = kExitPortFailed;
         c.log = LogLines(n - 1, kErrorLine);
+        c.log.emplace_back(kPortLostLine);
         c.simOutcome = "finished";
     }
     return c;
@@ -227,16 +232,18 @@ MatrixCase StrayBefore(const Transfer& t, int n) {
 // The controller hangs up once it has written reply n, when the host's next
 // command comes.
 MatrixCase HangUpAfter(const Transfer& t, const std::string& phase, int n) {
-    return {t.name + "_HangUp" + phase,
-            &t,
-            Option("--hangup-at", n),
-            Ending::ByController,
-            1,
-            {},
-            kExitPortFailed,
-            LogLines(n, kErrorLine),
-            "hung up",
-            n};
+    MatrixCase c{t.name + "_HangUp" + phase,
+                 &t,
+                 Option("--hangup-at", n),
+                 Ending::ByController,
+                 1,
+                 {},
+                 kExitPortFailed,
+                 LogLines(n, kErrorLine),
+                 "hung up",
+                 n};
+    c.log.emplace_back(kPortLostLine);
+    return c;
 }
 
 // n: the reply whose stray byte holds the host in the state; 0 for a
@@ -431,8 +438,7 @@ protected:
     std::vector<std::string> RunWindow(const MatrixCase& c, const Sim& sim, const fs::path& file) {
         qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
         if (c.transfer == &Catalogue()) {
-            QTest::mouseClick(dialog.Item<QRadioButton>(ids::IDC_OBJECT_CATALOG),
-                              Qt::LeftButton);
+            QTest::mouseClick(dialog.Item<QRadioButton>(ids::IDC_OBJECT_CATALOG), Qt::LeftButton);
         }
         toolkit::SetFileOpenHook([file] { return QString::fromStdString(file.string()); });
         QTest::mouseClick(Button(ids::IDC_OPEN), Qt::LeftButton);

@@ -19,12 +19,15 @@
 #include <cstdarg>
 #include <cstdint>
 #include <cstdlib>
+#include <functional>
+#include <memory>
 #include <span>
 #include <string>
 #include <vector>
 
 #include "ms_comm.h"
 #include "port_names.h"
+#include "serial_cases.h"
 #include "serial_port_face.h"
 
 // A Linux pseudo-terminal reads back as 8 data bits without parity whatever
@@ -135,48 +138,67 @@ tcflag_t AskedModes() {
     return modes | size | parity;
 }
 
-// The line a settings text gives an opened port; a text that is not
-// understood leaves the settings as they were.
-TEST(MSComm, SettingsTextReachesTheLine) {
-    const struct {
-        const char* settings;
-        bool understood;
-        speed_t speed;
-        tcflag_t modes;
-    } cases[] = {
-        {"115200,n,8,1", true, B115200, CS8},
-        {"9600,E,7,2", true, B9600, CS7 | PARENB | CSTOPB},
-        {" 1200 , o , 5 , 1 ", true, B1200, CS5 | PARENB | PARODD},
-        {"19200,m,6,1", true, B19200, CS6 | PARENB | PARODD | CMSPAR},
-        {"4800,s,8,1", true, B4800, CS8 | PARENB | CMSPAR},
-        {"9600,n,8,1.5", true, B9600, CS8},
-        {"115200,n,8", false, B2400, CS8},
-        {"115200,n,8,1,1", false, B2400, CS8},
-        {"0,n,8,1", false, B2400, CS8},
-        {"fast,n,8,1", false, B2400, CS8},
-        {"9600baud,n,8,1", false, B2400, CS8},
-        {"9600,x,8,1", false, B2400, CS8},
-        {"9600,no,8,1", false, B2400, CS8},
-        {"9600,e,4,1", false, B2400, CS8},
-        {"9600,e,9,1", false, B2400, CS8},
-        {"9600,e,seven,1", false, B2400, CS8},
-        {"9600,e,7,3", false, B2400, CS8},
-    };
-    for (const auto& c : cases) {
-        Pty pty;
-        CMSComm comm;
-        comm.SetDevicePath(pty.Path());
-        ASSERT_TRUE(comm.SetSettings("2400,n,8,1"));
-        EXPECT_EQ(comm.SetSettings(c.settings), c.understood) << c.settings;
+// A pseudo-terminal watched from its master side.
+class PtyLine final : public WatchedLine {
+public:
+    explicit PtyLine(const Pty& pty) : pty_(pty) {}
+
+    void PointAt(CMSComm& comm) override {
+        comm.SetDevicePath(pty_.Path());
         requested.clear();
-        ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText();
-        ASSERT_FALSE(requested.empty());
-        const termios& line = requested.back();
-        EXPECT_EQ(cfgetospeed(&line), c.speed) << c.settings;
-        EXPECT_EQ(AskedModes(), c.modes) << c.settings;
-        EXPECT_EQ(line.c_iflag & (IXON | IXOFF), 0U) << "no flow control: " << c.settings;
-        EXPECT_TRUE(comm.SetPortOpen(true)) << "an open port stays open";
     }
+    AskedLine Asked() const override {
+        AskedLine line;
+        if (requested.empty()) {
+            return line;
+        }
+        const speed_t speed = cfgetospeed(&requested.back());
+        const struct {
+            speed_t code;
+            int baud;
+        } speeds[] = {{B1200, 1200}, {B2400, 2400},   {B4800, 4800},
+                      {B9600, 9600}, {B19200, 19200}, {B115200, 115200}};
+        for (const auto& known : speeds) {
+            if (known.code == speed) {
+                line.baud = known.baud;
+            }
+        }
+        const tcflag_t modes = AskedModes();
+        const tcflag_t parity = modes & (PARENB | PARODD | CMSPAR);
+        line.parity = parity == (PARENB | PARODD | CMSPAR) ? 'm'
+                      : parity == (PARENB | CMSPAR)        ? 's'
+                      : parity == (PARENB | PARODD)        ? 'o'
+                      : parity == PARENB                   ? 'e'
+                                                           : 'n';
+        const tcflag_t size = modes & CSIZE;
+        line.dataBits = size == CS5 ? 5 : size == CS6 ? 6 : size == CS7 ? 7 : 8;
+        line.stopTenths = (modes & CSTOPB) != 0 ? 20 : 10;
+        line.flowControl =
+            (modes & CRTSCTS) != 0 || (requested.back().c_iflag & (IXON | IXOFF)) != 0;
+        return line;
+    }
+    // termios has one or two stop bits only.
+    bool HasOneAndAHalfStopBits() const override { return false; }
+    void Send(const std::string& bytes) override { pty_.Write(bytes); }
+    std::string Sent(std::size_t count) override { return pty_.Read(count); }
+    void RunEventsUntil(const std::function<bool()>& done) override {
+        QElapsedTimer wait;
+        wait.start();
+        while (!done() && wait.elapsed() < 5000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+    }
+
+private:
+    const Pty& pty_;
+};
+
+TEST(MSComm, SettingsTextReachesTheLine) {
+    std::vector<std::unique_ptr<Pty>> ptys;
+    SettingsTextReachesTheLine([&ptys]() -> std::unique_ptr<WatchedLine> {
+        ptys.push_back(std::make_unique<Pty>());
+        return std::make_unique<PtyLine>(*ptys.back());
+    });
 }
 
 // Before a transfer the port left open by the last one is closed, the line
@@ -212,41 +234,8 @@ TEST(SerialPortFace, PreparePortClosesWaitsAndOpensTheChosenPort) {
     ASSERT_EQ(driverFlagsSet.size(), 1U);
     EXPECT_NE(driverFlagsSet[0] & ASYNC_LOW_LATENCY, 0);
 
-    // Bytes and text go out as they are, in order; received bytes raise the
-    // receive event and are taken whole.
-    int events = 0;
-    comm.SetOnComm([&events] { ++events; });
-    const std::uint8_t beacon = 0xAA;
-    face.SetOutput(std::span<const std::uint8_t>(&beacon, 1));
-    face.SetOutput(std::string_view(":GET_VER00#"));
-    EXPECT_EQ(com2.Read(12), "\xAA:GET_VER00#");
-    EXPECT_EQ(comm.BytesSent(), 12) << "counted from the opening of the port";
-    com2.Write(":English Ver1.0#");
-    QElapsedTimer wait;
-    wait.start();
-    while (events == 0 && wait.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    EXPECT_EQ(face.GetCommEvent(), kCommEventReceive);
-    const std::vector<std::uint8_t> input = face.GetInput();
-    EXPECT_EQ(std::string(input.begin(), input.end()), ":English Ver1.0#");
-    // InputLen takes at most that many bytes; the rest wait for the next call.
-    events = 0;
-    com2.Write(":OK#");
-    wait.restart();
-    while (events == 0 && wait.elapsed() < 5000) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-    }
-    comm.SetInputLen(1);
-    const std::vector<std::uint8_t> first = face.GetInput();
-    EXPECT_EQ(std::string(first.begin(), first.end()), ":");
-    comm.SetInputLen(0);
-    const std::vector<std::uint8_t> rest = face.GetInput();
-    EXPECT_EQ(std::string(rest.begin(), rest.end()), "OK#");
-    // A closed port takes nothing, and counts nothing.
-    comm.SetPortOpen(false);
-    face.SetOutput(std::string_view(":QUIT_COMM#"));
-    EXPECT_EQ(comm.BytesSent(), 12);
+    PtyLine line(com2);
+    BytesGoOutInOrderAndInputIsTakenAsAsked(line, comm);
     unsetenv("VELMORO_COM1");
     unsetenv("VELMORO_COM2");
 }

@@ -243,15 +243,45 @@ TEST_F(TransferTest, LostPortEndsTheTransferWithTheErrorLine) {
     StartWith(image, UpdateType::MainProgram);
     rig.Receive(":OK#");
     rig.port.commEvent = kCommEventPortLost;
+    rig.port.lossReason = "The device does not recognize the command.";
     rig.engine.OnCommEvent();
     EXPECT_FALSE(State().busy);
-    EXPECT_EQ(rig.window.log.back(), texts::kErrorReply);
+    // The error line, then what the system reported and what to do.
+    ASSERT_EQ(rig.window.log.size(), 3U);
+    EXPECT_EQ(rig.window.log[1], texts::kErrorReply);
+    EXPECT_EQ(rig.window.log[2],
+              "The port was lost (The device does not recognize the command). Plug the adapter "
+              "back in, choose its port again, then click \"Start Download\".\r\n");
     EXPECT_EQ(rig.window.caption, texts::kStartCaption);
     EXPECT_TRUE(rig.window.openEnabled);
     EXPECT_FALSE(State().dataFile.IsOpen());
     // Once ended, a second report changes nothing.
     rig.engine.OnCommEvent();
-    EXPECT_EQ(rig.window.log.size(), 2U);
+    EXPECT_EQ(rig.window.log.size(), 3U);
+}
+
+// The port goes away while the question about an odd file is open (the
+// transfer is not running yet): after Yes, the Start opens it afresh, and
+// ends with the port failure when it cannot, sending nothing.
+TEST_F(TransferTest, PortLostDuringTheQuestionEndsTheStartWithThePortFailure) {
+    TempFile catalogue("OBJ1   ,Andromeda Galaxi\xC3\xA9  ,1234,7,1,2,3,4,5,6,7,8,\r\n");
+    rig.window.dataFilePath = catalogue.Path();
+    rig.window.updateType = UpdateType::MainProgram;
+    rig.window.answer = true;
+    rig.window.whileAsking = [this] {
+        rig.port.open = false;
+        rig.port.commEvent = kCommEventPortLost;
+        rig.engine.OnCommEvent();
+        rig.port.openError = "Cannot open COM3: gone";
+    };
+    rig.engine.OnStartStop();
+    ASSERT_EQ(rig.window.questions.size(), 1U);
+    EXPECT_EQ(rig.window.portFailure, "Cannot open COM3: gone");
+    EXPECT_EQ(rig.port.prepareCount, 2);
+    EXPECT_FALSE(State().busy);
+    EXPECT_FALSE(rig.window.timerRunning);
+    EXPECT_TRUE(rig.window.openEnabled);
+    EXPECT_TRUE(rig.port.writes.empty());
 }
 
 TEST_F(TransferTest, OtherSerialEventsLeaveTheBytesWaiting) {

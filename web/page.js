@@ -152,6 +152,7 @@ const page = {
     // A line error hands over a fresh stream; a device that is gone ends
     // it for good.
     async readLoop(port) {
+        let failure = null;
         while (port.readable) {
             const reader = port.readable.getReader();
             this.reader = reader;
@@ -163,13 +164,14 @@ const page = {
                 }
             } catch (e) {
                 // a line error or the end of the device: the loop decides
+                failure = e;
             } finally {
                 reader.releaseLock();
                 this.reader = null;
             }
             if (this.closing) return;
         }
-        if (!this.closing) this.lost();
+        if (!this.closing) this.lost(failure && failure.message);
     },
     received(bytes) {
         this.input.push(bytes);
@@ -178,9 +180,11 @@ const page = {
         this.commEvent = kCommEventReceive;
         this.fireComm();
     },
-    lost() {
+    // reason: the browser's own words, told to the user after the error line.
+    lost(reason) {
         if (!this.open) return;
         this.open = false;
+        this.lossReason = reason || "";
         this.commEvent = kCommEventPortLost;
         this.fireComm();
     },
@@ -191,7 +195,7 @@ const page = {
     portOpen() { return this.open; },
     write(bytes) {
         if (!this.open || !this.writer) return;
-        this.writer.write(bytes).catch(() => this.lost());
+        this.writer.write(bytes).catch((e) => this.lost(e && e.message));
     },
     inputLength() { return this.inputBytes; },
     takeInput() {
@@ -519,7 +523,7 @@ if (!navigator.serial) {
 } else {
     // The port chosen on an earlier visit, and the ports that come and go.
     navigator.serial.getPorts().then((ports) => { if (ports.length > 0 && !page.port) page.choosePort(ports[0]); });
-    navigator.serial.addEventListener("disconnect", (e) => { if (e.target === page.port) page.lost(); });
+    navigator.serial.addEventListener("disconnect", (e) => { if (e.target === page.port) page.lost("the adapter was disconnected"); });
     navigator.serial.addEventListener("connect", (e) => { if (!page.open && !page.port) page.choosePort(e.target); });
 }
 

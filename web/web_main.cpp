@@ -52,6 +52,9 @@ EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count), {
     Module.velmoroPage.write(HEAPU8.slice(bytes, bytes + count));
 });
 EM_JS(int, JsCommEvent, (), { return Module.velmoroPage.commEvent; });
+EM_JS(void, JsPutLossReason, (), {
+    Module.velmoroPage.text = Module.velmoroPage.lossReason || "";
+});
 EM_JS(int, JsInputLength, (), { return Module.velmoroPage.inputLength(); });
 EM_JS(void, JsTakeInput, (std::uint8_t* out, int count), {
     HEAPU8.set(Module.velmoroPage.takeInput(count), out);
@@ -105,6 +108,10 @@ public:
             JsTakeInput(input.data(), static_cast<int>(input.size()));
         }
         return input;
+    }
+    std::string LossReason() const override {
+        JsPutLossReason();
+        return TakeText();
     }
 };
 

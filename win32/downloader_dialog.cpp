@@ -1,6 +1,7 @@
 #include "downloader_dialog.h"
 
 #include <commctrl.h>
+#include <dbt.h>
 #include <shellapi.h>
 
 #include <array>
@@ -173,6 +174,10 @@ bool CDownloaderDlg::IsPortListEdit(HWND hwnd) const {
 }
 
 bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) {
+    if (message == WM_DEVICECHANGE) {
+        OnDeviceChange(wParam, lParam);
+        return false;
+    }
     if (message == WM_CTLCOLORSTATIC && IsPortListEdit(FromParam<HWND>(lParam))) {
         // The port box takes no typing but is no less a working list: it
         // keeps the colours of an editable box rather than the grey of a
@@ -227,6 +232,22 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
         return true;
     }
     return false;
+}
+
+// The system's word that a serial port went away (an adapter pulled out):
+// the port in use is lost at once, even where its driver goes on answering.
+void CDownloaderDlg::OnDeviceChange(WPARAM event, LPARAM data) {
+    if (event != DBT_DEVICEREMOVECOMPLETE || data == 0) {
+        return;
+    }
+    // The message's data is the address of the device's description.
+    const auto* header =
+        reinterpret_cast<const DEV_BROADCAST_HDR*>(  // NOLINT(performance-no-int-to-ptr)
+            data);
+    if (header->dbch_devicetype == DBT_DEVTYP_PORT) {
+        const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(header);
+        serialControl.DeviceRemoved(Narrow(port->dbcp_name));
+    }
 }
 
 void CDownloaderDlg::ClearLog() {

@@ -69,6 +69,7 @@ private:
     void OnOpenDataFile();
     void OnHelp();
     void OnHome();
+    void OnDeviceChange(WPARAM event, LPARAM data);
     std::wstring Title() const;
     bool IsPortListEdit(HWND hwnd) const;
 

@@ -12,16 +12,30 @@
 // Where the driver cannot wait for events (WaitCommEvent ends at once,
 // aborted, with nothing cancelled: Wine on a pseudo-terminal, which has no
 // modem lines for it to watch), a read that waits for the first byte takes
-// the place of the event. The split into a shared face and per-platform
-// back-ends, and the event-driven overlapped I/O with a read after each
-// EV_RXCHAR, follow the shape of well-kept portable serial libraries.
+// the place of the event. A driver that cancels the wait because its device
+// went away (an adapter pulled out) fails the port's status queries too;
+// that is a lost port, not a driver without events.
+//
+// Nothing the owner's thread does waits without limit: Close gives the I/O
+// thread a bounded time to end, and leaves it behind, with the port and
+// everything else it uses, when a driver never ends the I/O that was
+// cancelled; a new event mask ends a pending wait for events first, as some
+// drivers (Wine's among them) do not end it on a cancel. The calls go
+// through one table (comm_api.h), where tests put in a driver that
+// misbehaves. The split into a shared face and per-platform back-ends, and
+// the event-driven overlapped I/O with a read after each EV_RXCHAR, follow
+// the shape of well-kept portable serial libraries.
 
 #include <windows.h>
 
+#include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <memory>
 #include <mutex>
 #include <thread>
 
+#include "comm_api.h"
 #include "faces.h"
 #include "ms_comm.h"
 #include "text.h"
@@ -36,6 +50,9 @@ constexpr wchar_t kWindowClass[] = L"VelmoroSerialNotify";
 // and replies are a few dozen bytes.
 constexpr DWORD kInQueueSize = 4096;
 constexpr DWORD kReadChunk = 4096;
+// How long Close waits for the I/O thread to end: a driver that does not end
+// cancelled I/O in this time is left to it, and the window goes on.
+constexpr DWORD kCloseWaitMs = 500;
 
 // An overlapped operation with its own manual-reset event.
 struct Overlapped {
@@ -56,19 +73,306 @@ struct Overlapped {
     }
 };
 
+// What one opening of the port shares between the owner's thread and its I/O
+// thread. Both hold it: when Close leaves the thread behind, the thread frees
+// it, and closes the port, once its driver lets it end.
+struct Session {
+    Session()
+        : wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)),
+          ended(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Session() {
+        if (port != INVALID_HANDLE_VALUE) {
+            api.closeHandle(port);
+        }
+        CloseHandle(wake);
+        CloseHandle(ended);
+    }
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    const CommApi& api = Comm();  // the table at the opening, for the whole session
+    HANDLE port = INVALID_HANDLE_VALUE;
+    HANDLE wake;   // stopping, for the I/O thread
+    HANDLE ended;  // set by the I/O thread as it ends
+    HWND window = nullptr;
+    std::atomic<bool> stopping{false};
+    std::atomic<bool> posted{false};
+
+    std::mutex lock;  // guards what follows
+    std::vector<std::uint8_t> input;
+    std::vector<std::uint8_t> output;   // waiting for the write in flight
+    std::vector<std::uint8_t> sending;  // the write in flight
+    bool writing = false;
+    Overlapped write;  // its event is signalled only while a write has ended
+    bool lost = false;
+    DWORD lostError = 0;
+};
+
+// The I/O thread's work on a session.
+class IoThread {
+public:
+    explicit IoThread(std::shared_ptr<Session> session) : s_(std::move(session)) {}
+    void Run();
+
+private:
+    bool TakeWaiting();
+    bool Take(const std::uint8_t* bytes, DWORD count);
+    bool FinishWrite();
+    void Finish(Overlapped& receive);
+
+    std::shared_ptr<Session> s_;
+};
+
+// With the lock held: sends what waits, unless a write is in flight. Called
+// on the owner's thread by SetOutput, so that the bytes leave at once, and
+// on the I/O thread when a write has ended. Never waits: the write is
+// overlapped, and the I/O thread takes its end.
+void StartWriteLocked(Session& s) {
+    if (s.writing || s.output.empty() || s.lost) {
+        return;
+    }
+    s.sending.swap(s.output);
+    s.output.clear();
+    s.writing = true;
+    if (!s.api.writeFile(s.port, s.sending.data(), static_cast<DWORD>(s.sending.size()), nullptr,
+                         s.write.Start()) &&
+        GetLastError() != ERROR_IO_PENDING) {
+        // Its event stays unsignalled: the failure is reported here.
+        s.writing = false;
+        s.lost = true;
+        s.lostError = GetLastError();
+        if (!s.posted.exchange(true)) {
+            PostMessageW(s.window, kNotifyMessage, 0, 0);
+        }
+    }
+}
+
+// One message at a time: the owner takes everything that has come when it
+// handles it. Nothing once Close has begun.
+void Notify(Session& s) {
+    if (!s.stopping && !s.posted.exchange(true)) {
+        PostMessageW(s.window, kNotifyMessage, 0, 0);
+    }
+}
+
+void Lose(Session& s, DWORD error) {
+    {
+        const std::lock_guard<std::mutex> guard(s.lock);
+        s.lost = true;
+        s.lostError = error;
+    }
+    Notify(s);
+}
+
+// After a wait for events that ended aborted with nothing cancelling it:
+// 0 when the device still answers for its queues (the driver cannot wait
+// for events), else what the system reports (the device went away).
+DWORD DeviceGone(const Session& s) {
+    DWORD errors = 0;
+    COMSTAT status{};
+    if (s.api.clearCommError(s.port, &errors, &status)) {
+        return 0;
+    }
+    const DWORD error = GetLastError();
+    return error != 0 ? error : ERROR_DEVICE_NOT_CONNECTED;
+}
+
+// Reads without comm events. Wine makes a read with ReadIntervalTimeout
+// MAXDWORD (and no total time-out) wait for the first byte and return with
+// everything that has come, at once.
+bool ReadsWithoutEvents(const Session& s) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    return s.api.setCommTimeouts(s.port, &timeouts) != FALSE;
+}
+
+// Where such a read returns empty at once, as Windows documents it: reads
+// that wait for the first byte without limit and end 1 ms after the last.
+bool ReadsWithInterval(const Session& s) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = 1;
+    return s.api.setCommTimeouts(s.port, &timeouts) != FALSE;
+}
+
+void IoThread::Run() {
+    Session& s = *s_;
+    Overlapped receive;  // WaitCommEvent, or a waiting read without events
+    DWORD events = 0;
+    bool eventsWork = true;
+    std::uint8_t received[kReadChunk];
+    while (!s.stopping) {
+        if (!receive.pending) {
+            const BOOL done =
+                eventsWork ? s.api.waitCommEvent(s.port, &events, receive.Start())
+                           : s.api.readFile(s.port, received, kReadChunk, nullptr, receive.Start());
+            if (!done && GetLastError() != ERROR_IO_PENDING) {
+                Lose(s, GetLastError());
+                break;
+            }
+            receive.pending = true;  // a result at once is also taken below
+        }
+        const HANDLE handles[3] = {s.wake, receive.data.hEvent, s.write.data.hEvent};
+        const DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
+        if (which == WAIT_OBJECT_0 + 1) {
+            receive.pending = false;
+            if (eventsWork && !HasOverlappedIoCompleted(&receive.data)) {
+                // Signalled, yet still marked pending: Wine marks a wait
+                // pending after starting the helper thread that ends it, so
+                // a wait that ended within that moment (on a busy machine)
+                // reads as pending for ever. The wait is over all the same;
+                // what it reported is taken as after any event.
+                if (!TakeWaiting()) {
+                    break;
+                }
+                continue;
+            }
+            DWORD transferred = 0;
+            const bool ok = s.api.getOverlappedResult(s.port, &receive.data, &transferred, FALSE);
+            if (eventsWork && !ok && GetLastError() == ERROR_OPERATION_ABORTED && !s.stopping) {
+                // Nothing here cancelled the wait. Either the device went
+                // away (a pulled adapter, a suspend), or the driver ends
+                // every wait for events at once: Wine does so on a device
+                // without modem lines, a pseudo-terminal. For the latter, a
+                // read waits from now on instead, ending once bytes have come.
+                const DWORD gone = DeviceGone(s);
+                if (gone != 0 || !ReadsWithoutEvents(s)) {
+                    Lose(s, gone != 0 ? gone : GetLastError());
+                    break;
+                }
+                eventsWork = false;
+                continue;
+            }
+            if (!ok) {
+                Lose(s, GetLastError());
+                break;
+            }
+            if (!eventsWork && transferred == 0 && !ReadsWithInterval(s)) {
+                Lose(s, GetLastError());
+                break;
+            }
+            if (eventsWork ? !TakeWaiting() : !Take(received, transferred)) {
+                break;
+            }
+        } else if (which == WAIT_OBJECT_0 + 2) {
+            if (!FinishWrite()) {
+                break;
+            }
+        } else if (which == WAIT_FAILED) {
+            Lose(s, GetLastError());
+            break;
+        }
+    }
+    Finish(receive);
+}
+
+// Ends everything still in flight, the writes the owner's thread started
+// included, and waits for it: the driver may write into the structures until
+// then. No lock is held while waiting, and the owner's thread does not wait
+// for this beyond kCloseWaitMs.
+void IoThread::Finish(Overlapped& receive) {
+    Session& s = *s_;
+    // A new event mask ends a pending wait for events on every driver; some
+    // (Wine's among them) do not end it on a cancel.
+    s.api.setCommMask(s.port, 0);
+    s.api.cancelIoEx(s.port, nullptr);
+    DWORD ignored = 0;
+    if (receive.pending) {
+        s.api.getOverlappedResult(s.port, &receive.data, &ignored, TRUE);
+    }
+    bool writing = false;
+    {
+        const std::lock_guard<std::mutex> guard(s.lock);
+        writing = s.writing;
+    }
+    if (writing) {
+        s.api.getOverlappedResult(s.port, &s.write.data, &ignored, TRUE);
+        const std::lock_guard<std::mutex> guard(s.lock);
+        s.writing = false;
+    }
+    SetEvent(s.ended);
+}
+
+// On the I/O thread, once the write in flight has ended.
+bool IoThread::FinishWrite() {
+    Session& s = *s_;
+    DWORD written = 0;
+    std::unique_lock<std::mutex> guard(s.lock);
+    if (!s.writing) {
+        ResetEvent(s.write.data.hEvent);
+        return true;
+    }
+    const bool ok = s.api.getOverlappedResult(s.port, &s.write.data, &written, FALSE);
+    const DWORD error = ok ? 0 : GetLastError();
+    ResetEvent(s.write.data.hEvent);
+    s.writing = false;
+    if (!ok) {
+        guard.unlock();
+        Lose(s, error);
+        return false;
+    }
+    // A write ends early only on a time-out, and none is set; what is left
+    // goes out first all the same.
+    s.sending.erase(s.sending.begin(),
+                    s.sending.begin() + static_cast<std::ptrdiff_t>(
+                                            std::min<std::size_t>(written, s.sending.size())));
+    s.output.insert(s.output.begin(), s.sending.begin(), s.sending.end());
+    s.sending.clear();
+    StartWriteLocked(s);
+    return true;
+}
+
+// After a receive event: takes every byte the driver holds, no more (a read
+// then never waits). False when the port has failed.
+bool IoThread::TakeWaiting() {
+    Session& s = *s_;
+    DWORD errors = 0;
+    COMSTAT status{};
+    // Line errors (framing, overrun, parity) are cleared and otherwise
+    // ignored; a port that cannot even report them has gone away.
+    if (!s.api.clearCommError(s.port, &errors, &status)) {
+        Lose(s, GetLastError());
+        return false;
+    }
+    Overlapped read;
+    std::uint8_t chunk[kReadChunk];
+    for (DWORD left = status.cbInQue; left > 0;) {
+        DWORD got = 0;
+        if ((!s.api.readFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
+             GetLastError() != ERROR_IO_PENDING) ||
+            !s.api.getOverlappedResult(s.port, &read.data, &got, TRUE)) {
+            Lose(s, GetLastError());
+            return false;
+        }
+        if (got == 0) {
+            break;
+        }
+        Take(chunk, got);
+        left -= std::min(left, got);
+    }
+    return true;
+}
+
+bool IoThread::Take(const std::uint8_t* bytes, DWORD count) {
+    Session& s = *s_;
+    if (count > 0) {
+        {
+            const std::lock_guard<std::mutex> guard(s.lock);
+            s.input.insert(s.input.end(), bytes, bytes + count);
+        }
+        Notify(s);
+    }
+    return true;
+}
+
 }  // namespace
 
 struct CMSComm::Backend {
-    explicit Backend(CMSComm& comm)
-        : owner(comm),
-          window(CreateNotifyWindow()),
-          wake(CreateEventW(nullptr, FALSE, FALSE, nullptr)) {}
+    explicit Backend(CMSComm& comm) : owner(comm), window(CreateNotifyWindow()) {}
     ~Backend() {
         Close();
         if (window != nullptr) {
             DestroyWindow(window);
         }
-        CloseHandle(wake);
     }
 
     HWND CreateNotifyWindow();
@@ -77,35 +381,15 @@ struct CMSComm::Backend {
     bool Open(const std::wstring& name, const LineSettings& settings, DWORD outQueue,
               std::string& problem);
     void Close();
-    // The I/O thread.
-    void Run();
-    bool TakeWaiting();
-    bool Take(const std::uint8_t* bytes, DWORD count);
-    bool ReadsWithoutEvents();
-    bool ReadsWithInterval();
-    void StartWriteLocked();
-    bool FinishWrite();
-    void Lose(DWORD error);
-    void Notify();
     // On the owner's thread, from its message loop.
     void Deliver();
 
     CMSComm& owner;
     HWND window = nullptr;
-    HANDLE port = INVALID_HANDLE_VALUE;
-    HANDLE wake = nullptr;
+    std::shared_ptr<Session> session;  // while open
+    // A session Close left behind: its driver still holds the port.
+    std::weak_ptr<Session> leftBehind;
     std::thread io;
-    std::atomic<bool> stopping{false};
-    std::atomic<bool> posted{false};
-
-    std::mutex lock;  // guards what follows, shared with the I/O thread
-    std::vector<std::uint8_t> input;
-    std::vector<std::uint8_t> output;   // waiting for the write in flight
-    std::vector<std::uint8_t> sending;  // the write in flight
-    bool writing = false;
-    Overlapped write;  // its event is signalled only while a write has ended
-    bool lost = false;
-    DWORD lostError = 0;
 };
 
 HWND CMSComm::Backend::CreateNotifyWindow() {
@@ -144,8 +428,10 @@ LRESULT CALLBACK CMSComm::Backend::NotifyWindowProc(HWND window, UINT message, W
 
 bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settings, DWORD outQueue,
                             std::string& problem) {
-    port = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
-                       FILE_FLAG_OVERLAPPED, nullptr);
+    auto opened = std::make_shared<Session>();
+    const CommApi& api = opened->api;
+    const HANDLE port = api.createFile(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
+                                       OPEN_EXISTING, FILE_FLAG_OVERLAPPED, nullptr);
     if (port == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
         problem = SystemMessage(error);
@@ -153,6 +439,11 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
             problem +=
                 " The port does not exist on this computer: check the cable, or choose "
                 "another port.";
+        } else if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
+                   !leftBehind.expired()) {
+            problem +=
+                " The adapter's driver has not let go of the port since it was lost: unplug the "
+                "adapter, plug it in again, then try again.";
         } else if (error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) {
             problem += " Another program holds the port: close it, then try again.";
         }
@@ -161,7 +452,7 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
     DCB dcb{};
     dcb.DCBlength = sizeof dcb;
     const bool configured = [&] {
-        if (!SetupComm(port, kInQueueSize, outQueue) || !GetCommState(port, &dcb)) {
+        if (!api.setupComm(port, kInQueueSize, outQueue) || !api.getCommState(port, &dcb)) {
             return false;
         }
         dcb.BaudRate = static_cast<DWORD>(settings.baudRate);
@@ -188,259 +479,67 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
         dcb.fErrorChar = FALSE;
         dcb.fNull = FALSE;
         dcb.fAbortOnError = FALSE;
-        if (!SetCommState(port, &dcb)) {
+        if (!api.setCommState(port, &dcb)) {
             return false;
         }
         // Received bytes are announced by EV_RXCHAR; a read then returns
         // at once with what has come. Writes have no time-out.
         COMMTIMEOUTS timeouts{};
         timeouts.ReadIntervalTimeout = MAXDWORD;
-        return SetCommTimeouts(port, &timeouts) && SetCommMask(port, EV_RXCHAR | EV_ERR);
+        return api.setCommTimeouts(port, &timeouts) && api.setCommMask(port, EV_RXCHAR | EV_ERR);
     }();
     if (!configured) {
         problem = SystemMessage(GetLastError()) + " The port cannot be set up for the transfer.";
-        CloseHandle(port);
-        port = INVALID_HANDLE_VALUE;
+        api.closeHandle(port);
         return false;
     }
-    input.clear();
-    output.clear();
-    sending.clear();
-    writing = false;
-    ResetEvent(write.data.hEvent);
-    lost = false;
-    stopping = false;
-    io = std::thread([this] { Run(); });
+    session = std::move(opened);
+    session->port = port;
+    session->window = window;
+    io = std::thread([running = session] { IoThread(running).Run(); });
     return true;
 }
 
 void CMSComm::Backend::Close() {
-    if (port == INVALID_HANDLE_VALUE) {
+    if (!session) {
         return;
     }
-    stopping = true;
-    SetEvent(wake);
-    io.join();
-    CloseHandle(port);
-    port = INVALID_HANDLE_VALUE;
-    const std::lock_guard<std::mutex> guard(lock);
-    input.clear();
-    output.clear();
-    sending.clear();
-}
-
-void CMSComm::Backend::Run() {
-    Overlapped receive;  // WaitCommEvent, or a waiting read without events
-    DWORD events = 0;
-    bool eventsWork = true;
-    std::uint8_t received[kReadChunk];
-    while (!stopping) {
-        if (!receive.pending) {
-            const BOOL done = eventsWork
-                                  ? WaitCommEvent(port, &events, receive.Start())
-                                  : ReadFile(port, received, kReadChunk, nullptr, receive.Start());
-            if (!done && GetLastError() != ERROR_IO_PENDING) {
-                Lose(GetLastError());
-                break;
-            }
-            receive.pending = true;  // a result at once is also taken below
-        }
-        const HANDLE handles[3] = {wake, receive.data.hEvent, write.data.hEvent};
-        const DWORD which = WaitForMultipleObjects(3, handles, FALSE, INFINITE);
-        if (which == WAIT_OBJECT_0 + 1) {
-            receive.pending = false;
-            DWORD transferred = 0;
-            const bool ok = GetOverlappedResult(port, &receive.data, &transferred, FALSE);
-            if (eventsWork && !ok && GetLastError() == ERROR_OPERATION_ABORTED && !stopping &&
-                ReadsWithoutEvents()) {
-                // The driver ends every wait for events at once, nothing
-                // cancelled it: Wine does so on a device without modem
-                // lines, a pseudo-terminal. From now on a read waits
-                // instead, ending once bytes have come.
-                eventsWork = false;
-                continue;
-            }
-            if (!ok) {
-                Lose(GetLastError());
-                break;
-            }
-            if (!eventsWork && transferred == 0 && !ReadsWithInterval()) {
-                Lose(GetLastError());
-                break;
-            }
-            if (eventsWork ? !TakeWaiting() : !Take(received, transferred)) {
-                break;
-            }
-        } else if (which == WAIT_OBJECT_0 + 2) {
-            if (!FinishWrite()) {
-                break;
-            }
-        } else if (which == WAIT_FAILED) {
-            Lose(GetLastError());
-            break;
-        }
+    session->stopping = true;
+    SetEvent(session->wake);
+    if (WaitForSingleObject(session->ended, kCloseWaitMs) == WAIT_OBJECT_0) {
+        io.join();
+    } else {
+        // The driver has not ended the cancelled I/O: the thread keeps the
+        // port until it does, and the window goes on.
+        io.detach();
+        leftBehind = session;
     }
-    // Everything still in flight, the writes the owner's thread started
-    // included.
-    CancelIoEx(port, nullptr);
-    DWORD ignored = 0;
-    if (receive.pending) {
-        GetOverlappedResult(port, &receive.data, &ignored, TRUE);
-    }
-    const std::lock_guard<std::mutex> guard(lock);
-    if (writing) {
-        GetOverlappedResult(port, &write.data, &ignored, TRUE);
-        writing = false;
-    }
-}
-
-// With the lock held: sends what waits, unless a write is in flight. Called
-// on the owner's thread by SetOutput, so that the bytes leave at once, and
-// on the I/O thread when a write has ended. Never waits: the write is
-// overlapped, and the I/O thread takes its end.
-void CMSComm::Backend::StartWriteLocked() {
-    if (writing || output.empty() || lost) {
-        return;
-    }
-    sending.swap(output);
-    output.clear();
-    writing = true;
-    if (!WriteFile(port, sending.data(), static_cast<DWORD>(sending.size()), nullptr,
-                   write.Start()) &&
-        GetLastError() != ERROR_IO_PENDING) {
-        // Its event stays unsignalled: the failure is reported here.
-        writing = false;
-        lost = true;
-        lostError = GetLastError();
-        Notify();
-    }
-}
-
-// On the I/O thread, once the write in flight has ended.
-bool CMSComm::Backend::FinishWrite() {
-    DWORD written = 0;
-    std::unique_lock<std::mutex> guard(lock);
-    if (!writing) {
-        ResetEvent(write.data.hEvent);
-        return true;
-    }
-    const bool ok = GetOverlappedResult(port, &write.data, &written, FALSE);
-    const DWORD error = ok ? 0 : GetLastError();
-    ResetEvent(write.data.hEvent);
-    writing = false;
-    if (!ok) {
-        guard.unlock();
-        Lose(error);
-        return false;
-    }
-    // A write ends early only on a time-out, and none is set; what is left
-    // goes out first all the same.
-    sending.erase(sending.begin(),
-                  sending.begin() +
-                      static_cast<std::ptrdiff_t>(std::min<std::size_t>(written, sending.size())));
-    output.insert(output.begin(), sending.begin(), sending.end());
-    sending.clear();
-    StartWriteLocked();
-    return true;
-}
-
-// After a receive event: takes every byte the driver holds, no more (a read
-// then never waits). False when the port has failed.
-bool CMSComm::Backend::TakeWaiting() {
-    DWORD errors = 0;
-    COMSTAT status{};
-    // Line errors (framing, overrun, parity) are cleared and otherwise
-    // ignored; a port that cannot even report them has gone away.
-    if (!ClearCommError(port, &errors, &status)) {
-        Lose(GetLastError());
-        return false;
-    }
-    Overlapped read;
-    std::uint8_t chunk[kReadChunk];
-    for (DWORD left = status.cbInQue; left > 0;) {
-        DWORD got = 0;
-        if ((!ReadFile(port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
-             GetLastError() != ERROR_IO_PENDING) ||
-            !GetOverlappedResult(port, &read.data, &got, TRUE)) {
-            Lose(GetLastError());
-            return false;
-        }
-        if (got == 0) {
-            break;
-        }
-        Take(chunk, got);
-        left -= std::min(left, got);
-    }
-    return true;
-}
-
-bool CMSComm::Backend::Take(const std::uint8_t* bytes, DWORD count) {
-    if (count > 0) {
-        {
-            const std::lock_guard<std::mutex> guard(lock);
-            input.insert(input.end(), bytes, bytes + count);
-        }
-        Notify();
-    }
-    return true;
-}
-
-// Reads without comm events. Wine makes a read with ReadIntervalTimeout
-// MAXDWORD (and no total time-out) wait for the first byte and return with
-// everything that has come, at once.
-bool CMSComm::Backend::ReadsWithoutEvents() {
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = MAXDWORD;
-    return SetCommTimeouts(port, &timeouts) != FALSE;
-}
-
-// Where such a read returns empty at once, as Windows documents it: reads
-// that wait for the first byte without limit and end 1 ms after the last.
-bool CMSComm::Backend::ReadsWithInterval() {
-    COMMTIMEOUTS timeouts{};
-    timeouts.ReadIntervalTimeout = 1;
-    return SetCommTimeouts(port, &timeouts) != FALSE;
-}
-
-void CMSComm::Backend::Lose(DWORD error) {
-    {
-        const std::lock_guard<std::mutex> guard(lock);
-        lost = true;
-        lostError = error;
-    }
-    Notify();
-}
-
-// One message at a time: the owner takes everything that has come when it
-// handles it.
-void CMSComm::Backend::Notify() {
-    if (!posted.exchange(true)) {
-        PostMessageW(window, kNotifyMessage, 0, 0);
-    }
+    session.reset();
 }
 
 void CMSComm::Backend::Deliver() {
-    posted = false;
-    if (port == INVALID_HANDLE_VALUE) {
+    if (!session) {
         return;  // closed since the message was posted
     }
+    session->posted = false;
     std::size_t waiting = 0;
     bool failed = false;
     DWORD error = 0;
     {
-        const std::lock_guard<std::mutex> guard(lock);
-        waiting = input.size();
-        failed = lost;
-        error = lostError;
+        const std::lock_guard<std::mutex> guard(session->lock);
+        waiting = session->input.size();
+        failed = session->lost;
+        error = session->lostError;
     }
     // Bytes that came before a failure are handed over first.
     if (owner.rThreshold_ > 0 && waiting >= static_cast<std::size_t>(owner.rThreshold_)) {
         owner.Raise(kCommEventReceive);
     }
-    if (failed && port != INVALID_HANDLE_VALUE) {
+    if (failed && session) {
+        owner.lossReason_ = SystemMessage(error);
         owner.errorText_ = "The port " + owner.deviceName_ +
                            " failed: the device went away, or the line was hung up (" +
-                           SystemMessage(error) + ")";
+                           owner.lossReason_ + ")";
         Close();
         owner.Raise(kCommEventPortLost);
     }
@@ -451,7 +550,7 @@ CMSComm::CMSComm() : backend_(std::make_unique<Backend>(*this)) {}
 CMSComm::~CMSComm() = default;
 
 bool CMSComm::GetPortOpen() const {
-    return backend_->port != INVALID_HANDLE_VALUE;
+    return backend_->session != nullptr;
 }
 
 bool CMSComm::SetPortOpen(bool open) {
@@ -491,15 +590,38 @@ void CMSComm::SetOutput(std::span<const std::uint8_t> bytes) {
         return;
     }
     bytesSent_ += static_cast<long long>(bytes.size());
-    const std::lock_guard<std::mutex> guard(backend_->lock);
-    backend_->output.insert(backend_->output.end(), bytes.begin(), bytes.end());
-    backend_->StartWriteLocked();
+    Session& session = *backend_->session;
+    const std::lock_guard<std::mutex> guard(session.lock);
+    session.output.insert(session.output.end(), bytes.begin(), bytes.end());
+    StartWriteLocked(session);
+}
+
+void CMSComm::DeviceRemoved(std::string_view device) {
+    if (!GetPortOpen()) {
+        return;
+    }
+    // "COM3" and "\\.\COM3" name the same port, in any case.
+    const auto bare = [](std::string_view name) {
+        return name.starts_with("\\\\.\\") ? name.substr(4) : name;
+    };
+    const std::string_view mine = bare(deviceName_);
+    const std::string_view theirs = bare(device);
+    if (mine.size() == theirs.size() &&
+        std::equal(mine.begin(), mine.end(), theirs.begin(), [](char a, char b) {
+            return std::tolower(static_cast<unsigned char>(a)) ==
+                   std::tolower(static_cast<unsigned char>(b));
+        })) {
+        Lose(*backend_->session, ERROR_DEVICE_REMOVED);
+    }
 }
 
 std::vector<std::uint8_t> CMSComm::GetInput() {
     std::vector<std::uint8_t> taken;
-    const std::lock_guard<std::mutex> guard(backend_->lock);
-    std::vector<std::uint8_t>& input = backend_->input;
+    if (!backend_->session) {
+        return taken;
+    }
+    const std::lock_guard<std::mutex> guard(backend_->session->lock);
+    std::vector<std::uint8_t>& input = backend_->session->input;
     if (inputLen_ > 0 && input.size() > static_cast<std::size_t>(inputLen_)) {
         taken.assign(input.begin(), input.begin() + inputLen_);
         input.erase(input.begin(), input.begin() + inputLen_);

@@ -32,6 +32,7 @@ STANDIN = (pathlib.Path(__file__).parent / "serial_standin.js").read_text()
 RESET = "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
 FINISHED = RESET + "Connected.\r\nProcessing ...   Please wait ...\r\nDownload successfully finished!\r\n"
 ERROR = "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n"
+LOST_AFTER = '). Plug the adapter back in, choose its port again, then click "Start Download".\r\n'
 STOPPED = 'Please make sure everything is OK, then click "Start Download".\r\n'
 LINE = {"baudRate": 115200, "dataBits": 8, "parity": "none", "stopBits": 1, "flowControl": "none"}
 WAIT = 60
@@ -307,8 +308,10 @@ class PageTest(unittest.TestCase):
         self.click("#button1004")
         wait_until(lambda: sim.log().count(":WI_OK#") >= 3, "three blocks written")
         self.relay.drop()
-        log = self.wait_log(lambda log: log.endswith(ERROR) or "finished" in log)
-        self.assertTrue(log.endswith(ERROR), log)
+        log = self.wait_log(lambda log: log.endswith(LOST_AFTER) or "finished" in log)
+        # The error line, then the browser's reason and what to do.
+        self.assertIn(ERROR + "The port was lost (", log)
+        self.assertTrue(log.endswith(LOST_AFTER), log)
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertFalse(self.page("velmoroPage.open"))
         self.assertIsNone(self.page("velmoroPage.timer"))
