@@ -1,5 +1,7 @@
 #include "draw_list.h"
 
+#include <algorithm>
+
 namespace velmoro::drawing {
 
 const std::array<SysColor, 13> CSystemColors::kRoles = {
@@ -26,6 +28,19 @@ void CSystemColors::Set(SysColor role, Rgb rgb) {
     if (role != SysColor::kNone) {
         table_[Index(role)] = rgb;
     }
+}
+
+std::array<Point, 8> RoundRectOutline(const RoundRectOp& op) {
+    const int left = op.rect.left;
+    const int top = op.rect.top;
+    const int right = op.rect.right - 1;
+    const int bottom = op.rect.bottom - 1;
+    const int half = std::min(right - left, bottom - top) / 2;
+    const int corner = std::max(0, std::min(half, op.corner.cx / 2));
+    return {Point{left + corner, top},     Point{right - corner, top},
+            Point{right, top + corner},    Point{right, bottom - corner},
+            Point{right - corner, bottom}, Point{left + corner, bottom},
+            Point{left, bottom - corner},  Point{left, top + corner}};
 }
 
 }  // namespace velmoro::drawing

@@ -163,6 +163,14 @@ struct RoundRectOp {
     friend bool operator==(const RoundRectOp&, const RoundRectOp&) = default;
 };
 
+// The players that draw a rounded rectangle as a polygon take its corners
+// from here: the outline on the rectangle's outermost pixels, clockwise from
+// the top edge's left end, each corner one diagonal step (at the controls'
+// sizes the corner ellipse's quarter is a single step). Small rectangles get
+// a smaller step, kept diagonal so the corners match. An empty rectangle has
+// no outline; the caller draws nothing for it.
+std::array<Point, 8> RoundRectOutline(const RoundRectOp& op);
+
 // Text laid out in box by the flags, with a transparent background,
 // optionally clipped. The text is UTF-8.
 struct TextOp {

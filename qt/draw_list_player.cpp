@@ -119,26 +119,16 @@ void WidePolyline(QPainter& painter, const PolylineOp& op) {
     painter.restore();
 }
 
-// The outline of a rounded rectangle on the rectangle's outermost pixels.
-// At the controls' sizes the corner ellipse's quarter is a single diagonal
-// step; Qt's rounded rectangles come out lopsided when drawn without
-// antialiasing, so the corners are given as points.
+// Qt's rounded rectangles come out lopsided when drawn without
+// antialiasing, so the outline is drawn as the polygon of its corners.
 void RoundRect(QPainter& painter, const RoundRectOp& op) {
     if (op.rect.IsEmpty()) {
         return;
     }
-    const int left = op.rect.left;
-    const int top = op.rect.top;
-    const int right = op.rect.right - 1;
-    const int bottom = op.rect.bottom - 1;
-    // Small rectangles get a smaller step, kept diagonal so the corners
-    // match.
-    const int corner = std::clamp(std::min(right - left, bottom - top) / 2, 0, op.corner.cx / 2);
     QPolygon outline;
-    outline << QPoint(left + corner, top) << QPoint(right - corner, top)
-            << QPoint(right, top + corner) << QPoint(right, bottom - corner)
-            << QPoint(right - corner, bottom) << QPoint(left + corner, bottom)
-            << QPoint(left, bottom - corner) << QPoint(left, top + corner);
+    for (const Point& point : RoundRectOutline(op)) {
+        outline << QPoint(point.x, point.y);
+    }
     painter.save();
     painter.setPen(WidePen(op.pen));
     painter.drawPolygon(outline);

@@ -181,30 +181,22 @@ void PlayOne(const PolylineOp& op) {
                Packed(op.pen.colour));
 }
 
-// The outline on the rectangle's outermost pixels, each corner one diagonal
-// step, as the other players draw it.
+// The outline as the Qt player draws it.
 void PlayOne(const RoundRectOp& op) {
     if (op.rect.IsEmpty()) {
         return;
     }
-    const int left = op.rect.left;
-    const int top = op.rect.top;
-    const int right = op.rect.right - 1;
-    const int bottom = op.rect.bottom - 1;
-    const int half = std::min(right - left, bottom - top) / 2;
-    const int corner = std::max(0, std::min(half, op.corner.cx / 2));
-    const std::vector<int> points{left + corner,  top,
-                                  right - corner, top,
-                                  right,          top + corner,
-                                  right,          bottom - corner,
-                                  right - corner, bottom,
-                                  left + corner,  bottom,
-                                  left,           bottom - corner,
-                                  left,           top + corner,
-                                  left + corner,  top};
+    // Closed by its first point again.
+    std::vector<int> points;
+    const std::array<Point, 8> outline = RoundRectOutline(op);
+    for (std::size_t i = 0; i <= outline.size(); ++i) {
+        const Point& point = outline[i % outline.size()];
+        points.push_back(point.x);
+        points.push_back(point.y);
+    }
     if (op.pen.width <= 1) {
-        // Closed by its first point again; the one-pixel path leaves out end
-        // points, so each corner is its own point.
+        // The one-pixel path leaves out end points, so each corner is its
+        // own point.
         for (std::size_t i = 0; i + 2 < points.size(); i += 2) {
             const int segment[4] = {points[i], points[i + 1], points[i + 2], points[i + 3]};
             JsPolyline(segment, 2, 1, Packed(op.pen.colour));
