@@ -135,6 +135,29 @@ echo "1 MiB instant: $transfer s (target < 1 s) $(verdict "$transfer" '<' 1)"
 peak_mb=$(awk -v kib="$peak_kib" 'BEGIN { printf "%.1f", kib / 1024 }')
 echo "CLI peak memory: $peak_mb MB (target < 30 MB) $(verdict "$peak_mb" '<' 30)"
 
+# A download holds its data file whole in memory from Start on. The peak for
+# the largest file it reads (64 MiB), measured at Start: a text of that size,
+# which a firmware download does not send without --force, so that no
+# controller takes it. The simulator only gives the port.
+largest=$work/largest.txt
+yes 'a line of text that is no firmware image' | head -c $((64 * 1024 * 1024)) >"$largest"
+"$sim" --link "$work/largest.link" >"$work/largest.sim-out" 2>&1 &
+sim_pid=$!
+until grep -q '^velmoro-hc-sim: listening on ' "$work/largest.sim-out"; do sleep 0.05; done
+largest_status=0
+/usr/bin/time -v -o "$work/largest.time" "$cli" download --port "$work/largest.link" \
+    --type main "$largest" >"$work/largest.cli-out" 2>&1 || largest_status=$?
+kill "$sim_pid" 2>/dev/null || true
+wait "$sim_pid" 2>/dev/null || true
+sim_pid=""
+grep -q 'give --force' "$work/largest.cli-out" ||
+    { cat "$work/largest.cli-out" >&2; fail "largest: the download did not read the whole file"; }
+[ "$largest_status" -ne 0 ] || fail "largest: a text went as firmware without --force"
+peak_kib=$(awk -F': ' '/Maximum resident set size/ { print $2 }' "$work/largest.time")
+peak_mb=$(awk -v kib="$peak_kib" 'BEGIN { printf "%.1f", kib / 1024 }')
+echo "CLI peak memory, 64 MiB data file read at Start: $peak_mb MB (target < 100 MB)" \
+    "$(verdict "$peak_mb" '<' 100)"
+
 if [ -n "$windows_build" ]; then
     echo "== the Windows program under Wine: velmoro-downloader-cli.exe through Wine's COM1"
     wine_cli="$(realpath "$windows_build")/win32/velmoro-downloader-cli.exe"

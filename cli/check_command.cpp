@@ -78,7 +78,8 @@ std::string Count(std::int64_t count, const char* one, const char* many) {
 
 int RunCheck(const std::filesystem::path& catalog, bool show) {
     const std::string name = catalog.string();
-    const CatalogPlan plan = PlanCatalog(catalog);
+    FileBytes bytes;
+    const CatalogPlan plan = PlanCatalogFile(catalog, bytes);
     if (!plan.fits) {
         std::string reason = plan.errorText;
         if (reason.size() >= 2) {
@@ -97,10 +98,7 @@ int RunCheck(const std::filesystem::path& catalog, bool show) {
             byLine.emplace(finding.line, &finding);
         }
         CCatalogBlocks blocks;
-        if (!blocks.Open(catalog)) {
-            std::fprintf(stderr, "velmoro-downloader-cli: %s: cannot read it\n", name.c_str());
-            return kExitDataFile;
-        }
+        blocks.Open(bytes);
         Payload payload{};
         CatalogBlockInfo info;
         std::int32_t v = 0;

@@ -10,7 +10,8 @@
 namespace velmoro {
 
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output) {
-    const CatalogPlan plan = PlanCatalog(catalog);
+    FileBytes bytes;
+    const CatalogPlan plan = PlanCatalogFile(catalog, bytes);
     if (!plan.fits) {
         std::string reason = plan.errorText;
         if (reason.size() >= 2) {
@@ -20,8 +21,9 @@ int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path
         return kExitDataFile;
     }
     CCatalogBlocks blocks;
+    blocks.Open(bytes);
     std::ofstream out(output, std::ios::binary | std::ios::trunc);
-    if (!blocks.Open(catalog) || !out) {
+    if (!out) {
         std::fprintf(stderr, "velmoro-downloader-cli: cannot write %s\n", output.string().c_str());
         return kExitDataFile;
     }

@@ -580,15 +580,10 @@ bool CCatalogBlocks::Next(Payload& payload, CatalogBlockInfo& info, std::int32_t
     return true;
 }
 
-CatalogPlan PlanCatalog(const std::filesystem::path& path) {
+CatalogPlan PlanCatalog(std::span<const std::uint8_t> bytes) {
     CCatalogBlocks blocks;
-    if (!blocks.Open(path)) {
-        return Failed(0, "ERROR! Cannot find data file!\r\n");
-    }
-    const TextScan scan = ScanText(path);
-    if (!scan.readable) {
-        return Failed(0, "ERROR! Cannot read data file!\r\n");
-    }
+    blocks.Open(bytes);
+    const TextScan scan = ScanText(bytes);
     if (!scan.text) {
         const std::string place = "line " + std::to_string(scan.line) + ", column " +
                                   std::to_string(scan.column) + " holds the byte " +
@@ -649,9 +644,6 @@ CatalogPlan PlanCatalog(const std::filesystem::path& path) {
         ++count;
         plan.records += info.records;
     }
-    if (blocks.File().HasError()) {
-        return Failed(count, "ERROR! Cannot read data file!\r\n");
-    }
     plan.fits = true;
     plan.blocks = count;
     std::int64_t lastLine = 0;
@@ -662,6 +654,18 @@ CatalogPlan PlanCatalog(const std::filesystem::path& path) {
         }
     }
     return plan;
+}
+
+CatalogPlan PlanCatalogFile(const std::filesystem::path& path, FileBytes& bytes) {
+    switch (LoadDataFile(path, bytes)) {
+        case FileLoad::NotFound:
+            return Failed(0, "ERROR! Cannot find data file!\r\n");
+        case FileLoad::Unreadable:
+            return Failed(0, "ERROR! Cannot read data file!\r\n");
+        case FileLoad::Loaded:
+            break;
+    }
+    return PlanCatalog(bytes);
 }
 
 }  // namespace velmoro

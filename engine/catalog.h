@@ -107,7 +107,8 @@ CatalogBlockInfo BuildCatalogPayload(CDataFile& dataFile, std::int32_t blockCoun
 // worked out by the same steps as the transfer itself.
 class CCatalogBlocks {
 public:
-    bool Open(const std::filesystem::path& path) { return file_.OpenText(path); }
+    // Reads bytes, which must outlive the walk.
+    void Open(std::span<const std::uint8_t> bytes) { file_.OpenText(bytes); }
     // Checks every record line from now on, into findings.
     void CheckLines(CatalogFindings* findings) { findings_ = findings; }
     // The next block; false when the transfer would send ":QUIT_COMM#"
@@ -140,6 +141,11 @@ struct CatalogPlan {
     bool byteOrderMark = false;     // passed over, and a note among the findings
 };
 
-CatalogPlan PlanCatalog(const std::filesystem::path& path);
+CatalogPlan PlanCatalog(std::span<const std::uint8_t> bytes);
+
+// Reads the file into bytes, once, and plans it; a file that cannot be read
+// gets the downloader's log line for it. The blocks are then walked over the
+// same bytes, so that what is checked is what is converted.
+CatalogPlan PlanCatalogFile(const std::filesystem::path& path, FileBytes& bytes);
 
 }  // namespace velmoro

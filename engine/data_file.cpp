@@ -1,95 +1,113 @@
 #include "data_file.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <system_error>
 
 namespace velmoro {
 
-CDataFile::~CDataFile() {
-    Close();
-}
-
-bool CDataFile::Open(const std::filesystem::path& path) {
-    Close();
+FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes) {
+    bytes.clear();
     std::error_code error;
     if (!std::filesystem::is_regular_file(path, error)) {
-        return false;
+        return FileLoad::NotFound;
     }
 #ifdef _WIN32
-    file_ = _wfopen(path.c_str(), L"rb");
+    std::FILE* file = _wfopen(path.c_str(), L"rb");
 #else
-    file_ = std::fopen(path.c_str(), "rb");
+    std::FILE* file = std::fopen(path.c_str(), "rb");
 #endif
+    if (file == nullptr) {
+        return FileLoad::NotFound;
+    }
+    // The size is only a hint: the file may grow or shrink while it is read.
+    // The reads themselves decide, and stop one byte past the limit.
+    const std::uintmax_t hint = std::filesystem::file_size(path, error);
+    if (!error && hint > kMaxDataFileBytes) {
+        std::fclose(file);
+        return FileLoad::Unreadable;
+    }
+    constexpr std::size_t kChunk = 64 * 1024;
+    bytes.reserve(error ? kChunk : static_cast<std::size_t>(hint) + 1);
+    bool failed = false;
+    while (true) {
+        const std::size_t had = bytes.size();
+        const std::size_t want =
+            static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, kMaxDataFileBytes + 1 - had));
+        bytes.resize(had + want);
+        const std::size_t got = std::fread(bytes.data() + had, 1, want, file);
+        bytes.resize(had + got);
+        if (got < want) {
+            failed = std::ferror(file) != 0;
+            break;
+        }
+        if (bytes.size() > kMaxDataFileBytes) {
+            failed = true;
+            break;
+        }
+    }
+    std::fclose(file);
+    if (failed) {
+        FileBytes().swap(bytes);
+        return FileLoad::Unreadable;
+    }
+    return FileLoad::Loaded;
+}
+
+void CDataFile::Open(std::span<const std::uint8_t> bytes) {
+    bytes_ = bytes;
+    pos_ = 0;
+    open_ = true;
     atEnd_ = false;
-    hasError_ = false;
     byteOrderMark_ = false;
     lineNumber_ = 1;
     lineColumn_ = 1;
-    return file_ != nullptr;
 }
 
-bool CDataFile::OpenText(const std::filesystem::path& path) {
-    byteOrderMark_ = false;
-    if (!Open(path)) {
-        return false;
-    }
-    std::array<char, kByteOrderMark.size()> start{};
-    const std::size_t got = std::fread(start.data(), 1, start.size(), file_);
-    if (std::string_view(start.data(), got) == kByteOrderMark) {
+void CDataFile::OpenText(std::span<const std::uint8_t> bytes) {
+    Open(bytes);
+    const std::string_view start(reinterpret_cast<const char*>(bytes.data()),
+                                 std::min(bytes.size(), kByteOrderMark.size()));
+    if (start == kByteOrderMark) {
         byteOrderMark_ = true;
-        return true;
+        pos_ = kByteOrderMark.size();
     }
-    // Back to the first byte, and without the end-of-file indicator a short
-    // file has now: the reads start as if nothing had been read.
-    hasError_ = std::ferror(file_) != 0;
-    if (std::fseek(file_, 0, SEEK_SET) != 0) {
-        hasError_ = true;
-    }
-    return true;
 }
 
 void CDataFile::Close() {
-    if (file_ != nullptr) {
-        std::fclose(file_);
-        file_ = nullptr;
-    }
+    bytes_ = {};
+    pos_ = 0;
+    open_ = false;
 }
 
 std::size_t CDataFile::ReadBytes(std::uint8_t* destination, std::size_t count) {
-    if (file_ == nullptr) {
-        atEnd_ = true;
-        return 0;
-    }
-    const std::size_t got = std::fread(destination, 1, count, file_);
+    const std::size_t got = std::min(count, bytes_.size() - pos_);
+    std::copy_n(bytes_.begin() + static_cast<std::ptrdiff_t>(pos_), got, destination);
+    pos_ += got;
     if (got < count) {
         atEnd_ = true;
-        hasError_ = hasError_ || std::ferror(file_) != 0;
     }
     return got;
 }
 
 std::string_view CDataFile::ReadLine() {
-    if (file_ == nullptr) {
-        atEnd_ = true;
-        return {};
-    }
+    const auto* const start = reinterpret_cast<const char*>(bytes_.data()) + pos_;
     std::size_t length = 0;
-    while (length < line_.size()) {
-        const int c = std::fgetc(file_);
-        if (c == EOF) {
+    while (length < kMaxLineRead) {
+        if (pos_ == bytes_.size()) {
             atEnd_ = true;
-            hasError_ = hasError_ || std::ferror(file_) != 0;
             break;
         }
-        line_[length++] = static_cast<char>(c);
+        const std::uint8_t c = bytes_[pos_++];
+        ++length;
         if (c == '\n') {
             ++lineNumber_;
             lineColumn_ = 1;
-            return {line_.data(), length};
+            return {start, length};
         }
     }
     lineColumn_ += static_cast<std::int64_t>(length);
-    return {line_.data(), length};
+    return {start, length};
 }
 
 Utf8Char ReadUtf8(std::string_view text, std::size_t pos) {
@@ -146,66 +164,40 @@ std::int64_t CharacterColumn(std::string_view line, std::size_t pos) {
     return pos >= line.size() ? column + 1 : column;
 }
 
-TextScan ScanText(const std::filesystem::path& path) {
+TextScan ScanText(std::span<const std::uint8_t> data) {
     TextScan scan;
-    CDataFile file;
-    if (!file.Open(path)) {
-        return scan;
-    }
+    const std::string_view bytes(reinterpret_cast<const char*>(data.data()), data.size());
     std::int64_t line = 1;
     std::int64_t column = 1;
     bool brokenUtf8 = false;
-    const auto name = [&](std::uint8_t byte) {
-        scan.text = false;
-        scan.line = line;
-        scan.column = column;
-        scan.byte = byte;
-    };
-    // A character the end of a chunk cuts is read again at the start of the
-    // next one.
-    constexpr std::size_t kChunk = 4096;
-    std::array<std::uint8_t, kChunk + 4> buffer{};
-    std::size_t kept = 0;
-    bool first = true;
-    while (!file.AtEnd()) {
-        const std::size_t got = file.ReadBytes(buffer.data() + kept, kChunk);
-        scan.size += got;
-        const std::string_view bytes(reinterpret_cast<const char*>(buffer.data()), kept + got);
-        std::size_t i = 0;
-        kept = 0;
-        if (first && bytes.starts_with(kByteOrderMark)) {
-            i = kByteOrderMark.size();
+    std::size_t i = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    while (i < bytes.size()) {
+        const auto byte = static_cast<std::uint8_t>(bytes[i]);
+        if (byte < 0x80 && !IsTextByte(byte)) {
+            scan.text = false;
+            scan.controlByte = true;
+            scan.line = line;
+            scan.column = column;
+            scan.byte = byte;
+            return scan;
         }
-        first = false;
-        while (i < bytes.size()) {
-            const auto byte = static_cast<std::uint8_t>(bytes[i]);
-            if (byte < 0x80 && !IsTextByte(byte)) {
-                name(byte);
-                scan.controlByte = true;
-                scan.readable = !file.HasError();
-                return scan;
-            }
-            const Utf8Char c = ReadUtf8(bytes, i);
-            if (c.partial && !file.AtEnd()) {
-                kept = bytes.size() - i;
-                std::copy_n(buffer.begin() + static_cast<std::ptrdiff_t>(i), kept, buffer.begin());
-                break;
-            }
-            if (c.length == 0 && !brokenUtf8) {
-                brokenUtf8 = true;
-                name(byte);
-            }
-            scan.lineBreak = scan.lineBreak || byte == '\n' || byte == '\r';
-            if (byte == '\n') {
-                ++line;
-                column = 1;
-            } else {
-                ++column;
-            }
-            i += c.length == 0 ? 1 : c.length;
+        const Utf8Char c = ReadUtf8(bytes, i);
+        if (c.length == 0 && !brokenUtf8) {
+            brokenUtf8 = true;
+            scan.text = false;
+            scan.line = line;
+            scan.column = column;
+            scan.byte = byte;
         }
+        scan.lineBreak = scan.lineBreak || byte == '\n' || byte == '\r';
+        if (byte == '\n') {
+            ++line;
+            column = 1;
+        } else {
+            ++column;
+        }
+        i += c.length == 0 ? 1 : c.length;
     }
-    scan.readable = !file.HasError();
     return scan;
 }
 

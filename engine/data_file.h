@@ -1,16 +1,21 @@
 #pragma once
 
-// The data file of a transfer, read as raw bytes without line-end
-// translation. It keeps its own end-of-file mark with the rule the unit count
-// and the block steps depend on: a read sets the mark when it asks for more
-// than is left; a read that takes exactly what is left does not.
+// The data file of a transfer. Start reads it whole into memory, once: every
+// check, the question, the progress range and every block sent come from
+// that one copy, so a file changed on disk afterwards (an editor saving, a
+// build, a sync client) changes nothing of what reaches the controller.
+//
+// CDataFile reads that copy as raw bytes without line-end translation. It
+// keeps its own end-of-file mark with the rule the unit count and the block
+// steps depend on: a read sets the mark when it asks for more than is left;
+// a read that takes exactly what is left does not.
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstdio>
 #include <filesystem>
+#include <span>
 #include <string_view>
+#include <vector>
 
 namespace velmoro {
 
@@ -18,35 +23,44 @@ namespace velmoro {
 // break included.
 inline constexpr std::size_t kMaxLineRead = 254;
 
+// The largest data file read. Far above any image the controller's flash
+// takes or any catalogue that fits its two ranges (about 1 MiB), and small
+// enough to hold whole on the smallest computers at the mount.
+inline constexpr std::uintmax_t kMaxDataFileBytes = 64U * 1024U * 1024U;
+
+using FileBytes = std::vector<std::uint8_t>;
+
+enum class FileLoad {
+    Loaded,
+    NotFound,    // no such file, or not a regular file (a directory, a device)
+    Unreadable,  // a read failed, or the file is larger than kMaxDataFileBytes
+};
+
+// Reads the whole file into bytes, which hold nothing unless it is Loaded.
+FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes);
+
 class CDataFile {
 public:
-    CDataFile() = default;
-    ~CDataFile();
-    CDataFile(const CDataFile&) = delete;
-    CDataFile& operator=(const CDataFile&) = delete;
-
-    // Opens a regular file for reading; anything else (a directory, a
-    // device) is refused, since reading it would not give the file's bytes.
-    bool Open(const std::filesystem::path& path);
-    // Opens a text file: a UTF-8 byte order mark at its very start is an
+    // Reads bytes, which must outlive the reading.
+    void Open(std::span<const std::uint8_t> bytes);
+    // Reads a text: a UTF-8 byte order mark at its very start is an
     // editor's mark, not a character of the first line, and is passed over.
-    // Every other file reads exactly as with Open.
-    bool OpenText(const std::filesystem::path& path);
+    // Every other text reads exactly as with Open.
+    void OpenText(std::span<const std::uint8_t> bytes);
     // OpenText passed over a byte order mark.
     bool ByteOrderMark() const { return byteOrderMark_; }
+    // Ends the reading; later reads find the end.
     void Close();
-    bool IsOpen() const { return file_ != nullptr; }
+    bool IsOpen() const { return open_; }
 
     bool AtEnd() const { return atEnd_; }
-    // A read failed for another reason than the end of the file.
-    bool HasError() const { return hasError_; }
 
     // Reads up to count bytes; returns how many were read.
     std::size_t ReadBytes(std::uint8_t* destination, std::size_t count);
 
     // Reads one piece of a line: characters up to and including the next LF,
     // at most kMaxLineRead of them. Empty when nothing was left. The view
-    // stays valid until the next read.
+    // points into the bytes given to Open.
     std::string_view ReadLine();
 
     // Number of the physical line that the next ReadLine starts in, from 1,
@@ -55,13 +69,13 @@ public:
     std::int64_t LineColumn() const { return lineColumn_; }
 
 private:
-    std::FILE* file_ = nullptr;
+    std::span<const std::uint8_t> bytes_;
+    std::size_t pos_ = 0;
+    bool open_ = false;
     bool atEnd_ = false;
-    bool hasError_ = false;
     bool byteOrderMark_ = false;
     std::int64_t lineNumber_ = 1;
     std::int64_t lineColumn_ = 1;
-    std::array<char, kMaxLineRead> line_{};
 };
 
 inline constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -85,8 +99,6 @@ std::int64_t CharacterColumn(std::string_view line, std::size_t pos);
 // Whether a file is text: no NUL, no control byte but TAB, CR and LF, and
 // valid UTF-8 wherever a byte above 0x7F stands. Plain ASCII is all of that.
 struct TextScan {
-    bool readable = false;
-    std::uintmax_t size = 0;
     bool text = true;          // all of the above
     bool controlByte = false;  // the byte named is a NUL or another control byte
     bool lineBreak = false;    // an LF or a CR in what was read
@@ -98,8 +110,8 @@ struct TextScan {
     std::uint8_t byte = 0;
 };
 
-// Reads the file up to its first NUL or control byte, or to its end.
-TextScan ScanText(const std::filesystem::path& path);
+// Reads the bytes up to their first NUL or control byte, or to their end.
+TextScan ScanText(std::span<const std::uint8_t> bytes);
 
 // A byte that stands for itself in text: printable ASCII, TAB, CR or LF.
 constexpr bool IsTextByte(std::uint8_t byte) {

@@ -18,14 +18,16 @@ std::string Capitalised(std::string text) {
     return text;
 }
 
-Preflight CheckImage(const std::filesystem::path& path, std::int32_t units) {
+Preflight CheckImage(std::span<const std::uint8_t> bytes, std::int32_t units) {
     Preflight result;
     result.progressUpper = units;
-    const TextScan scan = ScanText(path);
-    if (scan.readable && scan.size == 0) {
+    if (bytes.empty()) {
         result.verdict = Preflight::Verdict::Refuse;
         result.reason = texts::kEmptyDataFile;
-    } else if (scan.readable && scan.text && scan.lineBreak) {
+        return result;
+    }
+    const TextScan scan = ScanText(bytes);
+    if (scan.text && scan.lineBreak) {
         result.verdict = Preflight::Verdict::Ask;
         result.reason = texts::kLooksLikeText;
         result.question = Capitalised(result.reason) + "\n\nSend it as Main Program anyway?";
@@ -33,9 +35,9 @@ Preflight CheckImage(const std::filesystem::path& path, std::int32_t units) {
     return result;
 }
 
-Preflight CheckCatalog(const std::filesystem::path& path) {
+Preflight CheckCatalog(std::span<const std::uint8_t> bytes) {
     Preflight result;
-    const CatalogPlan plan = PlanCatalog(path);
+    const CatalogPlan plan = PlanCatalog(bytes);
     result.progressUpper = plan.blocks + kSweepProgressSteps;
     if (!plan.fits) {
         result.verdict = Preflight::Verdict::Refuse;
@@ -44,6 +46,12 @@ Preflight CheckCatalog(const std::filesystem::path& path) {
     }
     if (plan.byteOrderMark) {
         result.notice = texts::kByteOrderMarkLeftOut;
+    }
+    if (plan.records == 0) {
+        result.verdict = Preflight::Verdict::Ask;
+        result.reason = texts::kNoObjects;
+        result.question = texts::kNoObjectsQuestion;
+        return result;
     }
     const auto first = std::find_if(plan.findings.begin(), plan.findings.end(),
                                     [](const CatalogFinding& finding) { return !finding.note; });
@@ -66,8 +74,8 @@ Preflight CheckCatalog(const std::filesystem::path& path) {
 
 }  // namespace
 
-Preflight CheckDataFile(const std::filesystem::path& path, UpdateType type, std::int32_t units) {
-    return type == UpdateType::MainProgram ? CheckImage(path, units) : CheckCatalog(path);
+Preflight CheckDataFile(std::span<const std::uint8_t> bytes, UpdateType type, std::int32_t units) {
+    return type == UpdateType::MainProgram ? CheckImage(bytes, units) : CheckCatalog(bytes);
 }
 
 std::string NotStartedText(std::string_view reason) {

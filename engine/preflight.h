@@ -4,7 +4,7 @@
 // refuse what can never work, ask about what looks wrong, go on otherwise.
 
 #include <cstdint>
-#include <filesystem>
+#include <span>
 #include <string>
 #include <string_view>
 
@@ -17,6 +17,14 @@ inline constexpr std::string_view kEmptyDataFile = "ERROR! The data file is empt
 inline constexpr std::string_view kNotStarted = "Download not started: ";
 inline constexpr std::string_view kLooksLikeText =
     "the data file looks like a text file, perhaps an object catalogue, not a firmware image.";
+// A catalogue without a single object would leave the controller with none.
+inline constexpr std::string_view kNoObjects =
+    "the catalogue holds no objects; sending it erases the hand controller's whole catalogue "
+    "and leaves it empty.";
+inline constexpr std::string_view kNoObjectsQuestion =
+    "The catalogue holds no objects.\n\nYes erases the hand controller's whole catalogue and "
+    "leaves it empty; No leaves the catalogue in it as it is.\n\nSend the empty catalogue "
+    "anyway?";
 }  // namespace texts
 
 struct Preflight {
@@ -32,8 +40,8 @@ struct Preflight {
     std::int32_t progressUpper = 0;
 };
 
-// units: the unit count of the file as Start counts it.
-Preflight CheckDataFile(const std::filesystem::path& path, UpdateType type, std::int32_t units);
+// bytes: the data file as Start read it; units: its unit count.
+Preflight CheckDataFile(std::span<const std::uint8_t> bytes, UpdateType type, std::int32_t units);
 
 // The log line for a question answered No.
 std::string NotStartedText(std::string_view reason);

@@ -19,8 +19,12 @@ constexpr std::int32_t kSweepDone = 81;
 
 // A catalogue is read as text, whose byte order mark is not its own; an
 // image is read byte for byte.
-bool OpenDataFile(CDataFile& file, const std::filesystem::path& path, UpdateType type) {
-    return type == UpdateType::ObjectCatalog ? file.OpenText(path) : file.Open(path);
+void OpenDataFile(CDataFile& file, std::span<const std::uint8_t> bytes, UpdateType type) {
+    if (type == UpdateType::ObjectCatalog) {
+        file.OpenText(bytes);
+    } else {
+        file.Open(bytes);
+    }
 }
 
 bool IsErrorReply(std::string_view text) {
@@ -45,13 +49,10 @@ void CTransferEngine::OnStartStop() {
     }
 }
 
-bool CTransferEngine::CountUnits(const std::filesystem::path& path, UpdateType type,
-                                 std::int32_t& units) {
+std::int32_t CTransferEngine::CountUnits(std::span<const std::uint8_t> bytes, UpdateType type) {
     CDataFile file;
-    if (!OpenDataFile(file, path, type)) {
-        return false;
-    }
-    units = 0;
+    OpenDataFile(file, bytes, type);
+    std::int32_t units = 0;
     Payload piece{};
     while (!file.AtEnd()) {
         if (type == UpdateType::MainProgram) {
@@ -61,7 +62,7 @@ bool CTransferEngine::CountUnits(const std::filesystem::path& path, UpdateType t
         }
         ++units;
     }
-    return !file.HasError();
+    return units;
 }
 
 void CTransferEngine::Start() {
@@ -75,21 +76,26 @@ void CTransferEngine::Start() {
     // keeps events flowing, and none of them may reach the last transfer's
     // state.
     transfer_.updateType = window_.GetUpdateType();
-    const std::filesystem::path path = window_.DataFilePath();
-    std::int32_t units = 0;
-    if (!transfer_.dataFile.Open(path)) {
-        window_.AppendLog(texts::kNoDataFile);
-        return;
+    ReleaseDataFile();
+    // The file is read here, whole and once. The checks, the question and
+    // every block come from this copy: a file changed while the question is
+    // open or while the transfer runs changes nothing of what is sent.
+    FileBytes bytes;
+    switch (LoadDataFile(window_.DataFilePath(), bytes)) {
+        case FileLoad::NotFound:
+            window_.AppendLog(texts::kNoDataFile);
+            return;
+        case FileLoad::Unreadable:
+            window_.AppendLog(texts::kUnreadableDataFile);
+            return;
+        case FileLoad::Loaded:
+            break;
     }
-    transfer_.dataFile.Close();
-    if (!CountUnits(path, transfer_.updateType, units)) {
-        window_.AppendLog(texts::kUnreadableDataFile);
-        return;
-    }
+    const std::int32_t units = CountUnits(bytes, transfer_.updateType);
     // Nothing reaches the controller from a file that can never work, such
     // as a catalogue whose blocks would land outside the erased ranges; a
     // file that looks wrong goes only when the user says so.
-    const Preflight preflight = CheckDataFile(path, transfer_.updateType, units);
+    const Preflight preflight = CheckDataFile(bytes, transfer_.updateType, units);
     if (preflight.verdict == Preflight::Verdict::Refuse) {
         window_.AppendLog(preflight.reason);
         return;
@@ -110,11 +116,9 @@ void CTransferEngine::Start() {
         window_.AppendLog(preflight.notice);
     }
     window_.AppendLog(texts::kResetPrompt);
-    if (!OpenDataFile(transfer_.dataFile, path, transfer_.updateType)) {
-        window_.AppendLog(texts::kNoDataFile);
-        transfer_.busy = false;
-        return;
-    }
+    // Moving the copy keeps its bytes where the checks read them.
+    transfer_.dataBytes = std::move(bytes);
+    OpenDataFile(transfer_.dataFile, transfer_.dataBytes, transfer_.updateType);
     window_.SetProgressRange(0, preflight.progressUpper);
     window_.SetProgressPos(0);
     transfer_.blockCounter = 0;
@@ -125,6 +129,22 @@ void CTransferEngine::Start() {
     window_.SetStartStopCaption(texts::kStopCaption);
     window_.StartBeaconTimer(kBeaconPeriodMs);
     transfer_.replyText.clear();
+
+    // Bytes that came while no transfer ran answer nothing this one sent,
+    // with one exception: a controller reset meanwhile (while the question
+    // was open, say) greets the beacon the last transfer left running, then
+    // ignores every further beacon. That greeting is this transfer's; the
+    // rest is dropped, so that it cannot spoil the replies to come.
+    std::string waiting;
+    for (std::uint8_t byte : port_.GetInput()) {
+        if (byte != 0) {
+            waiting.push_back(static_cast<char>(byte));
+        }
+    }
+    if (waiting.ends_with(replies::kGreeting)) {
+        transfer_.replyText = replies::kGreeting;
+        TakeReply();
+    }
 }
 
 void CTransferEngine::Stop() {
@@ -134,7 +154,7 @@ void CTransferEngine::Stop() {
     window_.EnableOpenButton(true);
     window_.AppendLog(texts::kStopped);
     transfer_.replyText.clear();
-    transfer_.dataFile.Close();
+    ReleaseDataFile();
 }
 
 void CTransferEngine::OnBeaconTimer() {
@@ -170,7 +190,10 @@ void CTransferEngine::OnCommEvent() {
             transfer_.replyText.push_back(static_cast<char>(byte));
         }
     }
+    TakeReply();
+}
 
+void CTransferEngine::TakeReply() {
     const std::string_view reply = transfer_.replyText;
     const ProtocolState state = transfer_.state;
     // A reply about the other memory cannot answer anything this transfer
@@ -243,7 +266,12 @@ void CTransferEngine::EndTransfer(std::string_view logText) {
 void CTransferEngine::EndWithError(std::string_view logText) {
     EndTransfer(logText);
     transfer_.replyText.clear();
+    ReleaseDataFile();
+}
+
+void CTransferEngine::ReleaseDataFile() {
     transfer_.dataFile.Close();
+    FileBytes().swap(transfer_.dataBytes);
 }
 
 void CTransferEngine::Finish() {
@@ -264,7 +292,7 @@ void CTransferEngine::SendNextBlock(bool catalogue) {
     transfer_.replyText.clear();
     CDataFile& file = transfer_.dataFile;
     if (file.AtEnd()) {
-        file.Close();
+        ReleaseDataFile();
         Send(commands::kQuit);
         return;
     }
@@ -273,11 +301,6 @@ void CTransferEngine::SendNextBlock(bool catalogue) {
         BuildCatalogPayload(file, transfer_.blockCounter, transfer_.catalogPosition, payload);
     } else {
         ReadImagePiece(file, payload);
-    }
-    // A failed read must not go out as a block of filler.
-    if (file.HasError()) {
-        EndWithError(texts::kUnreadableDataFile);
-        return;
     }
     Send(commands::kDownData);
     const DataBlock block = MakeDataBlock(payload);

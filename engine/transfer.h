@@ -81,6 +81,9 @@ struct TransferState {
     ProtocolState state = ProtocolState::AwaitGreeting;
     std::string replyText;
     std::int32_t blockCounter = 0;
+    // The data file as Start read it, and the reading of it that the blocks
+    // are filled from.
+    FileBytes dataBytes;
     CDataFile dataFile;
     bool firstBlankCheck = true;
     CatalogPosition catalogPosition;
@@ -102,8 +105,8 @@ public:
 
     // Units of the data file as Start counts them: reads of 1024 bytes, or
     // catalogue line pieces, up to and including the read that sets the
-    // end-of-file mark. Nothing when the file cannot be opened or read.
-    static bool CountUnits(const std::filesystem::path& path, UpdateType type, std::int32_t& units);
+    // end-of-file mark.
+    static std::int32_t CountUnits(std::span<const std::uint8_t> bytes, UpdateType type);
 
 private:
     void Start();
@@ -117,6 +120,10 @@ private:
     void BlockAcknowledgedStep();
     void EraseSweepStep();
     void Finish();
+    // Lets go of the data file's copy.
+    void ReleaseDataFile();
+    // Matches the reply received so far against the reply table.
+    void TakeReply();
     // Reads the next data block, or sends ":QUIT_COMM#" once the file is
     // exhausted.
     void SendNextBlock(bool catalogue);

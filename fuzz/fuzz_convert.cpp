@@ -25,8 +25,10 @@ using fuzz::Check;
 
 // The payloads of every block, in the order a download sends them.
 std::string ExpectedOutput(const std::filesystem::path& catalog, std::int32_t& blocks) {
+    FileBytes bytes;
+    Check(LoadDataFile(catalog, bytes) == FileLoad::Loaded, "the catalogue reads");
     CCatalogBlocks walker;
-    Check(walker.Open(catalog), "the catalogue opens");
+    walker.Open(bytes);
     std::string output;
     Payload payload{};
     CatalogBlockInfo info;
@@ -65,7 +67,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::filesystem::remove(output, ignored);
 
     const int code = RunConvert(catalog, output);
-    const CatalogPlan plan = PlanCatalog(catalog);
+    FileBytes bytes;
+    const CatalogPlan plan = PlanCatalogFile(catalog, bytes);
     if (code == kExitDataFile) {
         Check(!plan.fits, "convert refuses only what a download refuses");
         return 0;

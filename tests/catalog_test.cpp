@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "data_file.h"
-#include "temp_file.h"
 
 namespace velmoro {
 namespace {
@@ -244,9 +243,13 @@ TEST(LineReader, PiecesAndEndOfFile) {
             if (mark && !text) {
                 continue;
             }
-            const testing::TempFile file(contents);
+            const Bytes bytes(contents.begin(), contents.end());
             CDataFile dataFile;
-            ASSERT_TRUE(text ? dataFile.OpenText(file.Path()) : dataFile.Open(file.Path()));
+            if (text) {
+                dataFile.OpenText(bytes);
+            } else {
+                dataFile.Open(bytes);
+            }
             EXPECT_EQ(dataFile.ByteOrderMark(), mark);
             for (const Piece& piece : pieces) {
                 SCOPED_TRACE(contents.substr(0, 20) + " / " + piece.text.substr(0, 20));
@@ -302,9 +305,9 @@ struct Block {
 // Every block a transfer sends for this file: one per block step that finds
 // the end-of-file mark clear, with the section state kept the way it does.
 std::vector<Block> BuildBlocks(const std::string& contents) {
-    const testing::TempFile file(contents);
+    const Bytes bytes(contents.begin(), contents.end());
     CDataFile dataFile;
-    EXPECT_TRUE(dataFile.Open(file.Path()));
+    dataFile.Open(bytes);
     std::vector<Block> blocks;
     CatalogPosition position;
     for (std::int32_t blockCounter = 0; !dataFile.AtEnd(); ++blockCounter) {
@@ -387,8 +390,7 @@ TEST(PlanCatalog, AcceptsWhatFitsTheErasedRanges) {
         {cut, 8},
     };
     for (const auto& [contents, blocks] : cases) {
-        const testing::TempFile file(contents);
-        const CatalogPlan plan = PlanCatalog(file.Path());
+        const CatalogPlan plan = PlanCatalog(Bytes(contents.begin(), contents.end()));
         EXPECT_TRUE(plan.fits) << plan.errorText;
         EXPECT_EQ(plan.blocks, blocks) << contents.size() << " characters";
         EXPECT_EQ(plan.errorText, "");
@@ -440,8 +442,7 @@ TEST(PlanCatalog, RefusesWhatWouldBeWrittenOutsideThem) {
          "characters but TAB, CR and LF). Is it a firmware image?"},
     };
     for (const Case& c : cases) {
-        const testing::TempFile file(c.contents);
-        const CatalogPlan plan = PlanCatalog(file.Path());
+        const CatalogPlan plan = PlanCatalog(Bytes(c.contents.begin(), c.contents.end()));
         EXPECT_FALSE(plan.fits) << c.what;
         EXPECT_TRUE(plan.errorText.starts_with("ERROR! ")) << plan.errorText;
         EXPECT_TRUE(plan.errorText.ends_with("\r\n")) << plan.errorText;
@@ -589,8 +590,7 @@ TEST(CatalogLineCheck, PlanCountsTheLinesWithProblems) {
                              "42,Star  ,1,2,3,4,5,6,7,8,9,1,2\r\n"
                              "43,Star  ,1,2,3,4,5,6,7,8,9,1,2" +
                              std::string(260, ' ') + "\r\n";
-    const testing::TempFile file(text);
-    const CatalogPlan plan = PlanCatalog(file.Path());
+    const CatalogPlan plan = PlanCatalog(Bytes(text.begin(), text.end()));
     ASSERT_TRUE(plan.fits) << plan.errorText;
     EXPECT_EQ(plan.problemLines, 7);
     EXPECT_EQ(plan.records, 10) << "the long line is two records";

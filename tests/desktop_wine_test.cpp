@@ -213,6 +213,9 @@ TEST_P(WindowScenarioUnderWine, PlaysAsWritten) {
     EXPECT_EQ(test.exitCode(), 0) << output;
     EXPECT_NE(output.find("[  PASSED  ] 1 test"), std::string::npos) << output;
     scenarios::ExpectSimSummary(scenario, sim.Finish(true));
+    if (scenario.flash) {
+        EXPECT_EQ(sim.Flash("internal.bin"), scenarios::ExpectedInternalFlash(*scenario.flash));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenarioUnderWine, ::testing::ValuesIn(scenarios::All()),

@@ -20,6 +20,7 @@
 #include <QTest>
 #include <QTimer>
 #include <optional>
+#include <utility>
 
 #include "about_dialog.h"
 #include "downloader_dialog.h"
@@ -578,6 +579,9 @@ public:
                                       ? scenarios::Icon::Stop
                                       : scenarios::Icon::Question,
                                   request.defaultButton == IDYES});
+            if (whenAsked_) {
+                std::exchange(whenAsked_, nullptr)();
+            }
             return yes_ ? IDYES : IDNO;
         });
     }
@@ -599,6 +603,7 @@ public:
     }
     void PressEscape() override { QTest::keyClick(&dialog_, Qt::Key_Escape); }
     void AnswerQuestions(bool yes) override { yes_ = yes; }
+    void WhenAsked(std::function<void()> act) override { whenAsked_ = std::move(act); }
     bool WaitFor(const std::function<bool()>& condition) override {
         return QTest::qWaitFor(condition, kWaitMs);
     }
@@ -619,6 +624,7 @@ private:
     CDownloaderDlg& dialog_;
     std::vector<scenarios::Question> questions_;
     bool yes_ = false;
+    std::function<void()> whenAsked_;
 };
 
 class WindowScenario : public WindowTest,
@@ -639,6 +645,9 @@ TEST_P(WindowScenario, PlaysAsWritten) {
     CQtWindowDriver window(dialog);
     scenarios::Play(scenario, window, file.Path());
     scenarios::ExpectSimSummary(scenario, sim.Finish(true));
+    if (scenario.flash) {
+        EXPECT_EQ(sim.Flash("internal.bin"), scenarios::ExpectedInternalFlash(*scenario.flash));
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenario, ::testing::ValuesIn(scenarios::All()),

@@ -101,8 +101,10 @@ private:
 inline void ExpectCatalogInFlash(const fs::path& catalog, const Sim& sim) {
     std::string first(0x4000, '\xFF');
     std::string second(0x40000, '\xFF');
+    FileBytes bytes;
+    ASSERT_EQ(LoadDataFile(catalog, bytes), FileLoad::Loaded);
     CCatalogBlocks blocks;
-    ASSERT_TRUE(blocks.Open(catalog));
+    blocks.Open(bytes);
     Payload payload{};
     CatalogBlockInfo info;
     std::int32_t v = 0;

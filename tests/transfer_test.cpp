@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+#include <functional>
 #include <string>
 
 #include "catalog.h"
@@ -101,12 +103,6 @@ extern "C" std::size_t fread(void* buffer, std::size_t size, std::size_t count, 
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fread"));
     return velmoro::testing::diskFails ? 0 : real(buffer, size, count, file);
 }
-// Catalogue lines are read a character at a time.
-extern "C" int fgetc(std::FILE* file) {
-    using Real = int (*)(std::FILE*);
-    static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "fgetc"));
-    return velmoro::testing::diskFails ? EOF : real(file);
-}
 extern "C" int ferror(std::FILE* file) noexcept {
     using Real = int (*)(std::FILE*);
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "ferror"));
@@ -118,66 +114,85 @@ namespace velmoro::testing {
 namespace {
 
 #ifdef __linux__
-// A data file that fails to read is never sent as a block of filler: at
-// Start nothing begins, later the transfer ends before the block goes out.
-TEST_F(TransferTest, DataFileThatFailsToReadIsNotSentAsFiller) {
-    TempFile image(kImage1500);
-    for (const bool atStart : {true, false}) {
+// A data file that fails to read at Start sends nothing, an image and a
+// catalogue alike.
+TEST_F(TransferTest, DataFileThatFailsToReadSendsNothing) {
+    for (const auto& [contents, type] : {std::pair{kImage1500, UpdateType::MainProgram},
+                                         std::pair{kSmallCatalog, UpdateType::ObjectCatalog}}) {
+        TempFile file(contents);
         EngineRig fresh;
-        fresh.window.dataFilePath = image.Path();
-        diskFails = atStart;
-        fresh.engine.OnStartStop();
-        for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#"}) {
-            fresh.Receive(reply);
-        }
-        fresh.port.TakeWrites();
+        fresh.window.dataFilePath = file.Path();
+        fresh.window.updateType = type;
         diskFails = true;
-        fresh.Receive(":BI_OK#");
-        diskFails = false;
-        EXPECT_EQ(fresh.window.log.back(), texts::kUnreadableDataFile) << atStart;
-        EXPECT_EQ(fresh.window.log.size(), atStart ? 1U : 4U);
-        EXPECT_FALSE(fresh.engine.State().busy);
-        EXPECT_FALSE(fresh.engine.State().dataFile.IsOpen());
-        EXPECT_TRUE(fresh.port.TakeWrites().empty()) << atStart;
-
-        if (atStart) {
-            continue;
-        }
-        // The next transfer on the same engine reads the file afresh: the
-        // last one's read error is not its.
         fresh.engine.OnStartStop();
-        for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#"}) {
-            fresh.Receive(reply);
-        }
-        bool blockSent = false;
-        for (const std::string& sent : fresh.port.TakeWrites()) {
-            blockSent = blockSent || sent.starts_with(commands::kDownData);
-        }
-        EXPECT_TRUE(blockSent);
-        EXPECT_TRUE(fresh.engine.State().busy);
-    }
-
-    // A catalogue's disk fails during the erase sweep: its first block is
-    // never sent.
-    TempFile catalogue(kSmallCatalog);
-    EngineRig fresh;
-    fresh.window.dataFilePath = catalogue.Path();
-    fresh.window.updateType = UpdateType::ObjectCatalog;
-    fresh.engine.OnStartStop();
-    fresh.Receive(":OK#");
-    fresh.Receive(":English Ver1.0#");
-    diskFails = true;
-    for (int i = 0; i < 200 && fresh.engine.State().busy; ++i) {
-        fresh.Receive(i % 2 == 0 ? replies::kEraseExternalOk : replies::kBlankExternalOk);
-    }
-    diskFails = false;
-    EXPECT_EQ(fresh.window.log.back(), texts::kUnreadableDataFile);
-    EXPECT_FALSE(fresh.engine.State().dataFile.IsOpen());
-    for (const std::string& sent : fresh.port.TakeWrites()) {
-        EXPECT_FALSE(sent.starts_with(commands::kDownData)) << sent;
+        diskFails = false;
+        EXPECT_EQ(fresh.window.log,
+                  std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
+        EXPECT_FALSE(fresh.engine.State().busy);
+        EXPECT_FALSE(fresh.window.timerRunning);
+        EXPECT_TRUE(fresh.port.writes.empty());
     }
 }
 #endif
+
+// Drives a Main Program transfer from the blank check's reply to its end,
+// with `during` done once the first block has gone out; returns the
+// payloads sent, in order.
+std::string SentImage(EngineRig& rig, const std::function<void()>& during) {
+    std::string payloads;
+    for (const char* reply : {":OK#", ":English Ver1.0#", ":EI_OK#", ":BI_OK#"}) {
+        rig.Receive(reply);
+    }
+    if (during) {
+        during();
+    }
+    for (int i = 0; i < 1000 && rig.engine.State().busy; ++i) {
+        const std::vector<std::string> writes = rig.port.TakeWrites();
+        for (const std::string& sent : writes) {
+            if (sent.size() == kDataBlockSize) {
+                payloads += sent.substr(0, kPayloadSize);
+            }
+        }
+        const std::string last = writes.empty() ? std::string() : writes.back();
+        rig.Receive(last == commands::kQuit           ? replies::kQuitOk
+                    : last.starts_with(":RAMTO_INT ") ? replies::kWriteInternalOk
+                                                      : replies::kBlockReceivedOk);
+    }
+    return payloads;
+}
+
+// What is sent is the file as Start read it: emptied or rewritten while the
+// question is open or while the transfer runs, it changes nothing of what
+// goes out, nor of the progress range Start set.
+TEST_F(TransferTest, SendsTheFileAsStartReadIt) {
+    // Text with line breaks: a firmware download asks about it.
+    const std::string text = "A\nB\n" + std::string(1500, 'x');
+    std::string expected = text;
+    expected.resize(2 * kPayloadSize, '\0');
+    for (const bool duringQuestion : {true, false}) {
+        for (const std::string& later : {std::string(), std::string(5000, 'y')}) {
+            const std::string context = std::string(duringQuestion ? "question" : "transfer") +
+                                        ", rewritten with " + std::to_string(later.size());
+            TempFile file(text);
+            EngineRig fresh;
+            fresh.window.dataFilePath = file.Path();
+            fresh.window.answer = true;
+            const auto rewrite = [&file, &later] {
+                std::ofstream(file.Path(), std::ios::binary | std::ios::trunc) << later;
+            };
+            if (duringQuestion) {
+                fresh.window.whileAsking = rewrite;
+            }
+            fresh.engine.OnStartStop();
+            ASSERT_EQ(fresh.window.questions.size(), 1U) << context;
+            EXPECT_EQ(fresh.window.rangeUpper, 2) << context;
+            EXPECT_EQ(SentImage(fresh, duringQuestion ? std::function<void()>() : rewrite),
+                      expected)
+                << context;
+            EXPECT_EQ(fresh.window.log.back(), texts::kFinished) << context;
+        }
+    }
+}
 
 TEST_F(TransferTest, PortFailureIsReportedAndNothingStarts) {
     TempFile image(kImage1500);
@@ -579,6 +594,7 @@ TEST_F(TransferTest, RefusedCatalogueStopsAtStartBeforeAnythingIsSent) {
 TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
     const std::string badByte = "OBJ1   ,First sample    ,1234,300,1,2,3,4,5,6,7,8,\r\n";
     const std::string looksLikeText = "Download not started: " + std::string(texts::kLooksLikeText);
+    const std::string noObjects = "Download not started: " + std::string(texts::kNoObjects);
     const std::string mark(kByteOrderMark);
     const std::string galaxy = "OBJ1   ,Andromeda Galaxi\xC3\xA9  ,1234,7,1,2,3,4,5,6,7,8,\r\n";
     const struct {
@@ -639,7 +655,10 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
          false,
          {}},
         {"UTF-8 catalogue as image", galaxy, UpdateType::MainProgram, nullptr, true, looksLikeText},
-        {"empty catalogue", "", UpdateType::ObjectCatalog, nullptr, false, {}},
+        // It would erase the whole catalogue and write no object.
+        {"empty catalogue", "", UpdateType::ObjectCatalog, nullptr, true, noObjects},
+        {"catalogue of a separator line alone", "-\r\n", UpdateType::ObjectCatalog, nullptr, true,
+         noObjects},
     };
     for (const auto& c : cases) {
         for (const bool yes : {false, true}) {
@@ -699,23 +718,15 @@ std::size_t OpenDescriptors() {
     return count;
 }
 
-TEST_F(TransferTest, DataFileIsClosedWhenTheEngineGoes) {
+// The file is read at Start and let go at once: nothing holds it open while
+// the transfer runs, so an editor or a build may replace it meanwhile.
+TEST_F(TransferTest, DataFileIsNotHeldOpenDuringTheTransfer) {
     TempFile image(kImage1500);
     const std::size_t before = OpenDescriptors();
-    {
-        EngineRig inner;
-        inner.window.dataFilePath = image.Path();
-        inner.engine.OnStartStop();
-        ASSERT_TRUE(inner.engine.State().dataFile.IsOpen());
-        EXPECT_EQ(OpenDescriptors(), before + 1);
-    }
+    rig.window.dataFilePath = image.Path();
+    rig.engine.OnStartStop();
+    ASSERT_TRUE(State().busy);
     EXPECT_EQ(OpenDescriptors(), before);
-    {
-        CDataFile file;
-        ASSERT_TRUE(file.Open(image.Path()));
-        ASSERT_TRUE(file.Open(image.Path()));
-        EXPECT_EQ(OpenDescriptors(), before + 1) << "opening again lets the last file go";
-    }
 }
 #endif
 

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <memory>
 #include <string>
 
 #include "catalog.h"
@@ -252,6 +253,7 @@ TEST(WholeTransfer, CatalogueProgressEndsAtTheEndOfItsRange) {
     for (const auto& c : cases) {
         TempFile file(c.text);
         SimulatedRig rig(file.Path(), UpdateType::ObjectCatalog);
+        rig.window.answer = true;  // the empty one goes only after Yes
         rig.Run();
         ASSERT_TRUE(rig.controller.Finished()) << c.shape;
         EXPECT_EQ(rig.controller.External().size(), c.blocks) << c.shape;
@@ -283,6 +285,66 @@ TEST(WholeTransfer, LargestCataloguesFillBothRangesExactly) {
     ASSERT_TRUE(rig.controller.Finished());
     EXPECT_TRUE(rig.controller.Violations().empty()) << rig.controller.Violations().front();
     EXPECT_EQ(rig.controller.External().size(), 16U + 256U);
+}
+
+// A controller reset while the question about an odd file is open greets
+// the beacon that the last transfer, stopped before any greeting, left
+// running; then it ignores every beacon. The greeting waits in the port, and
+// no new byte will raise another receive event: the transfer after Yes must
+// take it, and go on to the end.
+TEST(WholeTransfer, GreetingOfAControllerResetDuringTheQuestionIsTaken) {
+    const std::string text = "A\nB\n";  // a firmware download asks about it
+    TempFile file(text);
+    EngineRig rig;
+    std::unique_ptr<sim::CHandControllerModel> controller;  // none: switched off
+    bool newInput = false;
+    rig.port.responder = [&controller, &newInput](const Bytes& bytes) {
+        std::string reply = controller ? controller->Receive(bytes.data(), bytes.size()) : "";
+        newInput = newInput || !reply.empty();
+        return reply;
+    };
+    // A receive event for new bytes only, as a port raises it.
+    const auto run = [&rig, &newInput] {
+        for (int i = 0; i < 10000 && rig.engine.State().busy; ++i) {
+            if (newInput) {
+                newInput = false;
+                rig.engine.OnCommEvent();
+            } else if (rig.window.timerRunning) {
+                rig.engine.OnBeaconTimer();
+            } else {
+                return;
+            }
+        }
+    };
+    rig.window.dataFilePath = file.Path();
+    rig.window.answer = true;
+    rig.engine.OnStartStop();
+    rig.engine.OnBeaconTimer();
+    rig.engine.OnStartStop();  // stopped before the greeting: the beacon goes on
+    ASSERT_TRUE(rig.window.timerRunning);
+    rig.window.whileAsking = [&] {
+        controller = std::make_unique<sim::CHandControllerModel>();
+        rig.engine.OnBeaconTimer();
+        rig.engine.OnCommEvent();  // no transfer runs: the greeting stays in the port
+        newInput = false;
+        rig.engine.OnBeaconTimer();
+    };
+    rig.engine.OnStartStop();
+    run();
+    EXPECT_TRUE(controller->Finished()) << rig.window.log.back();
+    EXPECT_TRUE(controller->Violations().empty());
+    EXPECT_EQ(controller->Internal().begin()->second[0], 'A');
+    EXPECT_EQ(rig.window.log.back(), texts::kFinished);
+
+    // Other bytes that came meanwhile are no reply to this transfer: they
+    // are dropped, and the greeting to its own beacon is taken as usual.
+    controller = std::make_unique<sim::CHandControllerModel>();
+    rig.window.whileAsking = [&rig] { rig.port.input = ToBytes(":QUIT_OK#\xAA?"); };
+    rig.engine.OnStartStop();
+    EXPECT_TRUE(rig.port.input.empty());
+    run();
+    EXPECT_TRUE(controller->Finished());
+    EXPECT_EQ(rig.window.log.back(), texts::kFinished);
 }
 
 }  // namespace

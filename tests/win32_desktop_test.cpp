@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <oleacc.h>
@@ -663,6 +664,7 @@ public:
         Pump();
     }
     void AnswerQuestions(bool yes) override { yes_ = yes; }
+    void WhenAsked(std::function<void()> act) override { whenAsked_ = std::move(act); }
     bool WaitFor(const std::function<bool()>& condition) override {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
         while (!condition()) {
@@ -752,6 +754,9 @@ private:
         // Enter presses the push button that has the focus.
         seen.defaultYes = GetDlgCtrlID(GetFocus()) == IDYES;
         current_->questions_.push_back(seen);
+        if (current_->whenAsked_) {
+            std::exchange(current_->whenAsked_, nullptr)();
+        }
         const bool yesNo = GetDlgItem(box, IDYES) != nullptr;
         const int answer = !yesNo ? IDOK : current_->yes_ ? IDYES : IDNO;
         PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
@@ -763,6 +768,7 @@ private:
     HHOOK hook_ = nullptr;
     std::vector<scenarios::Question> questions_;
     bool yes_ = false;
+    std::function<void()> whenAsked_;
 };
 
 // Played once each by tests/desktop_wine_test.cpp, which puts the

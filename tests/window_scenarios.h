@@ -11,6 +11,7 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <ostream>
@@ -18,6 +19,7 @@
 #include <string_view>
 #include <vector>
 
+#include "data_block.h"
 #include "dialog_ids.h"
 #include "main_window.h"
 #include "preflight.h"
@@ -51,6 +53,8 @@ public:
     // The answer to every message box from now on (OK for a box without
     // Yes and No).
     virtual void AnswerQuestions(bool yes) = 0;
+    // Done once, while the next message box is up, before it is answered.
+    virtual void WhenAsked(std::function<void()> act) = 0;
     // Runs the window's events until the condition holds; false after the
     // time-out.
     virtual bool WaitFor(const std::function<bool()>& condition) = 0;
@@ -79,7 +83,11 @@ enum class Act {
     PressEscape,
     AnswerYes,
     WaitForLog,
-    WaitForIdle
+    WaitForIdle,
+    // The data file is written over with the step's contents: now, or
+    // while the next question is open.
+    RewriteFile,
+    RewriteFileWhenAsked
 };
 
 // What the user sees after a step; unset fields are not looked at.
@@ -104,6 +112,7 @@ struct Step {
     Act act;
     std::string_view text = {};  // WaitForLog: a text the log comes to hold
     Seen seen = {};
+    DataFile contents = DataFile::Empty;  // RewriteFile, RewriteFileWhenAsked
 };
 
 struct Scenario {
@@ -115,6 +124,9 @@ struct Scenario {
     // What the simulator's summary line says afterwards, after its
     // "velmoro-hc-sim: ", when the test ends (the port may still be open).
     std::string_view simSummary = {};
+    // What the controller's internal flash holds at the end: this file's
+    // bytes, zero-filled to whole blocks.
+    std::optional<DataFile> flash = {};
 };
 
 inline constexpr std::string_view kFinishedLog =
@@ -147,6 +159,16 @@ inline std::string FileContents(DataFile file) {
             return "OBJ1   ,First sample    ,1234,7,1.5,20.25,0.1,300,0,0,0,0,\r\n";
     }
     return {};
+}
+
+inline std::string ExpectedInternalFlash(DataFile file) {
+    std::string bytes = FileContents(file);
+    bytes.resize((bytes.size() / kPayloadSize + 1) * kPayloadSize, '\0');
+    return bytes;
+}
+
+inline void WriteFile(const std::filesystem::path& path, DataFile file) {
+    std::ofstream(path, std::ios::binary | std::ios::trunc) << FileContents(file);
 }
 
 inline const std::vector<Scenario>& All() {
@@ -274,6 +296,27 @@ inline const std::vector<Scenario>& All() {
                      .questionDefaultYes = true}},
                    {Act::AnswerYes},
                    {Act::PressEscape, {}, {.shown = false, .questions = 2}}}},
+        // What goes is the file as Start read it, whatever happens to it
+        // on disk afterwards.
+        {.name = "FileEmptiedWhileAskedIsSentAsItWas",
+         .file = DataFile::Text,
+         .steps = {{Act::ChooseFile},
+                   {Act::AnswerYes},
+                   {Act::RewriteFileWhenAsked, {}, {}, DataFile::Empty},
+                   {Act::ClickStartStop, {}, {.questions = 1}},
+                   {Act::WaitForIdle, {}, {.log = kFinishedLog, .progress = "100%"}}},
+         .simSummary = "finished; 6 commands, 1 blocks written, 0 violations",
+         .flash = DataFile::Text},
+        {.name = "FileRewrittenDuringTheTransferIsSentAsItWas",
+         .simOptions = {"--write-delay", "20"},
+         .file = DataFile::Image40k,
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop},
+                   {Act::WaitForLog, kConnected},
+                   {Act::RewriteFile, {}, {}, DataFile::Text},
+                   {Act::WaitForIdle, {}, {.log = kFinishedLog, .progress = "100%"}}},
+         .simSummary = "finished; 86 commands, 41 blocks written, 0 violations",
+         .flash = DataFile::Image40k},
     };
     return scenarios;
 }
@@ -358,6 +401,12 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
                 break;
             case Act::AnswerYes:
                 window.AnswerQuestions(true);
+                break;
+            case Act::RewriteFile:
+                WriteFile(dataFile, step.contents);
+                break;
+            case Act::RewriteFileWhenAsked:
+                window.WhenAsked([&dataFile, &step] { WriteFile(dataFile, step.contents); });
                 break;
             case Act::WaitForLog:
                 ASSERT_TRUE(window.WaitFor([&window, &step] {

@@ -224,14 +224,16 @@ EMSCRIPTEN_KEEPALIVE int velmoro_check(const char* name, int show) {
 // the file output; the reason in the page's print when the catalogue cannot
 // go. Returns the number of blocks, or -1.
 EMSCRIPTEN_KEEPALIVE int velmoro_convert(const char* name, const char* output) {
-    const velmoro::CatalogPlan plan = velmoro::PlanCatalog(name);
-    velmoro::CCatalogBlocks blocks;
-    if (!plan.fits || !blocks.Open(name)) {
+    velmoro::FileBytes bytes;
+    const velmoro::CatalogPlan plan = velmoro::PlanCatalogFile(name, bytes);
+    if (!plan.fits) {
         std::printf("%s: %s", name,
                     plan.errorText.empty() ? "cannot read it\n" : plan.errorText.c_str());
         std::fflush(stdout);
         return -1;
     }
+    velmoro::CCatalogBlocks blocks;
+    blocks.Open(bytes);
     std::FILE* out = std::fopen(output, "wb");
     if (out == nullptr) {
         return -1;
