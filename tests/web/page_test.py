@@ -352,6 +352,60 @@ class PageTest(unittest.TestCase):
         self.assertFalse(self.question_open())
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
 
+    def test_the_pages_two_ports(self):
+        """Two adapters granted, the simulator's second: after a reload the
+        page takes the one chosen last, told by its USB identity, not the
+        first. Its port lost, then another chosen, it is closed at once: the
+        other fails to open, and the first, chosen again, opens and
+        loads."""
+        self.load()
+        self.page("localStorage.setItem('velmoroStandInAdapters',"
+                  " JSON.stringify([[0x067b, 0x2303], [0x0403, 0x6001]])),"
+                  " localStorage.setItem('velmoroStandInGranted', '[]')")
+        try:
+            self.load()
+            for choice, shown in ((0, "USB 067b:2303"), (1, "USB 0403:6001")):
+                self.page("velmoroStandInChoice = %d" % choice)
+                self.click("#port")
+                wait_until(lambda: self.page("document.getElementById('port').textContent") == shown, shown)
+            sim = self.sim("--beacons", "2")
+            self.load(sim)
+            self.assertEqual(self.page("document.getElementById('port').textContent"), "USB 0403:6001")
+            self.data_file(image(2000))
+            self.click("#button1004")
+            self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+            sim.finish()
+
+            sim = self.sim("--beacons", "1000000")
+            self.relay.pty_path = sim.link
+            self.click("#button1004")
+            self.wait_log(lambda log: log == RESET)
+            self.relay.drop()
+            self.wait_log(lambda log: log.endswith(LOST_AFTER))
+            sim.finish(stop=True)
+            self.page("velmoroStandInChoice = 0")
+            self.click("#port")
+            wait_until(lambda: self.page("velmoroSerialCalls.at(-1)") == "close 1", "the lost port closed")
+            self.relay.busy = True
+            self.click("#button1004")
+            wait_until(self.question_open, "the question")
+            self.assertEqual(self.question_text(), "Failed to open serial port.")
+            self.press_enter()
+
+            self.relay.busy = False
+            sim = self.sim("--beacons", "2")
+            self.relay.pty_path = sim.link
+            self.page("velmoroStandInChoice = 1")
+            self.click("#port")
+            wait_until(lambda: self.page("document.getElementById('port').textContent") == "USB 0403:6001",
+                       "the first port chosen again")
+            self.click("#button1004")
+            self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+            self.assertEqual(self.page("velmoroSerialCalls"),
+                             ["open 1", "close 1", "open 1", "close 1", "open 0", "open 1"])
+        finally:
+            self.page("localStorage.removeItem('velmoroStandInAdapters')")
+
     def test_a_file_the_page_cannot_read_sends_nothing(self):
         """A file gone since it was chosen, and one larger than the page
         reads, each end the click with a log line; the port is not opened."""
