@@ -118,6 +118,8 @@ const page = {
     nextPort: null,
     progressPending: false,
     chosenIdentity: null,
+    wakeLock: null,
+    wakeRequest: null,
 
     // The port face.
     async preparePort() {
@@ -231,7 +233,38 @@ const page = {
         logBox.scrollTop = logBox.scrollHeight;
     },
     setStartStopCaption(caption) { this.caption = caption; paintButton(1004); },
-    enableOpen(enable) { this.openEnabled = enable; paintButton(1003); },
+    // The Open button is disabled exactly while a transfer runs.
+    enableOpen(enable) {
+        this.openEnabled = enable;
+        paintButton(1003);
+        this.keepAwake();
+    },
+    // A screen that goes dark can put the machine to sleep mid-transfer and
+    // leave the controller half-written: the screen stays on while a
+    // transfer runs, where the browser allows it. The browser drops the lock
+    // when the page is hidden; it is taken again when the page is shown.
+    keepAwake() {
+        if (!navigator.wakeLock) return;
+        if (this.openEnabled) {
+            const lock = this.wakeLock;
+            this.wakeLock = null;
+            if (lock) lock.release().catch(() => { /* already dropped */ });
+            return;
+        }
+        if (this.wakeLock || this.wakeRequest || document.visibilityState !== "visible") return;
+        this.wakeRequest = navigator.wakeLock.request("screen").then((lock) => {
+            this.wakeRequest = null;
+            if (this.openEnabled) {
+                lock.release().catch(() => { /* already dropped */ });
+                return;
+            }
+            this.wakeLock = lock;
+            lock.addEventListener("release", () => { if (this.wakeLock === lock) this.wakeLock = null; });
+        }, () => {
+            // refused (a hidden page, the battery saver): the transfer goes on
+            this.wakeRequest = null;
+        });
+    },
     startTimer(periodMs) {
         this.stopTimer();
         this.timer = setInterval(() => { if (!this.inEngine) Module._velmoro_beacon_timer(); }, periodMs);
@@ -573,6 +606,7 @@ if (!navigator.serial) {
     navigator.serial.addEventListener("disconnect", (e) => { if (e.target === page.port) page.lost("the adapter was disconnected"); });
     navigator.serial.addEventListener("connect", () => { if (!page.open && !page.port) takeRememberedPort(); });
 }
+document.addEventListener("visibilitychange", () => page.keepAwake());
 
 Module.onRuntimeInitialized = () => {
     page.ready = true;

@@ -228,7 +228,8 @@ class PageTest(unittest.TestCase):
         """A firmware image from a page opened as a file and from
         http://localhost, and a catalogue: the flash holds exactly what the
         file says, the port was opened at 115 200 8N1 without flow control,
-        and the port the user granted is the page's again after a reload."""
+        the screen was kept on for the transfer and no longer, and the port
+        the user granted is the page's again after a reload."""
         firmware = image(5000)
         cases = [("file", "main", firmware, "data.bin"), ("http", "catalog", catalogue(17, 20), "cat.txt")]
         for where, kind, contents, name in cases:
@@ -241,6 +242,7 @@ class PageTest(unittest.TestCase):
                 self.click("#button1004")
                 self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
                 self.assertEqual(self.page("velmoroSerialOpens"), [LINE])
+                self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
                 self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
                 sim.finish()
                 self.assertIn("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control",
@@ -275,9 +277,10 @@ class PageTest(unittest.TestCase):
 
     def test_transfers_that_end_early(self):
         """Stop, an error reply and a pulled adapter each end the transfer
-        with their line, the buttons back as they were, and nothing sent
-        after the end."""
-        # Stop while the controller has not greeted yet.
+        with their line, the buttons back as they were, the screen's wake
+        lock given back, and nothing sent after the end."""
+        # Stop while the controller has not greeted yet; meanwhile the page
+        # is hidden, which drops the wake lock, and shown again.
         sim = self.sim("--beacons", "1000000")
         self.load(sim)
         self.data_file(image(3000))
@@ -285,8 +288,13 @@ class PageTest(unittest.TestCase):
         self.wait_log(lambda log: log == RESET)
         self.assertEqual(self.page("velmoroPage.caption"), "Stop Download(&D)")
         self.assertFalse(self.page("velmoroPage.openEnabled"))
+        self.assertEqual(self.page("velmoroWakeHeld()"), 1)
+        self.page("velmoroSetHidden(true)")
+        self.page("velmoroSetHidden(false)")
+        self.assertEqual(self.page("velmoroWakeHeld()"), 1)
         self.click("#button1004")
         self.assertEqual(self.wait_log(lambda log: log != RESET), STOPPED)
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "drop", "request", "release"])
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertTrue(self.page("velmoroPage.openEnabled"))
         sim.finish(stop=True)
@@ -300,6 +308,7 @@ class PageTest(unittest.TestCase):
         log = self.wait_log(lambda log: log.endswith(ERROR) or "finished" in log)
         self.assertTrue(log.endswith(ERROR), log)
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
 
         # The adapter pulled in the middle of the blocks.
         sim = self.sim("--beacons", "2", "--write-delay", "50")
@@ -315,6 +324,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertFalse(self.page("velmoroPage.open"))
         self.assertIsNone(self.page("velmoroPage.timer"))
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
 
     def test_the_guards_question_and_a_busy_port(self):
         """A firmware file that looks like text asks first: Enter answers No

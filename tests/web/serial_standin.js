@@ -16,6 +16,11 @@
 // one FTDI adapter unless set) and those the page was granted
 // (velmoroStandInGranted). The chooser answers with the adapter at
 // window.velmoroStandInChoice (the first unless set).
+//
+// And a stand-in for navigator.wakeLock: every request, release by the page
+// and drop by the browser in window.velmoroWakeCalls ("request", "release",
+// "drop"), the locks held in velmoroWakeHeld(); velmoroSetHidden(hidden)
+// hides or shows the page as switching tabs does, dropping the locks.
 (() => {
     "use strict";
     const lostError = () => new DOMException("The device has been lost.", "NetworkError");
@@ -133,4 +138,47 @@
     };
     Object.defineProperty(Navigator.prototype, "serial", { get: () => serial, configurable: true });
 
+    window.velmoroWakeCalls = [];
+    let hidden = false;
+    const held = new Set();
+    class StandInSentinel extends EventTarget {
+        constructor() {
+            super();
+            this.type = "screen";
+            this.released = false;
+        }
+        end(call) {
+            if (this.released) return;
+            this.released = true;
+            held.delete(this);
+            window.velmoroWakeCalls.push(call);
+            this.dispatchEvent(new Event("release"));
+        }
+        release() {
+            this.end("release");
+            return Promise.resolve();
+        }
+    }
+    const wakeLock = {
+        request(type) {
+            if (type !== "screen" || hidden) {
+                return Promise.reject(new DOMException("The page is not visible.", "NotAllowedError"));
+            }
+            window.velmoroWakeCalls.push("request");
+            const sentinel = new StandInSentinel();
+            held.add(sentinel);
+            return Promise.resolve(sentinel);
+        },
+    };
+    Object.defineProperty(Navigator.prototype, "wakeLock", { get: () => wakeLock, configurable: true });
+    window.velmoroWakeHeld = () => held.size;
+    Object.defineProperty(Document.prototype, "visibilityState", {
+        get: () => (hidden ? "hidden" : "visible"), configurable: true,
+    });
+    Object.defineProperty(Document.prototype, "hidden", { get: () => hidden, configurable: true });
+    window.velmoroSetHidden = (hide) => {
+        hidden = hide;
+        if (hide) for (const sentinel of [...held]) sentinel.end("drop");
+        document.dispatchEvent(new Event("visibilitychange"));
+    };
 })();
