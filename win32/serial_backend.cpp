@@ -16,11 +16,14 @@
 // went away (an adapter pulled out) fails the port's status queries too;
 // that is a lost port, not a driver without events.
 //
-// Nothing the owner's thread does waits without limit: Close gives the I/O
-// thread a bounded time to end, and leaves it behind, with the port and
+// Nothing the owner's thread does waits without limit: Close cancels the
+// port's I/O itself, so that an I/O thread inside a wait that the stop does
+// not reach (the result of a read, a status query) comes back, then gives
+// the thread a bounded time to end, and leaves it behind, with the port and
 // everything else it uses, when a driver never ends the I/O that was
-// cancelled; a new event mask ends a pending wait for events first, as some
-// drivers (Wine's among them) do not end it on a cancel. The calls go
+// cancelled. A new event mask ends a
+// pending wait for events first, as some drivers (Wine's among them) do not
+// end it on a cancel. The calls go
 // through one table (comm_api.h), where tests put in a driver that
 // misbehaves. The split into a shared face and per-platform back-ends, and
 // the event-driven overlapped I/O with a read after each EV_RXCHAR, follow
@@ -322,11 +325,18 @@ bool IoThread::FinishWrite() {
 }
 
 // After a receive event: takes every byte the driver holds, no more (a read
-// then never waits). False when the port has failed.
+// then never waits). False when the port has failed, or is being closed.
+//
+// These waits do not see the stop: Close cancels the I/O in flight instead.
+// Nothing begins here once the stop is seen, and a read that began just as
+// Close's cancel went out is cancelled here.
 bool IoThread::TakeWaiting() {
     Session& s = *s_;
     DWORD errors = 0;
     COMSTAT status{};
+    if (s.stopping) {
+        return false;
+    }
     // Line errors (framing, overrun, parity) are cleared and otherwise
     // ignored; a port that cannot even report them has gone away.
     if (!s.api.clearCommError(s.port, &errors, &status)) {
@@ -335,11 +345,17 @@ bool IoThread::TakeWaiting() {
     }
     Overlapped read;
     std::uint8_t chunk[kReadChunk];
-    for (DWORD left = status.cbInQue; left > 0;) {
+    for (DWORD left = status.cbInQue; left > 0 && !s.stopping;) {
         DWORD got = 0;
-        if ((!s.api.readFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
-             GetLastError() != ERROR_IO_PENDING) ||
-            !s.api.getOverlappedResult(s.port, &read.data, &got, TRUE)) {
+        if (!s.api.readFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            Lose(s, GetLastError());
+            return false;
+        }
+        if (s.stopping) {
+            s.api.cancelIoEx(s.port, &read.data);
+        }
+        if (!s.api.getOverlappedResult(s.port, &read.data, &got, TRUE)) {
             Lose(s, GetLastError());
             return false;
         }
@@ -506,11 +522,16 @@ void CMSComm::Backend::Close() {
     }
     session->stopping = true;
     SetEvent(session->wake);
+    // The I/O thread may be waiting for a read's result or a status query,
+    // which the stop does not reach; a cancelled one ends.
+    session->api.cancelIoEx(session->port, nullptr);
     if (WaitForSingleObject(session->ended, kCloseWaitMs) == WAIT_OBJECT_0) {
         io.join();
     } else {
         // The driver has not ended the cancelled I/O: the thread keeps the
-        // port until it does, and the window goes on.
+        // port until it does, and the window goes on. A status query the
+        // thread began as the first cancel went out is cancelled now.
+        session->api.cancelIoEx(session->port, nullptr);
         io.detach();
         leftBehind = session;
     }
