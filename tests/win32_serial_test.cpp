@@ -63,6 +63,7 @@ struct FakeDriver {
     bool endWithoutMarking = false;  // an ended wait signals its event, still marked pending
     DCB settings{};                  // as last set
     bool held = false;               // a handle is open
+    std::wstring heldElsewhere;      // a port that another program holds
 
     ~FakeDriver() {
         CloseHandle(handle);
@@ -184,9 +185,10 @@ BOOL Fails(DWORD error) {
 }
 
 // One handle at a time, as a serial port.
-HANDLE WINAPI FakeCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+HANDLE WINAPI FakeCreateFile(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                             HANDLE) {
     const Call call;
-    if (driver->held) {
+    if (driver->held || name == driver->heldElsewhere) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -588,6 +590,13 @@ TEST_F(MisbehavingDriver, CloseReturnsWhenCancelledIoNeverEnds) {
     EXPECT_FALSE(comm_.SetPortOpen(true));
     EXPECT_NE(comm_.ErrorText().find("driver has not let go of the port"), std::string::npos)
         << comm_.ErrorText();
+    // Another port, which another program holds, is said to be held by it.
+    fake_.heldElsewhere = L"\\\\.\\COM4";
+    comm_.SetCommPort(4);
+    EXPECT_FALSE(comm_.SetPortOpen(true));
+    EXPECT_NE(comm_.ErrorText().find("Another program holds the port"), std::string::npos)
+        << comm_.ErrorText();
+    comm_.SetCommPort(3);
     fake_.Release();
     EXPECT_TRUE(PumpUntil([&] { return !fake_.Held(); }));
     EXPECT_TRUE(comm_.SetPortOpen(true)) << comm_.ErrorText();

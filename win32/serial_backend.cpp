@@ -21,7 +21,8 @@
 // not reach (the result of a read, a status query) comes back, then gives
 // the thread a bounded time to end, and leaves it behind, with the port and
 // everything else it uses, when a driver never ends the I/O that was
-// cancelled. A new event mask ends a
+// cancelled. Only that port is then said to be held by its driver; another
+// port that cannot be opened is another program's. A new event mask ends a
 // pending wait for events first, as some drivers (Wine's among them) do not
 // end it on a cancel. The calls go
 // through one table (comm_api.h), where tests put in a driver that
@@ -36,7 +37,9 @@
 #include <cctype>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "comm_api.h"
 #include "faces.h"
@@ -95,8 +98,9 @@ struct Session {
 
     const CommApi& api = Comm();  // the table at the opening, for the whole session
     HANDLE port = INVALID_HANDLE_VALUE;
-    HANDLE wake;   // stopping, for the I/O thread
-    HANDLE ended;  // set by the I/O thread as it ends
+    std::wstring name;  // the port's path, as opened
+    HANDLE wake;        // stopping, for the I/O thread
+    HANDLE ended;       // set by the I/O thread as it ends
     HWND window = nullptr;
     std::atomic<bool> stopping{false};
     std::atomic<bool> posted{false};
@@ -397,14 +401,17 @@ struct CMSComm::Backend {
     bool Open(const std::wstring& name, const LineSettings& settings, DWORD outQueue,
               std::string& problem);
     void Close();
+    // Whether a session Close left behind still holds the port `name`.
+    bool LeftBehindHolds(const std::wstring& name);
     // On the owner's thread, from its message loop.
     void Deliver();
 
     CMSComm& owner;
     HWND window = nullptr;
     std::shared_ptr<Session> session;  // while open
-    // A session Close left behind: its driver still holds the port.
-    std::weak_ptr<Session> leftBehind;
+    // The sessions Close left behind: their drivers still hold their ports.
+    // One at most per port, as a held port does not open again.
+    std::vector<std::weak_ptr<Session>> leftBehind;
     std::thread io;
 };
 
@@ -456,7 +463,7 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
                 " The port does not exist on this computer: check the cable, or choose "
                 "another port.";
         } else if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
-                   !leftBehind.expired()) {
+                   LeftBehindHolds(name)) {
             problem +=
                 " The adapter's driver has not let go of the port since it was lost: unplug the "
                 "adapter, plug it in again, then try again.";
@@ -511,6 +518,7 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
     }
     session = std::move(opened);
     session->port = port;
+    session->name = name;
     session->window = window;
     io = std::thread([running = session] { IoThread(running).Run(); });
     return true;
@@ -533,9 +541,21 @@ void CMSComm::Backend::Close() {
         // thread began as the first cancel went out is cancelled now.
         session->api.cancelIoEx(session->port, nullptr);
         io.detach();
-        leftBehind = session;
+        std::erase_if(leftBehind,
+                      [](const std::weak_ptr<Session>& held) { return held.expired(); });
+        leftBehind.push_back(session);
     }
     session.reset();
+}
+
+bool CMSComm::Backend::LeftBehindHolds(const std::wstring& name) {
+    // "\\.\COM3" and "\\.\com3" name the same port.
+    return std::any_of(
+        leftBehind.begin(), leftBehind.end(), [&name](const std::weak_ptr<Session>& held) {
+            const std::shared_ptr<Session> holder = held.lock();
+            return holder && CompareStringOrdinal(holder->name.c_str(), -1, name.c_str(), -1,
+                                                  TRUE) == CSTR_EQUAL;
+        });
 }
 
 void CMSComm::Backend::Deliver() {
