@@ -40,7 +40,8 @@ constexpr ULONG_PTR kPending = 0x103;  // STATUS_PENDING
 struct FakeDriver {
     std::mutex lock;
     HANDLE handle = CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    HANDLE changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);  // by any call of the program
+    HANDLE changed = CreateEventW(nullptr, FALSE, FALSE, nullptr);   // by any call of the program
+    HANDLE cancelled = CreateEventW(nullptr, TRUE, FALSE, nullptr);  // ends a held status query
     std::string incoming;
     std::string written;
     OVERLAPPED* wait = nullptr;  // the pending WaitCommEvent
@@ -54,15 +55,20 @@ struct FakeDriver {
     DWORD writeLimit = 0;            // a write ends after at most this many bytes (0: all)
     int zeroReads = 0;               // the next reads end with 0 bytes
     bool holdWrites = false;         // writes stay pending
+    bool holdReads = false;          // reads stay pending, bytes or not, until cancelled
+    bool holdQueries = false;        // a status query returns only when cancelled, aborted
+    bool queryHeld = false;          // one is waiting for its cancel
     bool ignoreCancel = false;       // cancelled I/O never ends, nor does a new mask end a wait
     DWORD goneError = 0;             // the device went away: its queries fail with this
     bool endWithoutMarking = false;  // an ended wait signals its event, still marked pending
     DCB settings{};                  // as last set
     bool held = false;               // a handle is open
+    std::wstring heldElsewhere;      // a port that another program holds
 
     ~FakeDriver() {
         CloseHandle(handle);
         CloseHandle(changed);
+        CloseHandle(cancelled);
     }
 
     static void End(OVERLAPPED* overlapped, ULONG_PTR status, ULONG_PTR count) {
@@ -76,7 +82,7 @@ struct FakeDriver {
     void Arrive(const std::string& bytes) {
         const std::lock_guard<std::mutex> guard(lock);
         incoming += bytes;
-        if (pendingRead != nullptr) {
+        if (pendingRead != nullptr && !holdReads) {
             const DWORD count =
                 static_cast<DWORD>(std::min<std::size_t>(readSize, incoming.size()));
             incoming.copy(readBuffer, count);
@@ -127,11 +133,25 @@ struct FakeDriver {
             End(pendingWrite, ERROR_OPERATION_ABORTED, 0);
             pendingWrite = nullptr;
         }
+        if (pendingRead != nullptr) {
+            End(pendingRead, ERROR_OPERATION_ABORTED, 0);
+            pendingRead = nullptr;
+        }
+        if (queryHeld) {
+            queryHeld = false;
+            SetEvent(cancelled);
+        }
     }
 
     bool Waiting() {
         const std::lock_guard<std::mutex> guard(lock);
         return wait != nullptr || pendingRead != nullptr;
+    }
+
+    // A held read or status query waits for its cancel.
+    bool Stuck() {
+        const std::lock_guard<std::mutex> guard(lock);
+        return (holdReads && pendingRead != nullptr) || queryHeld;
     }
 
     bool Held() {
@@ -165,9 +185,10 @@ BOOL Fails(DWORD error) {
 }
 
 // One handle at a time, as a serial port.
-HANDLE WINAPI FakeCreateFile(LPCWSTR, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD, HANDLE) {
+HANDLE WINAPI FakeCreateFile(LPCWSTR name, DWORD, DWORD, LPSECURITY_ATTRIBUTES, DWORD, DWORD,
+                             HANDLE) {
     const Call call;
-    if (driver->held) {
+    if (driver->held || name == driver->heldElsewhere) {
         SetLastError(ERROR_ACCESS_DENIED);
         return INVALID_HANDLE_VALUE;
     }
@@ -222,14 +243,22 @@ BOOL WINAPI FakeWaitCommEvent(HANDLE, LPDWORD events, LPOVERLAPPED overlapped) {
     return Fails(ERROR_IO_PENDING);
 }
 BOOL WINAPI FakeClearCommError(HANDLE, LPDWORD errors, LPCOMSTAT status) {
-    const Call call;
-    if (driver->goneError != 0) {
-        return Fails(driver->goneError);
+    {
+        const Call call;
+        if (driver->goneError != 0) {
+            return Fails(driver->goneError);
+        }
+        if (!driver->holdQueries) {
+            *errors = 0;
+            *status = COMSTAT{};
+            status->cbInQue = static_cast<DWORD>(driver->incoming.size());
+            return TRUE;
+        }
+        driver->queryHeld = true;
+        ResetEvent(driver->cancelled);
     }
-    *errors = 0;
-    *status = COMSTAT{};
-    status->cbInQue = static_cast<DWORD>(driver->incoming.size());
-    return TRUE;
+    WaitForSingleObject(driver->cancelled, INFINITE);
+    return Fails(ERROR_OPERATION_ABORTED);
 }
 BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPED overlapped) {
     const Call call;
@@ -239,7 +268,7 @@ BOOL WINAPI FakeReadFile(HANDLE, LPVOID buffer, DWORD size, LPDWORD, LPOVERLAPPE
     DWORD count = 0;
     if (driver->zeroReads > 0) {
         --driver->zeroReads;
-    } else if (driver->incoming.empty()) {
+    } else if (driver->incoming.empty() || driver->holdReads) {
         ResetEvent(overlapped->hEvent);
         overlapped->Internal = kPending;
         driver->pendingRead = overlapped;
@@ -297,6 +326,10 @@ BOOL WINAPI FakeCancelIoEx(HANDLE, LPOVERLAPPED) {
     if (driver->pendingRead != nullptr) {
         FakeDriver::End(driver->pendingRead, ERROR_OPERATION_ABORTED, 0);
         driver->pendingRead = nullptr;
+    }
+    if (driver->queryHeld) {
+        driver->queryHeld = false;
+        SetEvent(driver->cancelled);
     }
     return TRUE;
 }
@@ -557,9 +590,36 @@ TEST_F(MisbehavingDriver, CloseReturnsWhenCancelledIoNeverEnds) {
     EXPECT_FALSE(comm_.SetPortOpen(true));
     EXPECT_NE(comm_.ErrorText().find("driver has not let go of the port"), std::string::npos)
         << comm_.ErrorText();
+    // Another port, which another program holds, is said to be held by it.
+    fake_.heldElsewhere = L"\\\\.\\COM4";
+    comm_.SetCommPort(4);
+    EXPECT_FALSE(comm_.SetPortOpen(true));
+    EXPECT_NE(comm_.ErrorText().find("Another program holds the port"), std::string::npos)
+        << comm_.ErrorText();
+    comm_.SetCommPort(3);
     fake_.Release();
     EXPECT_TRUE(PumpUntil([&] { return !fake_.Held(); }));
     EXPECT_TRUE(comm_.SetPortOpen(true)) << comm_.ErrorText();
+}
+
+// A driver whose I/O ends only when cancelled, with the I/O thread inside a
+// wait that the stop does not reach (the result of a read, a status query):
+// Close ends it, and the port is let go at once.
+TEST_F(MisbehavingDriver, CloseEndsWaitsThatOnlyACancelEnds) {
+    for (const bool query : {false, true}) {
+        SCOPED_TRACE(query ? "a status query" : "a read");
+        fake_.holdReads = !query;
+        fake_.holdQueries = query;
+        fake_.Arrive("#");
+        ASSERT_TRUE(PumpUntil([&] { return fake_.Stuck(); }));
+        comm_.SetPortOpen(false);
+        EXPECT_FALSE(fake_.Held());
+        fake_.holdReads = false;
+        fake_.holdQueries = false;
+        ASSERT_TRUE(comm_.SetPortOpen(true)) << comm_.ErrorText();
+        EXPECT_TRUE(PumpUntil([&] { return received_ == "#" && fake_.Waiting(); })) << received_;
+        received_.clear();
+    }
 }
 
 }  // namespace

@@ -16,6 +16,8 @@ const kNoWebSerial =
     "http://localhost or an https: address), or use the desktop program. The object " +
     "catalogue check below works here too.";
 const kStateSelected = 0x01, kStateDisabled = 0x04, kStateFocus = 0x10;
+// The USB identity of the adapter the user chose last, kept with the page.
+const kChosenPortKey = "velmoroChosenPort";
 
 const dialog = velmoroDialogs.dialogs.find((d) => d.id === 102);
 const controls = new Map(dialog.controls.filter((c) => c.id > 0).map((c) => [c.id, c]));
@@ -90,6 +92,10 @@ client.style.height = px(dialog.size[1], baseY, 8) + "px";
 
 const page = {
     port: null,
+    // The port this page opened and has not closed yet: a lost one too,
+    // which the browser holds open until it is closed.
+    held: null,
+    closed: Promise.resolve(),
     open: false,
     closing: false,
     reader: null,
@@ -111,6 +117,9 @@ const page = {
     openOptions: [],
     nextPort: null,
     progressPending: false,
+    chosenIdentity: null,
+    wakeLock: null,
+    wakeRequest: null,
 
     // The port face.
     async preparePort() {
@@ -124,6 +133,7 @@ const page = {
             }
             await new Promise((resolve) => setTimeout(resolve, 500));
             await this.port.open(kLine);
+            this.held = this.port;
             this.openOptions.push(kLine);
             this.open = true;
             this.input = [];
@@ -137,8 +147,16 @@ const page = {
             return 0;
         }
     },
-    async closePort() {
-        if (!this.open && !this.readDone) return;
+    // Settles when the held port is closed, or one already closing is.
+    closePort() {
+        const port = this.held;
+        if (port) {
+            this.held = null;
+            this.closed = this.release(port);
+        }
+        return this.closed;
+    },
+    async release(port) {
         this.open = false;
         this.closing = true;
         try { if (this.reader) await this.reader.cancel(); } catch (e) { /* already gone */ }
@@ -146,7 +164,7 @@ const page = {
         try { if (this.writer) this.writer.releaseLock(); } catch (e) { /* already released */ }
         this.writer = null;
         this.readDone = null;
-        try { await this.port.close(); } catch (e) { /* a lost port is closed */ }
+        try { await port.close(); } catch (e) { /* nothing more to close */ }
         this.closing = false;
     },
     // A line error hands over a fresh stream; a device that is gone ends
@@ -215,7 +233,38 @@ const page = {
         logBox.scrollTop = logBox.scrollHeight;
     },
     setStartStopCaption(caption) { this.caption = caption; paintButton(1004); },
-    enableOpen(enable) { this.openEnabled = enable; paintButton(1003); },
+    // The Open button is disabled exactly while a transfer runs.
+    enableOpen(enable) {
+        this.openEnabled = enable;
+        paintButton(1003);
+        this.keepAwake();
+    },
+    // A screen that goes dark can put the machine to sleep mid-transfer and
+    // leave the controller half-written: the screen stays on while a
+    // transfer runs, where the browser allows it. The browser drops the lock
+    // when the page is hidden; it is taken again when the page is shown.
+    keepAwake() {
+        if (!navigator.wakeLock) return;
+        if (this.openEnabled) {
+            const lock = this.wakeLock;
+            this.wakeLock = null;
+            if (lock) lock.release().catch(() => { /* already dropped */ });
+            return;
+        }
+        if (this.wakeLock || this.wakeRequest || document.visibilityState !== "visible") return;
+        this.wakeRequest = navigator.wakeLock.request("screen").then((lock) => {
+            this.wakeRequest = null;
+            if (this.openEnabled) {
+                lock.release().catch(() => { /* already dropped */ });
+                return;
+            }
+            this.wakeLock = lock;
+            lock.addEventListener("release", () => { if (this.wakeLock === lock) this.wakeLock = null; });
+        }, () => {
+            // refused (a hidden page, the battery saver): the transfer goes on
+            this.wakeRequest = null;
+        });
+    },
     startTimer(periodMs) {
         this.stopTimer();
         this.timer = setInterval(() => { if (!this.inEngine) Module._velmoro_beacon_timer(); }, periodMs);
@@ -240,8 +289,31 @@ const page = {
         const hex = (n) => n.toString(16).padStart(4, "0");
         portButton.textContent = info.usbVendorId !== undefined
             ? `USB ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}` : "Serial port";
+        this.chosenIdentity = portIdentity(port);
+        try { localStorage.setItem(kChosenPortKey, this.chosenIdentity); } catch (e) { /* kept for this visit */ }
     },
 };
+
+function portIdentity(port) {
+    const info = port.getInfo ? port.getInfo() : {};
+    return `${info.usbVendorId ?? ""}:${info.usbProductId ?? ""}`;
+}
+// Of the ports the browser has granted this page, the one chosen last
+// time, told by its USB identity. None when it is not there or cannot be
+// told apart from another: Start then asks.
+function rememberedPort(ports) {
+    let chosen = page.chosenIdentity;
+    try { chosen = localStorage.getItem(kChosenPortKey) ?? chosen; } catch (e) { /* this visit's only */ }
+    if (chosen === null) return ports.length === 1 ? ports[0] : null;
+    const same = ports.filter((port) => portIdentity(port) === chosen);
+    return same.length === 1 ? same[0] : null;
+}
+function takeRememberedPort() {
+    navigator.serial.getPorts().then((ports) => {
+        const port = rememberedPort(ports);
+        if (port && !page.port) page.choosePort(port);
+    });
+}
 // What the canvas player (draw_list_player.cpp) asks of the page.
 var Module = {
     velmoroPage: page,
@@ -473,8 +545,16 @@ portButton.addEventListener("click", async () => {
         const port = await navigator.serial.requestPort();
         // The open port stays as it is until the next Start, as a new
         // choice of COM port does on the desktop.
-        if (port !== page.port && !page.open) page.choosePort(port);
-        else if (port !== page.port) page.nextPort = port;
+        if (page.open) {
+            page.nextPort = port !== page.port ? port : null;
+            return;
+        }
+        page.nextPort = null;
+        if (port === page.port) return;
+        page.choosePort(port);
+        // A lost port stays open in the browser until it is closed: closed
+        // now, its adapter can be chosen and opened again later.
+        page.closePort();
     } catch (e) {
         // chooser cancelled: nothing changes
     }
@@ -522,10 +602,11 @@ if (!navigator.serial) {
     notice.hidden = false;
 } else {
     // The port chosen on an earlier visit, and the ports that come and go.
-    navigator.serial.getPorts().then((ports) => { if (ports.length > 0 && !page.port) page.choosePort(ports[0]); });
+    takeRememberedPort();
     navigator.serial.addEventListener("disconnect", (e) => { if (e.target === page.port) page.lost("the adapter was disconnected"); });
-    navigator.serial.addEventListener("connect", (e) => { if (!page.open && !page.port) page.choosePort(e.target); });
+    navigator.serial.addEventListener("connect", () => { if (!page.open && !page.port) takeRememberedPort(); });
 }
+document.addEventListener("visibilitychange", () => page.keepAwake());
 
 Module.onRuntimeInitialized = () => {
     page.ready = true;

@@ -16,11 +16,15 @@
 // went away (an adapter pulled out) fails the port's status queries too;
 // that is a lost port, not a driver without events.
 //
-// Nothing the owner's thread does waits without limit: Close gives the I/O
-// thread a bounded time to end, and leaves it behind, with the port and
+// Nothing the owner's thread does waits without limit: Close cancels the
+// port's I/O itself, so that an I/O thread inside a wait that the stop does
+// not reach (the result of a read, a status query) comes back, then gives
+// the thread a bounded time to end, and leaves it behind, with the port and
 // everything else it uses, when a driver never ends the I/O that was
-// cancelled; a new event mask ends a pending wait for events first, as some
-// drivers (Wine's among them) do not end it on a cancel. The calls go
+// cancelled. Only that port is then said to be held by its driver; another
+// port that cannot be opened is another program's. A new event mask ends a
+// pending wait for events first, as some drivers (Wine's among them) do not
+// end it on a cancel. The calls go
 // through one table (comm_api.h), where tests put in a driver that
 // misbehaves. The split into a shared face and per-platform back-ends, and
 // the event-driven overlapped I/O with a read after each EV_RXCHAR, follow
@@ -33,7 +37,9 @@
 #include <cctype>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <thread>
+#include <vector>
 
 #include "comm_api.h"
 #include "faces.h"
@@ -92,8 +98,9 @@ struct Session {
 
     const CommApi& api = Comm();  // the table at the opening, for the whole session
     HANDLE port = INVALID_HANDLE_VALUE;
-    HANDLE wake;   // stopping, for the I/O thread
-    HANDLE ended;  // set by the I/O thread as it ends
+    std::wstring name;  // the port's path, as opened
+    HANDLE wake;        // stopping, for the I/O thread
+    HANDLE ended;       // set by the I/O thread as it ends
     HWND window = nullptr;
     std::atomic<bool> stopping{false};
     std::atomic<bool> posted{false};
@@ -322,11 +329,18 @@ bool IoThread::FinishWrite() {
 }
 
 // After a receive event: takes every byte the driver holds, no more (a read
-// then never waits). False when the port has failed.
+// then never waits). False when the port has failed, or is being closed.
+//
+// These waits do not see the stop: Close cancels the I/O in flight instead.
+// Nothing begins here once the stop is seen, and a read that began just as
+// Close's cancel went out is cancelled here.
 bool IoThread::TakeWaiting() {
     Session& s = *s_;
     DWORD errors = 0;
     COMSTAT status{};
+    if (s.stopping) {
+        return false;
+    }
     // Line errors (framing, overrun, parity) are cleared and otherwise
     // ignored; a port that cannot even report them has gone away.
     if (!s.api.clearCommError(s.port, &errors, &status)) {
@@ -335,11 +349,17 @@ bool IoThread::TakeWaiting() {
     }
     Overlapped read;
     std::uint8_t chunk[kReadChunk];
-    for (DWORD left = status.cbInQue; left > 0;) {
+    for (DWORD left = status.cbInQue; left > 0 && !s.stopping;) {
         DWORD got = 0;
-        if ((!s.api.readFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
-             GetLastError() != ERROR_IO_PENDING) ||
-            !s.api.getOverlappedResult(s.port, &read.data, &got, TRUE)) {
+        if (!s.api.readFile(s.port, chunk, std::min(left, kReadChunk), nullptr, read.Start()) &&
+            GetLastError() != ERROR_IO_PENDING) {
+            Lose(s, GetLastError());
+            return false;
+        }
+        if (s.stopping) {
+            s.api.cancelIoEx(s.port, &read.data);
+        }
+        if (!s.api.getOverlappedResult(s.port, &read.data, &got, TRUE)) {
             Lose(s, GetLastError());
             return false;
         }
@@ -381,14 +401,17 @@ struct CMSComm::Backend {
     bool Open(const std::wstring& name, const LineSettings& settings, DWORD outQueue,
               std::string& problem);
     void Close();
+    // Whether a session Close left behind still holds the port `name`.
+    bool LeftBehindHolds(const std::wstring& name);
     // On the owner's thread, from its message loop.
     void Deliver();
 
     CMSComm& owner;
     HWND window = nullptr;
     std::shared_ptr<Session> session;  // while open
-    // A session Close left behind: its driver still holds the port.
-    std::weak_ptr<Session> leftBehind;
+    // The sessions Close left behind: their drivers still hold their ports.
+    // One at most per port, as a held port does not open again.
+    std::vector<std::weak_ptr<Session>> leftBehind;
     std::thread io;
 };
 
@@ -440,7 +463,7 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
                 " The port does not exist on this computer: check the cable, or choose "
                 "another port.";
         } else if ((error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION) &&
-                   !leftBehind.expired()) {
+                   LeftBehindHolds(name)) {
             problem +=
                 " The adapter's driver has not let go of the port since it was lost: unplug the "
                 "adapter, plug it in again, then try again.";
@@ -495,6 +518,7 @@ bool CMSComm::Backend::Open(const std::wstring& name, const LineSettings& settin
     }
     session = std::move(opened);
     session->port = port;
+    session->name = name;
     session->window = window;
     io = std::thread([running = session] { IoThread(running).Run(); });
     return true;
@@ -506,15 +530,32 @@ void CMSComm::Backend::Close() {
     }
     session->stopping = true;
     SetEvent(session->wake);
+    // The I/O thread may be waiting for a read's result or a status query,
+    // which the stop does not reach; a cancelled one ends.
+    session->api.cancelIoEx(session->port, nullptr);
     if (WaitForSingleObject(session->ended, kCloseWaitMs) == WAIT_OBJECT_0) {
         io.join();
     } else {
         // The driver has not ended the cancelled I/O: the thread keeps the
-        // port until it does, and the window goes on.
+        // port until it does, and the window goes on. A status query the
+        // thread began as the first cancel went out is cancelled now.
+        session->api.cancelIoEx(session->port, nullptr);
         io.detach();
-        leftBehind = session;
+        std::erase_if(leftBehind,
+                      [](const std::weak_ptr<Session>& held) { return held.expired(); });
+        leftBehind.push_back(session);
     }
     session.reset();
+}
+
+bool CMSComm::Backend::LeftBehindHolds(const std::wstring& name) {
+    // "\\.\COM3" and "\\.\com3" name the same port.
+    return std::any_of(
+        leftBehind.begin(), leftBehind.end(), [&name](const std::weak_ptr<Session>& held) {
+            const std::shared_ptr<Session> holder = held.lock();
+            return holder && CompareStringOrdinal(holder->name.c_str(), -1, name.c_str(), -1,
+                                                  TRUE) == CSTR_EQUAL;
+        });
 }
 
 void CMSComm::Backend::Deliver() {

@@ -228,7 +228,8 @@ class PageTest(unittest.TestCase):
         """A firmware image from a page opened as a file and from
         http://localhost, and a catalogue: the flash holds exactly what the
         file says, the port was opened at 115 200 8N1 without flow control,
-        and the port the user granted is the page's again after a reload."""
+        the screen was kept on for the transfer and no longer, and the port
+        the user granted is the page's again after a reload."""
         firmware = image(5000)
         cases = [("file", "main", firmware, "data.bin"), ("http", "catalog", catalogue(17, 20), "cat.txt")]
         for where, kind, contents, name in cases:
@@ -241,6 +242,7 @@ class PageTest(unittest.TestCase):
                 self.click("#button1004")
                 self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
                 self.assertEqual(self.page("velmoroSerialOpens"), [LINE])
+                self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
                 self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
                 sim.finish()
                 self.assertIn("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control",
@@ -275,9 +277,10 @@ class PageTest(unittest.TestCase):
 
     def test_transfers_that_end_early(self):
         """Stop, an error reply and a pulled adapter each end the transfer
-        with their line, the buttons back as they were, and nothing sent
-        after the end."""
-        # Stop while the controller has not greeted yet.
+        with their line, the buttons back as they were, the screen's wake
+        lock given back, and nothing sent after the end."""
+        # Stop while the controller has not greeted yet; meanwhile the page
+        # is hidden, which drops the wake lock, and shown again.
         sim = self.sim("--beacons", "1000000")
         self.load(sim)
         self.data_file(image(3000))
@@ -285,8 +288,13 @@ class PageTest(unittest.TestCase):
         self.wait_log(lambda log: log == RESET)
         self.assertEqual(self.page("velmoroPage.caption"), "Stop Download(&D)")
         self.assertFalse(self.page("velmoroPage.openEnabled"))
+        self.assertEqual(self.page("velmoroWakeHeld()"), 1)
+        self.page("velmoroSetHidden(true)")
+        self.page("velmoroSetHidden(false)")
+        self.assertEqual(self.page("velmoroWakeHeld()"), 1)
         self.click("#button1004")
         self.assertEqual(self.wait_log(lambda log: log != RESET), STOPPED)
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "drop", "request", "release"])
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertTrue(self.page("velmoroPage.openEnabled"))
         sim.finish(stop=True)
@@ -300,6 +308,7 @@ class PageTest(unittest.TestCase):
         log = self.wait_log(lambda log: log.endswith(ERROR) or "finished" in log)
         self.assertTrue(log.endswith(ERROR), log)
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
 
         # The adapter pulled in the middle of the blocks.
         sim = self.sim("--beacons", "2", "--write-delay", "50")
@@ -315,6 +324,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertFalse(self.page("velmoroPage.open"))
         self.assertIsNone(self.page("velmoroPage.timer"))
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
 
     def test_the_guards_question_and_a_busy_port(self):
         """A firmware file that looks like text asks first: Enter answers No
@@ -351,6 +361,60 @@ class PageTest(unittest.TestCase):
         self.press_enter()
         self.assertFalse(self.question_open())
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+
+    def test_the_pages_two_ports(self):
+        """Two adapters granted, the simulator's second: after a reload the
+        page takes the one chosen last, told by its USB identity, not the
+        first. Its port lost, then another chosen, it is closed at once: the
+        other fails to open, and the first, chosen again, opens and
+        loads."""
+        self.load()
+        self.page("localStorage.setItem('velmoroStandInAdapters',"
+                  " JSON.stringify([[0x067b, 0x2303], [0x0403, 0x6001]])),"
+                  " localStorage.setItem('velmoroStandInGranted', '[]')")
+        try:
+            self.load()
+            for choice, shown in ((0, "USB 067b:2303"), (1, "USB 0403:6001")):
+                self.page("velmoroStandInChoice = %d" % choice)
+                self.click("#port")
+                wait_until(lambda: self.page("document.getElementById('port').textContent") == shown, shown)
+            sim = self.sim("--beacons", "2")
+            self.load(sim)
+            self.assertEqual(self.page("document.getElementById('port').textContent"), "USB 0403:6001")
+            self.data_file(image(2000))
+            self.click("#button1004")
+            self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+            sim.finish()
+
+            sim = self.sim("--beacons", "1000000")
+            self.relay.pty_path = sim.link
+            self.click("#button1004")
+            self.wait_log(lambda log: log == RESET)
+            self.relay.drop()
+            self.wait_log(lambda log: log.endswith(LOST_AFTER))
+            sim.finish(stop=True)
+            self.page("velmoroStandInChoice = 0")
+            self.click("#port")
+            wait_until(lambda: self.page("velmoroSerialCalls.at(-1)") == "close 1", "the lost port closed")
+            self.relay.busy = True
+            self.click("#button1004")
+            wait_until(self.question_open, "the question")
+            self.assertEqual(self.question_text(), "Failed to open serial port.")
+            self.press_enter()
+
+            self.relay.busy = False
+            sim = self.sim("--beacons", "2")
+            self.relay.pty_path = sim.link
+            self.page("velmoroStandInChoice = 1")
+            self.click("#port")
+            wait_until(lambda: self.page("document.getElementById('port').textContent") == "USB 0403:6001",
+                       "the first port chosen again")
+            self.click("#button1004")
+            self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+            self.assertEqual(self.page("velmoroSerialCalls"),
+                             ["open 1", "close 1", "open 1", "close 1", "open 0", "open 1"])
+        finally:
+            self.page("localStorage.removeItem('velmoroStandInAdapters')")
 
     def test_a_file_the_page_cannot_read_sends_nothing(self):
         """A file gone since it was chosen, and one larger than the page

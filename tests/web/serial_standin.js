@@ -1,27 +1,46 @@
 // A stand-in for navigator.serial, put in the page before its own scripts
-// run: one port, whose bytes go through the DevTools binding
+// run: the adapters plugged in, whose bytes go through the DevTools binding
 // velmoroSerialSend to tests/web/serial_relay.py and from there to a
 // pseudo-terminal; the relay answers by calling velmoroSerialAnswer,
-// velmoroSerialReceive and velmoroSerialLose. It behaves as Chromium's
-// ports do where the page can tell: open() with the line's options, a
-// readable that a fresh stream replaces after cancel(), a lost device that
-// errors the reader and fires "disconnect", and a port held elsewhere that
-// fails to open. Every open's options are kept in window.velmoroSerialOpens.
+// velmoroSerialReceive and velmoroSerialLose, which reach the port that is
+// open. It behaves as Chromium's ports do where the page can tell: open()
+// with the line's options, a readable that a fresh stream replaces after
+// cancel(), a lost device that errors the reader and fires "disconnect" and
+// stays open until close(), a port held elsewhere that fails to open, and
+// getInfo() with each adapter's USB identity. Every open's options are kept
+// in window.velmoroSerialOpens, and every open and close, with the adapter's
+// place in the list, in window.velmoroSerialCalls ("open 1", "close 0").
+//
+// Kept in the page's localStorage, as the browser keeps its grants: the
+// adapters plugged in (velmoroStandInAdapters, [[vendor, product], ...],
+// one FTDI adapter unless set) and those the page was granted
+// (velmoroStandInGranted). The chooser answers with the adapter at
+// window.velmoroStandInChoice (the first unless set).
+//
+// And a stand-in for navigator.wakeLock: every request, release by the page
+// and drop by the browser in window.velmoroWakeCalls ("request", "release",
+// "drop"), the locks held in velmoroWakeHeld(); velmoroSetHidden(hidden)
+// hides or shows the page as switching tabs does, dropping the locks.
 (() => {
     "use strict";
     const lostError = () => new DOMException("The device has been lost.", "NetworkError");
     window.velmoroSerialOpens = [];
+    window.velmoroSerialCalls = [];
+    window.velmoroStandInChoice = 0;
     const listeners = { connect: [], disconnect: [] };
+    let current = null;
 
     class StandInPort {
-        constructor() {
+        constructor(index, vendor, product) {
+            this.index = index;
+            this.info = { usbVendorId: vendor, usbProductId: product };
             this.opened = false;
             this.fatal = false;
             this.stream = null;
             this.controller = null;
             this.writer = null;
         }
-        getInfo() { return { usbVendorId: 0x0403, usbProductId: 0x6001 }; }
+        getInfo() { return { ...this.info }; }
         get readable() {
             if (!this.opened || this.fatal) return null;
             if (!this.stream) {
@@ -47,6 +66,7 @@
             return this.writer;
         }
         open(options) {
+            window.velmoroSerialCalls.push("open " + this.index);
             if (this.opened) {
                 return Promise.reject(new DOMException("The port is already open.", "InvalidStateError"));
             }
@@ -59,6 +79,7 @@
                     }
                     this.opened = true;
                     this.fatal = false;
+                    current = this;
                     resolve();
                 };
                 velmoroSerialSend(JSON.stringify({ op: "open", options }));
@@ -79,6 +100,7 @@
             for (const listener of listeners.disconnect) listener({ type: "disconnect", target: this });
         }
         close() {
+            window.velmoroSerialCalls.push("close " + this.index);
             if ((this.stream && this.stream.locked) || (this.writer && this.writer.locked)) {
                 return Promise.reject(new DOMException("Cannot cancel a locked stream", "InvalidStateError"));
             }
@@ -87,24 +109,76 @@
             this.stream = null;
             this.controller = null;
             this.writer = null;
+            if (current === this) current = null;
             if (wasOpen) velmoroSerialSend(JSON.stringify({ op: "close" }));
             return Promise.resolve();
         }
     }
 
-    const port = new StandInPort();
-    window.velmoroSerialReceive = (data) => port.receive(data);
-    window.velmoroSerialLose = () => { if (port.opened && !port.fatal) port.lose(); };
+    const stored = (key, fallback) => JSON.parse(localStorage.getItem(key) || "null") || fallback;
+    const ports = stored("velmoroStandInAdapters", [[0x0403, 0x6001]])
+        .map(([vendor, product], i) => new StandInPort(i, vendor, product));
+    window.velmoroSerialReceive = (data) => { if (current) current.receive(data); };
+    window.velmoroSerialLose = () => { if (current && !current.fatal) current.lose(); };
     const serial = {
         requestPort() {
-            localStorage.setItem("velmoroStandInGranted", "1");
+            const port = ports[window.velmoroStandInChoice];
+            const granted = stored("velmoroStandInGranted", []);
+            if (!granted.includes(port.index)) {
+                localStorage.setItem("velmoroStandInGranted", JSON.stringify([...granted, port.index]));
+            }
             return Promise.resolve(port);
         },
         getPorts() {
-            return Promise.resolve(localStorage.getItem("velmoroStandInGranted") ? [port] : []);
+            const granted = stored("velmoroStandInGranted", []);
+            return Promise.resolve(ports.filter((port) => granted.includes(port.index)));
         },
         addEventListener(type, listener) { if (listeners[type]) listeners[type].push(listener); },
         removeEventListener() {},
     };
     Object.defineProperty(Navigator.prototype, "serial", { get: () => serial, configurable: true });
+
+    window.velmoroWakeCalls = [];
+    let hidden = false;
+    const held = new Set();
+    class StandInSentinel extends EventTarget {
+        constructor() {
+            super();
+            this.type = "screen";
+            this.released = false;
+        }
+        end(call) {
+            if (this.released) return;
+            this.released = true;
+            held.delete(this);
+            window.velmoroWakeCalls.push(call);
+            this.dispatchEvent(new Event("release"));
+        }
+        release() {
+            this.end("release");
+            return Promise.resolve();
+        }
+    }
+    const wakeLock = {
+        request(type) {
+            if (type !== "screen" || hidden) {
+                return Promise.reject(new DOMException("The page is not visible.", "NotAllowedError"));
+            }
+            window.velmoroWakeCalls.push("request");
+            const sentinel = new StandInSentinel();
+            held.add(sentinel);
+            return Promise.resolve(sentinel);
+        },
+    };
+    Object.defineProperty(Navigator.prototype, "wakeLock", { get: () => wakeLock, configurable: true });
+    window.velmoroWakeHeld = () => held.size;
+    Object.defineProperty(Document.prototype, "visibilityState", {
+        get: () => (hidden ? "hidden" : "visible"), configurable: true,
+    });
+    Object.defineProperty(Document.prototype, "hidden", { get: () => hidden, configurable: true });
+    window.velmoroSetHidden = (hide) => {
+        hidden = hide;
+        if (hide) for (const sentinel of [...held]) sentinel.end("drop");
+        document.dispatchEvent(new Event("visibilitychange"));
+    };
 })();
