@@ -27,7 +27,7 @@ FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes) {
         std::fclose(file);
         return FileLoad::Unreadable;
     }
-    constexpr std::size_t kChunk = 64 * 1024;
+    constexpr std::size_t kChunk = std::size_t{64} * 1024;
     bytes.reserve(error ? kChunk : static_cast<std::size_t>(hint) + 1);
     bool failed = false;
     while (true) {

@@ -26,7 +26,7 @@ inline constexpr std::size_t kMaxLineRead = 254;
 // The largest data file read. Far above any image the controller's flash
 // takes or any catalogue that fits its two ranges (about 1 MiB), and small
 // enough to hold whole on the smallest computers at the mount.
-inline constexpr std::uintmax_t kMaxDataFileBytes = 64U * 1024U * 1024U;
+inline constexpr std::uintmax_t kMaxDataFileBytes = std::uintmax_t{64} * 1024 * 1024;
 
 using FileBytes = std::vector<std::uint8_t>;
 
