@@ -140,7 +140,7 @@ echo "CLI peak memory: $peak_mb MB (target < 30 MB) $(verdict "$peak_mb" '<' 30)
 # which a firmware download does not send without --force, so that no
 # controller takes it. The simulator only gives the port.
 largest=$work/largest.txt
-yes 'a line of text that is no firmware image' | head -c $((64 * 1024 * 1024)) >"$largest"
+{ yes 'a line of text that is no firmware image' || true; } | head -c $((64 * 1024 * 1024)) >"$largest"
 "$sim" --link "$work/largest.link" >"$work/largest.sim-out" 2>&1 &
 sim_pid=$!
 until grep -q '^velmoro-hc-sim: listening on ' "$work/largest.sim-out"; do sleep 0.05; done

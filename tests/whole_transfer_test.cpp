@@ -333,6 +333,7 @@ TEST(WholeTransfer, GreetingOfAControllerResetDuringTheQuestionIsTaken) {
     run();
     EXPECT_TRUE(controller->Finished()) << rig.window.log.back();
     EXPECT_TRUE(controller->Violations().empty());
+    ASSERT_FALSE(controller->Internal().empty());
     EXPECT_EQ(controller->Internal().begin()->second[0], 'A');
     EXPECT_EQ(rig.window.log.back(), texts::kFinished);
 
