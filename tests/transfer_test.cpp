@@ -135,6 +135,25 @@ TEST_F(TransferTest, DataFileThatFailsToReadSendsNothing) {
 }
 #endif
 
+// A data file is read whole up to the limit, and not at all beyond it.
+TEST_F(TransferTest, DataFileIsReadUpToTheLimitAndNotBeyond) {
+    TempFile file("");
+    for (const std::uintmax_t size : {kMaxDataFileBytes, kMaxDataFileBytes + 1}) {
+        std::filesystem::resize_file(file.Path(), size);  // zeros: no text, no question
+        EngineRig fresh;
+        fresh.window.dataFilePath = file.Path();
+        fresh.engine.OnStartStop();
+        const bool read = size == kMaxDataFileBytes;
+        EXPECT_EQ(fresh.engine.State().busy, read) << size;
+        if (read) {
+            EXPECT_EQ(fresh.window.rangeUpper, static_cast<int>(size / kPayloadSize + 1));
+        } else {
+            EXPECT_EQ(fresh.window.log,
+                      std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
+        }
+    }
+}
+
 // Drives a Main Program transfer from the blank check's reply to its end,
 // with `during` done once the first block has gone out; returns the
 // payloads sent, in order.
