@@ -82,7 +82,7 @@ enum class Act {
     AnswerYes,
     WaitForLog,
     WaitForIdle,
-    // Waits for what the step's Seen says of keeping awake to come true.
+    // Waits for the step's keptAwake to come true.
     WaitForKeepAwake
 };
 
@@ -425,7 +425,15 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
                     << i + 1 << "; the log: " << window.LogText();
                 break;
             case Act::WaitForKeepAwake:
-                break;  // ExpectSeen waits
+                // What else the step sees is looked at once the hold has
+                // come or gone.
+                if (window.KeptAwake()) {
+                    ASSERT_TRUE(window.WaitFor([&window, &step] {
+                        return window.KeptAwake() == step.seen.keptAwake;
+                    })) << "step "
+                        << i + 1 << " waits for kept awake " << step.seen.keptAwake.value_or(false);
+                }
+                break;
         }
         ExpectSeen(window, step.seen, i);
         if (::testing::Test::HasFatalFailure()) {
