@@ -1,7 +1,10 @@
 // One transfer from the command line: the engine between the serial port and
 // the terminal, ended by the controller, by Ctrl-C or by --timeout.
 
+#include <charconv>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 
 #include "cli_window.h"
 #include "commands.h"
@@ -18,7 +21,23 @@ void PrintError(const std::string& text) {
     std::fprintf(stderr, "velmoro-downloader-cli: %s\n", text.c_str());
 }
 
-class CDownloadSession {
+// The silence after which the computer may sleep: tests of the program
+// shorten it through VELMORO_KEEP_AWAKE_SILENCE_MS, in milliseconds.
+std::chrono::milliseconds KeepAwakeSilence() {
+    const char* text = std::getenv("VELMORO_KEEP_AWAKE_SILENCE_MS");
+    int ms = 0;
+    if (text == nullptr) {
+        return kKeepAwakeSilence;
+    }
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, ms);
+    if (error != std::errc() || stop != end || ms <= 0) {
+        return kKeepAwakeSilence;
+    }
+    return std::chrono::milliseconds(ms);
+}
+
+class CDownloadSession final : private IKeepAwakeTimer {
 public:
     explicit CDownloadSession(const DownloadOptions& options)
         : options_(options),
@@ -37,7 +56,9 @@ public:
               PrintError("no reply from the hand controller for " +
                          std::to_string(options_.timeoutSeconds) + " s; stopping.");
               EndByUser(kExitTimeout);
-          })) {
+          })),
+          keepAwakeTimer_(loop_.AddTimer([this] { keepAwake_.OnSilence(); })),
+          keepAwake_(*this, KeepAwakeSilence()) {
         if (options.devicePath.empty()) {
             port_.SetPortNumber(options.portNumber);
         } else {
@@ -75,8 +96,15 @@ private:
             RestartSilence();
         }
         engine_.OnCommEvent();
+        keepAwake_.Follow(engine_.State().busy, comm_.GetCommEvent() == kCommEventReceive);
         CheckEnd();
     }
+
+    // IKeepAwakeTimer
+    void StartKeepAwakeTimer(std::chrono::milliseconds period) override {
+        loop_.StartTimer(keepAwakeTimer_, static_cast<int>(period.count()), true);
+    }
+    void StopKeepAwakeTimer() override { loop_.StopTimer(keepAwakeTimer_); }
 
     void RestartSilence() {
         if (options_.timeoutSeconds > 0) {
@@ -123,6 +151,7 @@ private:
     CCliWindow window_;
     CTransferEngine engine_;
     CEventLoop::TimerId silence_;
+    CEventLoop::TimerId keepAwakeTimer_;
     CKeepAwake keepAwake_;
     int exitCode_ = -1;
     bool ended_ = false;

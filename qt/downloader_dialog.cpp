@@ -23,11 +23,13 @@ namespace velmoro {
 
 using namespace ids;
 
-CDownloaderDlg::CDownloaderDlg(QWidget* parent)
+CDownloaderDlg::CDownloaderDlg(QWidget* parent, std::chrono::milliseconds keepAwakeSilence)
     : CDialog(IDD_DOWNLOADER_DIALOG, parent),
       windowIcon(toolkit::LoadIcon(IDR_MAINFRAME)),
-      wiring_(serialControl, portNumber, *this) {
-    wiring_.SetOnTransferRunning([this](bool running) { keepAwake_.Follow(running); });
+      wiring_(serialControl, portNumber, *this),
+      keepAwake_(*this, keepAwakeSilence) {
+    wiring_.SetOnTransferRunning(
+        [this](bool running, bool bytesReceived) { keepAwake_.Follow(running, bytesReceived); });
 }
 
 CDownloaderDlg::~CDownloaderDlg() = default;
@@ -137,7 +139,12 @@ void CDownloaderDlg::OnSysCommand(unsigned id, long param) {
     }
 }
 
-void CDownloaderDlg::OnTimer(int /*id*/) {
+void CDownloaderDlg::OnTimer(int id) {
+    if (id == kKeepAwakeTimer) {
+        KillTimer(kKeepAwakeTimer);  // it runs out once
+        keepAwake_.OnSilence();
+        return;
+    }
     wiring_.OnTimer();
 }
 

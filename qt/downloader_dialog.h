@@ -2,7 +2,8 @@
 
 // The main window: port, update type and data file, the Start/Stop button,
 // the log box and the progress bar. It hands the button, timer 1 and the
-// serial event to the transfer engine and shows what the engine reports.
+// serial event to the transfer engine and shows what the engine reports;
+// timer 2 tells the keep-awake hold that the controller has gone silent.
 
 #include <QIcon>
 #include <QString>
@@ -20,13 +21,17 @@ class CHoverButton;
 class CIconButton;
 class CPercentProgressCtrl;
 
-class CDownloaderDlg : public toolkit::CDialog, public IWindowFace {
+class CDownloaderDlg : public toolkit::CDialog, public IWindowFace, private IKeepAwakeTimer {
     Q_OBJECT
 
 public:
     static constexpr int kBeaconTimer = 1;
+    static constexpr int kKeepAwakeTimer = 2;
 
-    explicit CDownloaderDlg(QWidget* parent = nullptr);
+    // The silence after which the computer may sleep is shorter only in
+    // tests.
+    explicit CDownloaderDlg(QWidget* parent = nullptr,
+                            std::chrono::milliseconds keepAwakeSilence = kKeepAwakeSilence);
     ~CDownloaderDlg() override;
 
     // Members, in this order.
@@ -76,6 +81,12 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    // IKeepAwakeTimer
+    void StartKeepAwakeTimer(std::chrono::milliseconds period) override {
+        SetTimer(kKeepAwakeTimer, static_cast<int>(period.count()));
+    }
+    void StopKeepAwakeTimer() override { KillTimer(kKeepAwakeTimer); }
+
     void OnOpenDataFile();
     void OnHelp();
     void OnHome();

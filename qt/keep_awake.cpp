@@ -14,7 +14,7 @@ namespace velmoro {
 
 // On Linux, logind's sleep inhibitor lock: a file descriptor that logind
 // hands out and honours until it is closed. Asked for without waiting on
-// the user-interface thread; a reply that comes once the transfer has ended
+// the user-interface thread; a reply that comes once the hold has ended
 // is closed at once. A system without logind (a container, a desktop
 // without systemd) is simply not held.
 struct CKeepAwake::Backend {
@@ -27,7 +27,8 @@ struct CKeepAwake::Backend {
     QObject context;
 };
 
-CKeepAwake::CKeepAwake() : backend_(std::make_unique<Backend>()) {}
+CKeepAwake::CKeepAwake(IKeepAwakeTimer& timer, std::chrono::milliseconds silence)
+    : backend_(std::make_unique<Backend>()), timer_(timer), silence_(silence) {}
 
 CKeepAwake::~CKeepAwake() {
     Follow(false);
@@ -35,7 +36,7 @@ CKeepAwake::~CKeepAwake() {
 
 void CKeepAwake::Hold() {
 #ifdef VELMORO_HAVE_DBUS
-    // A connection of its own for each transfer, to the system bus that the
+    // A connection of its own for each hold, to the system bus that the
     // environment names at that moment (the D-Bus library reads it once).
     backend_->connection = QStringLiteral("velmoro-keep-awake-%1").arg(++backend_->connections);
     const QDBusConnection bus = QDBusConnection::connectToBus(

@@ -19,6 +19,9 @@
 #include <QRadioButton>
 #include <QTest>
 #include <QTimer>
+#include <algorithm>
+#include <chrono>
+#include <functional>
 #include <optional>
 #include <utility>
 
@@ -61,7 +64,8 @@ using toolkit::MessageRequest;
 
 class WindowTest : public ::testing::Test {
 protected:
-    WindowTest() {
+    explicit WindowTest(std::chrono::milliseconds keepAwakeSilence = kKeepAwakeSilence)
+        : dialog(nullptr, keepAwakeSilence) {
         updateType = UpdateType::MainProgram;
         toolkit::SetMessageBoxHook([this](const MessageRequest& request) {
             questions.push_back(request);
@@ -565,6 +569,37 @@ TEST(KeepAwake, CommandLineHoldsTheSleepLockWhileItsTransferRuns) {
     EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
     EXPECT_TRUE(CLogindStandIn::Released(lock));
 }
+
+// ... and lets it go while the controller is silent, taking it again when
+// the controller answers: each flash write is answered after 1.2 s, the
+// lock let go after 0.3 s of silence.
+TEST(KeepAwake, CommandLineLetsTheComputerSleepWhileTheControllerIsSilent) {
+    CPrivateSystemBus bus;
+    ASSERT_TRUE(bus.Ready());
+    TempFile image(std::string(3000, '\x22'));
+    Sim sim({"--write-delay", "1200"});
+    ASSERT_TRUE(sim.Listening());
+    QProcess cli;
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELMORO_KEEP_AWAKE_SILENCE_MS", "300");
+    cli.setProcessEnvironment(environment);
+    cli.start(VELMORO_CLI, {"download", "--port", QString::fromStdString(sim.Link()), "--type",
+                            "main", QString::fromStdString(image.Path().string())});
+    const std::vector<CLogindStandIn::Lock>& locks = bus.logind.locks;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !locks.empty(); }, kWaitMs));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return CLogindStandIn::Released(locks[0]); }, kWaitMs));
+    EXPECT_EQ(cli.state(), QProcess::Running) << "let go while the transfer waits";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return locks.size() == 2; }, kWaitMs));
+    EXPECT_EQ(cli.state(), QProcess::Running) << "taken again when the controller answers";
+    EXPECT_EQ(locks[1].arguments, CLogindStandIn::SleepLockArguments());
+    ASSERT_TRUE(QTest::qWaitFor([&cli] { return cli.state() == QProcess::NotRunning; }, kWaitMs));
+    EXPECT_EQ(cli.exitCode(), 0) << cli.readAllStandardError().toStdString();
+    // A lock asked for just before the end may still be on its way back
+    // through the bus when the program lets go.
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return std::all_of(locks.begin(), locks.end(), CLogindStandIn::Released); },
+        kWaitMs));
+}
 #endif
 
 // The shared window scenarios, played on this window: clicks and keys
@@ -572,7 +607,9 @@ TEST(KeepAwake, CommandLineHoldsTheSleepLockWhileItsTransferRuns) {
 // platform's seams.
 class CQtWindowDriver : public scenarios::IWindowDriver {
 public:
-    explicit CQtWindowDriver(CDownloaderDlg& dialog) : dialog_(dialog) {
+    // keptAwake asks a stand-in for logind, where there is one.
+    CQtWindowDriver(CDownloaderDlg& dialog, std::function<bool()> keptAwake)
+        : dialog_(dialog), keptAwake_(std::move(keptAwake)) {
         toolkit::SetMessageBoxHook([this](const MessageRequest& request) {
             questions_.push_back({request.caption.toStdString(), request.text.toStdString(),
                                   request.icon == toolkit::MessageIcon::Stop
@@ -615,20 +652,29 @@ public:
     std::string ProgressText() override { return dialog_.progressBar->Bar().TextToDraw(); }
     bool WindowShown() override { return dialog_.isVisible(); }
     std::vector<scenarios::Question> Questions() override { return questions_; }
-    // The inhibitor lock has a test of its own, against a stand-in for
-    // logind; a session's end is not the program's to refuse here.
-    std::optional<bool> KeptAwake() override { return std::nullopt; }
+    std::optional<bool> KeptAwake() override {
+        if (!keptAwake_) {
+            return std::nullopt;
+        }
+        return keptAwake_();
+    }
+    // A session's end is not the program's to refuse here.
     std::optional<bool> SessionMayEnd() override { return std::nullopt; }
 
 private:
     CDownloaderDlg& dialog_;
+    std::function<bool()> keptAwake_;
     std::vector<scenarios::Question> questions_;
     bool yes_ = false;
     std::function<void()> whenAsked_;
 };
 
-class WindowScenario : public WindowTest,
-                       public ::testing::WithParamInterface<scenarios::Scenario> {};
+// The parameter first: the window is made with the scenario's silence.
+class WindowScenario : public ::testing::WithParamInterface<scenarios::Scenario>,
+                       public WindowTest {
+protected:
+    WindowScenario() : WindowTest(GetParam().keepAwakeSilence) {}
+};
 
 TEST_P(WindowScenario, PlaysAsWritten) {
     const scenarios::Scenario& scenario = GetParam();
@@ -642,7 +688,18 @@ TEST_P(WindowScenario, PlaysAsWritten) {
                                 ? QByteArray::fromStdString(sim.Link())
                                 : QByteArray("/nonexistent/velmoro-port"));
     TempFile file(scenarios::FileContents(scenario.file));
-    CQtWindowDriver window(dialog);
+#ifdef VELMORO_HAVE_DBUS
+    CPrivateSystemBus bus;
+    ASSERT_TRUE(bus.Ready());
+    // Some lock not yet let go.
+    CQtWindowDriver window(dialog, [&bus] {
+        return std::any_of(
+            bus.logind.locks.begin(), bus.logind.locks.end(),
+            [](const CLogindStandIn::Lock& lock) { return !CLogindStandIn::Released(lock); });
+    });
+#else
+    CQtWindowDriver window(dialog, nullptr);
+#endif
     scenarios::Play(scenario, window, file.Path());
     scenarios::ExpectSimSummary(scenario, sim.Finish(true));
     if (scenario.flash) {

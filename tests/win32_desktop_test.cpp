@@ -784,7 +784,7 @@ protected:
 
 TEST_P(WindowScenario, PlaysAsWritten) {
     updateType = UpdateType::MainProgram;
-    CDownloaderDlg dialog;
+    CDownloaderDlg dialog(GetParam().keepAwakeSilence);
     ASSERT_TRUE(dialog.Create());
     velmoro::testing::TempFile file(scenarios::FileContents(GetParam().file));
     CWin32WindowDriver window(dialog);

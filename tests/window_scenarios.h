@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <fstream>
@@ -21,6 +22,7 @@
 
 #include "data_block.h"
 #include "dialog_ids.h"
+#include "keep_awake.h"
 #include "main_window.h"
 #include "preflight.h"
 #include "transfer.h"
@@ -87,7 +89,9 @@ enum class Act {
     // The data file is written over with the step's contents: now, or
     // while the next question is open.
     RewriteFile,
-    RewriteFileWhenAsked
+    RewriteFileWhenAsked,
+    // Waits for the step's keptAwake to come true.
+    WaitForKeepAwake
 };
 
 // What the user sees after a step; unset fields are not looked at.
@@ -98,6 +102,8 @@ struct Seen {
     std::optional<bool> openEnabled = {};
     std::optional<std::string_view> progress = {};
     std::optional<bool> shown = {};
+    // Looked at when the system has had its time to take or let go the
+    // hold (a lock over D-Bus comes back later than the click).
     std::optional<bool> keptAwake = {};
     std::optional<bool> sessionMayEnd = {};
     std::optional<std::size_t> questions = {};  // boxes shown so far
@@ -121,6 +127,8 @@ struct Scenario {
     Port port = Port::Simulator;
     DataFile file = DataFile::Image5k;
     std::vector<Step> steps = {};
+    // The silence after which the window lets the computer sleep.
+    std::chrono::milliseconds keepAwakeSilence = kKeepAwakeSilence;
     // What the simulator's summary line says afterwards, after its
     // "velmoro-hc-sim: ", when the test ends (the port may still be open).
     std::string_view simSummary = {};
@@ -213,8 +221,37 @@ inline const std::vector<Scenario>& All() {
                    {Act::WaitForLog, kProcessing, running},
                    {Act::ClickStartStop,
                     {},
-                    {.log = kStopped, .caption = kStartCaption, .openEnabled = true}}},
+                    {.log = kStopped,
+                     .caption = kStartCaption,
+                     .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true}}},
          // Stopped before the end: no ":QUIT_COMM#" reached the controller.
+         .simSummary = "0 violations"},
+        {.name = "SilentControllerLetsTheComputerSleep",
+         // Each flash write answered after 1.2 s, the window letting go
+         // after 0.3 s of silence: let go during each write, taken again
+         // by each reply.
+         .simOptions = {"--write-delay", "1200"},
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop, {}, {.keptAwake = true, .sessionMayEnd = false}},
+                   {Act::WaitForKeepAwake,
+                    {},
+                    {.caption = kStopCaption, .keptAwake = false, .sessionMayEnd = true}},
+                   {Act::WaitForKeepAwake,
+                    {},
+                    {.caption = kStopCaption, .keptAwake = true, .sessionMayEnd = false}},
+                   {Act::WaitForKeepAwake,
+                    {},
+                    {.caption = kStopCaption, .keptAwake = false, .sessionMayEnd = true}},
+                   // Stopped while silent: nothing is held afterwards.
+                   {Act::ClickStartStop,
+                    {},
+                    {.logEnd = kStopped,
+                     .caption = kStartCaption,
+                     .keptAwake = false,
+                     .sessionMayEnd = true}}},
+         .keepAwakeSilence = std::chrono::milliseconds(300),
          .simSummary = "0 violations"},
         {.name = "ErrorReplyEndsTheTransfer",
          // Greeting, version, erase, blank check, then the first block's
@@ -227,8 +264,22 @@ inline const std::vector<Scenario>& All() {
                     {.logEnd = kErrorReply,
                      .caption = kStartCaption,
                      .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true,
                      .questions = 0}}},
          .simSummary = "error reply sent; 4 commands, 0 blocks written"},
+        {.name = "LostPortEndsTheTransfer",
+         // The line hung up after the first block's reply.
+         .simOptions = {"--hangup-at", "5"},
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop, {}, running},
+                   {Act::WaitForIdle,
+                    {},
+                    {.caption = kStartCaption,
+                     .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true}}},
+         .simSummary = "hung up"},
         {.name = "EmptyFileIsRefused",
          .file = DataFile::Empty,
          .steps = {{Act::ChooseFile},
@@ -345,11 +396,13 @@ inline void ExpectSeen(IWindowDriver& window, const Seen& seen, std::size_t step
     if (seen.shown) {
         EXPECT_EQ(window.WindowShown(), *seen.shown);
     }
-    if (const std::optional<bool> awake = window.KeptAwake(); seen.keptAwake && awake) {
-        EXPECT_EQ(*awake, *seen.keptAwake) << "kept awake";
+    if (seen.keptAwake && window.KeptAwake()) {
+        EXPECT_TRUE(window.WaitFor([&] { return window.KeptAwake() == seen.keptAwake; }))
+            << "kept awake: " << *seen.keptAwake << " expected";
     }
-    if (const std::optional<bool> mayEnd = window.SessionMayEnd(); seen.sessionMayEnd && mayEnd) {
-        EXPECT_EQ(*mayEnd, *seen.sessionMayEnd) << "the session may end";
+    if (seen.sessionMayEnd && window.SessionMayEnd()) {
+        EXPECT_TRUE(window.WaitFor([&] { return window.SessionMayEnd() == seen.sessionMayEnd; }))
+            << "the session may end: " << *seen.sessionMayEnd << " expected";
     }
     const std::vector<Question> questions = window.Questions();
     if (seen.questions) {
@@ -419,6 +472,16 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
                     return window.StartStopCaption() == texts::kStartCaption;
                 })) << "step "
                     << i + 1 << "; the log: " << window.LogText();
+                break;
+            case Act::WaitForKeepAwake:
+                // What else the step sees is looked at once the hold has
+                // come or gone.
+                if (window.KeptAwake()) {
+                    ASSERT_TRUE(window.WaitFor([&window, &step] {
+                        return window.KeptAwake() == step.seen.keptAwake;
+                    })) << "step "
+                        << i + 1 << " waits for kept awake " << step.seen.keptAwake.value_or(false);
+                }
                 break;
         }
         ExpectSeen(window, step.seen, i);

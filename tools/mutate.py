@@ -46,6 +46,13 @@ STAGES = {
             r"^(HcSim|HcModel|Options/Faults|Sizes/FirmwareOverPty|CatalogOverPty|FaultsOverPty"
             r"|CliUsage|CliConvert|CliCheck)\.", 60, True),
     "window": (["velmoro_shell_tests"], r"^(WindowTest|MinimisedIcon)\.", 60, True),
+    # The computer kept awake: the desktop program's and the command line's
+    # locks against a stand-in for logind, and the window scenarios that
+    # end a transfer or leave the controller silent.
+    "awake": (["velmoro_shell_tests"],
+              r"^(KeepAwake\.|WindowTest\.SleepIs|Scenarios/WindowScenario\.PlaysAsWritten/"
+              r"(FinishedTransfer|StopEndsTheTransfer|SilentController|ErrorReplyEnds|LostPortEnds))",
+              60, True),
     # A sample of the fault matrix: every state's error reply for images,
     # the first and the last of the catalogue's, and every other kind whole.
     "matrix": (["velmoro_fault_matrix_tests"],
@@ -63,6 +70,7 @@ FILES = {
     "engine/data_block.cpp": (["unit", "pty"], None),
     "engine/data_file.cpp": (["unit", "pty"], None),
     "engine/preflight.cpp": (["unit", "pty", "window"], None),
+    "engine/keep_awake.cpp": (["awake"], None),
     "engine/data_block.h": (["unit", "pty"], None),
     "engine/catalog.h": (["unit", "pty"], None),
     "engine/data_file.h": (["unit", "pty"], None),

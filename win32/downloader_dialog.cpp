@@ -25,13 +25,15 @@ std::wstring FromLatin1(std::string_view text) {
 
 }  // namespace
 
-CDownloaderDlg::CDownloaderDlg()
+CDownloaderDlg::CDownloaderDlg(std::chrono::milliseconds keepAwakeSilence)
     : CDialog(IDD_DOWNLOADER_DIALOG, nullptr),
       windowIcon(static_cast<HICON>(
           LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
                      GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON), LR_DEFAULTCOLOR))),
-      wiring_(serialControl, portNumber, *this) {
-    wiring_.SetOnTransferRunning([this](bool running) { keepAwake_.Follow(running); });
+      wiring_(serialControl, portNumber, *this),
+      keepAwake_(*this, keepAwakeSilence) {
+    wiring_.SetOnTransferRunning(
+        [this](bool running, bool bytesReceived) { keepAwake_.Follow(running, bytesReceived); });
 }
 
 CDownloaderDlg::~CDownloaderDlg() {
@@ -153,7 +155,12 @@ void CDownloaderDlg::OnCancel() {
     }
 }
 
-void CDownloaderDlg::OnTimer(UINT_PTR /*id*/) {
+void CDownloaderDlg::OnTimer(UINT_PTR id) {
+    if (id == kKeepAwakeTimer) {
+        KillTimer(kKeepAwakeTimer);  // it runs out once
+        keepAwake_.OnSilence();
+        return;
+    }
     wiring_.OnTimer();
 }
 
@@ -189,9 +196,9 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
         return true;
     }
     if (message == WM_QUERYENDSESSION && keepAwake_.Held()) {
-        // Not while a transfer runs: the quit question would not end one
-        // either without the user's Yes. The system shows the reason given
-        // when the transfer began.
+        // Not while a transfer runs and the controller answers: the quit
+        // question would not end one either without the user's Yes. The
+        // system shows the reason given when the hold was taken.
         SetWindowLongPtrW(Handle(), DWLP_MSGRESULT, FALSE);
         result = TRUE;
         return true;

@@ -3,7 +3,8 @@
 // The main window on the system's dialog manager (template 102): port,
 // update type and data file, the Start/Stop button, the log box and the
 // progress bar. It hands the button, timer 1 and the serial event to the
-// transfer engine and shows what the engine reports.
+// transfer engine and shows what the engine reports; timer 2 tells the
+// keep-awake hold that the controller has gone silent.
 
 #include <string>
 
@@ -17,11 +18,14 @@
 
 namespace velmoro::win32 {
 
-class CDownloaderDlg : public CDialog, public IWindowFace {
+class CDownloaderDlg : public CDialog, public IWindowFace, private IKeepAwakeTimer {
 public:
     static constexpr UINT_PTR kBeaconTimer = 1;
+    static constexpr UINT_PTR kKeepAwakeTimer = 2;
 
-    CDownloaderDlg();
+    // The silence after which the computer may sleep is shorter only in
+    // tests.
+    explicit CDownloaderDlg(std::chrono::milliseconds keepAwakeSilence = kKeepAwakeSilence);
     ~CDownloaderDlg() override;
 
     // Members, in this order.
@@ -66,6 +70,12 @@ protected:
     bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
 private:
+    // IKeepAwakeTimer
+    void StartKeepAwakeTimer(std::chrono::milliseconds period) override {
+        SetTimer(kKeepAwakeTimer, static_cast<UINT>(period.count()));
+    }
+    void StopKeepAwakeTimer() override { KillTimer(kKeepAwakeTimer); }
+
     void OnOpenDataFile();
     void OnHelp();
     void OnHome();

@@ -14,7 +14,8 @@ namespace velmoro {
 // why the program asks to wait (the window refuses the question meanwhile).
 struct CKeepAwake::Backend {};
 
-CKeepAwake::CKeepAwake() = default;
+CKeepAwake::CKeepAwake(IKeepAwakeTimer& timer, std::chrono::milliseconds silence)
+    : timer_(timer), silence_(silence) {}
 
 CKeepAwake::~CKeepAwake() {
     Follow(false);

@@ -27,9 +27,10 @@ void ShowTransferUnderWay(IWindowFace& window) {
 
 CDownloaderWiring::CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window)
     : portNumber_(portNumber), portFace_(serialControl, portNumber), engine_(portFace_, window) {
-    serialControl.SetOnComm([this] {
+    serialControl.SetOnComm([this, &serialControl] {
+        const bool received = serialControl.GetCommEvent() == kCommEventReceive;
         engine_.OnCommEvent();
-        ReportRunning();
+        ReportRunning(received);
     });
 }
 

@@ -56,30 +56,31 @@ public:
         engine_.OnStartStop();
         ReportRunning();
     }
-    // The engine starts no timer but the beacon's, so every tick is its.
+    // A tick of the engine's beacon timer.
     void OnTimer() {
         engine_.OnBeaconTimer();
         ReportRunning();
     }
     // Told after every click, tick and serial event whether a transfer
-    // runs (the computer is kept awake meanwhile).
-    void SetOnTransferRunning(std::function<void(bool)> handler) {
+    // runs, and whether the event brought bytes from the controller (for
+    // CKeepAwake::Follow).
+    void SetOnTransferRunning(std::function<void(bool running, bool bytesReceived)> handler) {
         onTransferRunning_ = std::move(handler);
     }
 
     const CTransferEngine& Engine() const { return engine_; }
 
 private:
-    void ReportRunning() {
+    void ReportRunning(bool bytesReceived = false) {
         if (onTransferRunning_) {
-            onTransferRunning_(engine_.State().busy);
+            onTransferRunning_(engine_.State().busy, bytesReceived);
         }
     }
 
     int& portNumber_;
     CSerialPortFace portFace_;
     CTransferEngine engine_;
-    std::function<void(bool)> onTransferRunning_;
+    std::function<void(bool, bool)> onTransferRunning_;
 };
 
 }  // namespace window
