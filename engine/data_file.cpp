@@ -170,24 +170,24 @@ TextScan ScanText(std::span<const std::uint8_t> data) {
     std::int64_t line = 1;
     std::int64_t column = 1;
     bool brokenUtf8 = false;
+    const auto name = [&scan, &line, &column](std::uint8_t byte) {
+        scan.text = false;
+        scan.line = line;
+        scan.column = column;
+        scan.byte = byte;
+    };
     std::size_t i = bytes.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
     while (i < bytes.size()) {
         const auto byte = static_cast<std::uint8_t>(bytes[i]);
         if (byte < 0x80 && !IsTextByte(byte)) {
-            scan.text = false;
+            name(byte);
             scan.controlByte = true;
-            scan.line = line;
-            scan.column = column;
-            scan.byte = byte;
             return scan;
         }
         const Utf8Char c = ReadUtf8(bytes, i);
         if (c.length == 0 && !brokenUtf8) {
             brokenUtf8 = true;
-            scan.text = false;
-            scan.line = line;
-            scan.column = column;
-            scan.byte = byte;
+            name(byte);
         }
         scan.lineBreak = scan.lineBreak || byte == '\n' || byte == '\r';
         if (byte == '\n') {
