@@ -17,13 +17,13 @@
 #include <string_view>
 
 #include "commands.h"
+#include "velmoro_version.h"
 
 namespace velmoro {
 
 namespace {
 
 const char kProgram[] = "velmoro-downloader-cli";
-const char kVersion[] = "2.0";
 
 const char kHelp[] =
     "Usage: velmoro-downloader-cli [options] command\n"
@@ -259,7 +259,7 @@ int RunCli(const std::vector<std::string>& arguments) {
         return std::find(first.flags.begin(), first.flags.end(), flag) != first.flags.end();
     };
     if (wants("version")) {
-        std::printf("%s %s\n", kProgram, kVersion);
+        std::printf("%s %s\n", kProgram, build::kVersionLine);
         return kExitFinished;
     }
     if (wants("help")) {

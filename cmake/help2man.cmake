@@ -1,11 +1,13 @@
 # Makes one gzipped manual page from a program's --help and --version:
 #   cmake -DPROGRAM=path -DDESCRIPTION=text -DOUTPUT=page.1.gz -DHELP2MAN=path
 #         [-DEMULATOR="qemu-aarch64-static ..."] [-DSOURCE_DATE_EPOCH=seconds]
+#         [-DVERSION=2.0.1]
 #         -P help2man.cmake
 #
 # The program is run by its bare name, from its own directory (through PATH,
 # or as the emulator's argument), so that its usage line shows the name a
-# user types rather than a path into the build tree.
+# user types rather than a path into the build tree. With VERSION, the page
+# names that version alone, without the commit --version adds to it.
 
 foreach(variable PROGRAM DESCRIPTION OUTPUT HELP2MAN)
     if(NOT ${variable})
@@ -29,8 +31,12 @@ else()
     set(command "${name}")
 endif()
 
+set(version_option "")
+if(VERSION)
+    set(version_option "--version-string=${VERSION}")
+endif()
 execute_process(
-    COMMAND "${HELP2MAN}" --no-info --section=1 "--name=${DESCRIPTION}" "--output=${page}" "${command}"
+    COMMAND "${HELP2MAN}" --no-info ${version_option} --section=1 "--name=${DESCRIPTION}" "--output=${page}" "${command}"
     WORKING_DIRECTORY "${directory}"
     RESULT_VARIABLE result
     ERROR_VARIABLE errors)

@@ -1,7 +1,7 @@
 # What Debian asks of a package's documentation, made for the Linux install
 # (included by install.cmake):
 #   share/doc/velmoro-downloader/copyright       packaging/copyright, machine-readable
-#   share/doc/velmoro-downloader/changelog.gz    packaging/changelog (a native package's name)
+#   share/doc/velmoro-downloader/changelog.gz    made from CHANGELOG.md (a native package's name)
 #   share/man/man1/<program>.1.gz                one manual page for each program
 #
 # The manual pages are made by help2man from each program's own --help and
@@ -12,46 +12,35 @@
 #
 # Everything is gzipped with -9n, as the policy asks: maximum compression,
 # and no file name or time stamp in the header. help2man dates the pages
-# from SOURCE_DATE_EPOCH, which is set to the date of the changelog's latest
-# entry, as Debian's own package builds do: the same sources give the same
-# pages.
+# from SOURCE_DATE_EPOCH, which is set to the date of the version's entry in
+# CHANGELOG.md, as Debian's own package builds do: the same sources give the
+# same pages.
 #
-# Sets VELMORO_PACKAGE_MAINTAINER (from the changelog's latest entry) and
+# Sets VELMORO_PACKAGE_MAINTAINER and
 # VELMORO_PACKAGE_DOC_FILES, VELMORO_MAN_PAGES (files in the build tree).
 
-set(velmoro_changelog ${PROJECT_SOURCE_DIR}/packaging/changelog)
-set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS ${velmoro_changelog})
-
-# The latest entry: "velmoro-downloader (VERSION) ..." on the first line and
-# " -- NAME <ADDRESS>  DATE" at its end.
-file(STRINGS ${velmoro_changelog} velmoro_changelog_heading LIMIT_COUNT 1)
-file(STRINGS ${velmoro_changelog} velmoro_changelog_trailer REGEX "^ -- " LIMIT_COUNT 1)
-if(NOT velmoro_changelog_heading MATCHES "^velmoro-downloader \\(([^)]+)\\) ")
-    message(FATAL_ERROR "${velmoro_changelog}: the first line is no changelog heading")
-endif()
-if(NOT CMAKE_MATCH_1 STREQUAL PROJECT_VERSION)
-    message(FATAL_ERROR "${velmoro_changelog}: the latest entry is for version ${CMAKE_MATCH_1}, "
-        "the project is version ${PROJECT_VERSION}: add an entry for it at the top")
-endif()
-if(NOT velmoro_changelog_trailer MATCHES "^ -- (.+ <.+>)  (.+)$")
-    message(FATAL_ERROR "${velmoro_changelog}: the latest entry has no ' -- NAME <ADDRESS>  DATE' line")
-endif()
-set(VELMORO_PACKAGE_MAINTAINER "${CMAKE_MATCH_1}")
-set(velmoro_changelog_date "${CMAKE_MATCH_2}")
-execute_process(COMMAND date -u -d "${velmoro_changelog_date}" +%s
+set(VELMORO_PACKAGE_MAINTAINER "Velmoro Downloader developers <developers@velmoro-downloader.example>")
+# The pages are dated by the version's heading in CHANGELOG.md (noon UTC), the
+# Debian changelog's date for it.
+execute_process(COMMAND date -u -d "${VELMORO_VERSION_DATE} 12:00:00" +%s
     OUTPUT_VARIABLE velmoro_source_date_epoch OUTPUT_STRIP_TRAILING_WHITESPACE
     RESULT_VARIABLE velmoro_date_result)
 if(NOT velmoro_date_result EQUAL 0)
-    message(FATAL_ERROR "${velmoro_changelog}: cannot read the date '${velmoro_changelog_date}'")
+    message(FATAL_ERROR "CHANGELOG.md: cannot read the date '${VELMORO_VERSION_DATE}'")
 endif()
 
+# The Debian changelog, made from CHANGELOG.md.
+find_package(Python3 REQUIRED COMPONENTS Interpreter)
+set(velmoro_changelog_md ${PROJECT_SOURCE_DIR}/CHANGELOG.md)
+set(velmoro_changelog_tool ${PROJECT_SOURCE_DIR}/tools/changelog.py)
 set(velmoro_doc_dir ${PROJECT_BINARY_DIR}/package-docs)
 add_custom_command(OUTPUT ${velmoro_doc_dir}/changelog.gz
     COMMAND ${CMAKE_COMMAND} -E make_directory ${velmoro_doc_dir}
-    COMMAND ${CMAKE_COMMAND} -E copy ${velmoro_changelog} ${velmoro_doc_dir}/changelog
+    COMMAND Python3::Interpreter ${velmoro_changelog_tool} debian ${velmoro_changelog_md}
+        velmoro-downloader ${VELMORO_PACKAGE_MAINTAINER} ${velmoro_doc_dir}/changelog
     COMMAND gzip -9nf ${velmoro_doc_dir}/changelog
-    DEPENDS ${velmoro_changelog}
-    COMMENT "Compressing the changelog"
+    DEPENDS ${velmoro_changelog_md} ${velmoro_changelog_tool}
+    COMMENT "The Debian changelog from CHANGELOG.md"
     VERBATIM)
 set(VELMORO_PACKAGE_DOC_FILES ${PROJECT_SOURCE_DIR}/packaging/copyright ${velmoro_doc_dir}/changelog.gz)
 
@@ -82,6 +71,7 @@ else()
                 -DPROGRAM=$<TARGET_FILE:${program}> -DEMULATOR=${velmoro_emulator}
                 -DDESCRIPTION=${description} -DOUTPUT=${page}
                 -DHELP2MAN=${VELMORO_HELP2MAN} -DSOURCE_DATE_EPOCH=${velmoro_source_date_epoch}
+                -DVERSION=${PROJECT_VERSION}
                 -P ${PROJECT_SOURCE_DIR}/cmake/help2man.cmake
             DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/help2man.cmake
             COMMENT "Manual page of ${program}"

@@ -39,12 +39,40 @@ set(CPACK_INSTALL_CMAKE_PROJECTS
     "${PROJECT_BINARY_DIR};${PROJECT_NAME};${VELMORO_INSTALL_COMPONENT};/")
 set(CPACK_STRIP_FILES ON)
 
-set(CPACK_NSIS_DISPLAY_NAME "Velmoro Downloader ${PROJECT_VERSION}")
+# The entry in the list of installed programs: one key whatever the version,
+# so that a newer installer (which runs the old uninstaller first) leaves one
+# entry; the version stands in its own field.
+set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Velmoro Downloader")
+set(CPACK_NSIS_DISPLAY_NAME "Velmoro Downloader")
 set(CPACK_NSIS_PACKAGE_NAME "Velmoro Downloader ${PROJECT_VERSION}")
+set(CPACK_NSIS_INSTALLED_ICON_NAME "velmoro-downloader.exe")
+set(CPACK_NSIS_HELP_LINK "https://velmoro-downloader.example/help/")
+set(CPACK_NSIS_URL_INFO_ABOUT "https://velmoro-downloader.example/")
+set(CPACK_NSIS_CONTACT "developers@velmoro-downloader.example")
 set(CPACK_NSIS_INSTALL_ROOT "$PROGRAMFILES64")
+# The installer's own file properties, as the programs' (cmake/version_rc.cmake).
+string(REPLACE "." ";" velmoro_version_parts "${PROJECT_VERSION}.0.0.0")
+list(SUBLIST velmoro_version_parts 0 4 velmoro_version_parts)
+list(JOIN velmoro_version_parts "." velmoro_version_numeric)
 # A 64-bit installer, like the programs it installs: it runs where they run
-# (under Wine, too, without a 32-bit Wine beside the 64-bit one).
-set(CPACK_NSIS_DEFINES "Target amd64-unicode")
+# (under Wine, too, without a 32-bit Wine beside the 64-bit one). Installed
+# files take the time of their installation rather than of the build
+# (SetDateSave off), which would make every build's installer differ.
+string(JOIN "\n" CPACK_NSIS_DEFINES
+    "Target amd64-unicode"
+    "SetDateSave off"
+    "VIProductVersion ${velmoro_version_numeric}"
+    "VIFileVersion ${velmoro_version_numeric}"
+    "VIAddVersionKey /LANG=1033 ProductName 'Velmoro Downloader'"
+    "VIAddVersionKey /LANG=1033 ProductVersion ${PROJECT_VERSION}"
+    "VIAddVersionKey /LANG=1033 FileVersion ${PROJECT_VERSION}"
+    "VIAddVersionKey /LANG=1033 FileDescription 'Velmoro Downloader ${PROJECT_VERSION} Setup'"
+    "VIAddVersionKey /LANG=1033 CompanyName 'Velmoro Downloader developers'"
+    "VIAddVersionKey /LANG=1033 LegalCopyright 'Copyright (c) 2026 the Velmoro Downloader developers, MIT License'")
+# Its size in the list of installed programs, in KiB: what the one section
+# installs.
+set(CPACK_NSIS_EXTRA_INSTALL_COMMANDS
+    "SectionGetSize 0 $0\nWriteRegDWORD SHCTX 'Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Uninstall\\\\${CPACK_PACKAGE_INSTALL_REGISTRY_KEY}' 'EstimatedSize' $0")
 set(CPACK_NSIS_ENABLE_UNINSTALL_BEFORE_INSTALL ON)
 set(CPACK_PACKAGE_EXECUTABLES "velmoro-downloader" "Velmoro Downloader")
 set(CPACK_NSIS_MENU_LINKS "Help.htm" "Velmoro Downloader Help")

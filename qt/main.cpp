@@ -4,10 +4,9 @@
 #include <cstring>
 
 #include "downloader_app.h"
+#include "velmoro_version.h"
 
 namespace {
-
-const char kVersion[] = "2.0";
 
 const char kDescription[] =
     "Loads a firmware image (Main Program) or an object catalogue (Object Catalog) into the\n"
@@ -44,7 +43,7 @@ int PrintText(int argc, char** argv) {
         return 2;
     }
     if (parser.isSet(version)) {
-        std::printf("velmoro-downloader %s\n", kVersion);
+        std::printf("velmoro-downloader %s\n", velmoro::build::kVersionLine);
     } else {
         std::fputs(qPrintable(parser.helpText()), stdout);
     }
@@ -59,7 +58,7 @@ int main(int argc, char** argv) {
     }
     QApplication application(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Velmoro Downloader"));
-    QApplication::setApplicationVersion(QString::fromLatin1(kVersion));
+    QApplication::setApplicationVersion(QString::fromLatin1(velmoro::build::kVersion));
     // Matches the window to its desktop entry, and so to its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmoro-downloader"));
     velmoro::CDownloaderApp app;

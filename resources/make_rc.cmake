@@ -217,21 +217,8 @@ endforeach()
 string(APPEND rc "\n")
 
 # The version, from the project's.
-string(REPLACE "." ";" parts "${VERSION}.0.0.0")
-list(SUBLIST parts 0 4 parts)
-list(JOIN parts "," numeric)
-string(APPEND rc "1 VERSIONINFO\nFILEVERSION ${numeric}\nPRODUCTVERSION ${numeric}\n"
-    "FILEOS VOS_NT_WINDOWS32\nFILETYPE VFT_APP\nBEGIN\n"
-    "    BLOCK \"StringFileInfo\"\n    BEGIN\n        BLOCK \"040904B0\"\n        BEGIN\n"
-    "            VALUE \"FileDescription\", \"Velmoro Downloader\"\n"
-    "            VALUE \"FileVersion\", \"${VERSION}\"\n"
-    "            VALUE \"InternalName\", \"velmoro-downloader\"\n"
-    "            VALUE \"OriginalFilename\", \"velmoro-downloader.exe\"\n"
-    "            VALUE \"ProductName\", \"Velmoro Downloader\"\n"
-    "            VALUE \"ProductVersion\", \"${VERSION}\"\n"
-    "        END\n    END\n"
-    "    BLOCK \"VarFileInfo\"\n    BEGIN\n        VALUE \"Translation\", 0x409, 1200\n    END\n"
-    "END\n\n")
+include(${CMAKE_CURRENT_LIST_DIR}/../cmake/version_rc.cmake)
+velmoro_version_rc(rc "${VERSION}" velmoro-downloader "Velmoro Downloader")
 
 string(APPEND rc "1 24 \"${SOURCE_DIR}/velmoro-downloader.manifest\"\n")
 

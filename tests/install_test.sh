@@ -119,7 +119,8 @@ done
 # The installed command-line programs run from where they were put.
 version=$(${emulator[@]+"${emulator[@]}"} "$root/usr/bin/velmoro-downloader-cli" --version 2>&1) || true
 check "velmoro-downloader-cli --version printed '$version'" \
-    grep -qx 'velmoro-downloader-cli [0-9][0-9.]*' <<<"$version"
+    grep -qxE "velmoro-downloader-cli $(python3 "$source_dir/tools/changelog.py" version \
+        "$source_dir/CHANGELOG.md") \(commit ([0-9a-f]{12}|unknown)\)" <<<"$version"
 check "velmoro-hc-sim --help runs" quietly ${emulator[@]+"${emulator[@]}"} "$root/usr/bin/velmoro-hc-sim" --help
 
 # --- the link on PATH and the help page -------------------------------------

@@ -49,8 +49,10 @@ check "the programs and Help.htm are in Program Files" \
         -a -f "$folder/Help.htm" -a -f "$folder/Uninstall.exe"
 check "nothing else is installed" \
     test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "$expected_files"
-check "the installed program runs" \
-    test "$(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')" = "velmoro-downloader-cli 2.0"
+version=$(python3 "$here/../../tools/changelog.py" version "$here/../../CHANGELOG.md")
+check "the installed program runs and is version $version" \
+    grep -qE "^velmoro-downloader-cli $version \(commit [0-9a-f]{12}\)\$" \
+        <(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')
 check "the Start menu has the desktop program, the command prompt, the help page (the browser page) and the uninstaller" \
     test "$(start_menu_links)" = "$expected_links"
 check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
