@@ -2,12 +2,15 @@
 # The Windows installer under Wine: installs silently, checks the files, the
 # Start menu entries and the entry in the list of installed programs, then
 # uninstalls and checks that they are gone again.
-# Usage: tests/wine/installer_test.sh INSTALLER.exe
+# With OLDER.exe, an older version's installer is put in first, and the
+# installer under test over it: one entry must be left, of the new version.
+# Usage: tests/wine/installer_test.sh INSTALLER.exe [OLDER.exe]
 # Runs in the prefix of tests/wine/suite.sh, or in a scratch prefix of its
 # own when started alone.
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 installer="$(realpath "$1")"
+older="${2:+$(realpath "$2")}"
 source "$here/wine_env.sh"
 if [ -z "${WINEPREFIX:-}" ] || [ ! -d "$WINEPREFIX" ]; then
     wine_prefix_start
@@ -29,7 +32,28 @@ start_menu_links() {
     find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' 2>/dev/null |
         sed 's|.*/||' | sort | tr '\n' ';'
 }
+# The list of installed programs, as text: every key under Uninstall.
+uninstall_entries() {
+    wine reg export 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' \
+        'C:\uninstall.reg' /y >/dev/null 2>&1
+    iconv -f UTF-16 -t UTF-8 "$WINEPREFIX/drive_c/uninstall.reg" | tr -d '\r'
+}
+version=$(python3 "$here/../../tools/changelog.py" version "$here/../../CHANGELOG.md")
+if [ -n "$older" ]; then
+    wine "$older" /S
+    check "the older version is listed" \
+        grep -qx '"DisplayVersion"="1.9"' <(uninstall_entries)
+fi
 wine "$installer" /S
+entries=$(uninstall_entries)
+check "one entry in the list of installed programs" \
+    test "$(grep -cx '"DisplayName"="Velmoro Downloader"' <<<"$entries")" = 1
+check "its version, publisher, help link and size" bash -c '
+    grep -qx "\"DisplayVersion\"=\"$1\"" <<<"$2" &&
+    grep -qx "\"Publisher\"=\"Velmoro Downloader developers\"" <<<"$2" &&
+    grep -qx "\"HelpLink\"=\"https://velmoro-downloader.example/help/\"" <<<"$2" &&
+    grep -qE "^\"EstimatedSize\"=dword:0*[1-9a-f][0-9a-f]*$" <<<"$2" &&
+    grep -q "^\"UninstallString\"=" <<<"$2"' _ "$version" "$entries"
 # An installer made with the browser page (VELMORO_WEB_SITE) carries it in
 # web\ with a Start menu entry of its own.
 expected_files="Help.htm Uninstall.exe velmoro-downloader-cli.exe velmoro-downloader.exe "
@@ -49,7 +73,6 @@ check "the programs and Help.htm are in Program Files" \
         -a -f "$folder/Help.htm" -a -f "$folder/Uninstall.exe"
 check "nothing else is installed" \
     test "$(cd "$folder" && ls | sort | tr '\n' ' ')" = "$expected_files"
-version=$(python3 "$here/../../tools/changelog.py" version "$here/../../CHANGELOG.md")
 check "the installed program runs and is version $version" \
     grep -qE "^velmoro-downloader-cli $version \(commit [0-9a-f]{12}\)\$" \
         <(wine "$folder/velmoro-downloader-cli.exe" --version | tr -d '\r')

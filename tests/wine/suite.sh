@@ -11,11 +11,16 @@
 #      the simulator the same way: velmoro_wine_desktop_tests;
 #   4. the installer, when it has been made: installed silently into the
 #      prefix, checked, uninstalled (tests/wine/installer_test.sh).
-# Usage: tests/wine/suite.sh LINUX_BUILD WINDOWS_BUILD
+# With RELEASE_DIR (tools/release.sh assemble), the files users download:
+# the command-line downloader of 2 is the portable zip's, whose desktop
+# program must open its window too, and 4 is the release's installer, put
+# over an older version first.
+# Usage: tests/wine/suite.sh LINUX_BUILD WINDOWS_BUILD [RELEASE_DIR]
 set -euo pipefail
 here="$(cd "$(dirname "$0")" && pwd)"
 linux_build="$(realpath "$1")"
 windows_build="$(realpath "$2")"
+release_dir="${3:+$(realpath "$3")}"
 
 source "$here/wine_env.sh"
 wine_prefix_start
@@ -23,9 +28,26 @@ wine_prefix_start
 echo "== the Windows build's tests under Wine"
 ctest --test-dir "$windows_build" --output-on-failure --timeout 300
 
-echo "== the Windows command-line downloader against the simulator"
+windows_cli="$windows_build/win32/velmoro-downloader-cli.exe"
+if [ -n "$release_dir" ]; then
+    echo "== the portable zip, unpacked"
+    unzip -q "$release_dir"/velmoro-downloader-*-win64.zip -d "$wine_scratch/portable"
+    portable=$(echo "$wine_scratch"/portable/velmoro-downloader-*-win64)
+    windows_cli="$portable/velmoro-downloader-cli.exe"
+    # Its desktop program opens its window.
+    wine "$portable/velmoro-downloader.exe" &
+    desktop=$!
+    if ! timeout 60 xdotool search --sync --name '^Velmoro Downloader V2\.0$' >/dev/null; then
+        echo "the portable zip's desktop program opened no window" >&2
+        exit 1
+    fi
+    kill "$desktop"
+    wait "$desktop" 2>/dev/null || true
+fi
+
+echo "== the Windows command-line downloader against the simulator ($windows_cli)"
 VELMORO_WINE_COM1_LINK="$VELMORO_WINE_COM1_LINK" \
-    VELMORO_WINDOWS_CLI="$windows_build/win32/velmoro-downloader-cli.exe" \
+    VELMORO_WINDOWS_CLI="$windows_cli" \
     "$linux_build/tests/velmoro_wine_e2e_tests"
 
 echo "== the Windows desktop program, driven by keys and clicks, against the simulator"
@@ -33,8 +55,17 @@ VELMORO_WINE_COM1_LINK="$VELMORO_WINE_COM1_LINK" \
     VELMORO_WINDOWS_DESKTOP="$windows_build/win32/velmoro-downloader.exe" \
     "$linux_build/tests/velmoro_wine_desktop_tests"
 
-installer=$(ls "$windows_build"/velmoro-downloader-*-win64.exe 2>/dev/null | head -1 || true)
-if [ -n "$installer" ]; then
+if [ -n "$release_dir" ]; then
+    installer=$(ls "$release_dir"/velmoro-downloader-*-win64-setup.exe)
+    # An older version's installer, of the same files: the release's put
+    # over it must leave one entry in the list of installed programs.
+    (cd "$windows_build" && cpack -G NSIS -B "$wine_scratch/older" -D CPACK_INSTALL_CMAKE_PROJECTS= \
+        -D "CPACK_INSTALLED_DIRECTORIES=$windows_build/release-stage;." -D CPACK_STRIP_FILES=OFF \
+        -D CPACK_PACKAGE_VERSION=1.9 -D CPACK_PACKAGE_FILE_NAME=velmoro-downloader-1.9-win64 >/dev/null)
+    echo "== the release's installer, over version 1.9"
+    "$here/installer_test.sh" "$installer" "$wine_scratch/older/velmoro-downloader-1.9-win64.exe"
+elif installer=$(ls "$windows_build"/velmoro-downloader-*-win64.exe 2>/dev/null | head -1) &&
+    [ -n "$installer" ]; then
     echo "== the installer"
     "$here/installer_test.sh" "$installer"
 else
