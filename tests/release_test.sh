@@ -59,6 +59,15 @@ for deb in "$release"/velmoro-downloader_*.deb; do
     check "$(basename "$deb"): the installed layout" tests/install_test.sh "$deb" "${emulator[@]}"
 done
 
+echo "== the Windows programs' file properties"
+unzip -q "$release/velmoro-downloader-$version-win64.zip" -d "$scratch/unsigned"
+for program in "$scratch/unsigned/velmoro-downloader-$version-win64"/*.exe; do
+    check "$(basename "$program"): version $version, product name and copyright" bash -c "
+        strings -el '$program' | tr '\n' '|' |
+            grep -q 'ProductName|Velmoro Downloader|ProductVersion|$version|' &&
+        strings -el '$program' | grep -q 'Copyright (c) 2026 the Velmoro Downloader developers'"
+done
+
 echo "== the browser page and the source"
 unzip -q "$release/velmoro-downloader-$version-web.zip" -d "$scratch/web"
 check "the page's zip holds the tested site" diff -r "$scratch/web/velmoro-downloader-$version-web" build-dist/web/site

@@ -198,8 +198,10 @@ release_notes() {  # release_notes OUT FILE...
         else
             echo "Built from commit $commit, which no tag names: a snapshot, not a release."
         fi
-        echo "Every file but the signatures can be built again, bit for bit, from that commit"
-        echo "(CONTRIBUTING.md, \"Rebuilding a release\")."
+        echo "An unsigned build of that commit gives every file again, bit for bit"
+        echo "(CONTRIBUTING.md, \"Rebuilding a release\"). Signing adds only signatures: the Debian"
+        echo "packages, the browser page and the source are the same signed or not, and the Windows"
+        echo "programs differ only by their Authenticode signatures."
         echo
         echo "## Signatures"
         echo
