@@ -44,7 +44,13 @@ set(CPACK_STRIP_FILES ON)
 # entry; the version stands in its own field.
 set(CPACK_PACKAGE_INSTALL_REGISTRY_KEY "Velmoro Downloader")
 set(CPACK_NSIS_DISPLAY_NAME "Velmoro Downloader")
-set(CPACK_NSIS_PACKAGE_NAME "Velmoro Downloader ${PROJECT_VERSION}")
+# The installer's name, and the Start menu folder it proposes: without the
+# version, which an upgrade would leave behind in the folder's name.
+set(CPACK_NSIS_PACKAGE_NAME "Velmoro Downloader")
+set(CPACK_NSIS_BRANDING_TEXT "Velmoro Downloader ${PROJECT_VERSION}")
+set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
+# The last page offers to start the program.
+set(CPACK_NSIS_MUI_FINISHPAGE_RUN "velmoro-downloader.exe")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "velmoro-downloader.exe")
 set(CPACK_NSIS_HELP_LINK "https://velmoro-downloader.example/help/")
 set(CPACK_NSIS_URL_INFO_ABOUT "https://velmoro-downloader.example/")
