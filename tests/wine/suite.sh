@@ -34,15 +34,22 @@ if [ -n "$release_dir" ]; then
     unzip -q "$release_dir"/velmoro-downloader-*-win64.zip -d "$wine_scratch/portable"
     portable=$(echo "$wine_scratch"/portable/velmoro-downloader-*-win64)
     windows_cli="$portable/velmoro-downloader-cli.exe"
-    # Its desktop program opens its window.
-    wine "$portable/velmoro-downloader.exe" &
+    # Its desktop program opens its window; it is then ended, and its window
+    # awaited gone, so that the desktop tests find only their own.
+    "$WINELOADER" "$portable/velmoro-downloader.exe" &
     desktop=$!
-    if ! timeout 60 xdotool search --sync --name '^Velmoro Downloader V2\.0$' >/dev/null; then
+    if ! window=$(timeout 60 xdotool search --sync --name '^Velmoro Downloader V2\.0$' | head -1) ||
+        [ -z "$window" ]; then
         echo "the portable zip's desktop program opened no window" >&2
         exit 1
     fi
-    kill "$desktop"
+    kill -KILL "$desktop"
     wait "$desktop" 2>/dev/null || true
+    for _ in $(seq 100); do
+        xdotool search --name '^Velmoro Downloader V2\.0$' >/dev/null || break
+        sleep 0.1
+    done
+    echo "the portable zip's desktop program opened its window and closed"
 fi
 
 echo "== the Windows command-line downloader against the simulator ($windows_cli)"
