@@ -1,13 +1,12 @@
 # Makes one gzipped manual page from a program's --help and --version:
 #   cmake -DPROGRAM=path -DDESCRIPTION=text -DOUTPUT=page.1.gz -DHELP2MAN=path
 #         [-DEMULATOR="qemu-aarch64-static ..."] [-DSOURCE_DATE_EPOCH=seconds]
-#         [-DVERSION=2.0.1]
 #         -P help2man.cmake
 #
 # The program is run by its bare name, from its own directory (through PATH,
 # or as the emulator's argument), so that its usage line shows the name a
-# user types rather than a path into the build tree. With VERSION, the page
-# names that version alone, without the commit --version adds to it.
+# user types rather than a path into the build tree. The page names the
+# version alone, without the commit that --version adds to it.
 
 foreach(variable PROGRAM DESCRIPTION OUTPUT HELP2MAN)
     if(NOT ${variable})
@@ -31,18 +30,17 @@ else()
     set(command "${name}")
 endif()
 
-set(version_option "")
-if(VERSION)
-    set(version_option "--version-string=${VERSION}")
-endif()
 execute_process(
-    COMMAND "${HELP2MAN}" --no-info ${version_option} --section=1 "--name=${DESCRIPTION}" "--output=${page}" "${command}"
+    COMMAND "${HELP2MAN}" --no-info --section=1 "--name=${DESCRIPTION}" "--output=${page}" "${command}"
     WORKING_DIRECTORY "${directory}"
     RESULT_VARIABLE result
     ERROR_VARIABLE errors)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "help2man could not make the manual page of ${name}: ${errors}")
 endif()
+file(READ "${page}" text)
+string(REGEX REPLACE " \\(commit [0-9a-z]+\\)\"" "\"" text "${text}")
+file(WRITE "${page}" "${text}")
 execute_process(COMMAND gzip -9nf "${page}" RESULT_VARIABLE result)
 if(NOT result EQUAL 0)
     message(FATAL_ERROR "gzip ${page} failed")

@@ -71,7 +71,6 @@ else()
                 -DPROGRAM=$<TARGET_FILE:${program}> -DEMULATOR=${velmoro_emulator}
                 -DDESCRIPTION=${description} -DOUTPUT=${page}
                 -DHELP2MAN=${VELMORO_HELP2MAN} -DSOURCE_DATE_EPOCH=${velmoro_source_date_epoch}
-                -DVERSION=${PROJECT_VERSION}
                 -P ${PROJECT_SOURCE_DIR}/cmake/help2man.cmake
             DEPENDS ${program} ${PROJECT_SOURCE_DIR}/cmake/help2man.cmake
             COMMENT "Manual page of ${program}"
