@@ -47,7 +47,6 @@ set(CPACK_NSIS_DISPLAY_NAME "Velmoro Downloader")
 # The installer's name, and the Start menu folder it proposes: without the
 # version, which an upgrade would leave behind in the folder's name.
 set(CPACK_NSIS_PACKAGE_NAME "Velmoro Downloader")
-set(CPACK_NSIS_BRANDING_TEXT "Velmoro Downloader ${PROJECT_VERSION}")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 # The last page offers to start the program.
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN "velmoro-downloader.exe")
@@ -67,6 +66,9 @@ list(JOIN velmoro_version_parts "." velmoro_version_numeric)
 string(JOIN "\n" CPACK_NSIS_DEFINES
     "Target amd64-unicode"
     "SetDateSave off"
+    # The line above the buttons, instead of the tool's own name (CPack's
+    # setting for it adds an option that makensis refuses off Windows).
+    "BrandingText 'Velmoro Downloader ${PROJECT_VERSION}'"
     "VIProductVersion ${velmoro_version_numeric}"
     "VIFileVersion ${velmoro_version_numeric}"
     "VIAddVersionKey /LANG=1033 ProductName 'Velmoro Downloader'"
