@@ -1,9 +1,11 @@
 // velmoro-downloader-cli: the downloader without a window. Its arguments,
 // the same on every platform:
 //   download --port PORT --type main|catalog FILE [--timeout SECONDS] [--force]
+//            [--report REPORT]
 //   check CATALOG [--show]
 //   convert CATALOG OUTPUT
 //   ports
+//   reports
 //   doctor [--port PORT]
 // Options take their value as the next argument or after "=" (--port=COM1),
 // and may stand before or after the command's other arguments; "--" ends the
@@ -31,12 +33,15 @@ const char kHelp[] =
     "\n"
     "Commands:\n"
     "  download --port PORT --type main|catalog FILE [--timeout SECONDS] [--force]\n"
+    "           [--report REPORT]\n"
     "      PORT is COM1..COM9 or a device path. Log lines go to stdout.\n"
     "      A file that looks wrong (a text file as main, a catalogue with problems or\n"
     "      without a single object) is not sent unless --force is given.\n"
     "      Exit: 0 finished, 1 error reply, 2 usage, 3 data file missing, unreadable,\n"
     "      refused or not sent, 4 port cannot be opened, 5 no reply within --timeout,\n"
     "      6 port failed, 130 stopped with Ctrl-C.\n"
+    "      Every download leaves a report (see reports); --report also writes it to\n"
+    "      REPORT, however the download ends.\n"
     "  check CATALOG [--show]\n"
     "      Lists every problem of a catalogue's lines as FILE:LINE:COLUMN: problem;\n"
     "      --show also prints every record as the controller will hold it.\n"
@@ -45,6 +50,9 @@ const char kHelp[] =
     "      Writes the block payloads a catalogue download sends, a line per block.\n"
     "  ports\n"
     "      Shows the device that each of COM1..COM9 reaches, and the serial devices.\n"
+    "  reports\n"
+    "      Lists the reports of the last 20 transfers, oldest first, and their folder.\n"
+    "      Attach the report of a failed transfer when asking for help.\n"
     "  doctor [--port PORT]\n"
     "      Checks a port (COM1..COM9 when left out): whether the device exists, whether\n"
     "      this user may open it, programs and services that hold it, the USB adapter\n"
@@ -65,10 +73,11 @@ const char kHelp[] =
     "  --timeout <SECONDS>  download: stop when the controller has sent nothing for\n"
     "                       SECONDS.\n"
     "  --force              download: send a file that looks wrong without asking.\n"
+    "  --report <REPORT>    download: write the transfer's report to REPORT too.\n"
     "  --show               check: print every record as the controller will hold it.\n"
     "\n"
     "Arguments:\n"
-    "  command              download, check, convert, ports or doctor.\n";
+    "  command              download, check, convert, ports, reports or doctor.\n";
 
 const char kBadPort[] = "--port must be COM1 to COM9 or a device path.";
 
@@ -188,7 +197,7 @@ bool ParseSeconds(const std::string& text, int& seconds) {
 }
 
 int Download(const std::vector<std::string>& arguments) {
-    const Parsed parsed = Parse(arguments, {"port", "type", "timeout"}, {"force"});
+    const Parsed parsed = Parse(arguments, {"port", "type", "timeout", "report"}, {"force"});
     if (!parsed.error.empty()) {
         return Usage(parsed.error);
     }
@@ -215,6 +224,12 @@ int Download(const std::vector<std::string>& arguments) {
         return Usage("--timeout takes a whole number of seconds above 0.");
     }
     options.force = parsed.Has("force");
+    if (parsed.Has("report")) {
+        if (parsed.Value("report").empty()) {
+            return Usage("--report takes a file name.");
+        }
+        options.reportFile = PathFromArgument(parsed.Value("report"));
+    }
     options.dataFile = PathFromArgument(parsed.positional[1]);
     return RunDownload(options);
 }
@@ -291,6 +306,12 @@ int RunCli(const std::vector<std::string>& arguments) {
     }
     if (command == "ports") {
         return RunPorts();
+    }
+    if (command == "reports") {
+        if (first.positional.size() != 1) {
+            return Usage("reports takes no arguments.");
+        }
+        return RunReports();
     }
     return Usage("unknown command " + command + ".");
 }

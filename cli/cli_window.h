@@ -33,6 +33,8 @@ public:
     void SetProgressPos(int pos) override;
     void ReportPortFailure(std::string_view errorText) override { portFailure_ = errorText; }
     bool AskQuestion(std::string_view question) override;
+    // The session takes the end from the report it is handed.
+    void TransferEnded(const TransferEnd&) override {}
 
     const std::string& LastLog() const { return lastLog_; }
     const std::string& PortFailure() const { return portFailure_; }

@@ -29,8 +29,9 @@ struct DownloadOptions {
     std::string devicePath;
     UpdateType type = UpdateType::MainProgram;
     std::filesystem::path dataFile;
-    int timeoutSeconds = 0;  // 0: wait until Ctrl-C
-    bool force = false;      // send a file that looks wrong without asking
+    int timeoutSeconds = 0;            // 0: wait until Ctrl-C
+    bool force = false;                // send a file that looks wrong without asking
+    std::filesystem::path reportFile;  // empty: the report is only kept
 };
 
 // The whole program: arguments[0] is the program's name; every text is
@@ -39,10 +40,14 @@ struct DownloadOptions {
 int RunCli(const std::vector<std::string>& arguments);
 
 int RunDownload(const DownloadOptions& options);
+// The exit code of a download that ended so; stoppedCode is the code of
+// the stop that ended it (Ctrl-C or --timeout).
+int ExitCodeFor(const TransferEnd& end, int stoppedCode);
 // show: every record as the controller will hold it, too.
 int RunCheck(const std::filesystem::path& catalog, bool show);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);
 int RunPorts();
+int RunReports();
 // ports: COM1..COM9 or device paths; none for COM1..COM9.
 int RunDoctor(const std::vector<std::string>& ports);
 

@@ -5,13 +5,18 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <optional>
 
 #include "cli_window.h"
 #include "commands.h"
 #include "event_loop.h"
 #include "keep_awake.h"
+#include "report_facts.h"
 #include "serial_port_face.h"
 #include "transfer.h"
+#include "transfer_report.h"
+#include "velmoro_version.h"
 
 namespace velmoro {
 
@@ -50,7 +55,19 @@ public:
                   CheckEnd();
               },
               options.force),
-          engine_(port_, window_),
+          reporter_(
+              window_,
+              [this] {
+                  return MakeReportContext(
+                      std::string("velmoro-downloader-cli ") + build::kVersionLine,
+                      options_.devicePath.empty() ? "COM" + std::to_string(options_.portNumber)
+                                                  : std::string(),
+                      comm_.DeviceName(), kLineSettings);
+              },
+              [this](const std::string& report, const TransferEnd& end) {
+                  KeepReport(report, end);
+              }),
+          engine_(port_, reporter_),
           silence_(loop_.AddTimer([this] {
               window_.ClearProgress();
               PrintError("no reply from the hand controller for " +
@@ -70,6 +87,11 @@ public:
 
     int Run() {
         engine_.OnStartStop();
+        if (!end_ && !engine_.State().busy) {
+            // Every Start ends in a value; a refusal without one is a fault.
+            PrintError("the transfer ended without saying how.");
+            return kExitDataFile;
+        }
         keepAwake_.Follow(engine_.State().busy);
         if (!engine_.State().busy) {
             if (!window_.PortFailure().empty()) {
@@ -79,7 +101,7 @@ public:
             if (window_.Declined()) {
                 PrintError("not sent; give --force to send it anyway.");
             }
-            return kExitDataFile;
+            return ExitCodeFor(*end_, exitCode_);
         }
         RestartSilence();
         return loop_.Run();
@@ -89,7 +111,6 @@ private:
     void HandleComm() {
         const bool lost = comm_.GetCommEvent() == kCommEventPortLost;
         if (lost && engine_.State().busy) {
-            exitCode_ = kExitPortFailed;
             window_.ClearProgress();
             PrintError(comm_.ErrorText());
         } else if (!lost) {
@@ -130,18 +151,28 @@ private:
         keepAwake_.Follow(false);
         window_.ClearProgress();
         loop_.StopTimer(silence_);
-        int code = exitCode_;
-        if (code < 0) {
-            const std::string& last = window_.LastLog();
-            if (last == texts::kFinished) {
-                code = kExitFinished;
-            } else if (last == texts::kErrorReply) {
-                code = kExitErrorReply;
-            } else {
-                code = kExitDataFile;
+        loop_.Exit(end_ ? ExitCodeFor(*end_, exitCode_) : kExitDataFile);
+    }
+
+    // Every transfer's report is kept with the others; --report writes it
+    // where the user asked, too.
+    void KeepReport(const std::string& report, const TransferEnd& end) {
+        end_ = end;
+        std::string error;
+        const std::string folder = ReportsFolder();
+        if (!folder.empty() && velmoro::KeepReport(PathFromArgument(folder), report,
+                                                   std::chrono::system_clock::now(), error)
+                                   .empty()) {
+            PrintError("cannot keep the report in " + folder + ": " + error);
+        }
+        if (!options_.reportFile.empty()) {
+            std::ofstream out(options_.reportFile, std::ios::binary | std::ios::trunc);
+            out.write(report.data(), static_cast<std::streamsize>(report.size()));
+            out.close();
+            if (!out) {
+                PrintError("cannot write the report to " + options_.reportFile.string() + ".");
             }
         }
-        loop_.Exit(code);
     }
 
     DownloadOptions options_;
@@ -149,15 +180,34 @@ private:
     CMSComm comm_;
     CSerialPortFace port_;
     CCliWindow window_;
+    CTransferReporter reporter_;
     CTransferEngine engine_;
     CEventLoop::TimerId silence_;
     CEventLoop::TimerId keepAwakeTimer_;
     CKeepAwake keepAwake_;
-    int exitCode_ = -1;
+    // The code of the stop the program pressed (Ctrl-C, --timeout).
+    int exitCode_ = kExitInterrupted;
+    std::optional<TransferEnd> end_;
     bool ended_ = false;
 };
 
 }  // namespace
+
+int ExitCodeFor(const TransferEnd& end, int stoppedCode) {
+    switch (end.ending) {
+        case Ending::Finished:
+            return kExitFinished;
+        case Ending::Stopped:
+            return stoppedCode;
+        case Ending::ErrorReply:
+            return kExitErrorReply;
+        case Ending::PortLost:
+            return kExitPortFailed;
+        case Ending::Refused:
+            break;
+    }
+    return end.refusal == Refusal::PortOpen ? kExitPortOpen : kExitDataFile;
+}
 
 int RunDownload(const DownloadOptions& options) {
     CDownloadSession session(options);

@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "transfer_end.h"
+
 namespace velmoro {
 
 enum class UpdateType { MainProgram, ObjectCatalog };
@@ -63,6 +65,9 @@ public:
     // A data file looks wrong: asks whether to send it anyway. True for
     // Yes; No is the default answer.
     virtual bool AskQuestion(std::string_view question) = 0;
+    // Once for every Start, after the last log line of that transfer: how
+    // it ended.
+    virtual void TransferEnded(const TransferEnd& end) = 0;
 };
 
 }  // namespace velmoro

@@ -2,10 +2,12 @@
 
 #include <array>
 #include <string>
+#include <system_error>
 
 #include "catalog.h"
 #include "data_block.h"
 #include "preflight.h"
+#include "sha256.h"
 
 namespace velmoro {
 
@@ -67,9 +69,14 @@ std::int32_t CTransferEngine::CountUnits(std::span<const std::uint8_t> bytes, Up
 
 void CTransferEngine::Start() {
     window_.ClearLog();
+    transfer_.file = DataFileFacts{};
+    transfer_.blocksAcknowledged = 0;
+    transfer_.lastSent.clear();
+    transfer_.lastReceived.clear();
     std::string portError;
     if (!port_.PreparePort(portError)) {
         window_.ReportPortFailure(portError);
+        Ended(Ending::Refused, Refusal::PortOpen, portError);
         return;
     }
     // busy stays off until nothing can hold the transfer back: a question
@@ -81,16 +88,28 @@ void CTransferEngine::Start() {
     // every block come from this copy: a file changed while the question is
     // open or while the transfer runs changes nothing of what is sent.
     FileBytes bytes;
-    switch (LoadDataFile(window_.DataFilePath(), bytes)) {
+    const std::filesystem::path path = window_.DataFilePath();
+    // The report names the file wherever the program was started from.
+    std::error_code absoluteError;
+    const std::filesystem::path absolute = std::filesystem::absolute(path, absoluteError);
+    const std::u8string pathText = (absoluteError ? path : absolute).u8string();
+    transfer_.file.path.assign(pathText.begin(), pathText.end());
+    switch (LoadDataFile(path, bytes)) {
         case FileLoad::NotFound:
             window_.AppendLog(texts::kNoDataFile);
+            Ended(Ending::Refused, Refusal::NoDataFile, std::string(texts::kNoDataFile));
             return;
         case FileLoad::Unreadable:
             window_.AppendLog(texts::kUnreadableDataFile);
+            Ended(Ending::Refused, Refusal::UnreadableFile,
+                  std::string(texts::kUnreadableDataFile));
             return;
         case FileLoad::Loaded:
             break;
     }
+    transfer_.file.loaded = true;
+    transfer_.file.size = bytes.size();
+    transfer_.file.sha256 = Sha256Hex(bytes);
     const std::int32_t units = CountUnits(bytes, transfer_.updateType);
     // Nothing reaches the controller from a file that can never work, such
     // as a catalogue whose blocks would land outside the erased ranges; a
@@ -98,16 +117,20 @@ void CTransferEngine::Start() {
     const Preflight preflight = CheckDataFile(bytes, transfer_.updateType, units);
     if (preflight.verdict == Preflight::Verdict::Refuse) {
         window_.AppendLog(preflight.reason);
+        Ended(Ending::Refused, Refusal::FileRefused, preflight.reason);
         return;
     }
     if (preflight.verdict == Preflight::Verdict::Ask && !window_.AskQuestion(preflight.question)) {
-        window_.AppendLog(NotStartedText(preflight.reason));
+        const std::string text = NotStartedText(preflight.reason);
+        window_.AppendLog(text);
+        Ended(Ending::Refused, Refusal::Declined, text);
         return;
     }
     // The question let events through, a lost port's among them: that port
     // is opened afresh, and one that cannot be ends the Start as above.
     if (!port_.GetPortOpen() && !port_.PreparePort(portError)) {
         window_.ReportPortFailure(portError);
+        Ended(Ending::Refused, Refusal::PortOpen, portError);
         return;
     }
     transfer_.busy = true;
@@ -155,6 +178,7 @@ void CTransferEngine::Stop() {
     window_.AppendLog(texts::kStopped);
     transfer_.replyText.clear();
     ReleaseDataFile();
+    Ended(Ending::Stopped);
 }
 
 void CTransferEngine::OnBeaconTimer() {
@@ -172,7 +196,8 @@ void CTransferEngine::OnCommEvent() {
         // Nothing more can come from a port that is gone: end now rather
         // than wait for a reply for ever, and say what the system reported.
         EndWithError(texts::kErrorReply);
-        std::string reason = port_.LossReason();
+        const std::string said = port_.LossReason();
+        std::string reason = said;
         if (!reason.empty()) {
             if (reason.back() == '.') {
                 reason.pop_back();
@@ -180,6 +205,7 @@ void CTransferEngine::OnCommEvent() {
             window_.AppendLog(std::string(texts::kPortLostBefore) + reason +
                               std::string(texts::kPortLostAfter));
         }
+        Ended(Ending::PortLost, Refusal::None, said);
         return;
     }
     if (event != kCommEventReceive || !transfer_.busy) {
@@ -190,6 +216,7 @@ void CTransferEngine::OnCommEvent() {
             transfer_.replyText.push_back(static_cast<char>(byte));
         }
     }
+    transfer_.lastReceived = transfer_.replyText;
     TakeReply();
 }
 
@@ -205,7 +232,9 @@ void CTransferEngine::TakeReply() {
     // step, as two lead to the catalogue's.
     // NOLINTBEGIN(bugprone-branch-clone)
     if (IsErrorReply(reply)) {
+        std::string said(reply);
         EndWithError(texts::kErrorReply);
+        Ended(Ending::ErrorReply, Refusal::None, std::move(said));
     } else if (reply == replies::kGreeting && state == ProtocolState::AwaitGreeting) {
         window_.StopBeaconTimer();
         Send(commands::kGetVersion);
@@ -269,6 +298,18 @@ void CTransferEngine::EndWithError(std::string_view logText) {
     ReleaseDataFile();
 }
 
+void CTransferEngine::Ended(Ending ending, Refusal refusal, std::string detail) {
+    TransferEnd end;
+    end.ending = ending;
+    end.refusal = refusal;
+    end.detail = std::move(detail);
+    end.file = transfer_.file;
+    end.blocksAcknowledged = transfer_.blocksAcknowledged;
+    end.lastSent = transfer_.lastSent;
+    end.lastReceived = transfer_.lastReceived;
+    window_.TransferEnded(end);
+}
+
 void CTransferEngine::ReleaseDataFile() {
     transfer_.dataFile.Close();
     FileBytes().swap(transfer_.dataBytes);
@@ -277,6 +318,7 @@ void CTransferEngine::ReleaseDataFile() {
 void CTransferEngine::Finish() {
     // The reply stays in replyText: the end leaves it there.
     EndTransfer(texts::kFinished);
+    Ended(Ending::Finished);
 }
 
 void CTransferEngine::ImageBlockStep() {
@@ -305,10 +347,12 @@ void CTransferEngine::SendNextBlock(bool catalogue) {
     Send(commands::kDownData);
     const DataBlock block = MakeDataBlock(payload);
     port_.SetOutput(std::span<const std::uint8_t>(block));
+    transfer_.lastSent.assign(block.begin(), block.end());
 }
 
 void CTransferEngine::BlockAcknowledgedStep() {
     ++transfer_.blockCounter;
+    ++transfer_.blocksAcknowledged;
     const std::int32_t counter = transfer_.blockCounter;
     if (IsCatalogue()) {
         window_.SetProgressPos(counter + kSweepProgressSteps);
@@ -345,6 +389,7 @@ void CTransferEngine::EraseSweepStep() {
 
 void CTransferEngine::Send(std::string_view command) {
     port_.SetOutput(command);
+    transfer_.lastSent = command;
 }
 
 }  // namespace velmoro

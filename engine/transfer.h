@@ -91,6 +91,12 @@ struct TransferState {
     // The update type as it was at Start; the whole transfer follows it even
     // when the user picks the other one while it runs.
     UpdateType updateType = UpdateType::MainProgram;
+    // What the end of this transfer will tell: the file, the blocks
+    // acknowledged, the last bytes each way.
+    DataFileFacts file;
+    std::int32_t blocksAcknowledged = 0;
+    std::string lastSent;
+    std::string lastReceived;
 };
 
 class CTransferEngine {
@@ -115,6 +121,8 @@ private:
     void EndTransfer(std::string_view logText);
     // Ends a transfer that cannot go on, with a log line.
     void EndWithError(std::string_view logText);
+    // Tells the window how this Start ended.
+    void Ended(Ending ending, Refusal refusal = Refusal::None, std::string detail = {});
     void ImageBlockStep();
     void CatalogBlockStep();
     void BlockAcknowledgedStep();

@@ -342,8 +342,10 @@ void CDialog::OnSysCommand(unsigned id, long /*param*/) {
     }
 }
 
-void CDialog::AppendSystemMenuItem(unsigned id, const QString& text) {
-    systemMenu_->addSeparator();
+void CDialog::AppendSystemMenuItem(unsigned id, const QString& text, bool separatorBefore) {
+    if (separatorBefore) {
+        systemMenu_->addSeparator();
+    }
     QAction* action = systemMenu_->addAction(text);
     connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id, 0); });
 }

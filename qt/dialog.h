@@ -68,7 +68,7 @@ public:
     // real one; empty on Windows.
     QMenu* SystemMenuStandIn() const { return systemMenu_; }
     // Adds a separator and an item to the end of the system menu.
-    void AppendSystemMenuItem(unsigned id, const QString& text);
+    void AppendSystemMenuItem(unsigned id, const QString& text, bool separatorBefore = true);
 
 protected:
     virtual bool OnInitDialog() { return true; }

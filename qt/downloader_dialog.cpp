@@ -63,6 +63,7 @@ bool CDownloaderDlg::OnInitDialog() {
     if (!about.isEmpty()) {
         AppendSystemMenuItem(IDM_ABOUTBOX, about);
     }
+    AppendSystemMenuItem(IDM_REPORTS, toolkit::LoadString(IDS_REPORTS), about.isEmpty());
     setWindowIcon(windowIcon);
 
     auto* portList = Item<QComboBox>(IDC_PORT_LIST);
@@ -134,6 +135,13 @@ void CDownloaderDlg::OnSysCommand(unsigned id, long param) {
     if ((id & 0xFFF0U) == static_cast<unsigned>(IDM_ABOUTBOX)) {
         CAboutDlg about(this);
         about.DoModal();
+    } else if ((id & 0xFFF0U) == static_cast<unsigned>(IDM_REPORTS)) {
+        const std::filesystem::path folder = window::CDownloaderWiring::PrepareReportsFolder();
+        if (!folder.empty()) {
+            const std::u8string path = folder.u8string();
+            toolkit::ShellOpen(QString::fromUtf8(reinterpret_cast<const char*>(path.data()),
+                                                 static_cast<qsizetype>(path.size())));
+        }
     } else {
         CDialog::OnSysCommand(id, param);
     }

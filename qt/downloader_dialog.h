@@ -65,6 +65,8 @@ public:
     void SetProgressRange(int lower, int upper) override;
     void SetProgressPos(int pos) override;
     bool AskQuestion(std::string_view question) override;
+    // The wiring keeps the report; the window shows the end in its log.
+    void TransferEnded(const TransferEnd&) override {}
     void ReportPortFailure(std::string_view errorText) override;
 
 protected:

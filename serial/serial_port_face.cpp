@@ -13,7 +13,7 @@ bool CSerialPortFace::PreparePort(std::string& errorText) {
     // wait; it holds the user-interface thread.
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
     comm_.SetCommPort(static_cast<short>(PortNumber()));
-    comm_.SetSettings("115200,n,8,1");
+    comm_.SetSettings(kLineSettings);
     comm_.SetRThreshold(1);
     comm_.SetInputMode(1);
     comm_.SetInputLen(0);

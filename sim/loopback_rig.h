@@ -58,6 +58,8 @@ public:
     void ReportPortFailure(std::string_view errorText) override { log_.emplace_back(errorText); }
     // The rig sends whatever it is given.
     bool AskQuestion(std::string_view /*question*/) override { return true; }
+    void TransferEnded(const TransferEnd& end) override { ends_.push_back(end); }
+    const std::vector<TransferEnd>& Ends() const { return ends_; }
 
 private:
     CHandControllerModel controller_;
@@ -73,6 +75,7 @@ private:
     int progressLower_ = 0;
     int progressUpper_ = 100;
     std::vector<int> positions_;
+    std::vector<TransferEnd> ends_;
     std::size_t bytesSent_ = 0;
 };
 

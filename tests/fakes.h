@@ -135,7 +135,10 @@ public:
         }
         return answer;
     }
+    // Kept apart from the trace, which tests compare line by line.
+    void TransferEnded(const TransferEnd& end) override { ends.push_back(end); }
 
+    std::vector<TransferEnd> ends;
     std::vector<std::string> log;
     std::string caption = std::string(texts::kStartCaption);
     bool openEnabled = true;

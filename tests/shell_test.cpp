@@ -11,6 +11,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
+#include <QFileInfo>
 #include <QImage>
 #include <QLineEdit>
 #include <QMenu>
@@ -297,12 +298,18 @@ std::vector<std::string> MenuTexts(const QMenu* menu) {
     return texts;
 }
 
-// A window without a minimise box has no Minimize in its menu either.
-TEST_F(WindowTest, SystemMenuStandInEndsWithTheAboutItem) {
+// A window without a minimise box has no Minimize in its menu either. The
+// last item opens the folder of the kept reports.
+TEST_F(WindowTest, SystemMenuStandInEndsWithAboutAndReports) {
     ASSERT_NE(dialog.SystemMenuStandIn(), nullptr);
     EXPECT_EQ(
         MenuTexts(dialog.SystemMenuStandIn()),
-        (std::vector<std::string>{"Mi&nimize", "&Close", "-", "About Velmoro Downloader(&A)..."}));
+        (std::vector<std::string>{"Mi&nimize", "&Close", "-", "About Velmoro Downloader(&A)...",
+                                  "Transfer Reports(&R)..."}));
+    dialog.SystemMenuStandIn()->actions().back()->trigger();
+    ASSERT_EQ(opened.size(), 1U);
+    EXPECT_EQ(opened[0], qEnvironmentVariable("VELMORO_REPORTS_DIR"));
+    EXPECT_TRUE(QFileInfo(opened[0]).isDir());
     EXPECT_TRUE(dialog.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 
     CAboutDlg about(&dialog);

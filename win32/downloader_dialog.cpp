@@ -57,6 +57,11 @@ BOOL CDownloaderDlg::OnInitDialog() {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.data());
     }
+    std::array<wchar_t, 256> reports{};
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_REPORTS, reports.data(),
+                    static_cast<int>(reports.size())) > 0) {
+        AppendMenuW(GetSystemMenu(Handle(), FALSE), MF_STRING, IDM_REPORTS, reports.data());
+    }
     SendMessageW(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(windowIcon));
     HICON small = static_cast<HICON>(
         LoadImageW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_MAINFRAME), IMAGE_ICON,
@@ -165,6 +170,13 @@ void CDownloaderDlg::OnTimer(UINT_PTR id) {
 }
 
 bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
+    if ((id & 0xFFF0) == static_cast<WPARAM>(IDM_REPORTS)) {
+        const std::filesystem::path folder = window::CDownloaderWiring::PrepareReportsFolder();
+        if (!folder.empty()) {
+            ShellOpen({Handle(), L"open", folder.wstring(), SW_SHOW});
+        }
+        return true;
+    }
     if ((id & 0xFFF0) != static_cast<WPARAM>(IDM_ABOUTBOX)) {
         return false;
     }

@@ -55,6 +55,8 @@ public:
     void SetProgressRange(int lower, int upper) override { progressBar.SetRange(lower, upper); }
     void SetProgressPos(int pos) override { progressBar.SetPos(pos); }
     bool AskQuestion(std::string_view question) override;
+    // The wiring keeps the report; the window shows the end in its log.
+    void TransferEnded(const TransferEnd&) override {}
     void ReportPortFailure(std::string_view errorText) override;
 
 protected:

@@ -1,5 +1,10 @@
 #include "main_window.h"
 
+#include <system_error>
+
+#include "report_facts.h"
+#include "velmoro_version.h"
+
 namespace velmoro {
 
 UpdateType updateType = UpdateType::MainProgram;
@@ -25,13 +30,49 @@ void ShowTransferUnderWay(IWindowFace& window) {
     window.EnableOpenButton(false);
 }
 
+namespace {
+
+std::filesystem::path ReportsPath() {
+    const std::string folder = ReportsFolder();
+    return std::filesystem::path(std::u8string(folder.begin(), folder.end()));
+}
+
+}  // namespace
+
 CDownloaderWiring::CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window)
-    : portNumber_(portNumber), portFace_(serialControl, portNumber), engine_(portFace_, window) {
+    : portNumber_(portNumber),
+      portFace_(serialControl, portNumber),
+      reporter_(
+          window,
+          [&serialControl, &portNumber] {
+              return MakeReportContext(std::string("velmoro-downloader ") + build::kVersionLine,
+                                       "COM" + std::to_string(portNumber),
+                                       serialControl.DeviceName(), kLineSettings);
+          },
+          [](const std::string& report, const TransferEnd&) {
+              // The log box shows how it ended; a report that cannot be
+              // kept costs the user nothing else.
+              std::string error;
+              if (!ReportsFolder().empty()) {
+                  KeepReport(ReportsPath(), report, std::chrono::system_clock::now(), error);
+              }
+          }),
+      engine_(portFace_, reporter_) {
     serialControl.SetOnComm([this, &serialControl] {
         const bool received = serialControl.GetCommEvent() == kCommEventReceive;
         engine_.OnCommEvent();
         ReportRunning(received);
     });
+}
+
+std::filesystem::path CDownloaderWiring::PrepareReportsFolder() {
+    if (ReportsFolder().empty()) {
+        return {};
+    }
+    std::filesystem::path folder = ReportsPath();
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    return error ? std::filesystem::path() : folder;
 }
 
 void CDownloaderWiring::OnSelChangePortList(int index) {

@@ -6,6 +6,7 @@
 // engine are wired together. The ids of the dialogs and their controls are
 // in dialog_ids.h, made from dialogs.json.
 
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <string_view>
@@ -16,6 +17,7 @@
 #include "ms_comm.h"
 #include "serial_port_face.h"
 #include "transfer.h"
+#include "transfer_report.h"
 
 namespace velmoro {
 
@@ -44,6 +46,7 @@ void ShowTransferUnderWay(IWindowFace& window);
 
 class CDownloaderWiring {
 public:
+    // Every transfer's report is kept in the reports folder.
     CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window);
     CDownloaderWiring(const CDownloaderWiring&) = delete;
     CDownloaderWiring& operator=(const CDownloaderWiring&) = delete;
@@ -69,6 +72,11 @@ public:
     }
 
     const CTransferEngine& Engine() const { return engine_; }
+    const CTransferReporter& Reporter() const { return reporter_; }
+
+    // The folder of the kept reports, made if missing, for the system menu's
+    // item that opens it; empty when it cannot be made.
+    static std::filesystem::path PrepareReportsFolder();
 
 private:
     void ReportRunning(bool bytesReceived = false) {
@@ -79,6 +87,7 @@ private:
 
     int& portNumber_;
     CSerialPortFace portFace_;
+    CTransferReporter reporter_;
     CTransferEngine engine_;
     std::function<void(bool, bool)> onTransferRunning_;
 };

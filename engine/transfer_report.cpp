@@ -1,0 +1,253 @@
+#include "transfer_report.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
+#include <system_error>
+
+#include "data_block.h"
+
+namespace velmoro {
+
+namespace {
+
+using std::chrono::system_clock;
+
+// "2026-12-08 10:04:49.123" in UTC; dateToo false leaves the time only.
+std::string TimeText(system_clock::time_point time, bool dateToo) {
+    const auto day = std::chrono::floor<std::chrono::days>(time);
+    const std::chrono::year_month_day date{day};
+    const std::chrono::hh_mm_ss clock{
+        std::chrono::duration_cast<std::chrono::milliseconds>(time - day)};
+    char text[40];
+    if (dateToo) {
+        std::snprintf(text, sizeof text, "%04d-%02u-%02u %02d:%02d:%02d.%03d UTC",
+                      static_cast<int>(date.year()), static_cast<unsigned>(date.month()),
+                      static_cast<unsigned>(date.day()), static_cast<int>(clock.hours().count()),
+                      static_cast<int>(clock.minutes().count()),
+                      static_cast<int>(clock.seconds().count()),
+                      static_cast<int>(clock.subseconds().count()));
+    } else {
+        std::snprintf(
+            text, sizeof text, "%02d:%02d:%02d.%03d", static_cast<int>(clock.hours().count()),
+            static_cast<int>(clock.minutes().count()), static_cast<int>(clock.seconds().count()),
+            static_cast<int>(clock.subseconds().count()));
+    }
+    return text;
+}
+
+// A file name's time: "20261208-100449-123".
+std::string FileTimeText(system_clock::time_point time) {
+    std::string text = TimeText(time, true);  // 2026-12-08 10:04:49.123 UTC
+    std::string name;
+    for (char c : text.substr(0, 23)) {
+        if (c == ' ' || c == '.') {
+            name.push_back('-');
+        } else if (c != '-' && c != ':') {
+            name.push_back(c);
+        }
+    }
+    return name;
+}
+
+std::string WithoutLineEnd(std::string_view text) {
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) {
+        text.remove_suffix(1);
+    }
+    return std::string(text);
+}
+
+// A data block is 1025 bytes of data and CRC; a report names it rather than
+// printing it.
+std::string SentText(const std::string& sent) {
+    if (sent.size() == std::tuple_size_v<DataBlock> && !sent.starts_with(':')) {
+        char crc[8];
+        std::snprintf(crc, sizeof crc, "%02x", static_cast<unsigned char>(sent.back()));
+        return "a data block (" + std::to_string(sent.size()) + " bytes, CRC-8 " + crc + ")";
+    }
+    return sent.empty() ? "-" : PrintableBytes(sent);
+}
+
+}  // namespace
+
+std::string DescribeLineSettings(std::string_view settings) {
+    // baud,parity,data,stop
+    std::vector<std::string> parts(1);
+    for (char c : settings) {
+        if (c == ',') {
+            parts.emplace_back();
+        } else {
+            parts.back().push_back(c);
+        }
+    }
+    if (parts.size() != 4) {
+        return std::string(settings);
+    }
+    std::string parity = parts[1];
+    switch (parity.empty() ? ' ' : parity[0]) {
+        case 'n':
+        case 'N':
+            parity = "no parity";
+            break;
+        case 'e':
+        case 'E':
+            parity = "even parity";
+            break;
+        case 'o':
+        case 'O':
+            parity = "odd parity";
+            break;
+        default:
+            parity = "parity " + parity;
+            break;
+    }
+    return parts[0] + " baud, " + parity + ", " + parts[2] + " data bits, " + parts[3] +
+           (parts[3] == "1" ? " stop bit" : " stop bits");
+}
+
+std::string FormatReport(const ReportContext& context, UpdateType type,
+                         system_clock::time_point started, const std::vector<ReportEntry>& entries,
+                         const TransferEnd& end) {
+    std::string text = "Velmoro Downloader transfer report\n\n";
+    auto line = [&text](std::string_view name, std::string_view value) {
+        text.append(name).append(": ").append(value.empty() ? "-" : value).append("\n");
+    };
+    line("Program", context.program);
+    line("System", context.system);
+    line("Started", TimeText(started, true));
+    line("Ended", DescribeEnding(end));
+    if (end.ending == Ending::PortLost ||
+        (end.ending == Ending::Refused && end.refusal == Refusal::PortOpen)) {
+        line("System error", end.detail);
+    }
+    text += "\n";
+    for (const auto& [name, value] : context.port) {
+        line(name, value);
+    }
+    line("Line settings", context.lineSettings);
+    text += "\n";
+    line("Update type", type == UpdateType::MainProgram ? "Main Program" : "Object Catalog");
+    line("Data file", end.file.path);
+    if (end.file.loaded) {
+        line("Size", std::to_string(end.file.size) + " bytes");
+        line("SHA-256", end.file.sha256);
+    }
+    text += "\n";
+    line("Blocks acknowledged", std::to_string(end.blocksAcknowledged));
+    line("Last sent", SentText(end.lastSent));
+    line("Last received", end.lastReceived.empty() ? "-" : PrintableBytes(end.lastReceived));
+    text += "\nLog:\n";
+    for (const ReportEntry& entry : entries) {
+        text += TimeText(entry.time, false) + "  " + PrintableBytes(entry.text) + "\n";
+    }
+    return text;
+}
+
+CTransferReporter::CTransferReporter(IWindowFace& inner, std::function<ReportContext()> context,
+                                     Sink sink, Clock clock)
+    : inner_(inner),
+      context_(std::move(context)),
+      sink_(std::move(sink)),
+      clock_(clock ? std::move(clock) : Clock([] { return system_clock::now(); })) {}
+
+void CTransferReporter::Note(std::string text) {
+    entries_.push_back({clock_(), std::move(text)});
+}
+
+void CTransferReporter::ClearLog() {
+    if (!open_) {
+        open_ = true;
+        entries_.clear();
+        started_ = clock_();
+    } else {
+        Note("[the log was cleared]");
+    }
+    inner_.ClearLog();
+}
+
+void CTransferReporter::AppendLog(std::string_view text) {
+    Note(WithoutLineEnd(text));
+    inner_.AppendLog(text);
+}
+
+UpdateType CTransferReporter::GetUpdateType() const {
+    type_ = inner_.GetUpdateType();
+    return type_;
+}
+
+void CTransferReporter::ReportPortFailure(std::string_view errorText) {
+    Note("[the port could not be opened: " + WithoutLineEnd(errorText) + "]");
+    inner_.ReportPortFailure(errorText);
+}
+
+bool CTransferReporter::AskQuestion(std::string_view question) {
+    std::string asked = WithoutLineEnd(question);
+    std::replace(asked.begin(), asked.end(), '\n', ' ');
+    Note("[asked: " + asked + "]");
+    const bool yes = inner_.AskQuestion(question);
+    Note(yes ? "[answered Yes]" : "[answered No]");
+    return yes;
+}
+
+void CTransferReporter::TransferEnded(const TransferEnd& end) {
+    if (!open_) {
+        started_ = clock_();
+        entries_.clear();
+    }
+    open_ = false;
+    lastReport_ =
+        FormatReport(context_ ? context_() : ReportContext{}, type_, started_, entries_, end);
+    inner_.TransferEnded(end);
+    if (sink_) {
+        sink_(lastReport_, end);
+    }
+}
+
+std::filesystem::path KeepReport(const std::filesystem::path& folder, const std::string& report,
+                                 system_clock::time_point ended, std::string& errorText) {
+    std::error_code error;
+    std::filesystem::create_directories(folder, error);
+    if (error) {
+        errorText = error.message();
+        return {};
+    }
+    const std::string stem = std::string(kReportPrefix) + FileTimeText(ended);
+    std::filesystem::path path = folder / (stem + std::string(kReportSuffix));
+    // Two transfers ending in one millisecond keep both reports.
+    for (int n = 2; std::filesystem::exists(path, error) && n < 100; ++n) {
+        path = folder / (stem + "_" + std::to_string(n) + std::string(kReportSuffix));
+    }
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        out.write(report.data(), static_cast<std::streamsize>(report.size()));
+        out.close();
+        if (!out) {
+            errorText = "cannot write " + path.string();
+            std::filesystem::remove(path, error);
+            return {};
+        }
+    }
+    std::vector<std::filesystem::path> kept = KeptReports(folder);
+    for (std::size_t i = 0; i + kKeptReports < kept.size(); ++i) {
+        std::filesystem::remove(kept[i], error);
+    }
+    return path;
+}
+
+std::vector<std::filesystem::path> KeptReports(const std::filesystem::path& folder) {
+    std::vector<std::filesystem::path> kept;
+    std::error_code error;
+    for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
+         it.increment(error)) {
+        const std::string name = it->path().filename().string();
+        if (it->is_regular_file(error) && name.starts_with(kReportPrefix) &&
+            name.ends_with(kReportSuffix)) {
+            kept.push_back(it->path());
+        }
+    }
+    // The names sort as the times they carry.
+    std::sort(kept.begin(), kept.end());
+    return kept;
+}
+
+}  // namespace velmoro

@@ -1,0 +1,23 @@
+#include "report_facts.h"
+
+namespace velmoro {
+
+ReportContext MakeReportContext(std::string program, const std::string& port,
+                                const std::string& device, std::string_view lineSettings) {
+    ReportContext context;
+    context.program = std::move(program);
+    context.system = SystemDescription();
+    if (!port.empty() && port != device) {
+        context.port.emplace_back("Port", port);
+    }
+    context.port.emplace_back("Device", device);
+    if (!device.empty()) {
+        for (auto& fact : DeviceReportFacts(device)) {
+            context.port.push_back(std::move(fact));
+        }
+    }
+    context.lineSettings = DescribeLineSettings(lineSettings);
+    return context;
+}
+
+}  // namespace velmoro

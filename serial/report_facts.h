@@ -1,0 +1,37 @@
+#pragma once
+
+// What a transfer report says of the system and of the port a transfer
+// used. The platform folder says what its system knows (report_facts.cpp
+// there); the shared part puts it together the same way everywhere.
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "transfer_report.h"
+
+namespace velmoro {
+
+using ReportFacts = std::vector<std::pair<std::string, std::string>>;
+
+// The system's name, version and machine, such as "Linux 6.1.0 x86_64".
+std::string SystemDescription();
+
+// What the system knows of a serial device ("/dev/ttyUSB0", "COM3"): the
+// adapter's name, USB ids, serial number and latency timer, as far as known.
+ReportFacts DeviceReportFacts(const std::string& device);
+
+// The context of a report: program is the program's name and version line,
+// port what the user chose ("COM3", or empty when a device path was given),
+// device what it reached ("/dev/ttyUSB0", "COM3"; empty when none).
+ReportContext MakeReportContext(std::string program, const std::string& port,
+                                const std::string& device, std::string_view lineSettings);
+
+// The folder where the programs keep their last reports: under Local
+// AppData on Windows, under $XDG_STATE_HOME (or ~/.local/state) elsewhere.
+// VELMORO_REPORTS_DIR, when set, names it instead, for tests and for users
+// who want them elsewhere.
+std::string ReportsFolder();
+
+}  // namespace velmoro
