@@ -159,8 +159,6 @@ void CTransferReporter::ClearLog() {
         open_ = true;
         entries_.clear();
         started_ = clock_();
-    } else {
-        Note("[the log was cleared]");
     }
     inner_.ClearLog();
 }

@@ -77,8 +77,8 @@ private:
     std::function<ReportContext()> context_;
     Sink sink_;
     Clock clock_;
-    // A Start clears the log and opens a report; Stop clears the log too,
-    // but its lines stay in the report it ends.
+    // A Start clears the log and opens a report; Stop clears the window's
+    // log too, but its lines stay in the report it ends.
     bool open_ = false;
     std::chrono::system_clock::time_point started_;
     mutable UpdateType type_ = UpdateType::MainProgram;

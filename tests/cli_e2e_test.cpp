@@ -427,9 +427,9 @@ TEST(CliUsage, BadArgumentsExitWithTwo) {
     // The version from CHANGELOG.md and the commit the build was made from
     // ("unknown" outside a checkout or a git archive).
     const std::string version = RunCli({"--version"}).out;
-    EXPECT_TRUE(std::regex_match(
-        version, std::regex("velmoro-downloader-cli [0-9]+\\.[0-9]+(\\.[0-9]+)? "
-                            "\\(commit ([0-9a-f]{12}|unknown)\\)\n")))
+    EXPECT_TRUE(
+        std::regex_match(version, std::regex("velmoro-downloader-cli [0-9]+\\.[0-9]+(\\.[0-9]+)? "
+                                             "\\(commit ([0-9a-f]{12}|unknown)\\)\n")))
         << version;
 }
 

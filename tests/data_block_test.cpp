@@ -12,6 +12,8 @@
 
 #include "data_file.h"
 #include "hc_model.h"
+#include "sha256.h"
+#include "transfer_end.h"
 
 namespace velmoro {
 namespace {
@@ -120,6 +122,41 @@ TEST(SectorText, EraseSweepSectors) {
     for (const auto& [blockCounter, text] : cases) {
         EXPECT_EQ(SectorText(blockCounter), text) << "blockCounter " << blockCounter;
     }
+}
+
+}  // namespace
+}  // namespace velmoro
+
+namespace velmoro {
+namespace {
+
+// The hash a report gives for a file, as sha256sum prints it: both sides of
+// the one-chunk and the two-chunk padding, and a long input.
+TEST(Sha256Test, MatchesTheStandardToolAtEveryPaddingEdge) {
+    const struct {
+        std::size_t count;  // of 'a'
+        const char* hex;
+    } rows[] = {
+        {0, "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855"},
+        {55, "9f4390f8d30c2dd92ec9f095b65e2b9ae9b0a925a5258e241c9f1e910f734318"},
+        {56, "b35439a4ac6f0948b6d6f9e3c6af0f5f590ce20f1bde7090ef7970686ec6738a"},
+        {63, "7d3e74a05d7db15bce4ad9ec0658ea98e3f06eeecf16b4c6fff2da457ddc2f34"},
+        {64, "ffe054fe7ae0cb6dc65c3af9b61d5209f439851db43d0ba5997337df154668eb"},
+        {119, "31eba51c313a5c08226adf18d4a359cfdfd8d2e816b13f4af952f7ea6584dcfb"},
+        {120, "2f3d335432c70b580af0e8e1b3674a7c020d683aa5f73aaaedfdc55af904c21c"},
+        {1000000, "cdc76e5c9914fb9281a1c7e284d73e67f1809a48a497200e046d39ccc7112cd0"},
+    };
+    for (const auto& row : rows) {
+        const std::vector<std::uint8_t> bytes(row.count, 'a');
+        EXPECT_EQ(Sha256Hex(bytes), row.hex) << row.count;
+    }
+}
+
+// Every byte outside printable ASCII shows as its hex value, the edges of
+// the printable range included.
+TEST(Sha256Test, ReportsShowUnprintableBytesInHex) {
+    EXPECT_EQ(PrintableBytes(std::string(":OK#\x1f \x7e\x7f\x80\xff\0", 11)),
+              ":OK#<1f> ~<7f><80><ff><00>");
 }
 
 }  // namespace

@@ -17,7 +17,12 @@
 #include <QTest>
 #include <algorithm>
 #include <csignal>
+#include <fstream>
+#include <iterator>
+#include <map>
 #include <ostream>
+#include <regex>
+#include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -26,6 +31,7 @@
 #include "platform.h"
 #include "sim_process.h"
 #include "temp_file.h"
+#include "transfer_report.h"
 
 namespace velmoro::testing {
 namespace {
@@ -118,6 +124,9 @@ struct MatrixCase {
     // Replies the controller wrote up to the end, the faulty one included:
     // the commands and blocks it must have seen follow from them.
     int repliesSent = 0;
+    // Replies the downloader took before the end: the blocks its report
+    // counts as acknowledged follow from them.
+    int accepted = 0;
 };
 
 // The name already tells the case; this shows the faults it asks for.
@@ -187,6 +196,7 @@ MatrixCase Finished(const Transfer& t, const std::string& name, QStringList opti
             kExitFinished,
             LogLines(all, kFinishedLine),
             "finished",
+            all,
             all};
 }
 
@@ -200,7 +210,8 @@ MatrixCase ErrorInsteadOf(const Transfer& t, int n) {
             kExitErrorReply,
             LogLines(n - 1, kErrorLine),
             "error reply sent",
-            n};
+            n,
+            n - 1};
 }
 
 // The stray byte spoils the reply, and every later one with it: the host can
@@ -215,7 +226,8 @@ MatrixCase StrayBefore(const Transfer& t, int n) {
                  kExitTimeout,
                  LogLines(n - 1, kStopLine),
                  "host closed the port",
-                 n};
+                 n,
+                 n - 1};
     if (n == static_cast<int>(t.replies.size())) {
         // The controller is done once it has said ":QUIT_OK#" and drops the
         // line after a second of quiet, as long as the host's --timeout: with
@@ -241,6 +253,7 @@ MatrixCase HangUpAfter(const Transfer& t, const std::string& phase, int n) {
                  kExitPortFailed,
                  LogLines(n, kErrorLine),
                  "hung up",
+                 n,
                  n};
     c.log.emplace_back(kPortLostLine);
     return c;
@@ -258,7 +271,8 @@ MatrixCase CtrlCIn(const Transfer& t, const std::string& state, int n) {
                  kExitInterrupted,
                  LogLines(std::max(0, n - 1), kStopLine),
                  "host closed the port",
-                 n};
+                 n,
+                 std::max(0, n - 1)};
     if (n > 0) {
         c.ctrlCAfter = "hc:   ?" + t.replies[static_cast<std::size_t>(n - 1)];
     }
@@ -361,11 +375,88 @@ struct CliRun {
     int exitCode = -1;
     std::vector<std::string> lines;
     std::string err;
+    std::string report;
 };
 
+std::string ReadAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A report with what differs from run to run put in words: the times, the
+// program's version, the system, the port's device and the data file's path.
+std::string Masked(std::string report, const Sim& sim, const fs::path& file) {
+    report = std::regex_replace(report, std::regex(R"(\d{4}-\d\d-\d\d )"), "<date> ");
+    report = std::regex_replace(report, std::regex(R"(\d\d:\d\d:\d\d\.\d{3})"), "<time>");
+    report = std::regex_replace(report, std::regex(R"((Program: [a-z-]+) .*)"), "$1 <version>");
+    report = std::regex_replace(report, std::regex("System: .*"), "System: <system>");
+    for (const auto& [text, mask] :
+         {std::pair{sim.Link(), "<link>"}, std::pair{fs::absolute(file).string(), "<file>"}}) {
+        for (std::size_t at = report.find(text); at != std::string::npos;
+             at = report.find(text, at)) {
+            report.replace(at, text.size(), mask);
+        }
+    }
+    return report;
+}
+
+// The value of a report's "name: value" line; the log lines, without their
+// times, for "Log".
+std::vector<std::string> ReportField(const std::string& report, const std::string& name) {
+    std::vector<std::string> values;
+    std::istringstream lines(report);
+    bool inLog = false;
+    for (std::string line; std::getline(lines, line);) {
+        if (inLog) {
+            values.push_back(line.substr(std::min(line.size(), std::size_t{14})));
+        } else if (line == name + ":") {
+            inLog = true;
+        } else if (line.starts_with(name + ": ")) {
+            values.push_back(line.substr(name.size() + 2));
+        }
+    }
+    return values;
+}
+
+// What the report of a case says of its end, from the case alone.
+void ExpectReportOf(const MatrixCase& c, const std::string& report) {
+    SCOPED_TRACE(report);
+    const std::vector<std::string> received = ReportField(report, "Last received");
+    ASSERT_EQ(received.size(), 1U);
+    std::string ended;
+    switch (c.exitCode) {
+        case kExitFinished:
+            ended = "finished";
+            break;
+        case kExitErrorReply:
+            ended = "error reply " + received[0];
+            EXPECT_TRUE(received[0].starts_with(":") && received[0].ends_with("_ERR#"));
+            break;
+        case kExitPortFailed:
+            ended = "port lost (the device went away, or the line was hung up)";
+            break;
+        default:
+            ended = "stopped by the user";
+            break;
+    }
+    EXPECT_EQ(ReportField(report, "Ended"), std::vector<std::string>{ended});
+    const auto first = c.transfer->replies.begin();
+    const auto blocks = std::count(first, first + c.accepted, std::string(":RB_OK#"));
+    EXPECT_EQ(ReportField(report, "Blocks acknowledged"),
+              std::vector<std::string>{std::to_string(blocks)});
+    EXPECT_EQ(ReportField(report, "Log"), c.log);
+}
+
 CliRun RunCli(const MatrixCase& c, const Sim& sim, const fs::path& file) {
-    QStringList args{"download", "--port",         QString::fromStdString(sim.Link()),
-                     "--type",   c.transfer->type, QString::fromStdString(file.string())};
+    const fs::path report = file.parent_path() / "report.txt";
+    QStringList args{"download",
+                     "--port",
+                     QString::fromStdString(sim.Link()),
+                     "--type",
+                     c.transfer->type,
+                     QString::fromStdString(file.string()),
+                     "--report",
+                     QString::fromStdString(report.string())};
     if (c.ending == Ending::ByTimeout) {
         args << "--timeout" << QString::number(c.timeoutSeconds);
     }
@@ -385,6 +476,7 @@ CliRun RunCli(const MatrixCase& c, const Sim& sim, const fs::path& file) {
     run.exitCode = cli.exitStatus() == QProcess::NormalExit ? cli.exitCode() : -1;
     run.lines = SplitLines(cli.readAllStandardOutput().toStdString(), "\n");
     run.err = cli.readAllStandardError().toStdString();
+    run.report = ReadAll(report);
     return run;
 }
 
@@ -400,6 +492,7 @@ TEST_P(CliFault, EndsAsStated) {
     EXPECT_EQ(cli.lines, c.log);
     EXPECT_EQ(sim.Finish(), Summary(*c.transfer, c.simOutcome, c.repliesSent));
     EXPECT_EQ(sim.ExitCode(), 0) << "only beacons may reach the controller after an end";
+    ExpectReportOf(c, cli.report);
     if (c.exitCode == kExitFinished && c.transfer == &Firmware()) {
         const std::string& image = c.transfer->contents;
         EXPECT_EQ(sim.Flash("internal.bin"), image + std::string(2048 - image.size(), '\0'));
@@ -422,6 +515,7 @@ protected:
             boxes.push_back(request.text.toStdString());
             return toolkit::IDOK;
         });
+        qputenv("VELMORO_REPORTS_DIR", QByteArray::fromStdString(ReportsDir().string()));
         dialog.Create();
         dialog.show();
     }
@@ -429,8 +523,11 @@ protected:
         toolkit::SetMessageBoxHook({});
         toolkit::SetFileOpenHook({});
         qunsetenv("VELMORO_COM1");
+        qunsetenv("VELMORO_REPORTS_DIR");
         updateType = UpdateType::MainProgram;
     }
+
+    fs::path ReportsDir() const { return reportsHome.Path().parent_path() / "reports"; }
 
     QPushButton* Button(int id) const { return dialog.Item<QPushButton>(id); }
 
@@ -445,6 +542,11 @@ protected:
         QTest::mouseClick(Button(ids::IDC_START_STOP), Qt::LeftButton);
         if (c.ending == Ending::ByCtrlC) {
             EXPECT_TRUE(WaitForLog(sim, c.ctrlCAfter)) << sim.Log();
+            // Stop once the window holds the spoilt reply, which its report
+            // names.
+            const std::string spoilt = c.ctrlCAfter.substr(c.ctrlCAfter.find('?'));
+            EXPECT_TRUE(QTest::qWaitFor([&] { return dialog.Engine().State().replyText == spoilt; },
+                                        kWaitMs));
             EXPECT_TRUE(dialog.Engine().State().busy);
             QTest::mouseClick(Button(ids::IDC_START_STOP), Qt::LeftButton);
         }
@@ -452,9 +554,121 @@ protected:
         return SplitLines(dialog.LogText().toStdString(), "\r\n");
     }
 
+    TempFile reportsHome{""};
     CDownloaderDlg dialog;
     std::vector<std::string> boxes;
 };
+
+// The command line's report of each window case, as it must read.
+std::string ExpectedReport(const std::string& name) {
+    // The stray byte ("?") stands before the blank check's reply.
+    static const std::map<std::string, std::string> kReports = {
+        {"Main_Finished", R"(Velmoro Downloader transfer report
+
+Program: velmoro-downloader-cli <version>
+System: <system>
+Started: <date> <time> UTC
+Ended: finished
+
+Device: <link>
+Line settings: 115200 baud, no parity, 8 data bits, 1 stop bit
+
+Update type: Main Program
+Data file: <file>
+Size: 1500 bytes
+SHA-256: aaa91dc41a970fb5134b300c3fb87b197712b759c3d989007d500ae05feff729
+
+Blocks acknowledged: 2
+Last sent: :QUIT_COMM#
+Last received: :QUIT_OK#
+
+Log:
+<time>  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... 
+<time>  Connected.
+<time>  Processing ...   Please wait ...
+<time>  Download successfully finished!
+)"},
+        {"Catalog_ErrorInsteadOfReply071_EX_OK", R"(Velmoro Downloader transfer report
+
+Program: velmoro-downloader-cli <version>
+System: <system>
+Started: <date> <time> UTC
+Ended: error reply :EX_ERR#
+
+Device: <link>
+Line settings: 115200 baud, no parity, 8 data bits, 1 stop bit
+
+Update type: Object Catalog
+Data file: <file>
+Size: 334 bytes
+SHA-256: 3ee2d6a6861c2737178061a27046aecc6f6d090789356008ac81428c72f8eeee
+
+Blocks acknowledged: 0
+Last sent: :ERASE_EXT 8116E000#
+Last received: :EX_ERR#
+
+Log:
+<time>  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... 
+<time>  Connected.
+<time>  Processing ...   Please wait ...
+<time>  Error occurs! Transmission stop. Please check all the devices, then try again.
+)"},
+        {"Main_HangUpAfterBlock", R"(Velmoro Downloader transfer report
+
+Program: velmoro-downloader-cli <version>
+System: <system>
+Started: <date> <time> UTC
+Ended: port lost (the device went away, or the line was hung up)
+System error: the device went away, or the line was hung up
+
+Device: <link>
+Line settings: 115200 baud, no parity, 8 data bits, 1 stop bit
+
+Update type: Main Program
+Data file: <file>
+Size: 1500 bytes
+SHA-256: aaa91dc41a970fb5134b300c3fb87b197712b759c3d989007d500ae05feff729
+
+Blocks acknowledged: 1
+Last sent: :RAMTO_INT 00004000#
+Last received: :RB_OK#
+
+Log:
+<time>  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... 
+<time>  Connected.
+<time>  Processing ...   Please wait ...
+<time>  Error occurs! Transmission stop. Please check all the devices, then try again.
+<time>  The port was lost (the device went away, or the line was hung up). Plug the adapter back in, choose its port again, then click "Start Download".
+)"},
+        {"Main_CtrlCInState3AwaitBlankCheck", R"(Velmoro Downloader transfer report
+
+Program: velmoro-downloader-cli <version>
+System: <system>
+Started: <date> <time> UTC
+Ended: stopped by the user
+
+Device: <link>
+Line settings: 115200 baud, no parity, 8 data bits, 1 stop bit
+
+Update type: Main Program
+Data file: <file>
+Size: 1500 bytes
+SHA-256: aaa91dc41a970fb5134b300c3fb87b197712b759c3d989007d500ae05feff729
+
+Blocks acknowledged: 0
+Last sent: :CHKBL_INT#
+Last received: ?:BI_OK#
+
+Log:
+<time>  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... 
+<time>  Connected.
+<time>  Processing ...   Please wait ...
+<time>  Please make sure everything is OK, then click "Start Download".
+)"},
+    };
+    const auto found = kReports.find(name);
+    return found == kReports.end() ? std::string() : found->second;
+}
 
 TEST_P(WindowFault, ShowsTheLogOfTheCommandLine) {
     const MatrixCase& c = GetParam();
@@ -466,12 +680,23 @@ TEST_P(WindowFault, ShowsTheLogOfTheCommandLine) {
         cli = RunCli(c, sim, file.Path());
         EXPECT_EQ(cli.exitCode, c.exitCode) << cli.err;
         ASSERT_EQ(cli.lines, c.log);
+        EXPECT_EQ(Masked(cli.report, sim, file.Path()), ExpectedReport(c.name));
         sim.Finish();
     }
 
     Sim sim(c.simOptions, true);
     ASSERT_TRUE(sim.Listening());
     const std::vector<std::string> window = RunWindow(c, sim, file.Path());
+    // The window keeps the same report, but for its name and the port chosen.
+    // Both programs keep their reports; the window's came last.
+    const std::vector<fs::path> kept = KeptReports(ReportsDir());
+    ASSERT_EQ(kept.size(), 2U);
+    std::string report = Masked(ReadAll(kept[1]), sim, file.Path());
+    const std::string port = "Port: COM1\n";
+    ASSERT_NE(report.find(port), std::string::npos) << report;
+    report.erase(report.find(port), port.size());
+    report.replace(report.find("velmoro-downloader "), 19, "velmoro-downloader-cli ");
+    EXPECT_EQ(report, ExpectedReport(c.name));
     // Stop empties the window's log before its line; a terminal keeps what
     // it has printed.
     const std::vector<std::string> expected =

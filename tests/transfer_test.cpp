@@ -12,6 +12,7 @@
 #include "preflight.h"
 #include "temp_file.h"
 #include "transfer.h"
+#include "transfer_report.h"
 
 #ifdef __linux__
 #include <dlfcn.h>
@@ -48,6 +49,15 @@ protected:
     EngineRig rig;
 };
 
+// The one end a Start told the window, with its reason and detail.
+void ExpectEnded(const FakeWindow& window, Ending ending, Refusal refusal = Refusal::None,
+                 const std::string& detail = {}) {
+    ASSERT_EQ(window.ends.size(), 1U) << "each Start ends once";
+    EXPECT_EQ(window.ends[0].ending, ending);
+    EXPECT_EQ(window.ends[0].refusal, refusal);
+    EXPECT_EQ(window.ends[0].detail, detail);
+}
+
 TEST_F(TransferTest, StartPreparesEverythingInOrder) {
     TempFile image(kImage1500);
     rig.window.dataFilePath = image.Path();
@@ -81,6 +91,9 @@ TEST_F(TransferTest, MissingOrUnusableDataFileEndsStartWithItsLine) {
         const std::vector<std::string> expected = {"clear", "prepare",
                                                    "append " + std::string(texts::kNoDataFile)};
         EXPECT_EQ(fresh.trace, expected) << path;
+        ExpectEnded(fresh.window, Ending::Refused, Refusal::NoDataFile,
+                    std::string(texts::kNoDataFile));
+        EXPECT_FALSE(fresh.window.ends[0].file.loaded);
         EXPECT_FALSE(fresh.engine.State().busy);
         EXPECT_TRUE(fresh.port.open) << "the port stays open";
         EXPECT_FALSE(fresh.window.timerRunning);
@@ -128,6 +141,8 @@ TEST_F(TransferTest, DataFileThatFailsToReadSendsNothing) {
         diskFails = false;
         EXPECT_EQ(fresh.window.log,
                   std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
+        ExpectEnded(fresh.window, Ending::Refused, Refusal::UnreadableFile,
+                    std::string(texts::kUnreadableDataFile));
         EXPECT_FALSE(fresh.engine.State().busy);
         EXPECT_FALSE(fresh.window.timerRunning);
         EXPECT_TRUE(fresh.port.writes.empty());
@@ -221,6 +236,7 @@ TEST_F(TransferTest, PortFailureIsReportedAndNothingStarts) {
     const std::vector<std::string> expected = {"clear", "prepare",
                                                "port failure COM3: no such device"};
     EXPECT_EQ(rig.trace, expected);
+    ExpectEnded(rig.window, Ending::Refused, Refusal::PortOpen, "COM3: no such device");
     EXPECT_FALSE(State().busy);
     EXPECT_FALSE(State().dataFile.IsOpen());
     EXPECT_TRUE(rig.window.log.empty());
@@ -250,6 +266,7 @@ TEST_F(TransferTest, StopBeforeTheGreetingLeavesTheBeaconRunning) {
     EXPECT_TRUE(rig.window.openEnabled);
     EXPECT_TRUE(rig.window.timerRunning);
     EXPECT_FALSE(State().dataFile.IsOpen()) << "the data file is closed at Stop";
+    ExpectEnded(rig.window, Ending::Stopped);
     rig.engine.OnBeaconTimer();
     EXPECT_EQ(rig.port.TakeWrites(), std::vector<std::string>{"\xAA"});
 
@@ -292,6 +309,10 @@ TEST_F(TransferTest, LostPortEndsTheTransferWithTheErrorLine) {
     // Once ended, a second report changes nothing.
     rig.engine.OnCommEvent();
     EXPECT_EQ(rig.window.log.size(), 3U);
+    ExpectEnded(rig.window, Ending::PortLost, Refusal::None,
+                "The device does not recognize the command.");
+    EXPECT_EQ(rig.window.ends[0].lastReceived, ":OK#");
+    EXPECT_EQ(rig.window.ends[0].lastSent, commands::kGetVersion);
 }
 
 // The port goes away while the question about an odd file is open (the
@@ -311,6 +332,8 @@ TEST_F(TransferTest, PortLostDuringTheQuestionEndsTheStartWithThePortFailure) {
     rig.engine.OnStartStop();
     ASSERT_EQ(rig.window.questions.size(), 1U);
     EXPECT_EQ(rig.window.portFailure, "Cannot open COM3: gone");
+    // The loss while no transfer ran is no end of its own.
+    ExpectEnded(rig.window, Ending::Refused, Refusal::PortOpen, "Cannot open COM3: gone");
     EXPECT_EQ(rig.port.prepareCount, 2);
     EXPECT_FALSE(State().busy);
     EXPECT_FALSE(rig.window.timerRunning);
@@ -545,6 +568,8 @@ TEST_F(TransferTest, EveryErrorReplyEndsTheTransferInAnyState) {
                 << "the beacon goes on only if the greeting had not come";
             EXPECT_FALSE(state.dataFile.IsOpen()) << "the data file is closed at an error";
             EXPECT_TRUE(fresh.port.TakeWrites().empty());
+            ExpectEnded(fresh.window, Ending::ErrorReply, Refusal::None, std::string(error));
+            EXPECT_EQ(fresh.window.ends[0].lastReceived, error);
         }
     }
 }
@@ -606,6 +631,7 @@ TEST_F(TransferTest, RefusedCatalogueStopsAtStartBeforeAnythingIsSent) {
     EXPECT_TRUE(rig.window.openEnabled);
     EXPECT_EQ(rig.window.caption, texts::kStartCaption);
     EXPECT_TRUE(rig.port.writes.empty());
+    ExpectEnded(rig.window, Ending::Refused, Refusal::FileRefused, rig.window.log[0]);
 }
 
 // Before anything is sent, Start refuses what can never work and asks about
@@ -696,6 +722,7 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
             EXPECT_EQ(fresh.engine.State().dataFile.IsOpen(), goes) << context;
             EXPECT_TRUE(fresh.port.writes.empty()) << context;
             if (goes) {
+                EXPECT_TRUE(fresh.window.ends.empty()) << context;
                 std::vector<std::string> log = {std::string(texts::kResetPrompt)};
                 if (c.contents.starts_with(mark) && c.type == UpdateType::ObjectCatalog) {
                     log.insert(log.begin(), std::string(texts::kByteOrderMarkLeftOut));
@@ -705,6 +732,8 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
             }
             ASSERT_EQ(fresh.window.log.size(), 1U) << context;
             const std::string& line = fresh.window.log[0];
+            ExpectEnded(fresh.window, Ending::Refused,
+                        c.refusal != nullptr ? Refusal::FileRefused : Refusal::Declined, line);
             EXPECT_TRUE(line.ends_with("\r\n")) << line;
             if (c.refusal != nullptr) {
                 EXPECT_NE(line.find(c.refusal), std::string::npos) << line;
@@ -748,6 +777,76 @@ TEST_F(TransferTest, DataFileIsNotHeldOpenDuringTheTransfer) {
     EXPECT_EQ(OpenDescriptors(), before);
 }
 #endif
+
+// A report holds every line of its transfer, the question and its answer,
+// even those the window's log lost at Stop; the next Start begins a new one.
+TEST(ReportTest, HoldsTheWholeTransferAcrossStopAndStartsAfresh) {
+    std::vector<std::string> trace;
+    FakePort port{trace};
+    FakeWindow window{trace};
+    std::vector<std::string> reports;
+    auto now = std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 57);
+    CTransferReporter reporter(
+        window,
+        [] {
+            return ReportContext{"p 1", "s 2", {{"Port", "COM3"}}, "line"};
+        },
+        [&reports](const std::string& report, const TransferEnd&) { reports.push_back(report); },
+        [&now] { return now += std::chrono::milliseconds(1500); });
+    CTransferEngine engine(port, reporter);
+    TempFile image("A\nB\n");
+    window.dataFilePath = image.Path();
+    window.answer = true;
+    engine.OnStartStop();
+    engine.OnStartStop();
+    ASSERT_EQ(reports.size(), 1U);
+    EXPECT_EQ(window.log, std::vector<std::string>{std::string(texts::kStopped)});
+    const std::string& report = reports[0];
+    for (const std::string expected :
+         {"Program: p 1\n", "System: s 2\n", "Started: 2026-12-18 00:00:01.500 UTC\n",
+          "Ended: stopped by the user\n", "Port: COM3\n", "Line settings: line\n",
+          "Update type: Main Program\n", "Size: 4 bytes\n",
+          "SHA-256: daee1cd25194ae952d046ad9b9c81d3c07dc5332440b58d6d7461b248be56712\n",
+          "Blocks acknowledged: 0\n", "Last sent: -\n", "  [asked: ", "  [answered Yes]\n",
+          "\n00:00:06.000  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \n",
+          "  Please make sure everything is OK, then click \"Start Download\".\n"}) {
+        EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+    }
+    EXPECT_LT(report.find("[answered Yes]"), report.find("Please reset"));
+
+    port.openError = "busy";
+    engine.OnStartStop();
+    ASSERT_EQ(reports.size(), 2U);
+    EXPECT_EQ(reports[1].find("[asked"), std::string::npos) << "a new Start, a new report";
+    EXPECT_NE(reports[1].find("[the port could not be opened: busy]"), std::string::npos);
+    EXPECT_NE(reports[1].find("System error: busy\n"), std::string::npos);
+}
+
+// The folder keeps the newest 20 reports; two ending in the same
+// millisecond are both kept, in order.
+TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
+    TempFile place("");
+    const std::filesystem::path folder = place.Path().parent_path() / "kept";
+    const auto start = std::chrono::system_clock::time_point{} + std::chrono::hours(500000);
+    std::string error;
+    std::vector<std::filesystem::path> written;
+    for (int i = 0; i < 21; ++i) {
+        const auto ended = start + std::chrono::seconds(i < 20 ? i : 19);
+        written.push_back(KeepReport(folder, "report " + std::to_string(i), ended, error));
+        ASSERT_FALSE(written.back().empty()) << error;
+    }
+    const std::vector<std::filesystem::path> kept = KeptReports(folder);
+    ASSERT_EQ(kept.size(), kKeptReports);
+    EXPECT_EQ(kept.front(), written[1]);
+    EXPECT_EQ(kept[18], written[19]);
+    EXPECT_EQ(kept[19], written[20]);
+    EXPECT_NE(written[19], written[20]);
+    EXPECT_FALSE(std::filesystem::exists(written[0]));
+    std::ifstream last(kept.back());
+    std::string text;
+    std::getline(last, text);
+    EXPECT_EQ(text, "report 20");
+}
 
 }  // namespace
 }  // namespace velmoro::testing

@@ -122,6 +122,11 @@ TEST_P(FirmwareSizes, SendsFloorOfSizeOver1024PlusOneBlocks) {
     EXPECT_TRUE(rig.controller.Finished());
     EXPECT_TRUE(rig.controller.Violations().empty()) << rig.controller.Violations().front();
     EXPECT_EQ(rig.window.log.back(), texts::kFinished);
+    ASSERT_EQ(rig.window.ends.size(), 1U);
+    EXPECT_EQ(rig.window.ends[0].ending, Ending::Finished);
+    EXPECT_EQ(rig.window.ends[0].file.size, c.size);
+    EXPECT_EQ(rig.window.ends[0].blocksAcknowledged,
+              static_cast<std::int32_t>(rig.controller.Internal().size()));
     EXPECT_EQ(rig.window.rangeUpper, c.upper);
     EXPECT_EQ(rig.window.positions.back(), c.upper);
     std::vector<std::uint32_t> addresses;
@@ -175,6 +180,9 @@ TEST(WholeTransfer, CatalogueSweepsThenWritesBothSections) {
     ASSERT_TRUE(rig.controller.Finished());
     EXPECT_TRUE(rig.controller.Violations().empty()) << rig.controller.Violations().front();
     EXPECT_EQ(rig.window.log.back(), texts::kFinished);
+    ASSERT_EQ(rig.window.ends.size(), 1U);
+    EXPECT_EQ(rig.window.ends[0].blocksAcknowledged,
+              static_cast<std::int32_t>(rig.controller.External().size()));
 
     // The sweep: each sector erased, then blank-checked, in order.
     std::vector<std::string> sweep;
