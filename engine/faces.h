@@ -24,12 +24,15 @@ enum class UpdateType { MainProgram, ObjectCatalog };
 inline constexpr int kCommEventReceive = 2;
 inline constexpr int kCommEventPortLost = 1100;
 
+// The line every transfer runs on: baud, parity, data bits, stop bits.
+inline constexpr std::string_view kLineSettings = "115200,n,8,1";
+
 class IPortFace {
 public:
     virtual ~IPortFace() = default;
 
     // Closes the port if open, waits 500 ms, configures it for
-    // "115200,n,8,1" and opens it. On failure returns false and puts the
+    // kLineSettings and opens it. On failure returns false and puts the
     // port's own description of the failure in errorText.
     virtual bool PreparePort(std::string& errorText) = 0;
     virtual bool GetPortOpen() const = 0;

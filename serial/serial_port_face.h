@@ -8,9 +8,6 @@
 
 namespace velmoro {
 
-// The line every transfer runs on.
-inline constexpr std::string_view kLineSettings = "115200,n,8,1";
-
 class CSerialPortFace : public IPortFace {
 public:
     // PreparePort opens the port that portNumber names at that moment (1 for

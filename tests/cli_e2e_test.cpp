@@ -343,13 +343,19 @@ TEST(FaultsOverPty, HangUpMidTransferIsAPortFailure) {
     EXPECT_NE(sim.Finish().find("hung up;"), std::string::npos);
 }
 
+// Ctrl-C still leaves the report, where --report says and with the kept
+// ones, which `reports` lists.
 TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
     TempFile file(Image(5000));
+    const fs::path kept = file.Path().parent_path() / "kept";
+    const fs::path report = file.Path().parent_path() / "report.txt";
+    qputenv("VELMORO_REPORTS_DIR", QByteArray::fromStdString(kept.string()));
     // A controller that never greets: the beacon runs until Ctrl-C.
     Sim sim({"--beacons", "1000000"});
     ASSERT_TRUE(sim.Listening());
     const CliResult cli = RunCli(QStringList{"download", "--port", PortOf(sim), "--type", "main",
-                                             QString::fromStdString(file.Path().string())},
+                                             QString::fromStdString(file.Path().string()),
+                                             "--report", QString::fromStdString(report.string())},
                                  [](QProcess& process) {
                                      // Let a few beacons go out first.
                                      process.waitForFinished(400);
@@ -359,6 +365,15 @@ TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
     EXPECT_EQ(cli.out, Lines({texts::kResetPrompt, texts::kStopped}));
     EXPECT_NE(sim.Finish().find("host closed the port;"), std::string::npos);
     EXPECT_EQ(sim.ExitCode(), 0);
+    std::ifstream in(report, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("\nEnded: stopped by the user\n"), std::string::npos) << text;
+    const std::string listed = RunCli({"reports"}).out;
+    qunsetenv("VELMORO_REPORTS_DIR");
+    ASSERT_EQ(std::distance(fs::directory_iterator(kept), fs::directory_iterator()), 1);
+    EXPECT_NE(listed.find("\n  " + fs::directory_iterator(kept)->path().filename().string() + "\n"),
+              std::string::npos)
+        << listed;
 }
 
 TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
@@ -421,7 +436,8 @@ TEST(CliUsage, BadArgumentsExitWithTwo) {
           QStringList{"download", "--port", "COM10", "--type", "main", "x"},
           QStringList{"download", "--port", "COM1", "--type", "other", "x"},
           QStringList{"download", "--port", "COM1", "--type", "main", "x", "--timeout", "0"},
-          QStringList{"convert", "only-one"}, QStringList{"flash"}}) {
+          QStringList{"download", "--port", "COM1", "--type", "main", "x", "--report="},
+          QStringList{"reports", "x"}, QStringList{"convert", "only-one"}, QStringList{"flash"}}) {
         EXPECT_EQ(RunCli(args).exitCode, 2) << args.join(' ').toStdString();
     }
     // The version from CHANGELOG.md and the commit the build was made from

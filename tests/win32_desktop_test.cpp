@@ -154,19 +154,34 @@ TEST_F(DesktopTest, ControlsSitAtTheirDialogUnitRectangles) {
     EXPECT_EQ(Text(dialog.Handle()), L"Velmoro Downloader V2.0");
 }
 
-TEST_F(DesktopTest, SystemMenuEndsWithASeparatorAndAbout) {
+// About keeps its command number after the separator; the reports item
+// comes last and opens the folder of the kept reports.
+TEST_F(DesktopTest, SystemMenuEndsWithASeparatorAboutAndReports) {
     HMENU menu = GetSystemMenu(dialog.Handle(), FALSE);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 2);
+    ASSERT_GE(count, 3);
     std::array<wchar_t, 128> text{};
-    GetMenuStringW(menu, count - 1, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
+    GetMenuStringW(menu, count - 2, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
     EXPECT_STREQ(text.data(), L"About Velmoro Downloader(&A)...");
-    EXPECT_EQ(GetMenuItemID(menu, count - 1), 16u);
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), 16u);
+    GetMenuStringW(menu, count - 1, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
+    EXPECT_STREQ(text.data(), L"Transfer Reports(&R)...");
+    EXPECT_EQ(GetMenuItemID(menu, count - 1), 32u);
     MENUITEMINFOW separator{};
     separator.cbSize = sizeof separator;
     separator.fMask = MIIM_FTYPE;
-    GetMenuItemInfoW(menu, count - 2, TRUE, &separator);
+    GetMenuItemInfoW(menu, count - 3, TRUE, &separator);
     EXPECT_NE(separator.fType & MFT_SEPARATOR, 0u);
+
+    std::vector<ShellOpenRequest> opened;
+    SetShellOpenHook([&opened](const ShellOpenRequest& request) { opened.push_back(request); });
+    SendMessageW(dialog.Handle(), WM_SYSCOMMAND, 32, 0);
+    SetShellOpenHook(nullptr);
+    ASSERT_EQ(opened.size(), 1u);
+    std::array<wchar_t, MAX_PATH> folder{};
+    ASSERT_GT(GetEnvironmentVariableW(L"VELMORO_REPORTS_DIR", folder.data(), MAX_PATH), 0u);
+    EXPECT_EQ(opened[0].file, folder.data());
+    EXPECT_NE(GetFileAttributesW(folder.data()), INVALID_FILE_ATTRIBUTES) << "made if missing";
 }
 
 TEST_F(DesktopTest, StartsWithCom1MainProgramAndAnEmptyLog) {

@@ -282,6 +282,24 @@ const page = {
     },
     reportPortFailure(text) { messageBox(text, "\u26d4", [["OK", 1]]); },
     ask(question) { return messageBox(question, "?", [["&Yes", 1], ["&No", 0]]); },
+    // What a report says of the browser and the port: "Name: value" lines.
+    reportFacts() {
+        const info = this.port && this.port.getInfo ? this.port.getInfo() : {};
+        const hex = (n) => n.toString(16).padStart(4, "0");
+        let facts = `System: ${navigator.userAgent}\nPort: ${this.port ? portButton.textContent : "none chosen"}\n`;
+        if (info.usbVendorId !== undefined) facts += `USB ids: ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}\n`;
+        return facts;
+    },
+    // The report of the transfer that just ended, offered as a download.
+    setReport(text) {
+        const link = document.getElementById("reportLink");
+        if (link.href.startsWith("blob:")) URL.revokeObjectURL(link.href);
+        link.href = URL.createObjectURL(new Blob([text], { type: "text/plain" }));
+        const stamp = new Date().toISOString().replace(/[-:]/g, "").replace("T", "-").slice(0, 15);
+        link.download = `velmoro-report-${stamp}.txt`;
+        this.lastReport = text;
+        document.getElementById("reportLine").hidden = false;
+    },
 
     choosePort(port) {
         this.port = port;

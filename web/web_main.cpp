@@ -22,6 +22,8 @@
 #include "icon_button_drawing.h"
 #include "percent_progress.h"
 #include "transfer.h"
+#include "transfer_report.h"
+#include "velmoro_version.h"
 
 namespace velmoro::web {
 
@@ -54,6 +56,14 @@ EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count), {
 EM_JS(int, JsCommEvent, (), { return Module.velmoroPage.commEvent; });
 EM_JS(void, JsPutLossReason, (), {
     Module.velmoroPage.text = Module.velmoroPage.lossReason || "";
+});
+// The page's account of its port and browser for a report: "Name: value"
+// lines.
+EM_JS(void, JsPutReportFacts, (), {
+    Module.velmoroPage.text = Module.velmoroPage.reportFacts();
+});
+EM_JS(void, JsSetReport, (const char* text, int size), {
+    Module.velmoroPage.setReport(UTF8ToString(text, size));
 });
 EM_JS(int, JsInputLength, (), { return Module.velmoroPage.inputLength(); });
 EM_JS(void, JsTakeInput, (std::uint8_t* out, int count), {
@@ -144,6 +154,8 @@ public:
     bool AskQuestion(std::string_view question) override {
         return JsAskQuestion(std::string(question).c_str()) != 0;
     }
+    // The reporter hands the page the report.
+    void TransferEnded(const TransferEnd&) override {}
 
     std::string caption_{velmoro::texts::kStartCaption};
     std::filesystem::path dataFile_;
@@ -152,10 +164,42 @@ public:
     int progressWidth_ = 0;
 };
 
+ReportContext PageReportContext() {
+    ReportContext context;
+    context.program = std::string("velmoro-downloader-web ") + build::kVersionLine;
+    JsPutReportFacts();
+    const std::string facts = TakeText();
+    std::size_t from = 0;
+    while (from < facts.size()) {
+        std::size_t end = facts.find('\n', from);
+        if (end == std::string::npos) {
+            end = facts.size();
+        }
+        const std::string line = facts.substr(from, end - from);
+        const std::size_t colon = line.find(": ");
+        if (colon != std::string::npos) {
+            std::string name = line.substr(0, colon);
+            std::string value = line.substr(colon + 2);
+            if (name == "System") {
+                context.system = std::move(value);
+            } else {
+                context.port.emplace_back(std::move(name), std::move(value));
+            }
+        }
+        from = end + 1;
+    }
+    context.lineSettings = DescribeLineSettings(kLineSettings);
+    return context;
+}
+
 struct CPage {
     CWebPortFace port;
     CWebWindowFace window;
-    CTransferEngine engine{port, window};
+    CTransferReporter reporter{window, PageReportContext,
+                               [](const std::string& report, const TransferEnd&) {
+                                   JsSetReport(report.data(), static_cast<int>(report.size()));
+                               }};
+    CTransferEngine engine{port, reporter};
 };
 
 CPage& Page() {
@@ -177,9 +221,18 @@ extern "C" {
 EMSCRIPTEN_KEEPALIVE void velmoro_start_stop(int fileState) {
     auto& page = Page();
     if (!page.engine.State().busy && fileState != 0) {
-        page.window.ClearLog();
-        page.window.AppendLog(fileState == 2 ? velmoro::web::texts::kDataFileTooLarge
-                                             : velmoro::texts::kUnreadableDataFile);
+        // Refused before the engine's Start, and reported as the engine's
+        // refusals are.
+        const std::string_view line = fileState == 2 ? velmoro::web::texts::kDataFileTooLarge
+                                                     : velmoro::texts::kUnreadableDataFile;
+        page.reporter.ClearLog();
+        page.reporter.AppendLog(line);
+        velmoro::TransferEnd end;
+        end.ending = velmoro::Ending::Refused;
+        end.refusal = velmoro::Refusal::UnreadableFile;
+        end.detail = line;
+        end.file.path = page.window.dataFile_.string();
+        page.reporter.TransferEnded(end);
     } else {
         page.engine.OnStartStop();
     }

@@ -11,6 +11,7 @@ velmoro-downloader-cli (the check's output the page must match)."""
 
 import base64
 import functools
+import hashlib
 import http.server
 import json
 import pathlib
@@ -216,6 +217,13 @@ class PageTest(unittest.TestCase):
             self.fail("log: %r; faults: %r" % (seen, self.faults))
         return seen[0]
 
+    def report(self):
+        """The report the page offers for download, as the download gives it."""
+        self.assertFalse(self.page("document.getElementById('reportLine').hidden"))
+        self.assertRegex(self.page("document.getElementById('reportLink').download"),
+                         r"^velmoro-report-\d{8}-\d{6}\.txt$")
+        return self.page("fetch(document.getElementById('reportLink').href).then((r) => r.text())")
+
     def question_open(self):
         return self.page("document.getElementById('question').open")
 
@@ -247,6 +255,10 @@ class PageTest(unittest.TestCase):
                 sim.finish()
                 self.assertIn("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control",
                               sim.log())
+                report = self.report()
+                self.assertIn("\nEnded: finished\n", report)
+                self.assertIn("\nSHA-256: %s\n" % hashlib.sha256(contents).hexdigest(), report)
+                self.assertIn("\nUSB ids: 0403:6001\n", report)
                 if kind == "main":
                     blocks = len(contents) // 1024 + 1
                     self.assertEqual(sim.flash("internal.bin"),
@@ -297,6 +309,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.page("velmoroWakeCalls"), ["request", "drop", "request", "release"])
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertTrue(self.page("velmoroPage.openEnabled"))
+        self.assertIn("\nEnded: stopped by the user\n", self.report())
         sim.finish(stop=True)
         self.assertEqual(sim.flash("internal.bin"), b"")
 
@@ -307,6 +320,7 @@ class PageTest(unittest.TestCase):
         self.click("#button1004")
         log = self.wait_log(lambda log: log.endswith(ERROR) or "finished" in log)
         self.assertTrue(log.endswith(ERROR), log)
+        self.assertIn("\nEnded: error reply :BI_ERR#\n", self.report())
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
 
@@ -321,6 +335,7 @@ class PageTest(unittest.TestCase):
         # The error line, then the browser's reason and what to do.
         self.assertIn(ERROR + "The port was lost (", log)
         self.assertTrue(log.endswith(LOST_AFTER), log)
+        self.assertRegex(self.report(), r"\nEnded: port lost \(.+\)\nSystem error: ")
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertFalse(self.page("velmoroPage.open"))
         self.assertIsNone(self.page("velmoroPage.timer"))
@@ -438,6 +453,8 @@ class PageTest(unittest.TestCase):
                     wait_until(lambda: self.page("document.getElementById('path').value") == "huge.bin", "the name")
                 self.click("#button1004")
                 self.assertEqual(self.wait_log(lambda log: log != ""), line)
+                self.assertIn("\nEnded: refused before sending: the data file could not be read\n",
+                              self.report())
                 self.assertEqual(len(self.relay.opens), opens)
                 self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         huge.unlink()
