@@ -91,7 +91,9 @@ UsbSurvey SurveyUsbSerial(const fs::path& root) {
         const std::string vendor = ReadLine(parent / "idVendor");
         const std::string product = ReadLine(parent / "idProduct");
         if (!vendor.empty() && !product.empty()) {
-            trouble.hardwareId = vendor + ":" + product;
+            trouble.hardwareId = vendor;
+            trouble.hardwareId += ':';
+            trouble.hardwareId += product;
         }
         survey.troubles.push_back(std::move(trouble));
     }
