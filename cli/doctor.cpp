@@ -272,7 +272,8 @@ void CheckLatency(const std::string& port, const std::string& device, const Devi
                  "low-latency mode when it opens the port, which many drivers honour."));
 }
 
-void CheckDeviceFile(const std::string& port, const std::string& device, DoctorProbes& probes,
+// True when the port reaches no device at all.
+bool CheckDeviceFile(const std::string& port, const std::string& device, DoctorProbes& probes,
                      const ProcessTable& table, std::vector<Finding>& findings) {
     const DeviceFacts facts = probes.LookAt(device);
     switch (facts.node) {
@@ -283,12 +284,12 @@ void CheckDeviceFile(const std::string& port, const std::string& device, DoctorP
                      "Plug the adapter in (the link appears with it), or choose "
                      "another port; " +
                          kPortsCommand + " lists the serial devices present."));
-            return;
+            return true;
         case DeviceFacts::Node::Missing:
             findings.push_back(Make(port, device, Severity::Problem, device + " does not exist.",
                                     "Plug the adapter in and check the name; " + kPortsCommand +
                                         " lists the serial devices present."));
-            return;
+            return true;
         case DeviceFacts::Node::NotADevice:
         case DeviceFacts::Node::Device:
             break;
@@ -303,7 +304,7 @@ void CheckDeviceFile(const std::string& port, const std::string& device, DoctorP
                                 "Choose the serial device itself, such as /dev/ttyUSB0 or "
                                 "/dev/ttyACM0; " +
                                     kPortsCommand + " lists them."));
-        return;
+        return false;
     }
     findings.push_back(Make(port, device, Severity::Ok, where + " exists: " + owners + "."));
 
@@ -324,7 +325,7 @@ void CheckDeviceFile(const std::string& port, const std::string& device, DoctorP
         const Finding open = OpenFinding(port, device, opened, facts, holders);
         if (opened.result == OpenFacts::Result::NotSerial) {
             findings.push_back(open);  // no serial line: nothing else applies
-            return;
+            return false;
         }
         findings.push_back(holders);
         findings.push_back(open);
@@ -344,6 +345,7 @@ void CheckDeviceFile(const std::string& port, const std::string& device, DoctorP
                                 SerialConsoleAdvice(kernelName)));
     }
     CheckLatency(port, device, facts, kernelName, findings);
+    return false;
 }
 
 void CheckServices(const ProcessTable& table, std::vector<Finding>& findings) {
@@ -413,7 +415,8 @@ void CheckNamedLatency(const std::string& port, const DeviceFacts& facts,
             "unplug the adapter and plug it in again."));
 }
 
-void CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<Finding>& findings) {
+// True when the port reaches no device at all.
+bool CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<Finding>& findings) {
     const DeviceFacts facts = probes.LookAt(port);
     findings.push_back(Make(port, {}, Severity::Ok,
                             facts.listed ? port + " is present: the system lists it."
@@ -424,30 +427,31 @@ void CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<F
         case OpenFacts::Result::Opened:
             findings.push_back(Make(port, {}, Severity::Ok, "It opens for reading and writing."));
             CheckNamedLatency(port, facts, findings);
-            return;
+            return false;
         case OpenFacts::Result::NotSerial:
             findings.push_back(
                 Make(port, {}, Severity::Problem,
                      "It opens, but no serial port answers behind it: " + opened.reason,
                      kReinstallDriver));
-            return;
+            return false;
         case OpenFacts::Result::Busy:
             findings.push_back(Make(port, {}, Severity::Problem,
                                     failed + " Another program has it open.",
                                     "Close the program that uses it (a terminal program, another "
                                     "downloader, the mount's own software), then try again."));
             CheckNamedLatency(port, facts, findings);
-            return;
+            return false;
         case OpenFacts::Result::Missing:
             findings.back() =
                 Make(port, {}, Severity::Problem, port + " does not exist.", kDeviceManager);
-            return;
+            return true;
         case OpenFacts::Result::Denied:
         case OpenFacts::Result::NoDevice:
         case OpenFacts::Result::Failed:
             findings.push_back(Make(port, {}, Severity::Problem, failed, kReinstallDriver));
-            return;
+            return false;
     }
+    return false;
 }
 
 // --- Every system ---
@@ -490,8 +494,7 @@ Finding UnreachedFinding(const std::vector<std::string>& unreached, bool problem
     const std::string variable = "VELMORO_COM" + std::to_string(ComNumber(unreached.front()));
     std::string advice;
     if (problem) {
-        advice = present == 0 ? "Plug the adapter in (with a cable that carries data), or set " +
-                                    variable + " to the device path."
+        advice = present == 0   ? "Plug the adapter in, or set " + variable + " to the device path."
                  : present == 1 ? "Choose COM1, or set " + variable + " to the device path."
                                 : "Choose one of COM1 to COM" + std::to_string(present) + " (" +
                                       kPortsCommand + " shows which device each reaches), or set " +
@@ -503,6 +506,32 @@ Finding UnreachedFinding(const std::vector<std::string>& unreached, bool problem
                     ? "No device: only 1 serial device is present."
                     : "No device: only " + std::to_string(present) + " serial devices are present.",
                 advice);
+}
+
+// Why no adapter's port is there. A device without a working driver is
+// worth naming even beside ports that work, as it may be the adapter just
+// plugged in; that no adapter is present at all is worth saying only when a
+// port was missing.
+void CheckAdapters(const UsbSurvey& survey, bool portMissing, std::vector<Finding>& findings) {
+    for (const NoPortAdvice& advice : AdviseNoPort(survey)) {
+        switch (advice.verdict) {
+            case NoPortVerdict::AllFine:
+                findings.push_back(Make({}, {}, Severity::Ok, advice.finding));
+                break;
+            case NoPortVerdict::NoDevice:
+                if (portMissing) {
+                    findings.push_back(
+                        Make({}, {}, Severity::Warning, advice.finding, advice.advice));
+                }
+                break;
+            case NoPortVerdict::NoDriver:
+            case NoPortVerdict::Disabled:
+            case NoPortVerdict::FailsToStart:
+                findings.push_back(Make({}, {}, portMissing ? Severity::Problem : Severity::Warning,
+                                        advice.finding, advice.advice));
+                break;
+        }
+    }
 }
 
 }  // namespace
@@ -519,6 +548,7 @@ std::vector<Finding> DiagnosePorts(const std::vector<std::string>& ports, Doctor
     const ProcessTable table = probes.Processes();
     std::vector<Finding> findings;
     std::vector<std::string> unreached;
+    bool portMissing = false;
     for (const std::string& port : names) {
         std::string device = port;
         const int n = ComNumber(port);
@@ -535,16 +565,16 @@ std::vector<Finding> DiagnosePorts(const std::vector<std::string>& ports, Doctor
                 findings.push_back(ReachesFinding(port, n, device, how));
             }
         }
-        if (view == PortView::DeviceFiles) {
-            CheckDeviceFile(port, device, probes, table, findings);
-        } else {
-            CheckNamedPort(port, probes, findings);
-        }
+        portMissing |= view == PortView::DeviceFiles
+                           ? CheckDeviceFile(port, device, probes, table, findings)
+                           : CheckNamedPort(port, probes, findings);
     }
     if (!unreached.empty()) {
-        findings.push_back(
-            UnreachedFinding(unreached, !sweep || unreached.size() == names.size(), view));
+        const bool problem = !sweep || unreached.size() == names.size();
+        findings.push_back(UnreachedFinding(unreached, problem, view));
+        portMissing |= problem;
     }
+    CheckAdapters(probes.SurveyUsb(), portMissing, findings);
     if (view == PortView::DeviceFiles) {
         CheckServices(table, findings);
     } else {

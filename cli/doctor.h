@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "doctor_report.h"
+#include "no_port.h"
 #include "port_names.h"
 
 namespace velmoro {
@@ -96,6 +97,9 @@ public:
     // Opens the device as the downloader would, without touching its
     // settings, and closes it again at once.
     virtual OpenFacts TryOpen(const std::string& device) = 0;
+    // The USB-serial adapters present, and the USB devices without a working
+    // driver.
+    virtual UsbSurvey SurveyUsb() = 0;
 };
 
 // The running system's probes (doctor_probes.cpp of the platform folder).

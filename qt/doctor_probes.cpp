@@ -20,6 +20,8 @@
 #include <system_error>
 #include <utility>
 
+#include "usb_survey.h"
+
 namespace velmoro {
 
 namespace {
@@ -306,6 +308,10 @@ OpenFacts DeviceFileProbes::TryOpen(const std::string& device) {
             break;
     }
     return opened;
+}
+
+UsbSurvey DeviceFileProbes::SurveyUsb() {
+    return SurveyUsbSerial(environment_.root);
 }
 
 std::unique_ptr<DoctorProbes> ThisSystemsProbes() {

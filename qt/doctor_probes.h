@@ -38,6 +38,7 @@ public:
     ProcessTable Processes() override;
     DeviceFacts LookAt(const std::string& device) override;
     OpenFacts TryOpen(const std::string& device) override;
+    UsbSurvey SurveyUsb() override;
 
 private:
     DoctorEnvironment environment_;

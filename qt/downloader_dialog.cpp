@@ -15,6 +15,7 @@
 #include "dialog_template.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#include "no_port.h"
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "resources.h"
@@ -238,10 +239,10 @@ bool CDownloaderDlg::AskQuestion(std::string_view question) {
 }
 
 void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
+    const std::string message = PortFailureMessage(errorText, SurveyUsbSerial());
     toolkit::MessageBox(
-        this,
-        {QString::fromUtf8(errorText.data(), static_cast<qsizetype>(errorText.size())),
-         windowTitle(), toolkit::MessageButtons::Ok, toolkit::MessageIcon::Stop, toolkit::IDOK});
+        this, {QString::fromStdString(message), windowTitle(), toolkit::MessageButtons::Ok,
+               toolkit::MessageIcon::Stop, toolkit::IDOK});
 }
 
 }  // namespace velmoro

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "doctor_probes.h"
+#include "no_port.h"
 #include "port_names.h"
 
 namespace velmoro::testing {
@@ -84,6 +85,24 @@ public:
         const fs::path dir = root_ / "sys/bus/usb-serial/devices" / kernelName;
         fs::create_directories(dir);
         std::ofstream(dir / "latency_timer") << milliseconds << "\n";
+    }
+
+    // A USB device with one interface of the given class; bound, when a
+    // driver is named, with the serial device the driver made of it.
+    void AddUsbDevice(const std::string& name, const std::string& product, const std::string& ids,
+                      const std::string& interfaceClass, const std::string& driver = {}) {
+        const fs::path devices = root_ / "sys/bus/usb/devices";
+        fs::create_directories(devices / name);
+        std::ofstream(devices / name / "product") << product << "\n";
+        std::ofstream(devices / name / "idVendor") << ids.substr(0, 4) << "\n";
+        std::ofstream(devices / name / "idProduct") << ids.substr(5) << "\n";
+        const fs::path interface = devices / (name + ":1.0");
+        fs::create_directories(interface);
+        std::ofstream(interface / "bInterfaceClass") << interfaceClass << "\n";
+        if (!driver.empty()) {
+            fs::create_symlink(root_ / "drivers" / driver, interface / "driver");
+            fs::create_directories(interface / "ttyUSB0");
+        }
     }
 
     void SetConsoles(const std::string& active) {
@@ -421,6 +440,121 @@ TEST(DoctorPorts, ComPortsReachTheDeviceTheVariableNames) {
     EXPECT_EQ(DoctorExitCode(findings), 0) << Dump(findings);
     EXPECT_EQ(With(About(findings, "COM9"), Severity::Ok, "No device").size(), 1u)
         << Dump(findings);
+}
+
+// Every verdict of the rule, with the words that must reach the user: the
+// chip as the system names it, the problem code, and the one thing to do.
+TEST(NoPortAdvice, EachCaseHasItsVerdictAndWhatToDo) {
+    using Kind = UsbDeviceTrouble::Kind;
+    const UsbDeviceTrouble ch340{Kind::NoDriver, "USB2.0-Serial", "VID_1A86&PID_7523", 28};
+    struct Case {
+        const char* name;
+        UsbSurvey survey;
+        NoPortVerdict verdict;
+        std::vector<std::string> finding;  // parts of the first finding
+        std::vector<std::string> advice;   // parts of its advice
+    };
+    const Case cases[] = {
+        {"nothing plugged in",
+         {DriverPlace::Kernel, 0, {}},
+         NoPortVerdict::NoDevice,
+         {"No USB-serial adapter is present"},
+         {"Plug the adapter in", "not a charge-only one", "another USB socket"}},
+        {"the browser's chooser closed empty",
+         {DriverPlace::Browser, 0, {}},
+         NoPortVerdict::NoDevice,
+         {"No serial port was chosen"},
+         {"browser's list", "not a charge-only one", "install the driver"}},
+        {"an adapter that works",
+         {DriverPlace::DeviceManager, 1, {}},
+         NoPortVerdict::AllFine,
+         {"A USB-serial adapter's port is present"},
+         {}},
+        {"no driver on Windows",
+         {DriverPlace::DeviceManager, 0, {ch340}},
+         NoPortVerdict::NoDriver,
+         {"\"USB2.0-Serial\" (VID_1A86&PID_7523) is plugged in", "Windows has no driver",
+          "(code 28)"},
+         {"Install the driver for its chip (USB2.0-Serial)", "Other devices", "Update driver",
+          "plug it in again"}},
+        {"no driver on Linux, the device unnamed",
+         {DriverPlace::Kernel, 0, {{Kind::NoDriver, "", "1a86:7523", 0}}},
+         NoPortVerdict::NoDriver,
+         {"A USB device (1a86:7523) is plugged in, but no driver has taken it: it gives no "
+          "serial port."},
+         {"the id 1a86:7523 names it", "modprobe", "brltty"}},
+        {"a driver that cannot start, beside a working port",
+         {DriverPlace::DeviceManager,
+          1,
+          {{TroubleOfProblemCode(10), "USB-SERIAL CH340", "VID_1A86&PID_7523", 10}}},
+         NoPortVerdict::FailsToStart,
+         {"its driver cannot start (code 10)"},
+         {"another USB socket", "driver for its chip (USB-SERIAL CH340) afresh", "Uninstall device",
+          "Delete the driver software"}},
+        {"disabled",
+         {DriverPlace::DeviceManager, 0, {{TroubleOfProblemCode(22), "USB Serial Port", "", 22}}},
+         NoPortVerdict::Disabled,
+         {"\"USB Serial Port\" is plugged in, but disabled (code 22)."},
+         {"Enable device"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto advice = AdviseNoPort(c.survey);
+        ASSERT_EQ(advice.size(), 1u);
+        EXPECT_EQ(advice[0].verdict, c.verdict);
+        for (const std::string& part : c.finding) {
+            EXPECT_NE(advice[0].finding.find(part), std::string::npos) << advice[0].finding;
+        }
+        for (const std::string& part : c.advice) {
+            EXPECT_NE(advice[0].advice.find(part), std::string::npos) << advice[0].advice;
+        }
+        EXPECT_EQ(advice[0].advice.empty(), c.advice.empty());
+        // The window's message: the system's words, then the advice, if any.
+        const std::string message = PortFailureMessage("Cannot open COM3: gone.", c.survey);
+        EXPECT_EQ(message, c.verdict == NoPortVerdict::AllFine
+                               ? "Cannot open COM3: gone."
+                               : "Cannot open COM3: gone.\n\n" + advice[0].finding + "\n" +
+                                     advice[0].advice);
+    }
+    const std::pair<int, Kind> codes[] = {
+        {1, Kind::NoDriver},      {18, Kind::NoDriver},     {28, Kind::NoDriver},
+        {22, Kind::Disabled},     {29, Kind::Disabled},     {10, Kind::FailsToStart},
+        {31, Kind::FailsToStart}, {43, Kind::FailsToStart}, {52, Kind::FailsToStart},
+    };
+    for (const auto& [code, kind] : codes) {
+        EXPECT_EQ(TroubleOfProblemCode(code), kind) << code;
+    }
+    // A handful of troubled devices at most, each with its own advice.
+    const UsbSurvey crowded{DriverPlace::DeviceManager, 0, {ch340, ch340, ch340, ch340, ch340}};
+    EXPECT_EQ(AdviseNoPort(crowded).size(), 3u);
+}
+
+// Adapters as sysfs shows them: one no driver has taken is named, with
+// what to do, when the port asked for is missing; a bound one whose driver
+// made a serial device counts as a working adapter.
+TEST(DoctorAdapters, AnAdapterWithoutItsDriverIsNamedFromSysfs) {
+    ScratchRoot root;
+    root.AddUsbDevice("1-1", "USB2.0-Serial", "1a86:7523", "ff");
+    root.AddUsbDevice("1-2", "Mouse", "046d:c077", "03");
+    auto findings = Diagnose({"/nonexistent/ttyUSB0"}, Environment(root.Path()));
+    auto unbound = With(About(findings, {}), Severity::Problem,
+                        "\"USB2.0-Serial\" (1a86:7523) is plugged in, but no driver");
+    ASSERT_EQ(unbound.size(), 1u) << Dump(findings);
+    EXPECT_TRUE(Q(unbound[0].advice).contains("driver for its chip (USB2.0-Serial)"));
+    EXPECT_TRUE(With(findings, Severity::Problem, "Mouse").empty()) << Dump(findings);
+
+    ScratchRoot bound;
+    bound.AddUsbDevice("1-1", "FT232R USB UART", "0403:6001", "ff", "ftdi_sio");
+    findings = Diagnose({"/nonexistent/ttyUSB0"}, Environment(bound.Path()));
+    EXPECT_EQ(With(About(findings, {}), Severity::Ok, "adapter's port is present").size(), 1u)
+        << Dump(findings);
+    EXPECT_TRUE(With(About(findings, {}), Severity::Warning, "No USB-serial adapter").empty());
+
+    ScratchRoot empty;
+    findings = Diagnose({"/nonexistent/ttyUSB0"}, Environment(empty.Path()));
+    const auto none = With(About(findings, {}), Severity::Warning, "No USB-serial adapter");
+    ASSERT_EQ(none.size(), 1u) << Dump(findings);
+    EXPECT_TRUE(Q(none[0].advice).contains("charge-only")) << Dump(findings);
 }
 
 TEST(DoctorCommand, MissingDeviceExitsOneAndNamesIt) {

@@ -13,13 +13,16 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 #include "comm_api.h"
 #include "dialog_data.h"
+#include "doctor.h"
 #include "downloader_dialog.h"
 #include "faces.h"
 #include "ms_comm.h"
@@ -27,6 +30,7 @@
 #include "temp_file.h"
 #include "text.h"
 #include "transfer.h"
+#include "usb_survey.h"
 
 namespace velmoro::testing {
 namespace {
@@ -620,6 +624,108 @@ TEST_F(MisbehavingDriver, CloseEndsWaitsThatOnlyACancelEnds) {
         EXPECT_TRUE(PumpUntil([&] { return received_ == "#" && fake_.Waiting(); })) << received_;
         received_.clear();
     }
+}
+
+// Devices as Device Manager shows them on a user's machine, played through
+// the survey's table of SetupAPI calls (win32/usb_survey.h). DevInst is the
+// place in the list, from 1.
+struct PlayedDevice {
+    bool portsClass;
+    const wchar_t* description;
+    const wchar_t* friendlyName;  // empty when the system gives none
+    std::wstring hardwareIds;     // a list: each id ends with a null
+    ULONG problem;
+};
+std::vector<PlayedDevice> played;
+const HDEVINFO kPortsList = reinterpret_cast<HDEVINFO>(0x1001);
+const HDEVINFO kUsbList = reinterpret_cast<HDEVINFO>(0x1002);
+
+HDEVINFO WINAPI PlayedClassDevs(const GUID* portsClass, PCWSTR, HWND, DWORD) {
+    return portsClass != nullptr ? kPortsList : kUsbList;
+}
+
+BOOL WINAPI PlayedEnum(HDEVINFO list, DWORD index, PSP_DEVINFO_DATA device) {
+    for (std::size_t i = 0; i < played.size(); ++i) {
+        if ((list == kUsbList || played[i].portsClass) && index-- == 0) {
+            device->DevInst = static_cast<DEVINST>(i + 1);
+            return TRUE;
+        }
+    }
+    SetLastError(ERROR_NO_MORE_ITEMS);
+    return FALSE;
+}
+
+BOOL WINAPI PlayedProperty(HDEVINFO, PSP_DEVINFO_DATA device, DWORD property, PDWORD, PBYTE out,
+                           DWORD size, PDWORD) {
+    const PlayedDevice& entry = played.at(device->DevInst - 1);
+    std::wstring value = property == SPDRP_HARDWAREID     ? entry.hardwareIds + L'\0'
+                         : property == SPDRP_FRIENDLYNAME ? entry.friendlyName
+                         : property == SPDRP_DEVICEDESC   ? entry.description
+                                                          : L"";
+    if (value.empty()) {
+        SetLastError(ERROR_INVALID_DATA);
+        return FALSE;
+    }
+    value += L'\0';
+    const DWORD bytes = static_cast<DWORD>(value.size() * sizeof(wchar_t));
+    if (bytes > size) {
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(out, value.data(), bytes);
+    return TRUE;
+}
+
+BOOL WINAPI PlayedDestroy(HDEVINFO) {
+    return TRUE;
+}
+
+CONFIGRET WINAPI PlayedStatus(PULONG status, PULONG problem, DEVINST device, ULONG) {
+    *problem = played.at(device - 1).problem;
+    *status = *problem != 0 ? DN_HAS_PROBLEM : DN_DRIVER_LOADED | DN_STARTED;
+    return CR_SUCCESS;
+}
+
+const DeviceManagerApi kPlayedDeviceManager{PlayedClassDevs, PlayedEnum, PlayedProperty,
+                                            PlayedDestroy, PlayedStatus};
+
+// A port that is not there, on a machine with an adapter that has no driver
+// and one whose driver cannot start: doctor names both, by what the system
+// calls them and their hardware ids, with the problem code and what to do;
+// a working device and a troubled one that cannot be an adapter are left
+// out.
+TEST(DeviceManagerPlayed, DoctorNamesTheAdaptersThatGiveNoPort) {
+    played = {
+        {false, L"USB2.0-Serial", L"",
+         std::wstring(L"USB\\VID_1A86&PID_7523&REV_0264") + L'\0' + L"USB\\VID_1A86&PID_7523", 28},
+        {true, L"USB Serial Port", L"USB Serial Port (COM4)", L"FTDIBUS\\COMPORT&VID_0403&PID_6001",
+         10},
+        {false, L"USB Composite Device", L"", L"USB\\VID_046D&PID_C52B&REV_1211", 0},
+        {false, L"USB Video Device", L"", L"USB\\VID_0C45&PID_6366&REV_0100", 43},
+    };
+    UseDeviceManagerApi(&kPlayedDeviceManager);
+    const std::vector<Finding> findings = DiagnosePorts({"COM42"}, *ThisSystemsProbes());
+    const std::string message = PortFailureMessage("Cannot open COM42.", SurveyUsbSerial());
+    UseDeviceManagerApi(nullptr);
+    const std::string report = FormatFindings(findings);
+    RecordProperty("report", report);
+    RecordProperty("message", message);
+    EXPECT_EQ(DoctorExitCode(findings), 1) << report;
+    for (const char* expected :
+         {"PROBLEM  \"USB Serial Port\" (VID_0403&PID_6001) is plugged in, but its driver "
+          "cannot start (code 10).",
+          "PROBLEM  \"USB2.0-Serial\" (VID_1A86&PID_7523) is plugged in, but Windows has no "
+          "driver for it (code 28): it gives no serial port.",
+          "Install the driver for its chip (USB2.0-Serial), from the chip maker's site"}) {
+        EXPECT_NE(report.find(expected), std::string::npos) << report;
+    }
+    EXPECT_EQ(report.find("VID_046D"), std::string::npos) << report;
+    EXPECT_EQ(report.find("Video"), std::string::npos) << report;
+    EXPECT_EQ(report.find("No USB-serial adapter"), std::string::npos) << report;
+    EXPECT_TRUE(
+        message.starts_with("Cannot open COM42.\n\n\"USB Serial Port\" (VID_0403&PID_6001)"))
+        << message;
+    EXPECT_NE(message.find("\"USB2.0-Serial\" (VID_1A86&PID_7523)"), std::string::npos) << message;
 }
 
 }  // namespace

@@ -120,9 +120,11 @@ const page = {
     chosenIdentity: null,
     wakeLock: null,
     wakeRequest: null,
+    noPort: false,
 
     // The port face.
     async preparePort() {
+        this.noPort = false;
         try {
             if (!navigator.serial) throw new Error(kNoWebSerial);
             if (!this.port) this.choosePort(await navigator.serial.requestPort());
@@ -144,6 +146,10 @@ const page = {
             return 1;
         } catch (e) {
             this.text = (e && e.message) || String(e);
+            // The chooser closed with nothing chosen, and nothing granted
+            // before: most likely no adapter gives the system a port.
+            this.noPort = !!navigator.serial && e.name === "NotFoundError" &&
+                (await navigator.serial.getPorts()).length === 0;
             return 0;
         }
     },
@@ -574,7 +580,12 @@ portButton.addEventListener("click", async () => {
         // now, its adapter can be chosen and opened again later.
         page.closePort();
     } catch (e) {
-        // chooser cancelled: nothing changes
+        // Chooser cancelled: nothing changes, but with no port at all the
+        // user learns why the list may have been empty.
+        if (!page.port && (await navigator.serial.getPorts()).length === 0) {
+            messageBox(Module.ccall("velmoro_no_port_message", "string", ["string"], [e.message]),
+                "\u26d4", [["OK", 1]]);
+        }
     }
 });
 

@@ -20,6 +20,7 @@
 #include "draw_list_player.h"
 #include "hover_button_drawing.h"
 #include "icon_button_drawing.h"
+#include "no_port.h"
 #include "percent_progress.h"
 #include "transfer.h"
 #include "transfer_report.h"
@@ -49,6 +50,7 @@ EM_JS(int, JsTakeTextLength, (), { return lengthBytesUTF8(Module.velmoroPage.tex
 EM_JS(void, JsTakeText, (char* out, int size), {
     stringToUTF8(Module.velmoroPage.text, out, size);
 });
+EM_JS(int, JsNoPortChosen, (), { return Module.velmoroPage.noPort ? 1 : 0; });
 EM_JS(int, JsPortOpen, (), { return Module.velmoroPage.portOpen() ? 1 : 0; });
 EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count), {
     Module.velmoroPage.write(HEAPU8.slice(bytes, bytes + count));
@@ -88,6 +90,12 @@ EM_JS(void, JsReportPortFailure, (const char* text, int size), {
 });
 // clang-format on
 
+// The browser shows nothing of the adapters that give it no port: what to
+// do is the same words a desktop says when it sees no adapter.
+std::string NoPortMessage(std::string_view errorText) {
+    return PortFailureMessage(errorText, UsbSurvey{.place = DriverPlace::Browser});
+}
+
 std::string TakeText() {
     std::string text(static_cast<std::size_t>(JsTakeTextLength()) + 1, '\0');
     JsTakeText(text.data(), static_cast<int>(text.size()));
@@ -102,6 +110,9 @@ public:
             return true;
         }
         errorText = TakeText();
+        if (JsNoPortChosen() != 0) {
+            errorText = NoPortMessage(errorText);
+        }
         return false;
     }
     bool GetPortOpen() const override { return JsPortOpen() != 0; }
@@ -245,6 +256,14 @@ EMSCRIPTEN_KEEPALIVE void velmoro_beacon_timer() {
 
 EMSCRIPTEN_KEEPALIVE void velmoro_comm_event() {
     Page().engine.OnCommEvent();
+}
+
+// The browser's words when no port was chosen, and what to do when none is
+// there to choose; the page keeps the string until the next call.
+EMSCRIPTEN_KEEPALIVE const char* velmoro_no_port_message(const char* errorText) {
+    static std::string message;
+    message = velmoro::web::NoPortMessage(errorText);
+    return message.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE int velmoro_busy() {

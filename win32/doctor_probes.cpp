@@ -131,6 +131,8 @@ public:
         }
         return opened;
     }
+
+    UsbSurvey SurveyUsb() override { return SurveyUsbSerial(); }
 };
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "about_dialog.h"
 #include "dialog_data.h"
 #include "draw_list_player.h"
+#include "no_port.h"
 #include "platform.h"
 
 namespace velmoro::win32 {
@@ -305,7 +306,8 @@ bool CDownloaderDlg::AskQuestion(std::string_view question) {
 }
 
 void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
-    MessageBoxW(Handle(), Widen(errorText).c_str(), Title().c_str(), MB_OK | MB_ICONSTOP);
+    MessageBoxW(Handle(), Widen(PortFailureMessage(errorText, SurveyUsbSerial())).c_str(),
+                Title().c_str(), MB_OK | MB_ICONSTOP);
 }
 
 }  // namespace velmoro::win32

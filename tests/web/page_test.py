@@ -344,7 +344,8 @@ class PageTest(unittest.TestCase):
     def test_the_guards_question_and_a_busy_port(self):
         """A firmware file that looks like text asks first: Enter answers No
         and nothing goes; Yes sends it. A port held elsewhere fails to open
-        with the browser's words, and the log stays empty."""
+        with the browser's words, and the log stays empty; with no adapter
+        at all the message says what to do."""
         sim = self.sim("--beacons", "2")
         self.load(sim)
         text = catalogue(3, 3)
@@ -376,6 +377,28 @@ class PageTest(unittest.TestCase):
         self.press_enter()
         self.assertFalse(self.question_open())
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+
+        # No adapter at all: the chooser closes with nothing chosen, at Start
+        # and from the port's button, and the message says what to do.
+        self.page("localStorage.setItem('velmoroStandInAdapters', '[]'),"
+                  " localStorage.setItem('velmoroStandInGranted', '[]')")
+        try:
+            self.load()
+            self.data_file(image(2000))
+            self.click("#button1004")
+            wait_until(self.question_open, "the message")
+            text = self.question_text()
+            self.assertTrue(text.startswith("No port selected by the user.\n\nNo serial port was chosen"), text)
+            for words in ("data cable, not a charge-only one", "install the driver"):
+                self.assertIn(words, text)
+            self.assertEqual(self.log(), "")
+            self.press_enter()
+            self.click("#port")
+            wait_until(self.question_open, "the message")
+            self.assertEqual(self.question_text(), text)
+            self.press_enter()
+        finally:
+            self.page("localStorage.removeItem('velmoroStandInAdapters')")
 
     def test_the_pages_two_ports(self):
         """Two adapters granted, the simulator's second: after a reload the

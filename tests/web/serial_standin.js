@@ -123,6 +123,9 @@
     const serial = {
         requestPort() {
             const port = ports[window.velmoroStandInChoice];
+            if (!port) {
+                return Promise.reject(new DOMException("No port selected by the user.", "NotFoundError"));
+            }
             const granted = stored("velmoroStandInGranted", []);
             if (!granted.includes(port.index)) {
                 localStorage.setItem("velmoroStandInGranted", JSON.stringify([...granted, port.index]));
