@@ -14,13 +14,37 @@
 
 namespace velmoro {
 
+AdapterFacts FindAdapterFacts(const std::string& device) {
+    AdapterFacts facts;
+    const QString canonical = QFileInfo(QString::fromStdString(device)).canonicalFilePath();
+    const QString name =
+        QFileInfo(canonical.isEmpty() ? QString::fromStdString(device) : canonical).fileName();
+    const QString driver =
+        QFileInfo("/sys/class/tty/" + name + "/device/driver").canonicalFilePath();
+    if (driver.isEmpty()) {
+        return facts;
+    }
+    facts.found = true;
+    facts.driver = QFileInfo(driver).fileName().toStdString();
+    // USB-serial drivers that buffer replies (FTDI's) say for how long.
+    QFile latency("/sys/class/tty/" + name + "/device/latency_timer");
+    if (latency.open(QIODevice::ReadOnly)) {
+        bool number = false;
+        const int ms = latency.read(16).trimmed().toInt(&number);
+        if (number) {
+            facts.latencyMs = ms;
+        }
+    }
+    return facts;
+}
+
 std::string SystemDescription() {
     QString kernel = QSysInfo::kernelType();
     if (!kernel.isEmpty()) {
         kernel[0] = kernel[0].toUpper();
     }
-    return (kernel + " " + QSysInfo::kernelVersion() + " " +
-            QSysInfo::currentCpuArchitecture() + " (" + QSysInfo::prettyProductName() + ")")
+    return (kernel + " " + QSysInfo::kernelVersion() + " " + QSysInfo::currentCpuArchitecture() +
+            " (" + QSysInfo::prettyProductName() + ")")
         .toStdString();
 }
 
@@ -49,13 +73,11 @@ ReportFacts DeviceReportFacts(const std::string& device) {
         }
         break;
     }
-    // USB-serial drivers that buffer replies (FTDI's) say for how long.
-    const QString name = QFileInfo(canonical.isEmpty() ? path : canonical).fileName();
-    QFile latency("/sys/class/tty/" + name + "/device/latency_timer");
-    if (latency.open(QIODevice::ReadOnly)) {
-        const QByteArray value = latency.read(16).trimmed();
-        if (!value.isEmpty()) {
-            facts.emplace_back("Latency timer", value.toStdString() + " ms");
+    const AdapterFacts adapter = FindAdapterFacts(device);
+    if (adapter.found) {
+        facts.emplace_back("Driver", adapter.driver);
+        if (adapter.latencyMs) {
+            facts.emplace_back("Latency timer", std::to_string(*adapter.latencyMs) + " ms");
         }
     }
     return facts;

@@ -4,6 +4,8 @@
 // used. The platform folder says what its system knows (report_facts.cpp
 // there); the shared part puts it together the same way everywhere.
 
+#include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -17,6 +19,15 @@ using ReportFacts = std::vector<std::pair<std::string, std::string>>;
 
 // The system's name, version and machine, such as "Linux 6.1.0 x86_64".
 std::string SystemDescription();
+
+// The USB-serial driver behind a port and its latency timer, where the
+// system keeps them.
+struct AdapterFacts {
+    bool found = false;
+    std::string driver;
+    std::optional<std::int64_t> latencyMs;
+};
+AdapterFacts FindAdapterFacts(const std::string& device);
 
 // What the system knows of a serial device ("/dev/ttyUSB0", "COM3"): the
 // adapter's name, USB ids, serial number and latency timer, as far as known.

@@ -12,78 +12,20 @@
 
 #include "doctor.h"
 #include "port_names.h"
+#include "report_facts.h"
 #include "text.h"
 
 namespace velmoro {
 
 namespace {
 
-constexpr wchar_t kDevices[] = L"SYSTEM\\CurrentControlSet\\Enum";
-// Bounds of the walk through the devices the system knows.
-constexpr DWORD kMaxKeys = 4096;
-constexpr DWORD kNameChars = 256;
-
-// The names of a key's subkeys, at most kMaxKeys of them.
-std::vector<std::wstring> Subkeys(HKEY key) {
-    std::vector<std::wstring> names;
-    wchar_t name[kNameChars];
-    for (DWORD index = 0; index < kMaxKeys; ++index) {
-        DWORD length = kNameChars;
-        if (RegEnumKeyExW(key, index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
-            ERROR_SUCCESS) {
-            break;
-        }
-        names.emplace_back(name, length);
-    }
-    return names;
-}
-
-// The device whose parameters name the port, as USB-serial drivers keep them
-// (Enum\<bus>\<device>\<instance>\Device Parameters, PortName "COM3"): its
-// driver's latency timer (LatencyTimer, in ms) when it keeps one, and the
-// bus its driver enumerates (FTDIBUS, USB, ...).
+// The adapter behind the port, as the reports see it.
 void FindAdapter(const std::string& port, DeviceFacts& facts) {
-    HKEY devices = nullptr;
-    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, kDevices, 0, KEY_READ, &devices) != ERROR_SUCCESS) {
-        return;
+    const AdapterFacts adapter = FindAdapterFacts(port);
+    if (adapter.found) {
+        facts.driver = adapter.driver;
+        facts.latencyMs = adapter.latencyMs;
     }
-    const std::wstring wanted = Widen(port);
-    bool found = false;
-    for (const std::wstring& bus : Subkeys(devices)) {
-        HKEY busKey = nullptr;
-        if (found || RegOpenKeyExW(devices, bus.c_str(), 0, KEY_READ, &busKey) != ERROR_SUCCESS) {
-            continue;
-        }
-        for (const std::wstring& device : Subkeys(busKey)) {
-            HKEY deviceKey = nullptr;
-            if (found ||
-                RegOpenKeyExW(busKey, device.c_str(), 0, KEY_READ, &deviceKey) != ERROR_SUCCESS) {
-                continue;
-            }
-            for (const std::wstring& instance : Subkeys(deviceKey)) {
-                const std::wstring parameters = instance + L"\\Device Parameters";
-                wchar_t name[kNameChars] = {};
-                DWORD size = sizeof name - sizeof name[0];
-                if (RegGetValueW(deviceKey, parameters.c_str(), L"PortName", RRF_RT_REG_SZ, nullptr,
-                                 name, &size) != ERROR_SUCCESS ||
-                    CompareStringOrdinal(name, -1, wanted.c_str(), -1, TRUE) != CSTR_EQUAL) {
-                    continue;
-                }
-                found = true;
-                facts.driver = Narrow(bus);
-                DWORD latency = 0;
-                size = sizeof latency;
-                if (RegGetValueW(deviceKey, parameters.c_str(), L"LatencyTimer", RRF_RT_REG_DWORD,
-                                 nullptr, &latency, &size) == ERROR_SUCCESS) {
-                    facts.latencyMs = latency;
-                }
-                break;
-            }
-            RegCloseKey(deviceKey);
-        }
-        RegCloseKey(busKey);
-    }
-    RegCloseKey(devices);
 }
 
 class PortNameProbes final : public DoctorProbes {
