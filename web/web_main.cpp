@@ -22,6 +22,7 @@
 #include "icon_button_drawing.h"
 #include "percent_progress.h"
 #include "transfer.h"
+#include "usb_serial_chips.h"
 
 namespace velmoro::web {
 
@@ -196,6 +197,15 @@ EMSCRIPTEN_KEEPALIVE void velmoro_comm_event() {
 
 EMSCRIPTEN_KEEPALIVE int velmoro_busy() {
     return Page().engine.State().busy ? 1 : 0;
+}
+
+// The readable name of a USB-serial adapter, empty when not known; the
+// pointer stays good until the next call.
+EMSCRIPTEN_KEEPALIVE const char* velmoro_usb_serial_name(int vendorId, int productId) {
+    static std::string name;
+    name = velmoro::UsbSerialName(static_cast<std::uint16_t>(vendorId),
+                                  static_cast<std::uint16_t>(productId));
+    return name.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE double velmoro_max_file_bytes() {
