@@ -227,6 +227,10 @@ inline const std::vector<Scenario>& All() {
                     1},
                    {Act::ChooseFile},
                    {Act::ClickStartStop},
+                   // While a transfer runs an adapter plugged in changes
+                   // nothing.
+                   {Act::ChoosePort, {}, {.portBox = "COM3"}, DataFile::Empty, 3},
+                   {Act::PlugIn, {}, {.portBox = "COM3"}, DataFile::Empty, 1},
                    {Act::WaitForIdle, {}, {.log = kFinishedLog}}},
          .simSummary = "finished; 14 commands, 5 blocks written, 0 violations"},
         // A port above COM9 is listed after COM9, and plugged in it is
