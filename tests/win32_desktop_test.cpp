@@ -12,8 +12,9 @@
 #include <utility>
 #include <vector>
 
-#include <dbt.h>
 #include <oleacc.h>
+// After the Windows headers, which it needs.
+#include <dbt.h>
 
 #include "about_dialog.h"
 #include "dialog_data.h"

@@ -1,9 +1,15 @@
 // COM ports as Windows lists them: every serial port driver enters its
 // ports in the device map (HKLM\HARDWARE\DEVICEMAP\SERIALCOMM), the list
-// that the system's own tools show.
+// that the system's own tools show. The USB ids of a port, for its name,
+// are in its entry among the system's ports devices.
 
 #include <windows.h>
 
+#include <setupapi.h>
+
+#include <cstdint>
+#include <cwchar>
+#include <map>
 #include <utility>
 
 #include "port_names.h"
