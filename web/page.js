@@ -299,7 +299,7 @@ function showPort(port) {
     const hex = (n) => n.toString(16).padStart(4, "0");
     if (info.usbVendorId === undefined) {
         portButton.textContent = "Serial port";
-        portButton.title = "";
+        portButton.title = "Choose the serial port";
         return;
     }
     const ids = `USB ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}`;
@@ -307,7 +307,7 @@ function showPort(port) {
         ? Module.ccall("velmoro_usb_serial_name", "string", ["number", "number"],
                        [info.usbVendorId, info.usbProductId || 0]) : "";
     portButton.textContent = name || ids;
-    portButton.title = name ? ids : "";
+    portButton.title = name ? ids : "Choose the serial port";
 }
 // An adapter plugged in that the page may use already becomes its port, as
 // the desktop programs choose it in their lists, unless a transfer runs. An
@@ -374,6 +374,11 @@ portButton.type = "button";
 portButton.id = "port";
 portButton.textContent = "Choose port...";
 portButton.title = "Choose the serial port";
+// The box widens for an adapter's name, as far as the Help button.
+portButton.style.minWidth = portButton.style.width;
+portButton.style.width = "auto";
+portButton.style.maxWidth = (px(controls.get(1009).rect[0] - 4, baseX, 4)
+    - px(controls.get(1000).rect[0], baseX, 4)) + "px";
 for (const id of [1001, 1002]) {
     const c = controls.get(id);
     const label = place(document.createElement("label"), c.rect);
