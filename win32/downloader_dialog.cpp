@@ -285,7 +285,7 @@ void CDownloaderDlg::ShowPortList(bool dropped) {
     SendMessageW(portList, WM_SETREDRAW, FALSE, 0);
     SendMessageW(portList, CB_RESETCONTENT, 0, 0);
     HDC dc = GetDC(portList);
-    auto* font = reinterpret_cast<HFONT>(SendMessageW(portList, WM_GETFONT, 0, 0));
+    auto* font = FromParam<HFONT>(SendMessageW(portList, WM_GETFONT, 0, 0));
     HGDIOBJ oldFont = SelectObject(dc, font);
     LONG widest = 0;
     for (const PortListItem& item : items) {
