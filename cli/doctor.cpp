@@ -460,7 +460,9 @@ bool CheckNamedPort(const std::string& port, DoctorProbes& probes, std::vector<F
 Finding ReachesFinding(const std::string& port, int n, const std::string& device,
                        const std::string& how) {
     const std::string variable = "VELMORO_COM" + std::to_string(n);
-    return Make(port, device, Severity::Ok, "Reaches " + device + ": " + how + ".",
+    const std::string name = DeviceName(device, ListSerialDevices());
+    return Make(port, device, Severity::Ok,
+                "Reaches " + device + (name.empty() ? "" : " (" + name + ")") + ": " + how + ".",
                 std::getenv(variable.c_str()) != nullptr
                     ? "Without " + variable + ", " + port + " would be serial device number " +
                           std::to_string(n) + " present."

@@ -1,4 +1,5 @@
 #include <cstdio>
+#include <string>
 
 #include "commands.h"
 #include "port_names.h"
@@ -6,15 +7,22 @@
 namespace velmoro {
 
 int RunPorts() {
+    const std::vector<SerialDevice> devices = ListSerialDevices();
     for (int n = 1; n <= 9; ++n) {
         std::string how;
         const std::string device = ComPortDevice(n, &how);
-        std::printf("COM%d  %-20s  (%s)\n", n, device.empty() ? "-" : device.c_str(), how.c_str());
+        const std::string name = DeviceName(device, devices);
+        std::printf("COM%d  %-20s  %s%s(%s)\n", n, device.empty() ? "-" : device.c_str(),
+                    name.c_str(), name.empty() ? "" : "  ", how.c_str());
     }
-    const std::vector<SerialDevice> devices = ListSerialDevices();
     std::printf("\n%lld serial device(s) present:\n", static_cast<long long>(devices.size()));
     for (const SerialDevice& device : devices) {
-        std::printf("  %-20s  %s%s%s\n", device.path.c_str(), device.description.c_str(),
+        // The name, then what the system says when that is something else.
+        std::string said = device.name;
+        if (!device.description.empty() && device.description != device.name) {
+            said += (said.empty() ? "" : "  ") + device.description;
+        }
+        std::printf("  %-20s  %s%s%s\n", device.path.c_str(), said.c_str(),
                     device.usbIdentity.empty() ? "" : "  USB ", device.usbIdentity.c_str());
     }
     return kExitFinished;

@@ -1,7 +1,9 @@
 #include "downloader_dialog.h"
 
+#include <QAbstractItemView>
 #include <QComboBox>
 #include <QDir>
+#include <QFontMetrics>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPlainTextEdit>
@@ -10,8 +12,12 @@
 #include <QScrollBar>
 #include <QStyle>
 #include <QTextCursor>
+#include <algorithm>
+#include <functional>
+#include <utility>
 
 #include "about_dialog.h"
+#include "device_arrivals.h"
 #include "dialog_template.h"
 #include "hover_button.h"
 #include "icon_button.h"
@@ -23,6 +29,35 @@
 namespace velmoro {
 
 using namespace ids;
+
+namespace {
+
+// The port list, which tells its window when it drops down and closes up.
+class CPortListBox : public QComboBox {
+public:
+    CPortListBox(QWidget* parent, std::function<void(bool dropped)> onDrop)
+        : QComboBox(parent), onDrop_(std::move(onDrop)) {}
+
+    void showPopup() override {
+        dropped_ = true;
+        onDrop_(true);
+        QComboBox::showPopup();
+    }
+    // Also called as the window goes, when only a list that was dropped
+    // has anything to tell.
+    void hidePopup() override {
+        QComboBox::hidePopup();
+        if (std::exchange(dropped_, false)) {
+            onDrop_(false);
+        }
+    }
+
+private:
+    std::function<void(bool)> onDrop_;
+    bool dropped_ = false;
+};
+
+}  // namespace
 
 CDownloaderDlg::CDownloaderDlg(QWidget* parent, std::chrono::milliseconds keepAwakeSilence)
     : CDialog(IDD_DOWNLOADER_DIALOG, parent),
@@ -45,6 +80,21 @@ QWidget* CDownloaderDlg::CreateControl(const toolkit::ControlTemplate& row) {
         case IDC_HELP_BUTTON:
         case IDC_HOME_BUTTON:
             return new CIconButton(this);
+        case IDC_PORT_LIST: {
+            auto* list = new CPortListBox(this, [this](bool dropped) {
+                if (dropped) {
+                    wiring_.RefreshPortList();
+                }
+                ShowPortList(dropped);
+            });
+            // As the template has it: a box that drops down, its items in
+            // their order (COM1 to COM9 sort as written).
+            list->setEditable(!row.Has("dropdownlist"));
+            list->setInsertPolicy(QComboBox::NoInsert);
+            list->addItems(row.items);
+            list->setCurrentIndex(-1);
+            return list;
+        }
         default:
             return nullptr;
     }
@@ -96,8 +146,48 @@ bool CDownloaderDlg::OnInitDialog() {
     connect(helpButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHelp);
     connect(homeButton, &QPushButton::clicked, this, &CDownloaderDlg::OnHome);
 
+    arrivals_ = new CDeviceArrivals(
+        [this](const std::string& device) { OnSerialDeviceArrived(device); }, this);
+
     portList->setFocus();
     return true;
+}
+
+void CDownloaderDlg::OnSerialDeviceArrived(const std::string& device) {
+    const int index = wiring_.OnDeviceArrived(device);
+    if (index >= 0) {
+        ShowPortList(false);
+        Item<QComboBox>(IDC_PORT_LIST)->setCurrentIndex(index);
+    }
+}
+
+void CDownloaderDlg::ShowPortList(bool dropped) {
+    auto* portList = Item<QComboBox>(IDC_PORT_LIST);
+    const std::vector<PortListItem>& items = wiring_.PortList();
+    if (items.empty()) {
+        return;  // not dropped down yet: the template's COM1 to COM9
+    }
+    const int count = static_cast<int>(items.size());
+    while (portList->count() < count) {
+        portList->addItem(QString());
+    }
+    while (portList->count() > count && portList->currentIndex() < portList->count() - 1) {
+        portList->removeItem(portList->count() - 1);
+    }
+    const QFontMetrics metrics(portList->view()->font());
+    int widest = 0;
+    for (int i = 0; i < count; ++i) {
+        const PortListItem& item = items[static_cast<std::size_t>(i)];
+        const QString text =
+            QString::fromStdString(dropped ? item.text : "COM" + std::to_string(item.number));
+        portList->setItemText(i, text);
+        widest = std::max(widest, metrics.horizontalAdvance(text));
+    }
+    if (dropped) {
+        portList->view()->setMinimumWidth(
+            widest + 2 * metrics.averageCharWidth() +
+            portList->style()->pixelMetric(QStyle::PM_ScrollBarExtent));
+    }
 }
 
 void CDownloaderDlg::OnOpenDataFile() {

@@ -46,6 +46,10 @@ public:
     CIconButton* helpButton = nullptr;
     CIconButton* homeButton = nullptr;
 
+    // A serial device arrived (udev's notice, or a test's): when no
+    // transfer runs, the port that reaches it is chosen.
+    void OnSerialDeviceArrived(const std::string& device);
+
     // The log as the user sees it, every line ending in "\r\n".
     QString LogText() const;
     const CTransferEngine& Engine() const { return wiring_.Engine(); }
@@ -90,11 +94,15 @@ private:
     void StopKeepAwakeTimer() override { KillTimer(kKeepAwakeTimer); }
 
     void OnOpenDataFile();
+    // The port list's items as the wiring has them: each port with what it
+    // reaches while the list is dropped down, its bare name otherwise.
+    void ShowPortList(bool dropped);
     void OnHelp();
     void OnHome();
 
     window::CDownloaderWiring wiring_;
     CKeepAwake keepAwake_;
+    class CDeviceArrivals* arrivals_ = nullptr;
 };
 
 // Where a minimised window draws its icon: centred, the extra pixel to the

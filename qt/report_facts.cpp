@@ -4,6 +4,8 @@
 
 #include "report_facts.h"
 
+#include "usb_serial_chips.h"
+
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
@@ -11,6 +13,8 @@
 #include <QSysInfo>
 #include <QtGlobal>
 #include <cstdio>
+
+#include "usb_serial_chips.h"
 
 namespace velmoro {
 
@@ -56,8 +60,15 @@ ReportFacts DeviceReportFacts(const std::string& device) {
         if (info.systemLocation() != path && info.systemLocation() != canonical) {
             continue;
         }
-        if (!info.description().isEmpty()) {
-            facts.emplace_back("Adapter", info.description().toStdString());
+        std::string name;
+        if (info.hasVendorIdentifier()) {
+            name = UsbSerialName(info.vendorIdentifier(), info.productIdentifier());
+        }
+        if (name.empty()) {
+            name = info.description().toStdString();
+        }
+        if (!name.empty()) {
+            facts.emplace_back("Adapter", name);
         }
         if (!info.manufacturer().isEmpty()) {
             facts.emplace_back("Manufacturer", info.manufacturer().toStdString());

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "port_names.h"
+#include "usb_serial_chips.h"
 
 namespace velmoro {
 
@@ -79,6 +80,10 @@ std::vector<SerialDevice> OrderSerialDevices(std::vector<PortFacts> ports) {
         device.description = port.description;
         if (port.hasVendorId) {
             device.usbIdentity = UsbIdentity(port);
+            device.name = UsbSerialName(port.vendorId, port.productId);
+            if (device.name.empty()) {
+                device.name = port.description;
+            }
         }
         devices.push_back(device);
     }
@@ -98,6 +103,63 @@ std::string NthSerialDevice(int n, const std::vector<SerialDevice>& devices, std
     }
     reason = "serial device number " + std::to_string(n) + " present";
     return devices[static_cast<std::size_t>(n) - 1].path;
+}
+
+std::string PortItemText(int n, const std::string& device, const std::string& name) {
+    const std::string port = "COM" + std::to_string(n);
+    std::string text = port + "  \u2013  ";
+    if (device.empty()) {
+        return text + "nothing there";
+    }
+    if (device != port) {
+        text += device;
+        if (!name.empty()) {
+            text += "  " + name;
+        }
+        return text;
+    }
+    return text + (name.empty() ? "serial port" : name);
+}
+
+std::string DeviceName(const std::string& path, const std::vector<SerialDevice>& devices) {
+    const auto found =
+        std::find_if(devices.begin(), devices.end(),
+                     [&](const SerialDevice& device) { return device.path == path; });
+    return found != devices.end() ? found->name : std::string();
+}
+
+std::vector<PortListItem> PortListItems(int chosen) {
+    const std::vector<SerialDevice> devices = ListSerialDevices();
+    std::vector<PortListItem> items;
+    for (int n = 1; n <= 9; ++n) {
+        const std::string device = ComPortDevice(n);
+        items.push_back({n, PortItemText(n, device, DeviceName(device, devices))});
+    }
+    std::vector<int> above;
+    for (const SerialDevice& device : devices) {
+        std::string_view rest = device.path;
+        if (rest.starts_with("COM") && rest.size() > 3 && rest.size() <= 6) {
+            rest.remove_prefix(3);
+            if (rest.find_first_not_of(kDigits) == std::string_view::npos && rest.front() != '0') {
+                const int n = std::stoi(std::string(rest));
+                if (n > 9) {
+                    above.push_back(n);
+                }
+            }
+        }
+    }
+    if (chosen > 9 && std::find(above.begin(), above.end(), chosen) == above.end()) {
+        above.push_back(chosen);
+    }
+    std::sort(above.begin(), above.end());
+    for (const int n : above) {
+        const std::string port = "COM" + std::to_string(n);
+        const auto present = std::find_if(devices.begin(), devices.end(),
+                                          [&](const SerialDevice& d) { return d.path == port; });
+        items.push_back({n, PortItemText(n, present != devices.end() ? port : std::string(),
+                                         DeviceName(port, devices))});
+    }
+    return items;
 }
 
 std::string ComPortDevice(int n, std::string* how) {

@@ -21,6 +21,9 @@ struct SerialDevice {
     std::string path;         // /dev/ttyUSB0, COM3
     std::string description;  // what the system says the device is
     std::string usbIdentity;  // "vid:pid manufacturer serial", empty if not known
+    // What a reader calls it: the chip of a USB adapter (usb_serial_chips.h),
+    // else what the system says of the adapter; empty for other ports.
+    std::string name;
 };
 
 // What the system says about one port.
@@ -52,6 +55,24 @@ std::string ComPortDevice(int n, std::string* how = nullptr);
 
 // The back-end's part of ComPortDevice, for n from 1 to 9.
 std::string PlatformComPortDevice(int n, std::string& reason);
+
+// What a port list shows for COMn: the device it reaches now and its name,
+// "COM3  –  /dev/ttyUSB0  CH340 USB serial adapter", or "COM3  –  nothing
+// there". A Windows port reaches itself; its name is not said twice.
+std::string PortItemText(int n, const std::string& device, const std::string& name);
+
+// The name of the device at path among devices; empty when not among them.
+std::string DeviceName(const std::string& path, const std::vector<SerialDevice>& devices);
+
+// The ports a port list offers: COM1 to COM9, always, then the ports present
+// that are named COM10 and above (only Windows names its ports so), and
+// chosen when it is one of those but no longer present, so that the choice
+// stays in view. Each with its PortItemText.
+struct PortListItem {
+    int number;
+    std::string text;
+};
+std::vector<PortListItem> PortListItems(int chosen);
 
 // For a device that could not be opened because of its permissions: what the
 // user can do about it (the group that owns the device).

@@ -191,9 +191,21 @@ TEST_P(WindowScenarioUnderWine, PlaysAsWritten) {
     const fs::path link = qEnvironmentVariable("VELMORO_WINE_COM1_LINK").toStdString();
     std::error_code ignored;
     fs::remove(link, ignored);
+    // A port above COM9 reaches the controller through a device link of its
+    // own, which Wine follows when the port is opened; COM1 then reaches
+    // nothing.
+    const fs::path above = fs::path(qEnvironmentVariable("WINEPREFIX").toStdString()) /
+                           "dosdevices" / ("com" + std::to_string(scenario.simPort));
     if (scenario.port == scenarios::Port::Simulator) {
-        fs::create_symlink(sim.Link(), link);
+        fs::create_symlink(sim.Link(), scenario.simPort > 9 ? above : link);
     }
+    struct Unlink {
+        fs::path path;
+        ~Unlink() {
+            std::error_code ignored;
+            fs::remove(path, ignored);
+        }
+    } const unlinkAbove{scenario.simPort > 9 ? above : fs::path()};
     const fs::path tests = fs::path(qEnvironmentVariable("VELMORO_WINDOWS_DESKTOP").toStdString())
                                .parent_path()
                                .parent_path() /

@@ -21,6 +21,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <set>
 #include <span>
 #include <string>
 #include <vector>
@@ -29,6 +30,7 @@
 #include "port_names.h"
 #include "serial_cases.h"
 #include "serial_port_face.h"
+#include "usb_serial_chips.h"
 
 // A Linux pseudo-terminal reads back as 8 data bits without parity whatever
 // the host asks, so the requests are caught on their way to the system.
@@ -310,6 +312,72 @@ TEST(MSComm, ComPortsCountUsbAdaptersFirstInNaturalOrder) {
     EXPECT_EQ(how,
               "only 6 serial device(s) present, COM7 is not one of them. Choose a lower port, or "
               "set VELMORO_COM7 to the device");
+}
+
+// Every chip of the table is named by its ids; another product of a known
+// vendor by the vendor's adapter; anything else not at all. A USB adapter
+// the table knows is listed by that name, one it does not by what the
+// system says of it.
+TEST(MSComm, UsbSerialChipsAreNamedByTheirIds) {
+    std::set<std::pair<std::uint16_t, std::uint16_t>> seen;
+    for (const UsbSerialChip& chip : UsbSerialChips()) {
+        EXPECT_TRUE(seen.insert({chip.vendorId, chip.productId}).second)
+            << chip.name << ": its ids are in the table twice";
+        EXPECT_EQ(UsbSerialName(chip.vendorId, chip.productId), chip.name);
+        EXPECT_TRUE(chip.name.ends_with("USB serial adapter") || chip.name.ends_with("port"))
+            << chip.name;
+        EXPECT_NE(UsbSerialName(chip.vendorId, 0xfffe), "")
+            << chip.name << ": its vendor has no row of its own";
+    }
+    for (const UsbSerialVendor& vendor : UsbSerialVendors()) {
+        EXPECT_EQ(UsbSerialName(vendor.vendorId, 0xfffe), vendor.name);
+    }
+    const std::vector<std::pair<std::vector<std::uint16_t>, std::string>> rows = {
+        {{0x0403, 0x6001}, "FTDI FT232R USB serial adapter"},
+        {{0x0403, 0x6015}, "FTDI FT231X/FT230X USB serial adapter"},
+        {{0x0403, 0x1234}, "FTDI USB serial adapter"},
+        {{0x067b, 0x2303}, "Prolific PL2303 USB serial adapter"},
+        {{0x1a86, 0x7523}, "CH340 USB serial adapter"},
+        {{0x1a86, 0x55d4}, "CH9102 USB serial adapter"},
+        {{0x10c4, 0xea60}, "Silicon Labs CP210x USB serial adapter"},
+        {{0x04d8, 0x00dd}, "Microchip MCP2221 USB serial adapter"},
+        {{0x1234, 0x6001}, ""},
+        {{0x0000, 0x0000}, ""},
+    };
+    for (const auto& [ids, name] : rows) {
+        EXPECT_EQ(UsbSerialName(ids[0], ids[1]), name) << std::hex << ids[0] << ":" << ids[1];
+    }
+    std::vector<std::string> names;
+    for (const SerialDevice& device : OrderSerialDevices(
+             {Usb("/dev/ttyUSB0", "USB2.0-Serial", 0x1a86, 0x7523, "", ""),
+              Usb("/dev/ttyUSB1", "Gadget 7", 0x1234, 0x1, "", ""),
+              Usb("/dev/ttyUSB2", "", 0x1234, 0x2, "", ""), Port("/dev/ttyS0", "ttyS0")})) {
+        names.push_back(device.name);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"CH340 USB serial adapter", "Gadget 7", "", ""}));
+}
+
+// What a port list shows for each COMn: the device reached and its name,
+// or that nothing is there; a Windows port is not named twice.
+TEST(MSComm, PortItemsSayWhatEachPortReaches) {
+    const std::vector<std::vector<std::string>> rows = {
+        // n, device, name, text
+        {"3", "/dev/ttyUSB0", "CH340 USB serial adapter",
+         "COM3  \u2013  /dev/ttyUSB0  CH340 USB serial adapter"},
+        {"1", "/dev/ttyS0", "", "COM1  \u2013  /dev/ttyS0"},
+        {"3", "", "", "COM3  \u2013  nothing there"},
+        {"3", "", "CH340 USB serial adapter", "COM3  \u2013  nothing there"},
+        {"12", "COM12", "FTDI FT232R USB serial adapter",
+         "COM12  \u2013  FTDI FT232R USB serial adapter"},
+        {"4", "COM4", "", "COM4  \u2013  serial port"},
+    };
+    for (const auto& row : rows) {
+        EXPECT_EQ(PortItemText(std::stoi(row[0]), row[1], row[2]), row[3]);
+    }
+    const std::vector<SerialDevice> devices =
+        OrderSerialDevices({Usb("/dev/ttyUSB0", "", 0x067b, 0x2303, "", ""), Port("COM12", "")});
+    EXPECT_EQ(DeviceName("/dev/ttyUSB0", devices), "Prolific PL2303 USB serial adapter");
+    EXPECT_EQ(DeviceName("/dev/ttyUSB1", devices), "");
 }
 
 std::string GroupOf(const std::string& path) {

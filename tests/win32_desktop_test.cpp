@@ -13,6 +13,8 @@
 #include <vector>
 
 #include <oleacc.h>
+// After the Windows headers, which it needs.
+#include <dbt.h>
 
 #include "about_dialog.h"
 #include "dialog_data.h"
@@ -714,6 +716,49 @@ public:
     std::optional<bool> SessionMayEnd() override {
         return SendMessageW(dialog_.Handle(), WM_QUERYENDSESSION, 0, 0) != FALSE;
     }
+    void ChoosePort(int n) override {
+        HWND list = dialog_.GetDlgItem(ids::IDC_PORT_LIST);
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        const LRESULT index = SendMessageW(list, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                                           reinterpret_cast<LPARAM>(name.c_str()));
+        SendMessageW(list, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        SendMessageW(dialog_.Handle(), WM_COMMAND, MAKEWPARAM(ids::IDC_PORT_LIST, CBN_SELCHANGE),
+                     reinterpret_cast<LPARAM>(list));
+        Pump();
+    }
+    // The system's notice to every top-level window that a port arrived.
+    void PlugIn(int n) override {
+        const std::wstring name = L"COM" + std::to_wstring(n);
+        std::vector<BYTE> notice(sizeof(DEV_BROADCAST_PORT_W) + name.size() * sizeof(wchar_t));
+        auto* port = reinterpret_cast<DEV_BROADCAST_PORT_W*>(notice.data());
+        port->dbcp_size = static_cast<DWORD>(notice.size());
+        port->dbcp_devicetype = DBT_DEVTYP_PORT;
+        std::copy(name.begin(), name.end(), port->dbcp_name);
+        port->dbcp_name[name.size()] = L'\0';
+        SendMessageW(dialog_.Handle(), WM_DEVICECHANGE, DBT_DEVICEARRIVAL,
+                     reinterpret_cast<LPARAM>(port));
+        Pump();
+    }
+    std::vector<std::string> DroppedPortList() override {
+        HWND list = dialog_.GetDlgItem(ids::IDC_PORT_LIST);
+        SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+        Pump();
+        std::vector<std::string> items;
+        const auto count = static_cast<int>(SendMessageW(list, CB_GETCOUNT, 0, 0));
+        for (int i = 0; i < count; ++i) {
+            std::array<wchar_t, 256> text{};
+            if (SendMessageW(list, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) <
+                static_cast<LRESULT>(text.size())) {
+                SendMessageW(list, CB_GETLBTEXT, static_cast<WPARAM>(i),
+                             reinterpret_cast<LPARAM>(text.data()));
+            }
+            items.push_back(Narrow(text.data()));
+        }
+        SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+        Pump();
+        return items;
+    }
+    std::string PortBox() override { return Narrow(Text(dialog_.GetDlgItem(ids::IDC_PORT_LIST))); }
 
 private:
     // The button's own click: pressed and released over it.
@@ -797,8 +842,36 @@ protected:
     }
 };
 
+// A port above COM9 in the system's device map while a scenario needs it;
+// tests/desktop_wine_test.cpp links its device to the controller.
+class CListedPort {
+public:
+    explicit CListedPort(int n) : name_(L"COM" + std::to_wstring(n)) {
+        if (n > 9 && RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0,
+                                     nullptr, REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key_,
+                                     nullptr) == ERROR_SUCCESS) {
+            RegSetValueExW(key_, kValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(name_.c_str()),
+                           static_cast<DWORD>((name_.size() + 1) * sizeof(wchar_t)));
+        }
+    }
+    ~CListedPort() {
+        if (key_ != nullptr) {
+            RegDeleteValueW(key_, kValue);
+            RegCloseKey(key_);
+        }
+    }
+    CListedPort(const CListedPort&) = delete;
+    CListedPort& operator=(const CListedPort&) = delete;
+
+private:
+    static constexpr const wchar_t* kValue = L"\\Device\\VelmoroTestSerial";
+    std::wstring name_;
+    HKEY key_ = nullptr;
+};
+
 TEST_P(WindowScenario, PlaysAsWritten) {
     updateType = UpdateType::MainProgram;
+    const CListedPort listed(GetParam().simPort);
     CDownloaderDlg dialog(GetParam().keepAwakeSilence);
     ASSERT_TRUE(dialog.Create());
     velmoro::testing::TempFile file(scenarios::FileContents(GetParam().file));

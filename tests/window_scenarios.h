@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
@@ -71,6 +72,15 @@ public:
     // from sleeping, and whether the window lets the session end.
     virtual std::optional<bool> KeptAwake() = 0;
     virtual std::optional<bool> SessionMayEnd() = 0;
+
+    // The port list: COMn chosen from it, as a user chooses; the system's
+    // notice that the adapter behind COMn has been plugged in; the texts of
+    // its items as it shows them dropped down (UTF-8), and what the closed
+    // box shows.
+    virtual void ChoosePort(int n) = 0;
+    virtual void PlugIn(int n) = 0;
+    virtual std::vector<std::string> DroppedPortList() = 0;
+    virtual std::string PortBox() = 0;
 };
 
 // The controller behind the port the window opens.
@@ -91,7 +101,10 @@ enum class Act {
     RewriteFile,
     RewriteFileWhenAsked,
     // Waits for the step's keptAwake to come true.
-    WaitForKeepAwake
+    WaitForKeepAwake,
+    // The step's port chosen in the list; its adapter plugged in.
+    ChoosePort,
+    PlugIn
 };
 
 // What the user sees after a step; unset fields are not looked at.
@@ -112,6 +125,10 @@ struct Seen {
     std::optional<std::string_view> questionStart = {};
     std::optional<Icon> questionIcon = {};
     std::optional<bool> questionDefaultYes = {};
+    // The port the closed list shows ("COM2"), and the start of each item
+    // of the list dropped down ("COM2  \u2013  "), all of them in order.
+    std::optional<std::string_view> portBox = {};
+    std::optional<std::vector<std::string_view>> portItems = {};
 };
 
 struct Step {
@@ -119,12 +136,16 @@ struct Step {
     std::string_view text = {};  // WaitForLog: a text the log comes to hold
     Seen seen = {};
     DataFile contents = DataFile::Empty;  // RewriteFile, RewriteFileWhenAsked
+    int port = 0;                         // ChoosePort, PlugIn: COMn
 };
 
 struct Scenario {
     std::string_view name = {};
     std::vector<std::string> simOptions = {};
     Port port = Port::Simulator;
+    // The port the controller is behind: COM1, or one above COM9, which
+    // only Windows has (the Qt window leaves such a scenario out).
+    int simPort = 1;
     DataFile file = DataFile::Image5k;
     std::vector<Step> steps = {};
     // The silence after which the window lets the computer sleep.
@@ -179,10 +200,53 @@ inline void WriteFile(const std::filesystem::path& path, DataFile file) {
     std::ofstream(path, std::ios::binary | std::ios::trunc) << FileContents(file);
 }
 
+// The starts of the port list's items: COM1 to COM9, then those above.
+inline std::vector<std::string_view> PortItemStarts(bool com12) {
+    std::vector<std::string_view> starts = {"COM1  \u2013  ", "COM2  \u2013  ", "COM3  \u2013  ",
+                                            "COM4  \u2013  ", "COM5  \u2013  ", "COM6  \u2013  ",
+                                            "COM7  \u2013  ", "COM8  \u2013  ", "COM9  \u2013  "};
+    if (com12) {
+        starts.push_back("COM12  \u2013  ");
+    }
+    return starts;
+}
+
 inline const std::vector<Scenario>& All() {
     using namespace texts;
     const Seen running{.caption = kStopCaption, .openEnabled = false};
     static const std::vector<Scenario> scenarios = {
+        // Chosen by hand, then the controller's adapter plugged in: its
+        // port is chosen, and the transfer goes through it. The list names
+        // each port and keeps its nine items.
+        {.name = "PluggedInAdapterIsChosen",
+         .steps = {{Act::ChoosePort, {}, {.portBox = "COM2"}, DataFile::Empty, 2},
+                   {Act::PlugIn,
+                    {},
+                    {.portBox = "COM1", .portItems = PortItemStarts(false)},
+                    DataFile::Empty,
+                    1},
+                   {Act::ChooseFile},
+                   {Act::ClickStartStop},
+                   // While a transfer runs an adapter plugged in changes
+                   // nothing.
+                   {Act::ChoosePort, {}, {.portBox = "COM3"}, DataFile::Empty, 3},
+                   {Act::PlugIn, {}, {.portBox = "COM3"}, DataFile::Empty, 1},
+                   {Act::WaitForIdle, {}, {.log = kFinishedLog}}},
+         .simSummary = "finished; 14 commands, 5 blocks written, 0 violations"},
+        // A port above COM9 is listed after COM9, and plugged in it is
+        // chosen and opened as itself.
+        {.name = "PortAboveNineIsListedAndOpened",
+         .simPort = 12,
+         .steps = {{Act::ChoosePort,
+                    {},
+                    {.portBox = "COM2", .portItems = PortItemStarts(true)},
+                    DataFile::Empty,
+                    2},
+                   {Act::PlugIn, {}, {.portBox = "COM12"}, DataFile::Empty, 12},
+                   {Act::ChooseFile},
+                   {Act::ClickStartStop},
+                   {Act::WaitForIdle, {}, {.log = kFinishedLog}}},
+         .simSummary = "finished; 14 commands, 5 blocks written, 0 violations"},
         {.name = "FinishedTransfer",
          // The computer is kept awake, and the session from ending, while
          // the transfer runs and no longer.
@@ -404,6 +468,20 @@ inline void ExpectSeen(IWindowDriver& window, const Seen& seen, std::size_t step
         EXPECT_TRUE(window.WaitFor([&] { return window.SessionMayEnd() == seen.sessionMayEnd; }))
             << "the session may end: " << *seen.sessionMayEnd << " expected";
     }
+    if (seen.portBox) {
+        EXPECT_EQ(window.PortBox(), *seen.portBox);
+    }
+    if (seen.portItems) {
+        const std::vector<std::string> items = window.DroppedPortList();
+        EXPECT_EQ(items.size(), seen.portItems->size());
+        for (std::size_t i = 0; i < std::min(items.size(), seen.portItems->size()); ++i) {
+            EXPECT_TRUE(items[i].starts_with((*seen.portItems)[i])) << items[i];
+        }
+        // Dropped and closed again, the box still shows the port chosen.
+        if (seen.portBox) {
+            EXPECT_EQ(window.PortBox(), *seen.portBox);
+        }
+    }
     const std::vector<Question> questions = window.Questions();
     if (seen.questions) {
         ASSERT_EQ(questions.size(), *seen.questions)
@@ -472,6 +550,12 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
                     return window.StartStopCaption() == texts::kStartCaption;
                 })) << "step "
                     << i + 1 << "; the log: " << window.LogText();
+                break;
+            case Act::ChoosePort:
+                window.ChoosePort(step.port);
+                break;
+            case Act::PlugIn:
+                window.PlugIn(step.port);
                 break;
             case Act::WaitForKeepAwake:
                 // What else the step sees is looked at once the hold has

@@ -310,13 +310,44 @@ const page = {
     choosePort(port) {
         this.port = port;
         const info = port.getInfo ? port.getInfo() : {};
-        const hex = (n) => n.toString(16).padStart(4, "0");
-        portButton.textContent = info.usbVendorId !== undefined
-            ? `USB ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}` : "Serial port";
+        showPort(port);
         this.chosenIdentity = portIdentity(port);
         try { localStorage.setItem(kChosenPortKey, this.chosenIdentity); } catch (e) { /* kept for this visit */ }
     },
 };
+
+// The port box names the adapter as the desktop programs' lists do, from
+// the same table of USB-serial chips; its ids stay in the box's tip.
+function showPort(port) {
+    const info = port.getInfo ? port.getInfo() : {};
+    const hex = (n) => n.toString(16).padStart(4, "0");
+    if (info.usbVendorId === undefined) {
+        portButton.textContent = "Serial port";
+        portButton.title = "Choose the serial port";
+        return;
+    }
+    const ids = `USB ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}`;
+    const name = page.ready
+        ? Module.ccall("velmoro_usb_serial_name", "string", ["number", "number"],
+                       [info.usbVendorId, info.usbProductId || 0]) : "";
+    portButton.textContent = name || ids;
+    portButton.title = name ? ids : "Choose the serial port";
+}
+// An adapter plugged in that the page may use already becomes its port, as
+// the desktop programs choose it in their lists, unless a transfer runs. An
+// open port stays as it is until the next Start.
+function takeConnectedPort(port) {
+    if (!port || (page.ready && Module._velmoro_busy())) return;
+    if (page.open) {
+        page.nextPort = port !== page.port ? port : null;
+        showPort(port);
+        return;
+    }
+    page.nextPort = null;
+    if (port === page.port) return;
+    page.choosePort(port);
+    page.closePort();
+}
 
 function portIdentity(port) {
     const info = port.getInfo ? port.getInfo() : {};
@@ -367,6 +398,11 @@ portButton.type = "button";
 portButton.id = "port";
 portButton.textContent = "Choose port...";
 portButton.title = "Choose the serial port";
+// The box widens for an adapter's name, as far as the Help button.
+portButton.style.minWidth = portButton.style.width;
+portButton.style.width = "auto";
+portButton.style.maxWidth = (px(controls.get(1009).rect[0] - 4, baseX, 4)
+    - px(controls.get(1000).rect[0], baseX, 4)) + "px";
 for (const id of [1001, 1002]) {
     const c = controls.get(id);
     const label = place(document.createElement("label"), c.rect);
@@ -633,12 +669,13 @@ if (!navigator.serial) {
     // The port chosen on an earlier visit, and the ports that come and go.
     takeRememberedPort();
     navigator.serial.addEventListener("disconnect", (e) => { if (e.target === page.port) page.lost("the adapter was disconnected"); });
-    navigator.serial.addEventListener("connect", () => { if (!page.open && !page.port) takeRememberedPort(); });
+    navigator.serial.addEventListener("connect", (e) => takeConnectedPort(e.target));
 }
 document.addEventListener("visibilitychange", () => page.keepAwake());
 
 Module.onRuntimeInitialized = () => {
     page.ready = true;
+    if (page.port) showPort(page.port);  // chosen before the names could be read
     for (const id of page.buttons.keys()) paintButton(id);
     paintProgress();
     portButton.focus();

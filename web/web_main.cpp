@@ -24,6 +24,7 @@
 #include "percent_progress.h"
 #include "transfer.h"
 #include "transfer_report.h"
+#include "usb_serial_chips.h"
 #include "velmoro_version.h"
 
 namespace velmoro::web {
@@ -268,6 +269,15 @@ EMSCRIPTEN_KEEPALIVE const char* velmoro_no_port_message(const char* errorText) 
 
 EMSCRIPTEN_KEEPALIVE int velmoro_busy() {
     return Page().engine.State().busy ? 1 : 0;
+}
+
+// The readable name of a USB-serial adapter, empty when not known; the
+// pointer stays good until the next call.
+EMSCRIPTEN_KEEPALIVE const char* velmoro_usb_serial_name(int vendorId, int productId) {
+    static std::string name;
+    name = velmoro::UsbSerialName(static_cast<std::uint16_t>(vendorId),
+                                  static_cast<std::uint16_t>(productId));
+    return name.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE double velmoro_max_file_bytes() {

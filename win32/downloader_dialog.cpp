@@ -4,7 +4,9 @@
 #include <dbt.h>
 #include <shellapi.h>
 
+#include <algorithm>
 #include <array>
+#include <string>
 #include <vector>
 
 #include "about_dialog.h"
@@ -98,7 +100,12 @@ BOOL CDownloaderDlg::OnInitDialog() {
 void CDownloaderDlg::OnCommand(int id, int code) {
     switch (id) {
         case IDC_PORT_LIST:
-            if (code == CBN_SELCHANGE) {
+            if (code == CBN_DROPDOWN) {
+                wiring_.RefreshPortList();
+                ShowPortList(true);
+            } else if (code == CBN_CLOSEUP) {
+                ShowPortList(false);
+            } else if (code == CBN_SELCHANGE) {
                 wiring_.OnSelChangePortList(
                     static_cast<int>(SendMessageW(GetDlgItem(IDC_PORT_LIST), CB_GETCURSEL, 0, 0)));
             }
@@ -256,18 +263,67 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
 
 // The system's word that a serial port went away (an adapter pulled out):
 // the port in use is lost at once, even where its driver goes on answering.
+// An adapter plugged in while no transfer runs becomes the chosen port.
 void CDownloaderDlg::OnDeviceChange(WPARAM event, LPARAM data) {
-    if (event != DBT_DEVICEREMOVECOMPLETE || data == 0) {
+    if ((event != DBT_DEVICEREMOVECOMPLETE && event != DBT_DEVICEARRIVAL) || data == 0) {
         return;
     }
     // The message's data is the address of the device's description.
     const auto* header =
         reinterpret_cast<const DEV_BROADCAST_HDR*>(  // NOLINT(performance-no-int-to-ptr)
             data);
-    if (header->dbch_devicetype == DBT_DEVTYP_PORT) {
-        const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(header);
-        serialControl.DeviceRemoved(Narrow(port->dbcp_name));
+    if (header->dbch_devicetype != DBT_DEVTYP_PORT) {
+        return;
     }
+    const auto* port = reinterpret_cast<const DEV_BROADCAST_PORT_W*>(header);
+    const std::string name = Narrow(port->dbcp_name);
+    if (event == DBT_DEVICEREMOVECOMPLETE) {
+        serialControl.DeviceRemoved(name);
+        return;
+    }
+    const int index = wiring_.OnDeviceArrived(name);
+    if (index >= 0) {
+        ShowPortList(false);
+        SendMessageW(GetDlgItem(IDC_PORT_LIST), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    }
+}
+
+void CDownloaderDlg::ShowPortList(bool dropped) {
+    HWND portList = GetDlgItem(IDC_PORT_LIST);
+    const std::vector<PortListItem>& items = wiring_.PortList();
+    if (items.empty()) {
+        return;  // not dropped down yet: the template's COM1 to COM9
+    }
+    const LRESULT selected = SendMessageW(portList, CB_GETCURSEL, 0, 0);
+    SendMessageW(portList, WM_SETREDRAW, FALSE, 0);
+    SendMessageW(portList, CB_RESETCONTENT, 0, 0);
+    HDC dc = GetDC(portList);
+    auto* font = FromParam<HFONT>(SendMessageW(portList, WM_GETFONT, 0, 0));
+    HGDIOBJ oldFont = SelectObject(dc, font);
+    LONG widest = 0;
+    for (const PortListItem& item : items) {
+        // Inserted, not added: the list's sort style would put COM12
+        // between COM1 and COM2, and the order is the ports' numbers.
+        const std::wstring text = Widen(dropped ? item.text : "COM" + std::to_string(item.number));
+        SendMessageW(portList, CB_INSERTSTRING, static_cast<WPARAM>(-1),
+                     reinterpret_cast<LPARAM>(text.c_str()));
+        SIZE size{};
+        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+        widest = std::max(widest, size.cx);
+    }
+    SelectObject(dc, oldFont);
+    ReleaseDC(portList, dc);
+    if (dropped) {
+        RECT box{};
+        GetWindowRect(portList, &box);
+        const LONG width =
+            widest + GetSystemMetrics(SM_CXVSCROLL) + 4 * GetSystemMetrics(SM_CXEDGE);
+        SendMessageW(portList, CB_SETDROPPEDWIDTH,
+                     static_cast<WPARAM>(std::max(width, box.right - box.left)), 0);
+    }
+    SendMessageW(portList, CB_SETCURSEL, static_cast<WPARAM>(selected), 0);
+    SendMessageW(portList, WM_SETREDRAW, TRUE, 0);
+    InvalidateRect(portList, nullptr, TRUE);
 }
 
 void CDownloaderDlg::ClearLog() {

@@ -82,6 +82,9 @@ private:
     void OnHelp();
     void OnHome();
     void OnDeviceChange(WPARAM event, LPARAM data);
+    // The port list's items as the wiring has them: each port with what it
+    // reaches while the list is dropped down, its bare name otherwise.
+    void ShowPortList(bool dropped);
     std::wstring Title() const;
     bool IsPortListEdit(HWND hwnd) const;
 

@@ -1,7 +1,8 @@
 // Prints the Windows program's main window and About box into BMP files,
 // for the README; with a third file, also the main window as it looks during
-// a transfer. tools/screenshot.sh runs it under Wine and makes PNG files.
-//   velmoro-screenshot MAIN.bmp ABOUT.bmp [TRANSFER.bmp]
+// a transfer, and with a fourth the port list dropped down over the window.
+// tools/screenshot.sh runs it under Wine and makes PNG files.
+//   velmoro-screenshot MAIN.bmp ABOUT.bmp [TRANSFER.bmp [PORTS.bmp]]
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -32,10 +33,15 @@ void Pump() {
     }
 }
 
-// The window as it is on the screen, frame and title bar included.
-bool SaveWindow(HWND hwnd, const wchar_t* path) {
+// The window as it is on the screen, frame and title bar included; with
+// over, what lies over it there too (a dropped list).
+bool SaveWindow(HWND hwnd, const wchar_t* path, HWND over = nullptr) {
     RECT rect{};
     GetWindowRect(hwnd, &rect);
+    RECT overRect{};
+    if (over != nullptr && GetWindowRect(over, &overRect)) {
+        UnionRect(&rect, &rect, &overRect);
+    }
     const int width = rect.right - rect.left;
     const int height = rect.bottom - rect.top;
     BITMAPINFO info{};
@@ -45,9 +51,13 @@ bool SaveWindow(HWND hwnd, const wchar_t* path) {
     void* bits = nullptr;
     HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
     HGDIOBJ previous = SelectObject(memory, bitmap);
-    HDC window = GetWindowDC(hwnd);
-    BitBlt(memory, 0, 0, width, height, window, 0, 0, SRCCOPY);
-    ReleaseDC(hwnd, window);
+    if (over != nullptr) {
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+    } else {
+        HDC window = GetWindowDC(hwnd);
+        BitBlt(memory, 0, 0, width, height, window, 0, 0, SRCCOPY);
+        ReleaseDC(hwnd, window);
+    }
     GdiFlush();
     BITMAPFILEHEADER file{};
     file.bfType = 0x4D42;
@@ -75,8 +85,9 @@ void ShowTransferUnderWay(CDownloaderDlg& dialog) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-    if (argc != 3 && argc != 4) {
-        std::fputs("usage: velmoro-screenshot MAIN.bmp ABOUT.bmp [TRANSFER.bmp]\n", stderr);
+    if (argc < 3 || argc > 5) {
+        std::fputs("usage: velmoro-screenshot MAIN.bmp ABOUT.bmp [TRANSFER.bmp [PORTS.bmp]]\n",
+                   stderr);
         return 2;
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
@@ -94,7 +105,18 @@ int wmain(int argc, wchar_t** argv) {
         saved = SaveWindow(about.Handle(), argv[2]) && saved;
         about.EndDialog(IDOK);
     }
-    if (argc == 4) {
+    if (argc == 5) {
+        HWND list = dialog.GetDlgItem(velmoro::ids::IDC_PORT_LIST);
+        SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
+        Pump();
+        COMBOBOXINFO combo{};
+        combo.cbSize = sizeof combo;
+        GetComboBoxInfo(list, &combo);
+        saved = SaveWindow(dialog.Handle(), argv[4], combo.hwndList) && saved;
+        SendMessageW(list, CB_SHOWDROPDOWN, FALSE, 0);
+        Pump();
+    }
+    if (argc >= 4) {
         ShowTransferUnderWay(dialog);
         Pump();
         saved = SaveWindow(dialog.Handle(), argv[3]) && saved;

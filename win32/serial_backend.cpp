@@ -604,8 +604,10 @@ bool CMSComm::SetPortOpen(bool open) {
     }
     const std::string label = devicePath_.empty() ? "COM" + std::to_string(commPort_) : devicePath_;
     deviceName_ = label;
-    if (devicePath_.empty() && (commPort_ < 1 || commPort_ > 9)) {
-        errorText_ = "Cannot open " + label + ": only COM1 to COM9 exist.";
+    // The list offers COM1 to COM9 and the ports present above them; the
+    // system numbers its ports up to COM255.
+    if (devicePath_.empty() && (commPort_ < 1 || commPort_ > 255)) {
+        errorText_ = "Cannot open " + label + ": only COM1 to COM255 exist.";
         return false;
     }
     // The \\.\ form reaches every COM port, COM10 and above included.

@@ -1,5 +1,6 @@
 #include "main_window.h"
 
+#include <filesystem>
 #include <system_error>
 
 #include "report_facts.h"
@@ -75,10 +76,51 @@ std::filesystem::path CDownloaderWiring::PrepareReportsFolder() {
     return error ? std::filesystem::path() : folder;
 }
 
+const std::vector<PortListItem>& CDownloaderWiring::RefreshPortList() {
+    portList_ = PortListItems(portNumber_);
+    return portList_;
+}
+
 void CDownloaderWiring::OnSelChangePortList(int index) {
-    if (index >= 0) {
-        portNumber_ = index + 1;
+    if (index < 0) {
+        return;
     }
+    // Until the list has dropped down once it holds COM1 to COM9.
+    const auto at = static_cast<std::size_t>(index);
+    portNumber_ = at < portList_.size() ? portList_[at].number : index + 1;
+}
+
+int CDownloaderWiring::OnDeviceArrived(const std::string& device,
+                                       const std::function<std::string(int)>& reach) {
+    if (engine_.State().busy || device.empty()) {
+        return -1;
+    }
+    int number = 0;
+    // A Windows port arrives by its name, COM10 and above included.
+    if (device.starts_with("COM") && device.size() > 3 && device.size() <= 6 &&
+        device.find_first_not_of("0123456789", 3) == std::string::npos && device[3] != '0') {
+        number = std::stoi(device.substr(3));
+    } else {
+        for (int n = 1; n <= 9 && number == 0; ++n) {
+            const std::string reached = reach(n);
+            std::error_code unknown;
+            if (reached == device ||
+                (!reached.empty() && std::filesystem::equivalent(reached, device, unknown))) {
+                number = n;
+            }
+        }
+    }
+    if (number == 0) {
+        return -1;
+    }
+    portNumber_ = number;
+    RefreshPortList();
+    for (std::size_t i = 0; i < portList_.size(); ++i) {
+        if (portList_[i].number == number) {
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
 }
 
 void CDownloaderWiring::OnUpdateTypeClicked(int id) {

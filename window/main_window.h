@@ -11,10 +11,12 @@
 #include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 #include "dialog_ids.h"
 #include "faces.h"
 #include "ms_comm.h"
+#include "port_names.h"
 #include "serial_port_face.h"
 #include "transfer.h"
 #include "transfer_report.h"
@@ -51,8 +53,21 @@ public:
     CDownloaderWiring(const CDownloaderWiring&) = delete;
     CDownloaderWiring& operator=(const CDownloaderWiring&) = delete;
 
+    // The items of the port list as it drops down now (PortListItems); the
+    // window shows them in this order, and its selection's index is read
+    // against them.
+    const std::vector<PortListItem>& RefreshPortList();
+    const std::vector<PortListItem>& PortList() const { return portList_; }
     // The port list's selection changed to index (-1: no selection).
     void OnSelChangePortList(int index);
+    // A serial device arrived (an adapter plugged in): when no transfer
+    // runs and a port of the list reaches it, that port becomes the chosen
+    // one, as if the user had chosen it; returns its index in the refreshed
+    // list, or -1 when nothing changes. reach gives the device COMn reaches
+    // now (ComPortDevice; tests give their own).
+    int OnDeviceArrived(const std::string& device,
+                        const std::function<std::string(int)>& reach = DefaultReach);
+    static std::string DefaultReach(int n) { return ComPortDevice(n); }
     // A click on the radio button with this id.
     static void OnUpdateTypeClicked(int id);
     void OnStartStop() {
@@ -86,6 +101,7 @@ private:
     }
 
     int& portNumber_;
+    std::vector<PortListItem> portList_;
     CSerialPortFace portFace_;
     CTransferReporter reporter_;
     CTransferEngine engine_;

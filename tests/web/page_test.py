@@ -32,6 +32,9 @@ STANDIN = (pathlib.Path(__file__).parent / "serial_standin.js").read_text()
 
 RESET = "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
 FINISHED = RESET + "Connected.\r\nProcessing ...   Please wait ...\r\nDownload successfully finished!\r\n"
+# The port box names the stand-in's adapters by their chips.
+FT232R = "FTDI FT232R USB serial adapter"
+PL2303 = "Prolific PL2303 USB serial adapter"
 ERROR = "Error occurs! Transmission stop. Please check all the devices, then try again.\r\n"
 LOST_AFTER = '). Plug the adapter back in, choose its port again, then click "Start Download".\r\n'
 STOPPED = 'Please make sure everything is OK, then click "Start Download".\r\n'
@@ -266,7 +269,7 @@ class PageTest(unittest.TestCase):
                 else:
                     self.assertCatalogueInFlash(path, sim)
         self.load(where="http")
-        wait_until(lambda: self.page("(document.getElementById('port') || {}).textContent") == "USB 0403:6001",
+        wait_until(lambda: self.page("(document.getElementById('port') || {}).textContent") == FT232R,
                    "the granted port")
 
     def assertCatalogueInFlash(self, path, sim):
@@ -412,13 +415,13 @@ class PageTest(unittest.TestCase):
                   " localStorage.setItem('velmoroStandInGranted', '[]')")
         try:
             self.load()
-            for choice, shown in ((0, "USB 067b:2303"), (1, "USB 0403:6001")):
+            for choice, shown in ((0, PL2303), (1, FT232R)):
                 self.page("velmoroStandInChoice = %d" % choice)
                 self.click("#port")
                 wait_until(lambda: self.page("document.getElementById('port').textContent") == shown, shown)
             sim = self.sim("--beacons", "2")
             self.load(sim)
-            self.assertEqual(self.page("document.getElementById('port').textContent"), "USB 0403:6001")
+            self.assertEqual(self.page("document.getElementById('port').textContent"), FT232R)
             self.data_file(image(2000))
             self.click("#button1004")
             self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
@@ -428,6 +431,9 @@ class PageTest(unittest.TestCase):
             self.relay.pty_path = sim.link
             self.click("#button1004")
             self.wait_log(lambda log: log == RESET)
+            # An adapter plugged in during a transfer changes nothing.
+            self.page("velmoroSerialConnect(0)")
+            self.assertEqual(self.page("document.getElementById('port').textContent"), FT232R)
             self.relay.drop()
             self.wait_log(lambda log: log.endswith(LOST_AFTER))
             sim.finish(stop=True)
@@ -445,12 +451,18 @@ class PageTest(unittest.TestCase):
             self.relay.pty_path = sim.link
             self.page("velmoroStandInChoice = 1")
             self.click("#port")
-            wait_until(lambda: self.page("document.getElementById('port').textContent") == "USB 0403:6001",
+            wait_until(lambda: self.page("document.getElementById('port').textContent") == FT232R,
                        "the first port chosen again")
             self.click("#button1004")
             self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
             self.assertEqual(self.page("velmoroSerialCalls"),
                              ["open 1", "close 1", "open 1", "close 1", "open 0", "open 1"])
+            # Plugged in with no transfer running, a granted adapter becomes
+            # the page's port, named in the box.
+            self.page("velmoroSerialConnect(0)")
+            wait_until(lambda: self.page("document.getElementById('port').textContent") == PL2303,
+                       "the plugged-in adapter chosen")
+            self.assertEqual(self.page("document.getElementById('port').title"), "USB 067b:2303")
         finally:
             self.page("localStorage.removeItem('velmoroStandInAdapters')")
 

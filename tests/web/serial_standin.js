@@ -120,6 +120,10 @@
         .map(([vendor, product], i) => new StandInPort(i, vendor, product));
     window.velmoroSerialReceive = (data) => { if (current) current.receive(data); };
     window.velmoroSerialLose = () => { if (current && !current.fatal) current.lose(); };
+    // The adapter of this index plugged in again.
+    window.velmoroSerialConnect = (index) => {
+        for (const listener of listeners.connect) listener({ type: "connect", target: ports[index] });
+    };
     const serial = {
         requestPort() {
             const port = ports[window.velmoroStandInChoice];
