@@ -4,8 +4,6 @@
 
 #include "report_facts.h"
 
-#include "usb_serial_chips.h"
-
 #include <QFile>
 #include <QFileInfo>
 #include <QSerialPortInfo>
