@@ -8,6 +8,11 @@ namespace velmoro {
 
 int RunReports() {
     const std::string folder = ReportsFolder();
+    if (folder.empty()) {
+        std::fprintf(stderr,
+                     "velmoro-downloader-cli: no folder for reports: set VELMORO_REPORTS_DIR.\n");
+        return kExitDataFile;
+    }
     const std::vector<std::filesystem::path> kept = KeptReports(PathFromArgument(folder));
     std::printf("Reports of the last transfers, oldest first, in %s:\n", folder.c_str());
     if (kept.empty()) {

@@ -1,6 +1,8 @@
 #include "transfer.h"
 
+#include <algorithm>
 #include <array>
+#include <cstddef>
 #include <string>
 #include <system_error>
 
@@ -216,7 +218,10 @@ void CTransferEngine::OnCommEvent() {
             transfer_.replyText.push_back(static_cast<char>(byte));
         }
     }
-    transfer_.lastReceived = transfer_.replyText;
+    const std::string& reply = transfer_.replyText;
+    transfer_.lastReceived.assign(
+        reply.end() - static_cast<std::ptrdiff_t>(std::min(reply.size(), kLastReceivedBytes)),
+        reply.end());
     TakeReply();
 }
 

@@ -99,6 +99,10 @@ struct TransferState {
     std::string lastReceived;
 };
 
+// A report keeps this much of what came last from the controller: a reply
+// is a few bytes, and a line that never makes one must not fill the report.
+inline constexpr std::size_t kLastReceivedBytes = 256;
+
 class CTransferEngine {
 public:
     CTransferEngine(IPortFace& port, IWindowFace& window);

@@ -45,7 +45,8 @@ struct TransferEnd {
     // Data blocks the controller acknowledged with ":RB_OK#".
     std::int32_t blocksAcknowledged = 0;
     // The last command or data block sent, and the last reply received (or
-    // what had come of the next one), as bytes; empty when there was none.
+    // what had come of the next one, its last kLastReceivedBytes at most),
+    // as bytes; empty when there was none.
     std::string lastSent;
     std::string lastReceived;
 };

@@ -68,6 +68,35 @@ std::string SentText(const std::string& sent) {
     return sent.empty() ? "-" : PrintableBytes(sent);
 }
 
+// Only the names KeepReport gives: transfer-YYYYMMDD-HHMMSS-mmm[_n].txt. A
+// user's own files in the folder are never counted, nor removed.
+bool IsReportName(std::string_view name) {
+    if (!name.starts_with(kReportPrefix) || !name.ends_with(kReportSuffix)) {
+        return false;
+    }
+    name.remove_prefix(kReportPrefix.size());
+    name.remove_suffix(kReportSuffix.size());
+    constexpr std::string_view kShape = "dddddddd-dddddd-ddd";
+    if (name.size() < kShape.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < kShape.size(); ++i) {
+        const bool digit = name[i] >= '0' && name[i] <= '9';
+        if (kShape[i] == 'd' ? !digit : name[i] != kShape[i]) {
+            return false;
+        }
+    }
+    std::string_view rest = name.substr(kShape.size());
+    if (rest.empty()) {
+        return true;
+    }
+    if (rest.size() < 2 || rest[0] != '_') {
+        return false;
+    }
+    rest.remove_prefix(1);
+    return std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
 }  // namespace
 
 std::string DescribeLineSettings(std::string_view settings) {
@@ -109,8 +138,12 @@ std::string FormatReport(const ReportContext& context, UpdateType type,
                          system_clock::time_point started, const std::vector<ReportEntry>& entries,
                          const TransferEnd& end) {
     std::string text = "Velmoro Downloader transfer report\n\n";
+    // A value stays on its line, whatever line breaks it holds.
     auto line = [&text](std::string_view name, std::string_view value) {
-        text.append(name).append(": ").append(value.empty() ? "-" : value).append("\n");
+        std::string flat = WithoutLineEnd(value);
+        std::replace(flat.begin(), flat.end(), '\r', ' ');
+        std::replace(flat.begin(), flat.end(), '\n', ' ');
+        text.append(name).append(": ").append(flat.empty() ? "-" : flat).append("\n");
     };
     line("Program", context.program);
     line("System", context.system);
@@ -159,6 +192,10 @@ void CTransferReporter::ClearLog() {
         open_ = true;
         entries_.clear();
         started_ = clock_();
+        context_taken_.reset();
+        type_ = inner_.GetUpdateType();
+        const std::u8string path = inner_.DataFilePath().u8string();
+        dataFile_.assign(path.begin(), path.end());
     }
     inner_.ClearLog();
 }
@@ -168,13 +205,20 @@ void CTransferReporter::AppendLog(std::string_view text) {
     inner_.AppendLog(text);
 }
 
+// Start asks for the update type once the port is open.
 UpdateType CTransferReporter::GetUpdateType() const {
+    if (open_ && !context_taken_ && context_) {
+        context_taken_ = context_();
+    }
     type_ = inner_.GetUpdateType();
     return type_;
 }
 
 void CTransferReporter::ReportPortFailure(std::string_view errorText) {
-    Note("[the port could not be opened: " + WithoutLineEnd(errorText) + "]");
+    std::string said = WithoutLineEnd(errorText);
+    std::replace(said.begin(), said.end(), '\r', ' ');
+    std::replace(said.begin(), said.end(), '\n', ' ');
+    Note("[the port could not be opened: " + said + "]");
     inner_.ReportPortFailure(errorText);
 }
 
@@ -193,8 +237,14 @@ void CTransferReporter::TransferEnded(const TransferEnd& end) {
         entries_.clear();
     }
     open_ = false;
-    lastReport_ =
-        FormatReport(context_ ? context_() : ReportContext{}, type_, started_, entries_, end);
+    if (!context_taken_) {
+        context_taken_ = context_ ? context_() : ReportContext{};
+    }
+    TransferEnd told = end;
+    if (told.file.path.empty()) {
+        told.file.path = dataFile_;
+    }
+    lastReport_ = FormatReport(*context_taken_, type_, started_, entries_, told);
     inner_.TransferEnded(end);
     if (sink_) {
         sink_(lastReport_, end);
@@ -238,8 +288,7 @@ std::vector<std::filesystem::path> KeptReports(const std::filesystem::path& fold
     for (std::filesystem::directory_iterator it(folder, error), end; !error && it != end;
          it.increment(error)) {
         const std::string name = it->path().filename().string();
-        if (it->is_regular_file(error) && name.starts_with(kReportPrefix) &&
-            name.ends_with(kReportSuffix)) {
+        if (it->is_regular_file(error) && IsReportName(name)) {
             kept.push_back(it->path());
         }
     }

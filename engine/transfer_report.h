@@ -11,6 +11,7 @@
 #include <cstddef>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -69,6 +70,8 @@ public:
 
     // The report of the last transfer that ended; empty before the first.
     const std::string& LastReport() const { return lastReport_; }
+    // From a Start's first step to its end, the question included.
+    bool TransferOpen() const { return open_; }
 
 private:
     void Note(std::string text);
@@ -81,7 +84,11 @@ private:
     // log too, but its lines stay in the report it ends.
     bool open_ = false;
     std::chrono::system_clock::time_point started_;
+    // The port's facts are taken once it is open: after a lost port the
+    // system knows nothing more of the adapter.
+    mutable std::optional<ReportContext> context_taken_;
     mutable UpdateType type_ = UpdateType::MainProgram;
+    std::string dataFile_;
     std::vector<ReportEntry> entries_;
     std::string lastReport_;
 };

@@ -218,6 +218,7 @@ void CDownloaderDlg::OnCancel() {
                                    static_cast<qsizetype>(window::kQuitCaption.size())),
                toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question, toolkit::IDYES});
     if (answer == toolkit::IDYES) {
+        wiring_.OnClosing();
         EndDialog(toolkit::IDCANCEL);
     }
 }

@@ -8,11 +8,14 @@
 #include "usb_survey.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <fstream>
 #include <set>
 #include <string>
 #include <system_error>
 #include <vector>
+
+#include "usb_serial_chips.h"
 
 namespace velmoro {
 
@@ -24,6 +27,25 @@ namespace fs = std::filesystem;
 // attributes that name a device are a short line.
 constexpr std::size_t kMaxInterfaces = 1024;
 constexpr std::streamsize kMaxLine = 256;
+
+// A sysfs id ("1a86"); 0 when it is not four hex digits.
+std::uint16_t HexId(const std::string& text) {
+    unsigned value = 0;
+    if (text.size() != 4) {
+        return 0;
+    }
+    for (char c : text) {
+        const int digit = c >= '0' && c <= '9'   ? c - '0'
+                          : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                          : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                 : -1;
+        if (digit < 0) {
+            return 0;
+        }
+        value = value * 16 + static_cast<unsigned>(digit);
+    }
+    return static_cast<std::uint16_t>(value);
+}
 
 std::string ReadLine(const fs::path& path) {
     std::ifstream file(path);
@@ -85,6 +107,14 @@ UsbSurvey SurveyUsbSerial(const fs::path& root) {
             continue;
         }
         const fs::path parent = devices / device;
+        // A vendor's own interface is an adapter's only when the chip table
+        // knows the ids: phones, radio sticks and readers have them too.
+        if (kind == "ff" && UsbSerialName(HexId(ReadLine(parent / "idVendor")),
+                                          HexId(ReadLine(parent / "idProduct")))
+                                .empty()) {
+            troubled.erase(device);
+            continue;
+        }
         UsbDeviceTrouble trouble;
         trouble.kind = UsbDeviceTrouble::Kind::NoDriver;
         trouble.name = ReadLine(parent / "product");

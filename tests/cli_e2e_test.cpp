@@ -352,6 +352,7 @@ TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
     TempFile file(Image(5000));
     const fs::path kept = file.Path().parent_path() / "kept";
     const fs::path report = file.Path().parent_path() / "report.txt";
+    const QByteArray reportsBefore = qgetenv("VELMORO_REPORTS_DIR");
     qputenv("VELMORO_REPORTS_DIR", QByteArray::fromStdString(kept.string()));
     // A controller that never greets: the beacon runs until Ctrl-C.
     Sim sim({"--beacons", "1000000"});
@@ -372,7 +373,7 @@ TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     EXPECT_NE(text.find("\nEnded: stopped by the user\n"), std::string::npos) << text;
     const std::string listed = RunCli({"reports"}).out;
-    qunsetenv("VELMORO_REPORTS_DIR");
+    qputenv("VELMORO_REPORTS_DIR", reportsBefore);
     ASSERT_EQ(std::distance(fs::directory_iterator(kept), fs::directory_iterator()), 1);
     EXPECT_NE(listed.find("\n  " + fs::directory_iterator(kept)->path().filename().string() + "\n"),
               std::string::npos)

@@ -536,12 +536,15 @@ TEST(DoctorAdapters, AnAdapterWithoutItsDriverIsNamedFromSysfs) {
     ScratchRoot root;
     root.AddUsbDevice("1-1", "USB2.0-Serial", "1a86:7523", "ff");
     root.AddUsbDevice("1-2", "Mouse", "046d:c077", "03");
+    // A phone's vendor interface, with no driver in the kernel: no adapter.
+    root.AddUsbDevice("1-3", "Pixel 7", "18d1:4ee7", "ff");
     auto findings = Diagnose({"/nonexistent/ttyUSB0"}, Environment(root.Path()));
     auto unbound = With(About(findings, {}), Severity::Problem,
                         "\"USB2.0-Serial\" (1a86:7523) is plugged in, but no driver");
     ASSERT_EQ(unbound.size(), 1u) << Dump(findings);
     EXPECT_TRUE(Q(unbound[0].advice).contains("driver for its chip (USB2.0-Serial)"));
     EXPECT_TRUE(With(findings, Severity::Problem, "Mouse").empty()) << Dump(findings);
+    EXPECT_TRUE(With(findings, Severity::Problem, "Pixel").empty()) << Dump(findings);
 
     ScratchRoot bound;
     bound.AddUsbDevice("1-1", "FT232R USB UART", "0403:6001", "ff", "ftdi_sio");

@@ -523,7 +523,7 @@ protected:
         toolkit::SetMessageBoxHook({});
         toolkit::SetFileOpenHook({});
         qunsetenv("VELMORO_COM1");
-        qunsetenv("VELMORO_REPORTS_DIR");
+        qputenv("VELMORO_REPORTS_DIR", reportsBefore);
         updateType = UpdateType::MainProgram;
     }
 
@@ -555,6 +555,7 @@ protected:
     }
 
     TempFile reportsHome{""};
+    QByteArray reportsBefore = qgetenv("VELMORO_REPORTS_DIR");
     CDownloaderDlg dialog;
     std::vector<std::string> boxes;
 };

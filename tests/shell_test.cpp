@@ -22,7 +22,9 @@
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <optional>
 #include <utility>
 
@@ -38,6 +40,7 @@
 #include "sim_process.h"
 #include "system_drawing.h"
 #include "temp_file.h"
+#include "transfer_report.h"
 #include "window_scenarios.h"
 #include "window_text.h"
 
@@ -216,6 +219,28 @@ TEST_F(WindowTest, EveryWayOfClosingAsksFirst) {
     dialog.close();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), toolkit::IDCANCEL);
+}
+
+// Quitting while a transfer runs stops it first, so that it still ends and
+// leaves its report.
+TEST_F(WindowTest, QuittingDuringATransferKeepsItsReport) {
+    const fs::path folder = fs::path(qEnvironmentVariable("VELMORO_REPORTS_DIR").toStdString());
+    const std::size_t before = KeptReports(folder).size();
+    TempFile image(std::string(3000, 'x'));
+    Sim sim({"--beacons", "1000000"}, true);
+    ASSERT_TRUE(sim.Listening());
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(sim.Link()));
+    ChooseFile(image.Path());
+    QTest::mouseClick(Item<QPushButton>(ids::IDC_START_STOP), Qt::LeftButton);
+    ASSERT_TRUE(dialog.Engine().State().busy) << dialog.LogText().toStdString();
+    answer = IDYES;
+    dialog.close();
+    EXPECT_FALSE(dialog.Engine().State().busy);
+    const std::vector<fs::path> kept = KeptReports(folder);
+    ASSERT_EQ(kept.size(), std::min(before + 1, kKeptReports));
+    std::ifstream in(kept.back());
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    EXPECT_NE(text.find("\nEnded: stopped by the user\n"), std::string::npos) << text;
 }
 
 TEST_F(WindowTest, EnterDoesNothing) {

@@ -4,6 +4,7 @@
 // when the test is done.
 
 #include <atomic>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -11,6 +12,22 @@
 #include <string_view>
 
 namespace velmoro::testing {
+
+// The reports of the transfers the tests make go to a folder of the test
+// run, never to the user's own: ctest names one, and a test program started
+// by hand takes this one.
+inline const bool kReportsKeptAside = [] {
+    if (std::getenv("VELMORO_REPORTS_DIR") == nullptr) {
+        const std::string folder =
+            (std::filesystem::temp_directory_path() / "velmoro-test-reports").string();
+#ifdef _WIN32
+        _putenv_s("VELMORO_REPORTS_DIR", folder.c_str());
+#else
+        setenv("VELMORO_REPORTS_DIR", folder.c_str(), 0);
+#endif
+    }
+    return true;
+}();
 
 class TempFile {
 public:

@@ -786,10 +786,14 @@ TEST(ReportTest, HoldsTheWholeTransferAcrossStopAndStartsAfresh) {
     FakeWindow window{trace};
     std::vector<std::string> reports;
     auto now = std::chrono::system_clock::time_point{} + std::chrono::hours(24 * 365 * 57);
+    // What the system says of the adapter: gone by the time a lost port
+    // ends the transfer, so the report keeps what it said once the port
+    // opened.
+    std::string adapter = "CH340";
     CTransferReporter reporter(
         window,
-        [] {
-            return ReportContext{"p 1", "s 2", {{"Port", "COM3"}}, "line"};
+        [&adapter] {
+            return ReportContext{"p 1", "s 2", {{"Port", "COM3"}, {"Adapter", adapter}}, "line"};
         },
         [&reports](const std::string& report, const TransferEnd&) { reports.push_back(report); },
         [&now] { return now += std::chrono::milliseconds(1500); });
@@ -798,14 +802,21 @@ TEST(ReportTest, HoldsTheWholeTransferAcrossStopAndStartsAfresh) {
     window.dataFilePath = image.Path();
     window.answer = true;
     engine.OnStartStop();
+    adapter.clear();
+    // A line that never makes a reply: the report keeps its last bytes.
+    port.input.assign(1000, 'x');
+    port.input.back() = 'y';
+    engine.OnCommEvent();
     engine.OnStartStop();
     ASSERT_EQ(reports.size(), 1U);
+    ASSERT_EQ(window.ends.size(), 1U);
+    EXPECT_EQ(window.ends[0].lastReceived, std::string(kLastReceivedBytes - 1, 'x') + "y");
     EXPECT_EQ(window.log, std::vector<std::string>{std::string(texts::kStopped)});
     const std::string& report = reports[0];
     for (const std::string expected :
          {"Program: p 1\n", "System: s 2\n", "Started: 2026-12-18 00:00:01.500 UTC\n",
-          "Ended: stopped by the user\n", "Port: COM3\n", "Line settings: line\n",
-          "Update type: Main Program\n", "Size: 4 bytes\n",
+          "Ended: stopped by the user\n", "Port: COM3\n", "Adapter: CH340\n",
+          "Line settings: line\n", "Update type: Main Program\n", "Size: 4 bytes\n",
           "SHA-256: daee1cd25194ae952d046ad9b9c81d3c07dc5332440b58d6d7461b248be56712\n",
           "Blocks acknowledged: 0\n", "Last sent: -\n", "  [asked: ", "  [answered Yes]\n",
           "\n00:00:06.000  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \n",
@@ -814,12 +825,19 @@ TEST(ReportTest, HoldsTheWholeTransferAcrossStopAndStartsAfresh) {
     }
     EXPECT_LT(report.find("[answered Yes]"), report.find("Please reset"));
 
-    port.openError = "busy";
+    // A port that does not open: the type and the file chosen are still
+    // named, and the system's words stay on their line.
+    port.openError = "busy\n\nplug it in";
+    window.updateType = UpdateType::ObjectCatalog;
     engine.OnStartStop();
     ASSERT_EQ(reports.size(), 2U);
     EXPECT_EQ(reports[1].find("[asked"), std::string::npos) << "a new Start, a new report";
-    EXPECT_NE(reports[1].find("[the port could not be opened: busy]"), std::string::npos);
-    EXPECT_NE(reports[1].find("System error: busy\n"), std::string::npos);
+    for (const std::string& expected : std::vector<std::string>{
+             "[the port could not be opened: busy  plug it in]",
+             "\nSystem error: busy  plug it in\n", "\nUpdate type: Object Catalog\n",
+             "\nData file: " + image.Path().string() + "\n"}) {
+        EXPECT_NE(reports[1].find(expected), std::string::npos) << expected << "\n" << reports[1];
+    }
 }
 
 // The folder keeps the newest 20 reports; two ending in the same
@@ -829,6 +847,11 @@ TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
     const std::filesystem::path folder = place.Path().parent_path() / "kept";
     const auto start = std::chrono::system_clock::time_point{} + std::chrono::hours(500000);
     std::string error;
+    // The user's own files there are neither counted nor removed.
+    std::filesystem::create_directories(folder);
+    for (const char* own : {"transfer-1.txt", "transfer-notes.txt", "transfer-20261208-1.txt"}) {
+        std::ofstream(folder / own) << "mine";
+    }
     std::vector<std::filesystem::path> written;
     for (int i = 0; i < 21; ++i) {
         const auto ended = start + std::chrono::seconds(i < 20 ? i : 19);
@@ -842,6 +865,8 @@ TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
     EXPECT_EQ(kept[19], written[20]);
     EXPECT_NE(written[19], written[20]);
     EXPECT_FALSE(std::filesystem::exists(written[0]));
+    EXPECT_TRUE(std::filesystem::exists(folder / "transfer-1.txt"));
+    EXPECT_TRUE(std::filesystem::exists(folder / "transfer-20261208-1.txt"));
     std::ifstream last(kept.back());
     std::string text;
     std::getline(last, text);

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
-# Draws the main window (idle and during a transfer) and the About box into
-# docs/ for the README, without a display; with the Windows build, also the
+# Draws the main window (idle and during a transfer), the About box and the
+# dropped port list into docs/ for the README, without a display; with the Windows build, also the
 # Windows program's, printed under Wine on a virtual display.
 #   tools/screenshot.sh [BUILD_DIR [WINDOWS_BUILD_DIR]]
 set -euo pipefail
@@ -8,13 +8,14 @@ cd "$(dirname "$0")/.."
 build="${1:-build}"
 windows_build="${2:-}"
 mkdir -p docs
-QT_QPA_PLATFORM=offscreen "$build/qt/velmoro-screenshot" \
-    docs/main-window.png docs/about-box.png docs/main-window-transfer.png
-echo "docs/main-window.png docs/about-box.png docs/main-window-transfer.png"
+# COM1 names a device here, so that the list shows one port reaching it.
+VELMORO_COM1=/dev/ttyUSB0 QT_QPA_PLATFORM=offscreen "$build/qt/velmoro-screenshot" \
+    docs/main-window.png docs/about-box.png docs/main-window-transfer.png docs/port-list.png
+echo "docs/main-window.png docs/about-box.png docs/main-window-transfer.png docs/port-list.png"
 if [ -n "$windows_build" ]; then
     source tests/wine/wine_env.sh
     wine_prefix_start
-    names=(main-window-windows about-box-windows main-window-transfer-windows)
+    names=(main-window-windows about-box-windows main-window-transfer-windows port-list-windows)
     pictures=()
     for name in "${names[@]}"; do
         pictures+=("Z:$wine_scratch/$name.bmp")

@@ -164,6 +164,7 @@ void CDownloaderDlg::OnHome() {
 void CDownloaderDlg::OnCancel() {
     if (MessageBoxW(Handle(), Widen(window::kQuitQuestion).c_str(),
                     Widen(window::kQuitCaption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+        wiring_.OnClosing();
         EndDialog(IDCANCEL);
     }
 }

@@ -92,7 +92,9 @@ void CDownloaderWiring::OnSelChangePortList(int index) {
 
 int CDownloaderWiring::OnDeviceArrived(const std::string& device,
                                        const std::function<std::string(int)>& reach) {
-    if (engine_.State().busy || device.empty()) {
+    // Nor while a Start asks its question: the port it has opened is the
+    // one the transfer and its report go by.
+    if (engine_.State().busy || reporter_.TransferOpen() || device.empty()) {
         return -1;
     }
     int number = 0;

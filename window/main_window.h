@@ -74,6 +74,13 @@ public:
         engine_.OnStartStop();
         ReportRunning();
     }
+    // The window closes: a transfer still running is stopped first, as the
+    // Stop button would, so that it ends and leaves its report.
+    void OnClosing() {
+        if (engine_.State().busy) {
+            OnStartStop();
+        }
+    }
     // A tick of the engine's beacon timer.
     void OnTimer() {
         engine_.OnBeaconTimer();
