@@ -38,7 +38,8 @@ BUILD = WORK / "build"
 STAGES = {
     "unit": (["velmoro_engine_tests"],
              r"^(TransferTest|WholeTransfer|Images/FirmwareSizes|RealField|CatalogRecord|LineReader"
-             r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Utf8|Crc8|DataBlock|BlockText|SectorText)\.",
+             r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Utf8|Crc8|DataBlock|BlockText|SectorText"
+             r"|ReportTest|Sha256Test)\.",
              10, False),
     "serial": (["velmoro_serial_tests"], r"^(MSComm|SerialPortFace)\.", 20, False),
     "doctor": (["velmoro_doctor_tests"], r"^Doctor", 30, True),
@@ -71,6 +72,9 @@ FILES = {
     "engine/data_file.cpp": (["unit", "pty"], None),
     "engine/preflight.cpp": (["unit", "pty", "window"], None),
     "engine/keep_awake.cpp": (["awake"], None),
+    "engine/transfer_end.cpp": (["unit", "matrix"], None),
+    "engine/transfer_report.cpp": (["unit", "matrix"], None),
+    "engine/sha256.cpp": (["unit"], None),
     "engine/data_block.h": (["unit", "pty"], None),
     "engine/catalog.h": (["unit", "pty"], None),
     "engine/data_file.h": (["unit", "pty"], None),
