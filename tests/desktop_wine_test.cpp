@@ -12,11 +12,14 @@
 #include <QThread>
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <string>
 
 #include "data_block.h"
 #include "sim_process.h"
 #include "temp_file.h"
+#include "transfer_report.h"
 #include "window_scenarios.h"
 
 namespace velmoro::testing {
@@ -145,7 +148,12 @@ TEST_F(DesktopUnderWine, FirmwareByKeyboardReachesTheFlashExactly) {
     PointCom1At(sim);
     const std::string image = PseudoRandomImage(5000, 7);
     TempFile file(image);
+    // The program keeps the transfer's report where the variable says.
+    const fs::path kept = file.Path().parent_path() / "kept";
+    const QByteArray reportsBefore = qgetenv("VELMORO_REPORTS_DIR");
+    qputenv("VELMORO_REPORTS_DIR", QByteArray::fromStdString(WinePath(kept)));
     CDesktop desktop;
+    qputenv("VELMORO_REPORTS_DIR", reportsBefore);
     ASSERT_TRUE(desktop.Shown());
     ASSERT_TRUE(desktop.OpenDataFile(file.Path()));
     desktop.Key("alt+d");
@@ -155,6 +163,18 @@ TEST_F(DesktopUnderWine, FirmwareByKeyboardReachesTheFlashExactly) {
                                 " blocks written, 0 violations\n");
     EXPECT_EQ(sim.Flash("internal.bin"),
               image + std::string(blocks * kPayloadSize - image.size(), '\0'));
+    for (int i = 0; i < 100 && KeptReports(kept).empty(); ++i) {
+        QThread::msleep(100);
+    }
+    const std::vector<fs::path> reports = KeptReports(kept);
+    ASSERT_EQ(reports.size(), 1U);
+    std::ifstream in(reports[0], std::ios::binary);
+    const std::string report{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    for (const char* expected :
+         {"\nProgram: velmoro-downloader ", "\nSystem: Windows ", "\nDevice: COM1\n",
+          "\nEnded: finished\n", "\nSize: 5000 bytes\n"}) {
+        EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
+    }
 }
 
 TEST_F(DesktopUnderWine, CatalogueByKeyboardAndMouseReachesItsRanges) {
