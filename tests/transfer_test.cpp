@@ -840,6 +840,40 @@ TEST(ReportTest, HoldsTheWholeTransferAcrossStopAndStartsAfresh) {
     }
 }
 
+// The ending as a report's "Ended" line gives it, for every ending and every
+// reason a Start is refused.
+TEST(ReportTest, EveryEndingIsSaidInWords) {
+    const struct {
+        Ending ending;
+        Refusal refusal;
+        const char* detail;
+        const char* said;
+    } rows[] = {
+        {Ending::Finished, Refusal::None, "", "finished"},
+        {Ending::Stopped, Refusal::None, "", "stopped by the user"},
+        {Ending::ErrorReply, Refusal::None, ":WE_ERR#", "error reply :WE_ERR#"},
+        {Ending::PortLost, Refusal::None, "gone", "port lost (gone)"},
+        {Ending::PortLost, Refusal::None, "", "port lost"},
+        {Ending::Refused, Refusal::PortOpen, "x",
+         "refused before sending: the port could not be opened"},
+        {Ending::Refused, Refusal::NoDataFile, "x", "refused before sending: no data file"},
+        {Ending::Refused, Refusal::UnreadableFile, "x",
+         "refused before sending: the data file could not be read"},
+        {Ending::Refused, Refusal::FileRefused, "x",
+         "refused before sending: the data file can never work"},
+        {Ending::Refused, Refusal::Declined, "x",
+         "refused before sending: the user declined a file that looks wrong"},
+        {Ending::Refused, Refusal::None, "x", "refused before sending: no reason given"},
+    };
+    for (const auto& row : rows) {
+        TransferEnd end;
+        end.ending = row.ending;
+        end.refusal = row.refusal;
+        end.detail = row.detail;
+        EXPECT_EQ(DescribeEnding(end), row.said);
+    }
+}
+
 // The folder keeps the newest 20 reports; two ending in the same
 // millisecond are both kept, in order.
 TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
