@@ -874,6 +874,27 @@ TEST(ReportTest, EveryEndingIsSaidInWords) {
     }
 }
 
+// The last thing sent: a command as it went, a data block by its size and
+// CRC-8 rather than its 1025 bytes.
+TEST(ReportTest, ADataBlockIsNamedNotPrinted) {
+    TransferEnd end;
+    std::string block(1024, '\x01');
+    block.push_back('\xab');
+    for (const auto& [sent, said] :
+         {std::pair{std::string(":DOWN DATA#"), std::string(":DOWN DATA#")},
+          std::pair{block, std::string("a data block (1025 bytes, CRC-8 ab)")},
+          std::pair{":" + block.substr(1), ":" + std::string(1023, '\x01') + "<ab>"},
+          std::pair{std::string(), std::string("-")}}) {
+        end.lastSent = sent;
+        const std::string report = FormatReport({}, UpdateType::MainProgram, {}, {}, end);
+        std::string expected = "\nLast sent: ";
+        for (char c : said) {
+            expected += c == '\x01' ? std::string("<01>") : std::string(1, c);
+        }
+        EXPECT_NE(report.find(expected + "\n"), std::string::npos) << report;
+    }
+}
+
 // The folder keeps the newest 20 reports; two ending in the same
 // millisecond are both kept, in order.
 TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
