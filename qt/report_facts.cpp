@@ -82,13 +82,6 @@ ReportFacts DeviceReportFacts(const std::string& device) {
         }
         break;
     }
-    const AdapterFacts adapter = FindAdapterFacts(device);
-    if (adapter.found) {
-        facts.emplace_back("Driver", adapter.driver);
-        if (adapter.latencyMs) {
-            facts.emplace_back("Latency timer", std::to_string(*adapter.latencyMs) + " ms");
-        }
-    }
     return facts;
 }
 

@@ -15,6 +15,14 @@ ReportContext MakeReportContext(std::string program, const std::string& port,
         for (auto& fact : DeviceReportFacts(device)) {
             context.port.push_back(std::move(fact));
         }
+        const AdapterFacts adapter = FindAdapterFacts(device);
+        if (adapter.found) {
+            context.port.emplace_back("Driver", adapter.driver);
+            if (adapter.latencyMs) {
+                context.port.emplace_back("Latency timer",
+                                          std::to_string(*adapter.latencyMs) + " ms");
+            }
+        }
     }
     context.lineSettings = DescribeLineSettings(lineSettings);
     return context;

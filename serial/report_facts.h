@@ -30,7 +30,8 @@ struct AdapterFacts {
 AdapterFacts FindAdapterFacts(const std::string& device);
 
 // What the system knows of a serial device ("/dev/ttyUSB0", "COM3"): the
-// adapter's name, USB ids, serial number and latency timer, as far as known.
+// adapter's name, USB ids and serial number, as far as known. The driver and
+// its latency timer come from FindAdapterFacts.
 ReportFacts DeviceReportFacts(const std::string& device);
 
 // The context of a report: program is the program's name and version line,

@@ -140,13 +140,6 @@ ReportFacts DeviceReportFacts(const std::string& device) {
             facts.emplace_back("Device map", listed.description);
         }
     }
-    const AdapterFacts adapter = FindAdapterFacts(device);
-    if (adapter.found) {
-        facts.emplace_back("Driver", adapter.driver);
-        if (adapter.latencyMs) {
-            facts.emplace_back("Latency timer", std::to_string(*adapter.latencyMs) + " ms");
-        }
-    }
     return facts;
 }
 
