@@ -77,8 +77,9 @@ pass
 # The browser page, in a package made with it (VELMORO_WEB_SITE): the site
 # as ./dev web makes it, the script that opens it and its desktop entry.
 web=usr/share/velmoro-downloader/web
-web_files=(index.html page.js velmoro.js dialogs.js Help.htm
-           icons/icon128-32.png icons/icon130-16.png icons/icon131-16.png)
+web_files=(index.html page.js page.css offline.js sw.js manifest.webmanifest velmoro.js
+           dialogs.js Help.htm icons/icon128-16.png icons/icon128-32.png icons/icon128-48.png
+           icons/icon128-64.png icons/icon128-192.png icons/icon130-16.png icons/icon131-16.png)
 if [ -e "$root/$web/index.html" ]; then
     for file in "${web_files[@]}"; do
         expected_files+=("$web/$file")

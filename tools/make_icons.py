@@ -1,7 +1,8 @@
 #!/usr/bin/python3
 """Draws the window's icons into resources/icons/.
 
-    icon128-<size>.png   the program's icon (16, 32, 48, 64)
+    icon128-<size>.png   the program's icon (16, 32, 48, 64; 192 for the browser
+                         page's manifest, which an installed page needs)
     icon130-<size>.png   the Help button's icon (16, 24, 32, 48, 64, 72, 96, 128)
     icon131-<size>.png   the Home button's icon (same sizes)
 
@@ -26,7 +27,7 @@ from PIL import Image, ImageDraw
 HERE = os.path.dirname(os.path.abspath(__file__))
 OUT_DIR = os.path.join(HERE, os.pardir, "resources", "icons")
 
-PROGRAM_SIZES = (16, 32, 48, 64)
+PROGRAM_SIZES = (16, 32, 48, 64, 192)
 BUTTON_SIZES = (16, 24, 32, 48, 64, 72, 96, 128)
 
 

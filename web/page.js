@@ -232,10 +232,12 @@ const page = {
     },
 
     // The window face.
-    clearLog() { this.log = ""; this.showLog(); },
-    appendLog(text) { this.log += text; this.showLog(); },
-    showLog() {
-        logBox.value = this.log;
+    // Only the new lines are added to the log's box, so that a screen reader
+    // says just those.
+    clearLog() { this.log = ""; logBox.textContent = ""; },
+    appendLog(text) {
+        this.log += text;
+        logBox.append(text.replace(/\r/g, ""));
         logBox.scrollTop = logBox.scrollHeight;
     },
     setStartStopCaption(caption) { this.caption = caption; paintButton(1004); },
@@ -418,13 +420,21 @@ const pathBox = place(document.createElement("input"), controls.get(1005).rect);
 pathBox.readOnly = true;
 pathBox.tabIndex = -1;
 pathBox.id = "path";
-const logBox = place(document.createElement("textarea"), controls.get(1006).rect);
-logBox.readOnly = true;
-logBox.tabIndex = -1;
+pathBox.setAttribute("aria-label", "Data file");
+// The log as a screen reader follows it: each new line said when it comes,
+// after what is being said. It takes the focus, to be scrolled back.
+const logBox = place(document.createElement("div"), controls.get(1006).rect);
+logBox.tabIndex = 0;
 logBox.id = "log";
-logBox.wrap = "off";
+logBox.setAttribute("role", "log");
+logBox.setAttribute("aria-live", "polite");
+logBox.setAttribute("aria-label", "Log");
 const progress = place(document.createElement("canvas"), controls.get(1007).rect);
 progress.id = "progress";
+progress.setAttribute("role", "progressbar");
+progress.setAttribute("aria-label", "Progress");
+progress.setAttribute("aria-valuemin", "0");
+progress.setAttribute("aria-valuemax", "100");
 
 function captionOf(id) {
     return id === 1004 ? page.caption : controls.get(id).caption;
@@ -458,6 +468,10 @@ function paintProgress() {
     Module.velmoroCanvas = g;
     Module.ccall("velmoro_paint", null, ["number", "number", "number", "number", "number", "string"],
         [1007, progress.width, progress.height, 0, 0, ""]);
+    // The percentage the bar shows, as a screen reader tells it.
+    const shown = Module.ccall("velmoro_progress_text", "string", [], []);
+    progress.setAttribute("aria-valuenow", String(Math.min(100, Math.max(0, parseInt(shown, 10) || 0))));
+    progress.setAttribute("aria-valuetext", shown);
 }
 
 // The drawn buttons: hover, press, focus and the keyboard as push buttons have
@@ -515,6 +529,9 @@ document.addEventListener("keydown", (e) => {
 // last button is the default and Escape answers with it.
 const question = document.getElementById("question");
 function messageBox(text, mark, buttons) {
+    // The focus goes back where it was when the box closes.
+    const before = document.activeElement;
+    question.onclose = () => { if (before && before.isConnected) before.focus(); };
     return new Promise((resolve) => {
         question.querySelector(".caption").textContent = dialog.caption;
         question.querySelector(".mark").textContent = mark;

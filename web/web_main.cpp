@@ -373,6 +373,15 @@ EMSCRIPTEN_KEEPALIVE void velmoro_paint(int control, int width, int height, int 
     velmoro::web::Play(list);
 }
 
+// What the percent bar shows ("42%"), for the page to tell assistive
+// technology; empty while the range draws nothing. Good until the next call.
+EMSCRIPTEN_KEEPALIVE const char* velmoro_progress_text() {
+    static std::string text;
+    const auto& progress = Page().window.progress_;
+    text = progress.HasDrawableRange() ? progress.TextToDraw() : std::string();
+    return text.c_str();
+}
+
 }  // extern "C"
 
 int main() {
