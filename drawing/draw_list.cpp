@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "palette.h"
+
 namespace velmoro::drawing {
 
 const std::array<SysColor, 13> CSystemColors::kRoles = {
@@ -28,6 +30,10 @@ void CSystemColors::Set(SysColor role, Rgb rgb) {
     if (role != SysColor::kNone) {
         table_[Index(role)] = rgb;
     }
+}
+
+Colour CSystemColors::Own(Rgb day) const {
+    return Colour{night_ ? NightOwn(day) : day, SysColor::kNone};
 }
 
 std::array<Point, 8> RoundRectOutline(const RoundRectOp& op) {

@@ -94,8 +94,15 @@ public:
     // Every role the rules use, for a back-end that fills the table.
     static const std::array<SysColor, 13> kRoles;
 
+    // A night table (palette.h) turns a control's own colours as well; a
+    // table read from the system gives them as they are.
+    bool Night() const { return night_; }
+    void SetNight(bool night) { night_ = night; }
+    Colour Own(Rgb day) const;
+
 private:
     std::array<Rgb, 32> table_{};
+    bool night_ = false;
 };
 
 // Item state bits of an owner-draw request, valued as the platform's.

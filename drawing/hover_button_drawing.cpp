@@ -13,7 +13,7 @@ struct PenSet {
     Pen bottom;
 };
 
-const Pen kOutlinePen{1, Fixed(0, 0, 0)};
+constexpr Rgb kOutline{0, 0, 0};
 const PenSet kHoverPens{{3, Fixed(250, 196, 88)},
                         {3, Fixed(251, 202, 106)},
                         {2, Fixed(252, 210, 121)},
@@ -25,20 +25,27 @@ const PenSet kFocusPens{{3, Fixed(153, 198, 252)},
 
 // One row more than the rectangle holds: the row at its bottom ends the
 // gradient in its last colour.
-void DrawBackground(DrawList& list, const Rect& inner, bool hover, bool active) {
+void DrawBackground(DrawList& list, const CSystemColors& colors, const Rect& inner, bool hover,
+                    bool active) {
     const int height = inner.Height();
     if (height <= 0 || inner.Width() <= 0) {
         return;
     }
-    const std::array<Rgb, 64> colors = HoverGradient(hover, active);
+    const std::array<Rgb, 64> rows = HoverGradient(hover, active);
     for (int y = inner.top; y <= inner.bottom; ++y) {
         const auto index = static_cast<std::size_t>(63 * (y - inner.top) / height);
-        list.push_back(FillRectOp{{inner.left, y, inner.right, y + 1}, Colour{colors[index]}});
+        list.push_back(FillRectOp{{inner.left, y, inner.right, y + 1}, colors.Own(rows[index])});
     }
 }
 
-void DrawBorder(DrawList& list, const Rect& inner, bool focusLook) {
-    const PenSet& pens = focusLook ? kFocusPens : kHoverPens;
+Pen Turned(const Pen& pen, const CSystemColors& colors) {
+    return Pen{pen.width, colors.Own(pen.colour.rgb)};
+}
+
+void DrawBorder(DrawList& list, const CSystemColors& colors, const Rect& inner, bool focusLook) {
+    const PenSet& day = focusLook ? kFocusPens : kHoverPens;
+    const PenSet pens{Turned(day.left, colors), Turned(day.right, colors), Turned(day.top, colors),
+                      Turned(day.bottom, colors)};
     const int left = inner.left;
     const int right = inner.right;
     const int top = inner.top;
@@ -68,16 +75,16 @@ std::array<Rgb, 64> HoverGradient(bool hover, bool active) {
 
 void DrawHoverButton(DrawList& list, const ITextMetrics& metrics, const CSystemColors& colors,
                      const HoverButtonLook& look) {
-    list.push_back(RoundRectOp{look.item, {5, 5}, kOutlinePen});
+    list.push_back(RoundRectOp{look.item, {5, 5}, Pen{1, colors.Own(kOutline)}});
 
     const bool focus = (look.state & kStateFocus) != 0;
     const bool active = (look.state & (kStateFocus | kStateSelected | kStateDefault)) != 0;
     const bool pressed = (look.state & kStateSelected) != 0;
     const Rect inner = look.item.Deflated(look.edge.cx, look.edge.cy);
 
-    DrawBackground(list, inner, look.hover, active);
+    DrawBackground(list, colors, inner, look.hover, active);
     if (look.hover || focus) {
-        DrawBorder(list, inner, focus && !look.hover);
+        DrawBorder(list, colors, inner, focus && !look.hover);
     }
 
     // Centred as measured with its '&' markers, so the drawn text sits left

@@ -111,7 +111,7 @@ void DrawIconButton(DrawList& list, const ITextMetrics& metrics, const CSystemCo
 
     Rect rc = look.item;
     if (!look.flat && (focused || look.isDefault)) {
-        const Colour black = Fixed(0, 0, 0);
+        const Colour black = colors.Own(Rgb{0, 0, 0});
         list.push_back(Rect3dOp{rc, black, black});
         rc = rc.Deflated(1, 1);
     }

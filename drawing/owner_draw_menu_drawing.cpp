@@ -1,5 +1,7 @@
 #include "owner_draw_menu_drawing.h"
 
+#include "palette.h"
+
 #include <algorithm>
 #include <cctype>
 
@@ -8,6 +10,22 @@ namespace velmoro::drawing {
 namespace {
 
 constexpr unsigned kLine = kTextVCenter | kTextSingleLine;
+
+// Lighter as the look allows: towards white by day, towards the brightest
+// night red at night, so that a lightened cell stays a night colour.
+Colour Lighter(const CSystemColors& colors, const Colour& colour, double factor) {
+    if (!colors.Night()) {
+        return LightenColor(colour, factor);
+    }
+    const Colour lighter = LightenColor(colour, factor);
+    const auto within = [](std::uint8_t value, std::uint8_t brightest) {
+        return static_cast<std::uint8_t>(value * brightest / 255);
+    };
+    return Colour{Rgb{within(lighter.rgb.red, kNightBrightest.red),
+                      within(lighter.rgb.green, kNightBrightest.green),
+                      within(lighter.rgb.blue, kNightBrightest.blue)},
+                  SysColor::kNone};
+}
 
 int Gap(const MenuLook& look) {
     return look.XpDrawing() && look.xpSpacing ? 7 : 4;
@@ -67,7 +85,7 @@ void DrawItemStandard(DrawList& list, const CSystemColors& colors, const MenuLoo
     const Colour textColor = colors[selected ? SysColor::kHighlightText : SysColor::kMenuText];
     if (item.hasImage) {
         if (checked && !selected && frames) {
-            list.push_back(FillRectOp{cellFrame, LightenColor(background, 0.6)});
+            list.push_back(FillRectOp{cellFrame, Lighter(colors, background, 0.6)});
             list.push_back(Rect3dOp{cellFrame, shadow, light});
         }
         list.push_back(IconOp{0, cell, disabled});
@@ -98,7 +116,7 @@ void DrawItemXp(DrawList& list, const CSystemColors& colors, const MenuLook& loo
     const int column = look.icon.cx + Gap(look);
     list.push_back(FillRectOp{rect, colors[SysColor::kWindow]});
     list.push_back(FillRectOp{{rect.left, rect.top, rect.left + column, rect.bottom},
-                              LightenColor(face, 0.25)});
+                              Lighter(colors, face, 0.25)});
     const Rect textRect{rect.left + column + 8, rect.top, rect.right, rect.bottom};
     if ((item.flags & kMenuSeparator) != 0) {
         const int middle = rect.top + rect.Height() / 2;
@@ -110,8 +128,8 @@ void DrawItemXp(DrawList& list, const CSystemColors& colors, const MenuLook& loo
     const bool checked = (state & kStateChecked) != 0;
     if (selected && (!disabled || look.highlightDisabled)) {
         const Rect box = rect.Deflated(1, 0);
-        list.push_back(
-            FillRectOp{box, disabled ? LightenColor(face, 0.85) : LightenColor(highlight, 0.7)});
+        list.push_back(FillRectOp{
+            box, disabled ? Lighter(colors, face, 0.85) : Lighter(colors, highlight, 0.7)});
         list.push_back(Rect3dOp{box, highlight, highlight});
     }
     const int cellLeft = rect.left + (column - look.icon.cx) / 2;
@@ -119,11 +137,11 @@ void DrawItemXp(DrawList& list, const CSystemColors& colors, const MenuLook& loo
     const Rect cell{cellLeft, cellTop, cellLeft + look.icon.cx, cellTop + look.icon.cy};
     if (checked) {
         const Rect box = cell.Deflated(-2, -2);
-        list.push_back(FillRectOp{box, LightenColor(highlight, selected ? 0.7 : 0.85)});
+        list.push_back(FillRectOp{box, Lighter(colors, highlight, selected ? 0.7 : 0.85)});
         list.push_back(Rect3dOp{box, highlight, highlight});
     }
     const Colour textColor =
-        disabled ? LightenColor(colors[SysColor::kGrayText], 0.4) : colors[SysColor::kMenuText];
+        disabled ? Lighter(colors, colors[SysColor::kGrayText], 0.4) : colors[SysColor::kMenuText];
     if (item.hasImage) {
         list.push_back(IconOp{0, cell, disabled});
     } else if (checked) {

@@ -16,6 +16,7 @@
 #include "icon_button_drawing.h"
 #include "icon_button_state.h"
 #include "owner_draw_menu_drawing.h"
+#include "palette.h"
 #include "percent_progress.h"
 
 namespace velmoro::drawing {
@@ -663,6 +664,110 @@ TEST(OwnerDrawMenuDrawing, LightenColor) {
     for (const Case& c : cases) {
         EXPECT_EQ(LightenColor(Colour{c.in}, c.factor).rgb, c.out) << c.factor;
     }
+}
+
+// ---- the night look ----
+
+std::vector<Colour> ColoursOf(const DrawList& list) {
+    std::vector<Colour> colours;
+    for (const DrawOp& op : list) {
+        std::visit(
+            [&colours](const auto& o) {
+                using T = std::decay_t<decltype(o)>;
+                if constexpr (std::is_same_v<T, FillRectOp> || std::is_same_v<T, TextOp> ||
+                              std::is_same_v<T, StateTextOp>) {
+                    colours.push_back(o.colour);
+                } else if constexpr (std::is_same_v<T, Rect3dOp>) {
+                    colours.push_back(o.topLeft);
+                    colours.push_back(o.bottomRight);
+                } else if constexpr (std::is_same_v<T, PolylineOp> ||
+                                     std::is_same_v<T, RoundRectOp>) {
+                    colours.push_back(o.pen.colour);
+                }
+            },
+            op);
+    }
+    return colours;
+}
+
+// Every control in every state it can be drawn in, with the night table:
+// no colour any rule draws may pass the night limit, its own colours
+// (gradients, frame pens, lightened menu cells) included.
+TEST(NightLook, EveryControlInEveryStateStaysWithinTheNightLimit) {
+    const CSystemColors night = NightColors();
+    std::vector<std::pair<std::string, DrawList>> drawn;
+    for (const int pos : {0, 42, 100}) {
+        CPercentProgress bar(night);
+        bar.SetPos(pos, 300);
+        DrawList list;
+        bar.Draw(list, {0, 0, 300, 20});
+        drawn.emplace_back("bar " + std::to_string(pos), list);
+    }
+    for (unsigned state = 0; state <= 0x3F; ++state) {
+        for (const bool hover : {false, true}) {
+            DrawList hoverList;
+            DrawHoverButton(hoverList, kMetrics, night, HoverLook(state, hover));
+            drawn.emplace_back("hover " + std::to_string(state) + (hover ? " hovered" : ""),
+                               hoverList);
+            for (const bool flat : {false, true}) {
+                IconButtonLook look = IconLook(state);
+                look.hover = hover;
+                look.flat = flat;
+                look.isDefault = (state & kStateDefault) != 0;
+                look.colours = DefaultIconButtonColors(night);
+                DrawList iconList;
+                DrawIconButton(iconList, kMetrics, night, look);
+                drawn.emplace_back("icon " + std::to_string(state) + (flat ? " flat" : ""),
+                                   iconList);
+            }
+        }
+        for (const MenuLook& look : {MenuLook{}, MenuLook{.versionCode = 7}}) {
+            for (const unsigned flags : {0U, kMenuSeparator}) {
+                DrawList menuList;
+                DrawMenuItem(menuList, night, look, false, {0, 0, 120, 20}, {"&Item", flags, false},
+                             state);
+                drawn.emplace_back("menu " + std::to_string(state), menuList);
+            }
+        }
+    }
+    for (const auto& [name, list] : drawn) {
+        for (const Colour& colour : ColoursOf(list)) {
+            EXPECT_TRUE(IsNightSafe(colour.rgb)) << name << ": " << colour;
+        }
+    }
+    // Pictures and any own colour, from black to white.
+    for (int level = 0; level <= 255; level += 5) {
+        const auto v = static_cast<std::uint8_t>(level);
+        const std::uint32_t grey = 0xFF000000U | (std::uint32_t{v} * 0x010101U);
+        const std::uint32_t pixel = NightPicturePixel(grey);
+        EXPECT_TRUE(
+            IsNightSafe({static_cast<std::uint8_t>(pixel >> 16),
+                         static_cast<std::uint8_t>(pixel >> 8), static_cast<std::uint8_t>(pixel)}))
+            << level;
+        EXPECT_TRUE(IsNightSafe(NightOwn({v, v, v}))) << level;
+    }
+}
+
+// A night look still shows what the day look shows: a hovered button's face
+// differs from its frame and its caption, and the day look is untouched.
+TEST(NightLook, DayTableDrawsAsBeforeAndNightKeepsContrast) {
+    const CSystemColors day = kColors;
+    EXPECT_EQ(day.Own({250, 196, 88}), Fixed(250, 196, 88));
+    const CSystemColors night = NightColors();
+    EXPECT_TRUE(night.Night());
+    EXPECT_FALSE(day.Night());
+    const Colour outline = night.Own({0, 0, 0});
+    const Colour face = night.Own({255, 255, 255});
+    EXPECT_GT(outline.rgb.red, face.rgb.red + 100);
+    EXPECT_GT(night[SysColor::kBtnText].rgb.red, night[SysColor::kBtnFace].rgb.red + 100);
+    Look look = Look::kDay;
+    EXPECT_TRUE(LookFromArgument("--night", look));
+    EXPECT_EQ(look, Look::kNight);
+    EXPECT_TRUE(LookFromArgument("--day", look));
+    EXPECT_EQ(look, Look::kDay);
+    EXPECT_FALSE(LookFromArgument("--nightly", look));
+    EXPECT_FALSE(LookFromArgument("-night", look));
+    EXPECT_EQ(look, Look::kDay);
 }
 
 }  // namespace
