@@ -124,12 +124,14 @@ EM_JS(void, JsIcon, (int image, int left, int top, int embossed), {
     g.restore();
 });
 
-// Every other pixel of the rectangle's edge inverted.
-EM_JS(void, JsFocusRect, (int left, int top, int right, int bottom), {
+// Every other pixel of the rectangle's edge inverted against rgb: white by
+// day; at night a red that no difference can take past the night's
+// brightest.
+EM_JS(void, JsFocusRect, (int left, int top, int right, int bottom, int rgb), {
     const g = Module.velmoroCanvas;
     g.save();
     g.globalCompositeOperation = "difference";
-    g.fillStyle = "#ffffff";
+    g.fillStyle = "#" + rgb.toString(16).padStart(6, "0");
     let index = 0;
     const dot = (x, y) => { if (index++ % 2 === 0) g.fillRect(x, y, 1, 1); };
     const r = right - 1, b = bottom - 1;
@@ -229,7 +231,9 @@ void PlayOne(const IconOp& op) {
 
 void PlayOne(const FocusRectOp& op) {
     if (!op.rect.IsEmpty()) {
-        JsFocusRect(op.rect.left, op.rect.top, op.rect.right, op.rect.bottom);
+        const CSystemColors colors = SystemColors();
+        JsFocusRect(op.rect.left, op.rect.top, op.rect.right, op.rect.bottom,
+                    colors.Night() ? Packed(colors[SysColor::kBtnText]) : 0xFFFFFF);
     }
 }
 
@@ -253,7 +257,18 @@ void Play(const DrawList& list) {
     }
 }
 
+namespace {
+Look pageLook = Look::kDay;
+}  // namespace
+
+void SetLook(Look look) {
+    pageLook = look;
+}
+
 CSystemColors SystemColors() {
+    if (pageLook == Look::kNight) {
+        return NightColors();
+    }
     CSystemColors colors;
     const struct {
         SysColor role;

@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "draw_list.h"
+#include "palette.h"
 
 namespace velmoro::web {
 
@@ -20,7 +21,9 @@ public:
 // images: the control's own image numbers, which the page maps to its icons.
 void Play(const drawing::DrawList& list);
 
-// The system colours of the page: those of the classic desktop.
+// The system colours of the page: those of the classic desktop by day, the
+// night palette at night.
 drawing::CSystemColors SystemColors();
+void SetLook(drawing::Look look);
 
 }  // namespace velmoro::web

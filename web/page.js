@@ -690,8 +690,82 @@ if (!navigator.serial) {
 }
 document.addEventListener("visibilitychange", () => page.keepAwake());
 
+// Night, for the telescope in the dark: the whole page dim red on black,
+// remembered with the page. The drawn controls take the drawing rules'
+// night palette, the plain elements its colours as CSS properties
+// (page.css), the icons are turned red by the pictures' night rule. Set
+// before the engine loads, so that a night page never shows day first.
+const kNightKey = "velmoroNight";
+const nightButton = document.getElementById("night");
+const look = { night: false, paletteSet: false, icons: new Map() };
+try { look.night = localStorage.getItem(kNightKey) === "1"; } catch (e) { /* day */ }
+document.documentElement.classList.toggle("night", look.night);
+// The night picture of a day image, as an address an image can show; none
+// where the page may not read the image's pixels (a page opened from a
+// local file): no icon then, rather than a bright one.
+function nightPicture(day) {
+    if (!look.icons.has(day.src)) {
+        look.icons.set(day.src, new Promise((resolve) => {
+            const canvas = document.createElement("canvas");
+            canvas.width = day.naturalWidth;
+            canvas.height = day.naturalHeight;
+            const g = canvas.getContext("2d");
+            g.drawImage(day, 0, 0);
+            let pixels;
+            try { pixels = g.getImageData(0, 0, canvas.width, canvas.height); } catch (e) { return resolve(""); }
+            const p = pixels.data;
+            for (let i = 0; i < p.length; i += 4) {
+                const argb = Module._velmoro_night_picture_pixel(((p[i + 3] << 24) | (p[i] << 16) | (p[i + 1] << 8) | p[i + 2]) >>> 0);
+                p[i] = (argb >>> 16) & 0xff; p[i + 1] = (argb >>> 8) & 0xff; p[i + 2] = argb & 0xff;
+            }
+            g.putImageData(pixels, 0, 0);
+            canvas.toBlob((blob) => resolve(blob ? URL.createObjectURL(blob) : ""));
+        }));
+    }
+    return look.icons.get(day.src);
+}
+// Each image shows its day picture or its night one.
+async function showPicture(image) {
+    if (!image.dataset.day) {
+        if (!image.complete) await new Promise((resolve) => image.addEventListener("load", resolve, { once: true }));
+        image.dataset.day = image.src;
+    }
+    const want = look.night;
+    const day = Object.assign(new Image(), { src: image.dataset.day });
+    await day.decode();
+    const src = want ? await nightPicture(day) : image.dataset.day;
+    if (look.night !== want) return;
+    if (src === "") image.removeAttribute("src");
+    else if (image.src !== src) image.src = src;
+}
+function showLook() {
+    document.documentElement.classList.toggle("night", look.night);
+    nightButton.setAttribute("aria-pressed", String(look.night));
+    if (!page.ready) return;
+    if (!look.paletteSet) {
+        for (const property of Module.ccall("velmoro_night_css", "string", [], []).split(";")) {
+            const [name, value] = property.split(":");
+            if (name) document.documentElement.style.setProperty(name, value);
+        }
+        look.paletteSet = true;
+        document.documentElement.classList.add("palette");
+    }
+    Module._velmoro_set_night(look.night ? 1 : 0);
+    for (const id of page.buttons.keys()) paintButton(id);
+    paintProgress();
+    const images = [document.querySelector("#title img")];
+    for (const button of page.buttons.values()) images.push(...new Set(button.icons));
+    Promise.all(images.map(showPicture)).then(() => { for (const id of page.buttons.keys()) paintButton(id); });
+}
+nightButton.addEventListener("click", () => {
+    look.night = !look.night;
+    try { localStorage.setItem(kNightKey, look.night ? "1" : "0"); } catch (e) { /* this visit's only */ }
+    showLook();
+});
+
 Module.onRuntimeInitialized = () => {
     page.ready = true;
+    showLook();
     if (page.port) showPort(page.port);  // chosen before the names could be read
     for (const id of page.buttons.keys()) paintButton(id);
     paintProgress();

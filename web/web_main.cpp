@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "catalog.h"
@@ -21,6 +22,7 @@
 #include "hover_button_drawing.h"
 #include "icon_button_drawing.h"
 #include "no_port.h"
+#include "palette.h"
 #include "percent_progress.h"
 #include "transfer.h"
 #include "transfer_report.h"
@@ -371,6 +373,58 @@ EMSCRIPTEN_KEEPALIVE void velmoro_paint(int control, int width, int height, int 
         DrawHoverButton(list, metrics, colors, look);
     }
     velmoro::web::Play(list);
+}
+
+// The page's look, day or night. The drawn controls take its colours when
+// they are next painted; the bar keeps the colours it was made with, so it
+// is made again as it stands.
+EMSCRIPTEN_KEEPALIVE void velmoro_set_night(int night) {
+    using velmoro::drawing::CPercentProgress;
+    velmoro::web::SetLook(night != 0 ? velmoro::drawing::Look::kNight
+                                     : velmoro::drawing::Look::kDay);
+    auto& window = Page().window;
+    CPercentProgress progress{velmoro::web::SystemColors()};
+    progress.SetRange(window.progress_.Lower(), window.progress_.Upper());
+    progress.SetPos(window.progress_.Pos(), window.progressWidth_);
+    progress.SetDisplayText(window.progress_.DisplayText());
+    window.progress_ = progress;
+}
+
+// The night palette for the page's plain elements (its background, texts,
+// boxes, buttons, the message box): a CSS custom property for each system
+// colour role, "--night-window:#000000;--night-window-text:#b00000;...".
+EMSCRIPTEN_KEEPALIVE const char* velmoro_night_css() {
+    using velmoro::drawing::SysColor;
+    static constexpr std::pair<SysColor, const char*> kNames[] = {
+        {SysColor::kMenu, "menu"},
+        {SysColor::kWindow, "window"},
+        {SysColor::kMenuText, "menu-text"},
+        {SysColor::kWindowText, "window-text"},
+        {SysColor::kHighlight, "highlight"},
+        {SysColor::kHighlightText, "highlight-text"},
+        {SysColor::kBtnFace, "btn-face"},
+        {SysColor::kBtnShadow, "btn-shadow"},
+        {SysColor::kGrayText, "gray-text"},
+        {SysColor::kBtnText, "btn-text"},
+        {SysColor::kBtnHighlight, "btn-highlight"},
+        {SysColor::k3dDkShadow, "3d-dk-shadow"},
+        {SysColor::k3dLight, "3d-light"},
+    };
+    static std::string css;
+    css.clear();
+    const velmoro::drawing::CSystemColors night = velmoro::drawing::NightColors();
+    for (const auto& [role, name] : kNames) {
+        const velmoro::drawing::Rgb rgb = night[role].rgb;
+        char value[8];
+        std::snprintf(value, sizeof value, "#%02x%02x%02x", rgb.red, rgb.green, rgb.blue);
+        css += std::string("--night-") + name + ":" + value + ";";
+    }
+    return css.c_str();
+}
+
+// A picture's pixel (the page's icons) at night, 0xAARRGGBB.
+EMSCRIPTEN_KEEPALIVE std::uint32_t velmoro_night_picture_pixel(std::uint32_t argb) {
+    return velmoro::drawing::NightPicturePixel(argb);
 }
 
 // What the percent bar shows ("42%"), for the page to tell assistive
