@@ -509,6 +509,9 @@ for (const id of [1003, 1004, 1009, 1010]) {
 function click(id) {
     if (page.ready && enabled(id)) actions.get(id)();
 }
+// The log after the buttons in the keyboard's order, as on the desktop,
+// where the buttons come first.
+client.appendChild(logBox);
 // Mnemonic keys, with Alt or, outside text fields, alone.
 document.addEventListener("keydown", (e) => {
     if (e.ctrlKey || e.metaKey || document.querySelector("dialog[open]")) return;
@@ -724,19 +727,19 @@ function nightPicture(day) {
     }
     return look.icons.get(day.src);
 }
-// Each image shows its day picture or its night one.
+// Each image shows its day picture or its night one; none while the night
+// one is made.
 async function showPicture(image) {
-    if (!image.dataset.day) {
-        if (!image.complete) await new Promise((resolve) => image.addEventListener("load", resolve, { once: true }));
-        image.dataset.day = image.src;
-    }
+    if (!image.dataset.day) image.dataset.day = image.src;
     const want = look.night;
-    const day = Object.assign(new Image(), { src: image.dataset.day });
-    await day.decode();
-    const src = want ? await nightPicture(day) : image.dataset.day;
-    if (look.night !== want) return;
-    if (src === "") image.removeAttribute("src");
-    else if (image.src !== src) image.src = src;
+    let src = image.dataset.day;
+    if (want) {
+        image.removeAttribute("src");
+        const day = Object.assign(new Image(), { src });
+        try { await day.decode(); } catch (e) { return; }
+        src = await nightPicture(day);
+    }
+    if (look.night === want && src !== "" && image.src !== src) image.src = src;
 }
 function showLook() {
     document.documentElement.classList.toggle("night", look.night);
@@ -751,11 +754,13 @@ function showLook() {
         document.documentElement.classList.add("palette");
     }
     Module._velmoro_set_night(look.night ? 1 : 0);
-    for (const id of page.buttons.keys()) paintButton(id);
-    paintProgress();
     const images = [document.querySelector("#title img")];
     for (const button of page.buttons.values()) images.push(...new Set(button.icons));
-    Promise.all(images.map(showPicture)).then(() => { for (const id of page.buttons.keys()) paintButton(id); });
+    const shown = Promise.all(images.map(showPicture));
+    const paint = () => { for (const id of page.buttons.keys()) paintButton(id); };
+    paint();
+    paintProgress();
+    shown.then(paint);
 }
 nightButton.addEventListener("click", () => {
     look.night = !look.night;

@@ -2,19 +2,25 @@
 """The browser page in Debian's headless Chromium, driven over the DevTools
 protocol (cdp.py): whole transfers into velmoro-hc-sim through a stand-in
 for navigator.serial (serial_standin.js) whose port is relayed to a
-pseudo-terminal (serial_relay.py), and the page without Web Serial.
+pseudo-terminal (serial_relay.py), the page without Web Serial and without
+network, its night look, and axe-core's accessibility rules on it
+(tests/web/node_modules, from package.json: ./dev installs it).
 
     tests/web/page_test.py SITE_DIR HC_SIM CLI [unittest arguments]
 
 SITE_DIR is the built site (build-web/site), HC_SIM velmoro-hc-sim, CLI
-velmoro-downloader-cli (the check's output the page must match)."""
+velmoro-downloader-cli (the check's output the page must match). With
+VELMORO_PAGE_SHOTS set to a folder, the night look's screenshots are kept
+there."""
 
 import base64
 import functools
 import hashlib
 import http.server
 import json
+import os
 import pathlib
+import re
 import shutil
 import subprocess
 import sys
@@ -29,6 +35,29 @@ from serial_relay import SerialRelay  # noqa: E402
 
 SITE, HC_SIM, CLI = (pathlib.Path(p).resolve() for p in sys.argv[1:4])
 STANDIN = (pathlib.Path(__file__).parent / "serial_standin.js").read_text()
+ROOT = pathlib.Path(__file__).resolve().parents[2]
+AXE = (pathlib.Path(__file__).parent / "node_modules" / "axe-core" / "axe.min.js").read_text()
+# The brightest pixel a night window may hold, as the drawing rules state it.
+NIGHT_BRIGHTEST = tuple(int(v) for v in re.search(
+    r"kNightBrightest\{(\d+), (\d+), (\d+)\}", (ROOT / "drawing" / "palette.h").read_text()).groups())
+# Every refusal of the page's content security policy, kept by the page.
+CSP_WATCH = ("window.velmoroRefused = []; document.addEventListener('securitypolicyviolation',"
+             " (e) => velmoroRefused.push(e.violatedDirective + ' ' + e.blockedURI));")
+# A screenshot's pixels beyond the night's brightest, counted in the page.
+OVER_NIGHT = """(async (png, limit) => {
+    const bytes = Uint8Array.from(atob(png), (c) => c.charCodeAt(0));
+    const bitmap = await createImageBitmap(new Blob([bytes], { type: "image/png" }));
+    const g = new OffscreenCanvas(bitmap.width, bitmap.height).getContext("2d");
+    g.drawImage(bitmap, 0, 0);
+    const d = g.getImageData(0, 0, bitmap.width, bitmap.height).data;
+    const over = [];
+    for (let i = 0; i < d.length; i += 4) {
+        if (d[i] > limit[0] || d[i + 1] > limit[1] || d[i + 2] > limit[2]) {
+            over.push([(i / 4) % bitmap.width, Math.floor(i / 4 / bitmap.width), d[i], d[i + 1], d[i + 2]]);
+        }
+    }
+    return { count: over.length, first: over.slice(0, 5) };
+})"""
 
 RESET = "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n"
 FINISHED = RESET + "Connected.\r\nProcessing ...   Please wait ...\r\nDownload successfully finished!\r\n"
@@ -125,6 +154,7 @@ class PageTest(unittest.TestCase):
         for domain in ("Page", "Runtime", "DOM"):
             cls.browser.call(domain + ".enable")
         cls.relay = SerialRelay(cls.browser)
+        cls.browser.call("Page.addScriptToEvaluateOnNewDocument", source=CSP_WATCH)
         cls.add_standin()
 
     @classmethod
@@ -155,14 +185,15 @@ class PageTest(unittest.TestCase):
         host = "velmoro.example" if where == "insecure" else "localhost"
         return f"http://{host}:{self.http.server_address[1]}/index.html"
 
-    def load(self, sim=None, where="http"):
+    def load(self, sim=None, where="http", address=None):
         self.relay.pty_path = sim.link if sim else None
         # Each load its own address: Chromium here sometimes leaves a
         # navigation to the address already shown unanswered.
         PageTest.loads += 1
         self.dialogs.clear()
         try:
-            self.browser.call("Page.navigate", timeout=15, url=self.url(where) + "?load=%d" % PageTest.loads)
+            self.browser.call("Page.navigate", timeout=15,
+                              url=(address or self.url(where)) + "?load=%d" % PageTest.loads)
         except CdpError:
             raise AssertionError("navigate: dialogs %r" % self.dialogs)
         self.wait_ready()
@@ -198,9 +229,48 @@ class PageTest(unittest.TestCase):
                               button="left" if kind != "mouseMoved" else "none", clickCount=1)
 
     def press_enter(self):
-        for kind in ("keyDown", "keyUp"):
-            self.browser.call("Input.dispatchKeyEvent", type=kind, key="Enter", code="Enter",
-                              windowsVirtualKeyCode=13, text="\r" if kind == "keyDown" else "")
+        self.press("Enter")
+
+    KEYS = {"Enter": ("Enter", 13, "\r"), " ": ("Space", 32, " "), "Tab": ("Tab", 9, ""),
+            "ArrowRight": ("ArrowRight", 39, "")}
+
+    def press(self, key):
+        code, virtual, text = self.KEYS[key]
+        self.browser.call("Input.dispatchKeyEvent", type="keyDown" if text else "rawKeyDown", key=key,
+                          code=code, windowsVirtualKeyCode=virtual, text=text)
+        self.browser.call("Input.dispatchKeyEvent", type="keyUp", key=key, code=code,
+                          windowsVirtualKeyCode=virtual)
+
+    def tab_to(self, selector):
+        """Tab, as often as the page has places to go, until the focus is on
+        selector."""
+        for _ in range(12):
+            if self.page("document.activeElement === document.querySelector(%s)" % json.dumps(selector)):
+                return
+            self.press("Tab")
+        self.fail("Tab never reached %s; at %s" % (selector, self.page("document.activeElement.outerHTML")))
+
+    def axe(self, night):
+        """axe-core's violations on the page as it stands. At night text is
+        dim red on black by design, for eyes adapted to the dark, far below
+        the contrast the rules ask of text: the day look, one click away,
+        is the one that meets it."""
+        self.page(AXE + ";0")
+        options = {"resultTypes": ["violations"]}
+        if night:
+            options["rules"] = {"color-contrast": {"enabled": False}}
+        return self.page("axe.run(document, %s).then((r) => r.violations.map((v) => [v.id,"
+                         " v.nodes.map((n) => n.target.join(' '))]))" % json.dumps(options))
+
+    def assertNightPixels(self, name):
+        """No pixel of the page brighter than the night's brightest."""
+        png = self.browser.call("Page.captureScreenshot")["data"]
+        if os.environ.get("VELMORO_PAGE_SHOTS"):
+            folder = pathlib.Path(os.environ["VELMORO_PAGE_SHOTS"])
+            folder.mkdir(parents=True, exist_ok=True)
+            (folder / ("night-%s.png" % name)).write_bytes(base64.b64decode(png))
+        over = self.page("%s(%s, %s)" % (OVER_NIGHT, json.dumps(png), json.dumps(NIGHT_BRIGHTEST)))
+        self.assertEqual(over["count"], 0, "%s: pixels past %r: %r" % (name, NIGHT_BRIGHTEST, over["first"]))
 
     def page(self, expression):
         return self.browser.evaluate(expression)
@@ -268,9 +338,160 @@ class PageTest(unittest.TestCase):
                                      contents + bytes(blocks * 1024 - len(contents)))
                 else:
                     self.assertCatalogueInFlash(path, sim)
+                self.assertEqual(self.page("velmoroRefused"), [])
+        # The content security policy lets no inline script run.
+        self.page("(() => { const s = document.createElement('script'); s.textContent = 'window.inline = 1';"
+                  " document.body.append(s); })()")
+        self.assertIsNone(self.page("window.inline"))
+        self.assertEqual(self.page("velmoroRefused"), ["script-src-elem inline"])
         self.load(where="http")
         wait_until(lambda: self.page("(document.getElementById('port') || {}).textContent") == FT232R,
                    "the granted port")
+
+    def test_offline_and_a_new_version(self):
+        """Served from localhost, the page is installable and keeps its
+        site: with the server gone it opens again and loads the controller
+        exactly. A new site (sw.js made again, as the build makes it) takes
+        over at the next load, in place of the one stored."""
+        site = pathlib.Path(tempfile.mkdtemp(dir=self.scratch)) / "site"
+        shutil.copytree(SITE, site)
+        handler = functools.partial(QuietHandler, directory=str(site))
+        server = http.server.ThreadingHTTPServer(("127.0.0.1", 0), handler)
+        address = "http://localhost:%d/index.html" % server.server_address[1]
+
+        def serve(on):
+            nonlocal server
+            if on:
+                server = http.server.ThreadingHTTPServer(server.server_address, handler)
+                threading.Thread(target=server.serve_forever, daemon=True).start()
+            else:
+                server.shutdown()
+                server.server_close()
+        threading.Thread(target=server.serve_forever, daemon=True).start()
+        try:
+            self.load(address=address)
+            self.assertEqual(self.browser.call("Page.getInstallabilityErrors")["installabilityErrors"], [])
+            wait_until(lambda: self.page("navigator.serviceWorker.controller !== null"), "the site kept")
+            serve(False)
+            sim = self.sim("--beacons", "2")
+            self.load(sim, address=address)
+            firmware = image(3000)
+            self.data_file(firmware)
+            self.click("#button1004")
+            self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+            sim.finish()
+            self.assertEqual(sim.flash("internal.bin"), firmware + bytes(3 * 1024 - len(firmware)))
+
+            worker = (site / "sw.js").read_text()
+            version = re.search(r'"(\S+)-[0-9a-f]{16}";', worker).group(1)
+            index = (site / "index.html").read_text()
+            (site / "index.html").write_text(index.replace("</footer>", "next</footer>"))
+            subprocess.run(["cmake", "-DSITE=%s" % site, "-DTEMPLATE=%s" % (ROOT / "web" / "sw.js"),
+                            "-DVELMORO_VERSION=%s" % version, "-P", str(ROOT / "web" / "make_sw.cmake")],
+                           check=True)
+            store = re.search(r'"(\S+-[0-9a-f]{16})";', (site / "sw.js").read_text()).group(1)
+            self.assertNotIn(store, worker)
+            serve(True)
+            self.load(address=address)
+
+            def shown():
+                try:
+                    return self.page("document.querySelector('footer').textContent.trim().endsWith('next')"
+                                     " && caches.keys()")
+                except CdpError:
+                    return False  # reloading into the new site
+            self.assertEqual(wait_until(shown, "the new site"), ["velmoro-downloader-" + store])
+            serve(False)
+            self.load(address=address)
+            self.assertTrue(self.page("document.querySelector('footer').textContent.trim().endsWith('next')"))
+        finally:
+            if server.socket.fileno() >= 0:
+                serve(False)
+
+    def test_night_and_accessibility_in_every_state(self):
+        """Idle, during a transfer and with a question open, by day and at
+        night: axe-core finds nothing; at night no pixel is brighter than
+        the night's brightest; the bar tells its percentage; the question
+        is a dialog that takes the focus and gives it back. Night is
+        remembered, and day again looks exactly as before."""
+        canvases = ("[...document.querySelectorAll('#client canvas')]"
+                    ".map((c) => c.toDataURL())")
+        self.load()
+        day = self.page(canvases)
+        try:
+            for night in (False, True):
+                with self.subTest(night=night):
+                    look = "night" if night else "day"
+                    if night:
+                        self.click("#night")
+                        self.load()
+                        self.assertEqual(self.page("document.getElementById('night').ariaPressed"), "true")
+                    self.assertEqual(self.axe(night), [], look + ", idle")
+                    if night:
+                        self.assertNightPixels("idle")
+
+                    sim = self.sim("--beacons", "2", "--write-delay", "50")
+                    self.load(sim)
+                    self.data_file(image(40 * 1024))
+                    self.click("#button1004")
+                    wait_until(lambda: sim.log().count(":WI_OK#") >= 4, "four blocks written")
+                    self.assertEqual(self.axe(night), [], look + ", during a transfer")
+                    if night:
+                        self.assertNightPixels("transfer")
+                    bar = self.page("(() => { const p = document.getElementById('progress');"
+                                    " return [p.getAttribute('role'), +p.ariaValueNow, p.ariaValueText]; })()")
+                    self.assertEqual(bar[0], "progressbar")
+                    self.assertGreater(bar[1], 0)
+                    self.assertEqual(bar[2], "%d%%" % bar[1])
+                    self.click("#button1004")
+                    self.wait_log(lambda log: log.endswith(STOPPED))
+                    sim.finish(stop=True)
+
+                    self.data_file(catalogue(3, 3), "looks-like-text.bin")
+                    self.click("#button1004")
+                    wait_until(self.question_open, "the question")
+                    self.assertEqual(self.axe(night), [], look + ", a question open")
+                    if night:
+                        self.assertNightPixels("question")
+                    self.assertEqual(self.page("document.activeElement.closest('[role=alertdialog]')?.id"),
+                                     "question")
+                    self.press_enter()
+                    self.assertEqual(self.page("document.activeElement.id"), "button1004")
+            self.click("#night")
+            self.load()
+            self.assertEqual(self.page(canvases), day)
+        finally:
+            self.page("localStorage.removeItem('velmoroNight')")
+
+    def test_a_whole_transfer_by_keyboard_alone(self):
+        """A catalogue chosen, opened and sent with Tab, the arrows, Enter
+        and Space, into the flash exactly; the log tells its lines as they
+        come."""
+        sim = self.sim("--beacons", "2")
+        self.load(sim)
+        path = pathlib.Path(tempfile.mkdtemp(dir=self.scratch)) / "cat.txt"
+        path.write_bytes(catalogue(5, 6))
+        chooser = []
+        self.browser.on("Page.fileChooserOpened", chooser.append)
+        self.browser.call("Page.setInterceptFileChooserDialog", enabled=True)
+        try:
+            self.tab_to("#radio1001")
+            self.press("ArrowRight")
+            self.tab_to("#button1003")
+            self.press("Enter")
+            opened = wait_until(lambda: chooser, "the file dialog")[0]
+            self.browser.call("DOM.setFileInputFiles", files=[str(path)], backendNodeId=opened["backendNodeId"])
+            wait_until(lambda: self.page("document.getElementById('path').value") == path.name, "the file")
+            self.tab_to("#button1004")
+            self.press(" ")
+            self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+        finally:
+            self.browser.call("Page.setInterceptFileChooserDialog", enabled=False)
+        sim.finish()
+        self.assertCatalogueInFlash(path, sim)
+        log = self.page("(() => { const log = document.getElementById('log');"
+                        " return [log.getAttribute('role'), log.ariaLive, log.textContent]; })()")
+        self.assertEqual(log, ["log", "polite", FINISHED.replace("\r", "")])
 
     def assertCatalogueInFlash(self, path, sim):
         """The two external ranges hold the blocks the command line's
