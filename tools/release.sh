@@ -172,7 +172,7 @@ file_table() {
             *_amd64.deb) echo "| $file | Debian, Ubuntu and their kin on a PC (amd64) |" ;;
             *_arm64.deb) echo "| $file | Raspberry Pi OS 64-bit, other arm64 boards |" ;;
             *_armhf.deb) echo "| $file | Raspberry Pi OS 32-bit (armhf) |" ;;
-            *-web.zip) echo "| $file | the browser page, for any computer with a Chromium browser: unpack, open index.html |" ;;
+            *-web.zip) echo "| $file | the browser page, for any computer whose browser has Web Serial (Chrome, Edge, the other Chromium browsers): unpack, open index.html |" ;;
             *.tar.gz) echo "| $file | the source |" ;;
         esac
     done

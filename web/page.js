@@ -12,7 +12,7 @@ const kCommEventPortLost = 1100;
 const kMaxInputBytes = 65536;
 const kNoWebSerial =
     "This browser cannot open serial ports: it has no Web Serial. To load the hand controller, " +
-    "open this page in Chrome, Edge or another Chromium browser (from a local file, " +
+    "open this page in a browser that has it, such as Chrome, Edge or another Chromium browser (from a local file, " +
     "http://localhost or an https: address), or use the desktop program. The object " +
     "catalogue check below works here too.";
 const kStateSelected = 0x01, kStateDisabled = 0x04, kStateFocus = 0x10;
