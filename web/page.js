@@ -753,6 +753,11 @@ function showLook() {
         look.paletteSet = true;
         document.documentElement.classList.add("palette");
     }
+    // The installed page's own window frame, too.
+    const theme = document.querySelector('meta[name="theme-color"]');
+    theme.dataset.day = theme.dataset.day || theme.content;
+    theme.content = look.night
+        ? document.documentElement.style.getPropertyValue("--night-window") : theme.dataset.day;
     Module._velmoro_set_night(look.night ? 1 : 0);
     const images = [document.querySelector("#title img")];
     for (const button of page.buttons.values()) images.push(...new Set(button.icons));
