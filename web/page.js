@@ -468,8 +468,9 @@ function paintProgress() {
     Module.velmoroCanvas = g;
     Module.ccall("velmoro_paint", null, ["number", "number", "number", "number", "number", "string"],
         [1007, progress.width, progress.height, 0, 0, ""]);
-    // The percentage the bar shows, as a screen reader tells it.
-    const shown = Module.ccall("velmoro_progress_text", "string", [], []);
+    // The percentage the bar shows, as a screen reader tells it. Called
+    // straight: a ccall while Start waits for the browser returns a promise.
+    const shown = Module.UTF8ToString(Module._velmoro_progress_text());
     progress.setAttribute("aria-valuenow", String(Math.min(100, Math.max(0, parseInt(shown, 10) || 0))));
     progress.setAttribute("aria-valuetext", shown);
 }
@@ -746,7 +747,7 @@ function showLook() {
     nightButton.setAttribute("aria-pressed", String(look.night));
     if (!page.ready) return;
     if (!look.paletteSet) {
-        for (const property of Module.ccall("velmoro_night_css", "string", [], []).split(";")) {
+        for (const property of Module.UTF8ToString(Module._velmoro_night_css()).split(";")) {
             const [name, value] = property.split(":");
             if (name) document.documentElement.style.setProperty(name, value);
         }

@@ -36,7 +36,10 @@ from serial_relay import SerialRelay  # noqa: E402
 SITE, HC_SIM, CLI = (pathlib.Path(p).resolve() for p in sys.argv[1:4])
 STANDIN = (pathlib.Path(__file__).parent / "serial_standin.js").read_text()
 ROOT = pathlib.Path(__file__).resolve().parents[2]
-AXE = (pathlib.Path(__file__).parent / "node_modules" / "axe-core" / "axe.min.js").read_text()
+AXE_PATH = pathlib.Path(__file__).parent / "node_modules" / "axe-core" / "axe.min.js"
+if not AXE_PATH.exists():
+    sys.exit("page_test: no %s: npm ci --prefix tests/web (./dev test does it)" % AXE_PATH)
+AXE = AXE_PATH.read_text()
 # The brightest pixel a night window may hold, as the drawing rules state it.
 NIGHT_BRIGHTEST = tuple(int(v) for v in re.search(
     r"kNightBrightest\{(\d+), (\d+), (\d+)\}", (ROOT / "drawing" / "palette.h").read_text()).groups())
