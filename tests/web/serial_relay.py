@@ -100,8 +100,11 @@ class _Page:
             if key is None:
                 return None
             accept = base64.b64encode(hashlib.sha1(key.encode() + _GUID).digest())
-            self.sock.sendall(b"HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
-                              b"Connection: Upgrade\r\nSec-WebSocket-Accept: " + accept + b"\r\n\r\n")
+            try:
+                self.sock.sendall(b"HTTP/1.1 101 Switching Protocols\r\nUpgrade: websocket\r\n"
+                                  b"Connection: Upgrade\r\nSec-WebSocket-Accept: " + accept + b"\r\n\r\n")
+            except OSError:
+                return None
             self.upgraded = True
         messages = []
         while True:
