@@ -1,6 +1,7 @@
 """The far end of tests/web/serial_standin.js: a WebSocket on this machine
 that every page the stand-in is in connects to as its document starts
-(before the page's own scripts and any Content-Security-Policy it sets).
+(before the page's own scripts and any Content-Security-Policy its markup
+sets).
 Binary messages are the line's bytes, both ways, carried as they come; text
 messages are the port's set-up, as JSON: the page's {"op": "open",
 "options": ...} and {"op": "close"}, the relay's {"op": "answer", "ok": ...}

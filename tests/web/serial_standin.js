@@ -4,8 +4,8 @@
 // sets) and from there to a pseudo-terminal, binary messages for the line's
 // bytes as they come and JSON text for the port's set-up; the relay's
 // answer, bytes and loss reach the port that is open. The socket is opened
-// as the document starts, before any Content-Security-Policy of the page's
-// is read. It behaves as Chromium's ports do where the page can tell: open()
+// as the document starts, before a Content-Security-Policy in the page's
+// own markup is read, which would refuse it later. It behaves as Chromium's ports do where the page can tell: open()
 // with the line's options, a readable that a fresh stream replaces after
 // cancel(), a lost device that errors the reader and fires "disconnect" and
 // stays open until close(), a port held elsewhere that fails to open, and
