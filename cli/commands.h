@@ -3,10 +3,14 @@
 // The commands of the command-line program, its exit codes and its entry
 // point. Everything here is the same on every platform.
 
+#include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
+#include "catalog.h"
 #include "faces.h"
 
 namespace velmoro {
@@ -46,6 +50,15 @@ int ExitCodeFor(const TransferEnd& end, int stoppedCode);
 // show: every record as the controller will hold it, too.
 int RunCheck(const std::filesystem::path& catalog, bool show);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);
+
+// The blocks a catalogue download would send, without a controller: each
+// block's 1024-byte payload in order, with its address in the controller
+// and what it holds. bytes is the catalogue that PlanCatalogFile found fit;
+// returns the number of blocks. The command line and the page each write
+// the payloads and say how it went in their own words.
+using CatalogBlockSeen = std::function<void(std::uint32_t address, const CatalogBlockInfo& info,
+                                            const Payload& payload)>;
+int ConvertCatalog(std::span<const std::uint8_t> bytes, const CatalogBlockSeen& onBlock);
 int RunPorts();
 int RunReports();
 // ports: COM1..COM9 or device paths; none for COM1..COM9.

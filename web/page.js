@@ -19,7 +19,14 @@ const kStateSelected = 0x01, kStateDisabled = 0x04, kStateFocus = 0x10;
 // The USB identity of the adapter the user chose last, kept with the page.
 const kChosenPortKey = "velmoroChosenPort";
 
-const dialog = velmoroDialogs.dialogs.find((d) => d.id === 102);
+// The dialogs' ids by name, made from dialogs.json as the desktop programs'
+// are (dialogs.js).
+const {
+    IDD_DOWNLOADER_DIALOG, IDC_PORT_LIST, IDC_MAIN_PROGRAM, IDC_OBJECT_CATALOG, IDC_OPEN,
+    IDC_START_STOP, IDC_FILE_PATH, IDC_LOG, IDC_PROGRESS, IDC_HELP_BUTTON, IDC_HOME_BUTTON,
+    IDI_HELP, IDI_HOME,
+} = velmoroIds;
+const dialog = velmoroDialogs.dialogs.find((d) => d.id === IDD_DOWNLOADER_DIALOG);
 const controls = new Map(dialog.controls.filter((c) => c.id > 0).map((c) => [c.id, c]));
 const client = document.getElementById("client");
 const font = `${Math.round(dialog.fontPoints * 4 / 3)}px Tahoma, "DejaVu Sans", Verdana, sans-serif`;
@@ -240,11 +247,11 @@ const page = {
         logBox.append(text.replace(/\r/g, ""));
         logBox.scrollTop = logBox.scrollHeight;
     },
-    setStartStopCaption(caption) { this.caption = caption; paintButton(1004); },
+    setStartStopCaption(caption) { this.caption = caption; paintButton(IDC_START_STOP); },
     // The Open button is disabled exactly while a transfer runs.
     enableOpen(enable) {
         this.openEnabled = enable;
-        paintButton(1003);
+        paintButton(IDC_OPEN);
         this.keepAwake();
     },
     // A screen that goes dark can put the machine to sleep mid-transfer and
@@ -395,7 +402,7 @@ for (const c of dialog.controls) {
     if (c.kind === "static") staticText(c.caption, c.rect);
 }
 // The port list's place holds the browser's port chooser.
-const portButton = place(document.createElement("button"), [...controls.get(1000).rect.slice(0, 3), 12]);
+const portButton = place(document.createElement("button"), [...controls.get(IDC_PORT_LIST).rect.slice(0, 3), 12]);
 portButton.type = "button";
 portButton.id = "port";
 portButton.textContent = "Choose port...";
@@ -403,33 +410,33 @@ portButton.title = "Choose the serial port";
 // The box widens for an adapter's name, as far as the Help button.
 portButton.style.minWidth = portButton.style.width;
 portButton.style.width = "auto";
-portButton.style.maxWidth = (px(controls.get(1009).rect[0] - 4, baseX, 4)
-    - px(controls.get(1000).rect[0], baseX, 4)) + "px";
-for (const id of [1001, 1002]) {
+portButton.style.maxWidth = (px(controls.get(IDC_HELP_BUTTON).rect[0] - 4, baseX, 4)
+    - px(controls.get(IDC_PORT_LIST).rect[0], baseX, 4)) + "px";
+for (const id of [IDC_MAIN_PROGRAM, IDC_OBJECT_CATALOG]) {
     const c = controls.get(id);
     const label = place(document.createElement("label"), c.rect);
     const radio = document.createElement("input");
     radio.type = "radio";
     radio.name = "updateType";
     radio.id = "radio" + id;
-    radio.checked = id === 1001;
-    radio.addEventListener("click", () => Module._velmoro_set_update_type(id === 1002 ? 1 : 0));
+    radio.checked = id === IDC_MAIN_PROGRAM;
+    radio.addEventListener("click", () => Module._velmoro_update_type_clicked(id));
     label.append(radio, c.caption);
 }
-const pathBox = place(document.createElement("input"), controls.get(1005).rect);
+const pathBox = place(document.createElement("input"), controls.get(IDC_FILE_PATH).rect);
 pathBox.readOnly = true;
 pathBox.tabIndex = -1;
 pathBox.id = "path";
 pathBox.setAttribute("aria-label", "Data file");
 // The log as a screen reader follows it: each new line said when it comes,
 // after what is being said. It takes the focus, to be scrolled back.
-const logBox = place(document.createElement("div"), controls.get(1006).rect);
+const logBox = place(document.createElement("div"), controls.get(IDC_LOG).rect);
 logBox.tabIndex = 0;
 logBox.id = "log";
 logBox.setAttribute("role", "log");
 logBox.setAttribute("aria-live", "polite");
 logBox.setAttribute("aria-label", "Log");
-const progress = place(document.createElement("canvas"), controls.get(1007).rect);
+const progress = place(document.createElement("canvas"), controls.get(IDC_PROGRESS).rect);
 progress.id = "progress";
 progress.setAttribute("role", "progressbar");
 progress.setAttribute("aria-label", "Progress");
@@ -437,10 +444,10 @@ progress.setAttribute("aria-valuemin", "0");
 progress.setAttribute("aria-valuemax", "100");
 
 function captionOf(id) {
-    return id === 1004 ? page.caption : controls.get(id).caption;
+    return id === IDC_START_STOP ? page.caption : controls.get(id).caption;
 }
 function enabled(id) {
-    return id !== 1003 || page.openEnabled;
+    return id !== IDC_OPEN || page.openEnabled;
 }
 function sizeCanvas(canvas) {
     const width = canvas.clientWidth, height = canvas.clientHeight;
@@ -467,7 +474,7 @@ function paintProgress() {
     const g = sizeCanvas(progress);
     Module.velmoroCanvas = g;
     Module.ccall("velmoro_paint", null, ["number", "number", "number", "number", "number", "string"],
-        [1007, progress.width, progress.height, 0, 0, ""]);
+        [IDC_PROGRESS, progress.width, progress.height, 0, 0, ""]);
     // The percentage the bar shows, as a screen reader tells it. Called
     // straight: a ccall while Start waits for the browser returns a promise.
     const shown = Module.UTF8ToString(Module._velmoro_progress_text());
@@ -478,15 +485,15 @@ function paintProgress() {
 // The drawn buttons: hover, press, focus and the keyboard as push buttons have
 // them.
 const actions = new Map();
-for (const id of [1003, 1004, 1009, 1010]) {
+for (const id of [IDC_OPEN, IDC_START_STOP, IDC_HELP_BUTTON, IDC_HOME_BUTTON]) {
     const canvas = place(document.createElement("canvas"), controls.get(id).rect);
     canvas.id = "button" + id;
     canvas.tabIndex = 0;
     canvas.setAttribute("role", "button");
     const button = { canvas, hover: false, pressed: false, icons: [] };
-    if (id === 1009 || id === 1010) {
+    if (id === IDC_HELP_BUTTON || id === IDC_HOME_BUTTON) {
         const image = new Image();
-        image.src = `icons/icon${id === 1009 ? 130 : 131}-16.png`;
+        image.src = `icons/icon${id === IDC_HELP_BUTTON ? IDI_HELP : IDI_HOME}-16.png`;
         image.onload = () => paintButton(id);
         button.icons = [image, image];
     }
@@ -615,10 +622,10 @@ page.startStopDone = () => {
         setTimeout(() => page.fireComm(), 0);
     }
 };
-actions.set(1003, () => fileInput.click());
-actions.set(1004, startStop);
-actions.set(1009, () => window.open("Help.htm", "_blank"));
-actions.set(1010, () => window.open(velmoroDialogs.homeAddress, "_blank"));
+actions.set(IDC_OPEN, () => fileInput.click());
+actions.set(IDC_START_STOP, startStop);
+actions.set(IDC_HELP_BUTTON, () => window.open("Help.htm", "_blank"));
+actions.set(IDC_HOME_BUTTON, () => window.open(velmoroDialogs.homeAddress, "_blank"));
 
 portButton.addEventListener("click", async () => {
     if (!navigator.serial) return messageBox(kNoWebSerial, "\u26d4", [["OK", 1]]);
@@ -647,9 +654,9 @@ portButton.addEventListener("click", async () => {
 });
 
 // A transfer that is cut off leaves the controller waiting: the browser's
-// own leave-page question comes first.
+// own leave-page question comes first (front_end.h).
 window.addEventListener("beforeunload", (e) => {
-    if (page.ready && Module._velmoro_busy()) {
+    if (page.ready && Module._velmoro_asks_before_leaving()) {
         e.preventDefault();
         e.returnValue = "";
     }

@@ -18,7 +18,9 @@
 
 #include "catalog.h"
 #include "commands.h"
+#include "dialog_ids.h"
 #include "draw_list_player.h"
+#include "front_end.h"
 #include "hover_button_drawing.h"
 #include "icon_button_drawing.h"
 #include "no_port.h"
@@ -273,6 +275,14 @@ EMSCRIPTEN_KEEPALIVE int velmoro_busy() {
     return Page().engine.State().busy ? 1 : 0;
 }
 
+// Whether leaving the page now should have the browser ask first.
+EMSCRIPTEN_KEEPALIVE int velmoro_asks_before_leaving() {
+    return velmoro::window::AsksBeforeClosing(velmoro::window::kBrowserPage,
+                                              Page().engine.State().busy)
+               ? 1
+               : 0;
+}
+
 // The readable name of a USB-serial adapter, empty when not known; the
 // pointer stays good until the next call.
 EMSCRIPTEN_KEEPALIVE const char* velmoro_usb_serial_name(int vendorId, int productId) {
@@ -286,9 +296,10 @@ EMSCRIPTEN_KEEPALIVE double velmoro_max_file_bytes() {
     return velmoro::web::kMaxDataFileBytes;
 }
 
-EMSCRIPTEN_KEEPALIVE void velmoro_set_update_type(int catalogue) {
-    Page().window.updateType_ =
-        catalogue != 0 ? velmoro::UpdateType::ObjectCatalog : velmoro::UpdateType::MainProgram;
+// A click on the radio button with this id.
+EMSCRIPTEN_KEEPALIVE void velmoro_update_type_clicked(int id) {
+    auto& window = Page().window;
+    window.updateType_ = velmoro::window::UpdateTypeOf(id).value_or(window.updateType_);
 }
 
 EMSCRIPTEN_KEEPALIVE void velmoro_set_data_file(const char* name) {
@@ -316,27 +327,22 @@ EMSCRIPTEN_KEEPALIVE int velmoro_convert(const char* name, const char* output) {
         std::fflush(stdout);
         return -1;
     }
-    velmoro::CCatalogBlocks blocks;
-    blocks.Open(bytes);
     std::FILE* out = std::fopen(output, "wb");
     if (out == nullptr) {
         return -1;
     }
-    velmoro::Payload payload{};
-    velmoro::CatalogBlockInfo info;
-    std::int32_t v = 0;
-    int count = 0;
-    while (blocks.Next(payload, info, v)) {
-        std::fwrite(payload.data(), 1, payload.size(), out);
-        ++count;
-    }
+    const int blocks = velmoro::ConvertCatalog(
+        bytes,
+        [out](std::uint32_t, const velmoro::CatalogBlockInfo&, const velmoro::Payload& payload) {
+            std::fwrite(payload.data(), 1, payload.size(), out);
+        });
     std::fclose(out);
-    return count;
+    return blocks;
 }
 
-// The drawn controls, on the canvas the page has named.
-// control: 1007 the percent bar; 1003, 1004 the hover buttons; 1009, 1010
-// the icon buttons. state: the kState bits of the draw request.
+// The drawn controls, on the canvas the page has named: the percent bar,
+// the icon buttons (Help, Home) and the hover buttons (the rest). state:
+// the kState bits of the draw request.
 EMSCRIPTEN_KEEPALIVE void velmoro_paint(int control, int width, int height, int hover,
                                         unsigned state, const char* caption) {
     using namespace velmoro::drawing;
@@ -345,7 +351,8 @@ EMSCRIPTEN_KEEPALIVE void velmoro_paint(int control, int width, int height, int 
     const Rect item{0, 0, width, height};
     const CSystemColors colors = velmoro::web::SystemColors();
     const velmoro::web::CCanvasTextMetrics metrics;
-    if (control == 1007) {
+    namespace ids = velmoro::ids;
+    if (control == ids::IDC_PROGRESS) {
         if (window.progressWidth_ != width) {
             window.progressWidth_ = width;
             window.progress_.ForgetBarWidth();
@@ -353,7 +360,7 @@ EMSCRIPTEN_KEEPALIVE void velmoro_paint(int control, int width, int height, int 
         }
         list.push_back(FillRectOp{item, colors[SysColor::kBtnFace]});
         window.progress_.Draw(list, item);
-    } else if (control == 1009 || control == 1010) {
+    } else if (control == ids::IDC_HELP_BUTTON || control == ids::IDC_HOME_BUTTON) {
         IconButtonLook look;
         look.item = item;
         look.clientWidth = width;

@@ -126,11 +126,7 @@ int CDownloaderWiring::OnDeviceArrived(const std::string& device,
 }
 
 void CDownloaderWiring::OnUpdateTypeClicked(int id) {
-    if (id == ids::IDC_MAIN_PROGRAM) {
-        updateType = UpdateType::MainProgram;
-    } else if (id == ids::IDC_OBJECT_CATALOG) {
-        updateType = UpdateType::ObjectCatalog;
-    }
+    updateType = UpdateTypeOf(id).value_or(updateType);
 }
 
 }  // namespace window

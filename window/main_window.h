@@ -1,10 +1,11 @@
 #pragma once
 
 // What every desktop front end does the same about its main window: the
-// update type the radio buttons set, the quit question, where the help page
-// is, and how the window's controls, the serial port and the transfer
-// engine are wired together. The ids of the dialogs and their controls are
-// in dialog_ids.h, made from dialogs.json.
+// update type the radio buttons set, where the help page is, and how the
+// window's controls, the serial port and the transfer engine are wired
+// together. The ids of the dialogs and their controls are in dialog_ids.h,
+// made from dialogs.json; the quit question, and what the desktop programs
+// and the browser page do differently, in front_end.h.
 
 #include <filesystem>
 #include <functional>
@@ -15,6 +16,7 @@
 
 #include "dialog_ids.h"
 #include "faces.h"
+#include "front_end.h"
 #include "ms_comm.h"
 #include "port_names.h"
 #include "serial_port_face.h"
@@ -27,11 +29,6 @@ namespace velmoro {
 extern UpdateType updateType;
 
 namespace window {
-
-// Asked when the user closes the main window; Yes ends the program.
-inline constexpr std::string_view kQuitQuestion =
-    "Are you sure you want to quit Velmoro Downloader V2.0?";
-inline constexpr std::string_view kQuitCaption = "Message";
 
 // The help page beside a program: its directory (cut at the last '/' or
 // '\') and "Help.htm"; just "Help.htm" for a path without a directory.

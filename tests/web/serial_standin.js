@@ -1,9 +1,11 @@
 // A stand-in for navigator.serial, put in the page before its own scripts
-// run: the adapters plugged in, whose bytes go through the DevTools binding
-// velmoroSerialSend to tests/web/serial_relay.py and from there to a
-// pseudo-terminal; the relay answers by calling velmoroSerialAnswer,
-// velmoroSerialReceive and velmoroSerialLose, which reach the port that is
-// open. It behaves as Chromium's ports do where the page can tell: open()
+// run: the adapters plugged in, whose bytes go over a WebSocket to
+// tests/web/serial_relay.py (at window.velmoroRelayAddress, which the relay
+// sets) and from there to a pseudo-terminal, binary messages for the line's
+// bytes as they come and JSON text for the port's set-up; the relay's
+// answer, bytes and loss reach the port that is open. The socket is opened
+// as the document starts, before a Content-Security-Policy in the page's
+// own markup is read, which would refuse it later. It behaves as Chromium's ports do where the page can tell: open()
 // with the line's options, a readable that a fresh stream replaces after
 // cancel(), a lost device that errors the reader and fires "disconnect" and
 // stays open until close(), a port held elsewhere that fails to open, and
@@ -29,6 +31,26 @@
     window.velmoroStandInChoice = 0;
     const listeners = { connect: [], disconnect: [] };
     let current = null;
+    let answer = null;
+
+    // What the page sends before the socket is open waits for it.
+    const relay = new WebSocket(window.velmoroRelayAddress);
+    relay.binaryType = "arraybuffer";
+    const queued = [];
+    const send = (message) => {
+        if (relay.readyState === WebSocket.OPEN) relay.send(message);
+        else queued.push(message);
+    };
+    relay.onopen = () => { for (const message of queued.splice(0)) relay.send(message); };
+    relay.onmessage = (e) => {
+        if (typeof e.data !== "string") {
+            if (current) current.receive(new Uint8Array(e.data));
+            return;
+        }
+        const message = JSON.parse(e.data);
+        if (message.op === "answer" && answer) answer(message.ok);
+        else if (message.op === "lose" && current && !current.fatal) current.lose();
+    };
 
     class StandInPort {
         constructor(index, vendor, product) {
@@ -57,9 +79,7 @@
                 this.writer = new WritableStream({
                     write: (chunk) => {
                         if (!this.opened || this.fatal) throw lostError();
-                        let text = "";
-                        for (const byte of chunk) text += String.fromCharCode(byte);
-                        velmoroSerialSend(JSON.stringify({ op: "write", data: btoa(text) }));
+                        send(chunk);
                     },
                 });
             }
@@ -72,7 +92,8 @@
             }
             window.velmoroSerialOpens.push(options);
             return new Promise((resolve, reject) => {
-                window.velmoroSerialAnswer = (ok) => {
+                answer = (ok) => {
+                    answer = null;
                     if (!ok) {
                         reject(new DOMException("Failed to open serial port.", "NetworkError"));
                         return;
@@ -82,13 +103,10 @@
                     current = this;
                     resolve();
                 };
-                velmoroSerialSend(JSON.stringify({ op: "open", options }));
+                send(JSON.stringify({ op: "open", options }));
             });
         }
-        receive(data) {
-            const text = atob(data);
-            const bytes = new Uint8Array(text.length);
-            for (let i = 0; i < text.length; ++i) bytes[i] = text.charCodeAt(i);
+        receive(bytes) {
             if (this.controller) this.controller.enqueue(bytes);
         }
         lose() {
@@ -110,7 +128,7 @@
             this.controller = null;
             this.writer = null;
             if (current === this) current = null;
-            if (wasOpen) velmoroSerialSend(JSON.stringify({ op: "close" }));
+            if (wasOpen) send(JSON.stringify({ op: "close" }));
             return Promise.resolve();
         }
     }
@@ -118,8 +136,6 @@
     const stored = (key, fallback) => JSON.parse(localStorage.getItem(key) || "null") || fallback;
     const ports = stored("velmoroStandInAdapters", [[0x0403, 0x6001]])
         .map(([vendor, product], i) => new StandInPort(i, vendor, product));
-    window.velmoroSerialReceive = (data) => { if (current) current.receive(data); };
-    window.velmoroSerialLose = () => { if (current && !current.fatal) current.lose(); };
     // The adapter of this index plugged in again.
     window.velmoroSerialConnect = (index) => {
         for (const listener of listeners.connect) listener({ type: "connect", target: ports[index] });
