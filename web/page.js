@@ -336,9 +336,11 @@ function showPort(port) {
         return;
     }
     const ids = `USB ${hex(info.usbVendorId)}:${hex(info.usbProductId || 0)}`;
+    // Called straight: while Start waits for the browser, a ccall returns a
+    // promise, and Start is where a port is first chosen.
     const name = page.ready
-        ? Module.ccall("velmoro_usb_serial_name", "string", ["number", "number"],
-                       [info.usbVendorId, info.usbProductId || 0]) : "";
+        ? Module.UTF8ToString(Module._velmoro_usb_serial_name(info.usbVendorId,
+                                                              info.usbProductId || 0)) : "";
     portButton.textContent = name || ids;
     portButton.title = name ? ids : "Choose the serial port";
 }

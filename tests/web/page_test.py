@@ -328,6 +328,8 @@ class PageTest(unittest.TestCase):
                 self.assertEqual(self.page("velmoroSerialOpens"), [LINE])
                 self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
                 self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+                # Named while Start waited for the port to be chosen.
+                self.assertEqual(self.page("document.getElementById('port').textContent"), FT232R)
                 sim.finish()
                 self.assertIn("line: 115200 baud, 8 data bits, no parity, 1 stop bit, no flow control",
                               sim.log())
