@@ -157,7 +157,24 @@ Rect FromRect(const RECT& rect) {
     return Rect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
+namespace {
+
+Look currentLook = Look::kDay;
+
+}  // namespace
+
+Look CurrentLook() {
+    return currentLook;
+}
+
+void SetCurrentLook(Look look) {
+    currentLook = look;
+}
+
 CSystemColors SystemColors() {
+    if (currentLook == Look::kNight) {
+        return NightColors();
+    }
     CSystemColors colors;
     for (const SysColor role : CSystemColors::kRoles) {
         const COLORREF value = GetSysColor(static_cast<int>(role));
