@@ -167,6 +167,10 @@ void PaintComboOver(HWND hwnd) {
     RECT client{};
     GetClientRect(hwnd, &client);
     SunkenEdge(dc, client);
+    // The frame the box draws around its edit part in the window colour.
+    RECT edit = combo.rcItem;
+    InflateRect(&edit, 1, 1);
+    FrameRect(dc, &edit, NightBrush(SysColor::kWindow));
     const RECT button = combo.rcButton;
     FillRect(dc, &button, NightBrush(SysColor::kBtnFace));
     const int middleX = (button.left + button.right) / 2;

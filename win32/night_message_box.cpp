@@ -107,6 +107,7 @@ void DrawButton(const BoxState& state, const DRAWITEMSTRUCT& request) {
     HDC dc = request.hDC;
     const int saved = SaveDC(dc);
     FillRect(dc, &request.rcItem, state.face);
+    SelectObject(dc, state.face);  // the surface brush, which fills the outline's ring
     drawing::HoverButtonLook look;
     look.item = FromRect(request.rcItem);
     const UINT dpi = WindowDpi(request.hwndItem);
