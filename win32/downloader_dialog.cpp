@@ -361,6 +361,23 @@ void CDownloaderDlg::ShowPortList(bool dropped) {
 
 void CDownloaderDlg::FollowLook() {
     const bool night = CurrentLook() == drawing::Look::kNight;
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    GetComboBoxInfo(GetDlgItem(IDC_PORT_LIST), &combo);
+    if (night && combo.hwndItem != nullptr) {
+        // A selection made by day would show in the system's highlight.
+        SendMessageW(combo.hwndItem, EM_SETSEL, 0, 0);
+    }
+    // The caret inverts what is under it, white over black: none at night.
+    HWND focus = GetFocus();
+    if (focus != nullptr &&
+        (focus == combo.hwndItem || focus == logBox || focus == GetDlgItem(IDC_FILE_PATH))) {
+        if (night) {
+            HideCaret(focus);
+        } else {
+            ShowCaret(focus);
+        }
+    }
     CheckMenuItem(GetSystemMenu(Handle(), FALSE), IDM_NIGHT,
                   MF_BYCOMMAND | (night ? MF_CHECKED : MF_UNCHECKED));
     progressBar.FollowLook();
