@@ -758,6 +758,13 @@ private:
 // none white. The title bars are the system's.
 TEST_F(NightDesktopTest, NoPixelBrighterThanTheNightAllows) {
     EXPECT_EQ(BrightPixels(dialog.Handle()), "") << "idle";
+    HWND ports = dialog.GetDlgItem(ids::IDC_PORT_LIST);
+    SendMessageW(ports, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    ASSERT_TRUE(GetComboBoxInfo(ports, &combo));
+    EXPECT_EQ(BrightPixels(combo.hwndList), "") << "the port list dropped down";
+    SendMessageW(ports, CB_SHOWDROPDOWN, FALSE, 0);
     {
         CAboutDlg about(dialog.Handle());
         ASSERT_TRUE(about.Create());

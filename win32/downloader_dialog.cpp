@@ -110,6 +110,7 @@ BOOL CDownloaderDlg::OnInitDialog() {
     if (combo.hwndItem != nullptr) {
         DrawPlainControlAtNight(combo.hwndItem, true);
     }
+    DrawPlainControlAtNight(combo.hwndList);
     FollowLook();
 
     keepAwake_.SetWindow(Handle());

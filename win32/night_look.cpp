@@ -190,7 +190,36 @@ void PaintComboOver(HWND hwnd) {
     ReleaseDC(hwnd, dc);
 }
 
-enum Kind : DWORD_PTR { kEdge, kRadio, kCombo, kEdit, kPortBoxEdit };
+// Over what a list drew: its selected item, which it draws in the system's
+// highlight whatever its colour questions are answered with.
+void PaintListSelection(HWND hwnd) {
+    const LRESULT selected = SendMessageW(hwnd, LB_GETCURSEL, 0, 0);
+    RECT item{};
+    if (selected == LB_ERR || SendMessageW(hwnd, LB_GETITEMRECT, static_cast<WPARAM>(selected),
+                                           reinterpret_cast<LPARAM>(&item)) == LB_ERR) {
+        return;
+    }
+    const LRESULT length = SendMessageW(hwnd, LB_GETTEXTLEN, static_cast<WPARAM>(selected), 0);
+    std::array<wchar_t, 256> text{};
+    if (length == LB_ERR || length >= static_cast<LRESULT>(text.size())) {
+        return;
+    }
+    SendMessageW(hwnd, LB_GETTEXT, static_cast<WPARAM>(selected),
+                 reinterpret_cast<LPARAM>(text.data()));
+    HDC dc = GetDC(hwnd);
+    const auto font = FromParam<HFONT>(SendMessageW(hwnd, WM_GETFONT, 0, 0));
+    const HGDIOBJ previous = font != nullptr ? SelectObject(dc, font) : nullptr;
+    SetTextColor(dc, Night(SysColor::kHighlightText));
+    SetBkColor(dc, Night(SysColor::kHighlight));
+    ExtTextOutW(dc, item.left + 1, item.top, ETO_OPAQUE | ETO_CLIPPED, &item, text.data(),
+                static_cast<UINT>(length), nullptr);
+    if (previous != nullptr) {
+        SelectObject(dc, previous);
+    }
+    ReleaseDC(hwnd, dc);
+}
+
+enum Kind : DWORD_PTR { kEdge, kRadio, kCombo, kEdit, kPortBoxEdit, kList };
 
 // The messages after which the system may have drawn a control at once,
 // outside its paint.
@@ -214,6 +243,7 @@ bool MayHaveDrawn(UINT message) {
         case WM_UPDATEUISTATE:
         case CB_SHOWDROPDOWN:
         case CB_SETCURSEL:
+        case LB_SETCURSEL:
             return true;
         default:
             return false;
@@ -264,6 +294,15 @@ LRESULT CALLBACK PlainControlProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM
                 const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
                 if (IsWindow(hwnd) && IsWindowVisible(hwnd)) {
                     PaintComboOver(hwnd);
+                }
+                return result;
+            }
+            break;
+        case kList:
+            if (message == WM_PAINT || MayHaveDrawn(message)) {
+                const LRESULT result = DefSubclassProc(hwnd, message, wParam, lParam);
+                if (IsWindow(hwnd) && IsWindowVisible(hwnd)) {
+                    PaintListSelection(hwnd);
                 }
                 return result;
             }
@@ -378,6 +417,8 @@ void DrawPlainControlAtNight(HWND control, bool portBoxEdit) {
         kind = kRadio;
     } else if (ClassIs(control, WC_COMBOBOXW)) {
         kind = kCombo;
+    } else if (ClassIs(control, L"ComboLBox") || ClassIs(control, WC_LISTBOXW)) {
+        kind = kList;
     } else if (ClassIs(control, WC_EDITW)) {
         kind = portBoxEdit ? kPortBoxEdit : kEdit;
     }
