@@ -196,11 +196,26 @@ TEST_F(DesktopUnderWine, CatalogueByKeyboardAndMouseReachesItsRanges) {
 
 // The shared window scenarios, each played by the Windows build's test
 // program (velmoro_win32_tests.exe, beside the desktop program's folder) in
-// a Wine process of its own, with the scenario's controller behind COM1.
+// a Wine process of its own, with the scenario's controller behind COM1;
+// once more with the program started at night ("--night"), whose message
+// boxes are its own.
 class WindowScenarioUnderWine : public DesktopUnderWine,
-                                public ::testing::WithParamInterface<scenarios::Scenario> {};
+                                public ::testing::WithParamInterface<scenarios::Scenario> {
+protected:
+    void Play(const char* look);
+};
+
+class NightWindowScenarioUnderWine : public WindowScenarioUnderWine {};
 
 TEST_P(WindowScenarioUnderWine, PlaysAsWritten) {
+    Play(nullptr);
+}
+
+TEST_P(NightWindowScenarioUnderWine, PlaysAsWritten) {
+    Play("--night");
+}
+
+void WindowScenarioUnderWine::Play(const char* look) {
     const scenarios::Scenario& scenario = GetParam();
     QStringList options;
     for (const std::string& option : scenario.simOptions) {
@@ -233,6 +248,9 @@ TEST_P(WindowScenarioUnderWine, PlaysAsWritten) {
     QProcess test;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert("VELMORO_SCENARIO_ON_COM1", "1");
+    if (look != nullptr) {
+        environment.insert("VELMORO_SCENARIO_LOOK", look);
+    }
     test.setProcessEnvironment(environment);
     test.setProcessChannelMode(QProcess::MergedChannels);
     test.start(QStringLiteral("/usr/lib/wine/wine64"),
@@ -252,6 +270,8 @@ TEST_P(WindowScenarioUnderWine, PlaysAsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenarioUnderWine, ::testing::ValuesIn(scenarios::All()),
                          scenarios::ScenarioName());
+INSTANTIATE_TEST_SUITE_P(Scenarios, NightWindowScenarioUnderWine,
+                         ::testing::ValuesIn(scenarios::All()), scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::testing

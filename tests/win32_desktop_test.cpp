@@ -8,6 +8,7 @@
 #include <array>
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -22,6 +23,10 @@
 #include "draw_list_player.h"
 #include "hover_button_drawing.h"
 #include "icon_button.h"
+#include "look.h"
+#include "main_window.h"
+#include "night_look.h"
+#include "night_message_box.h"
 #include "owner_draw_menu.h"
 #include "platform.h"
 #include "temp_file.h"
@@ -156,23 +161,28 @@ TEST_F(DesktopTest, ControlsSitAtTheirDialogUnitRectangles) {
     EXPECT_EQ(Text(dialog.Handle()), L"Velmoro Downloader V2.0");
 }
 
-// About keeps its command number after the separator; the reports item
-// comes last and opens the folder of the kept reports.
-TEST_F(DesktopTest, SystemMenuEndsWithASeparatorAboutAndReports) {
+// About keeps its command number after the separator, the night item
+// beside it unchecked by day; the reports item comes last and opens the
+// folder of the kept reports.
+TEST_F(DesktopTest, SystemMenuEndsWithASeparatorAboutNightModeAndReports) {
     HMENU menu = GetSystemMenu(dialog.Handle(), FALSE);
     const int count = GetMenuItemCount(menu);
-    ASSERT_GE(count, 3);
+    ASSERT_GE(count, 4);
     std::array<wchar_t, 128> text{};
-    GetMenuStringW(menu, count - 2, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
+    GetMenuStringW(menu, count - 3, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
     EXPECT_STREQ(text.data(), L"About Velmoro Downloader(&A)...");
-    EXPECT_EQ(GetMenuItemID(menu, count - 2), 16u);
+    EXPECT_EQ(GetMenuItemID(menu, count - 3), 16u);
+    GetMenuStringW(menu, count - 2, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
+    EXPECT_STREQ(text.data(), L"Night Mode(&N)");
+    EXPECT_EQ(GetMenuItemID(menu, count - 2), 48u);
+    EXPECT_EQ(GetMenuState(menu, 48, MF_BYCOMMAND) & MF_CHECKED, 0u);
     GetMenuStringW(menu, count - 1, text.data(), static_cast<int>(text.size()), MF_BYPOSITION);
     EXPECT_STREQ(text.data(), L"Transfer Reports(&R)...");
     EXPECT_EQ(GetMenuItemID(menu, count - 1), 32u);
     MENUITEMINFOW separator{};
     separator.cbSize = sizeof separator;
     separator.fMask = MIIM_FTYPE;
-    GetMenuItemInfoW(menu, count - 3, TRUE, &separator);
+    GetMenuItemInfoW(menu, count - 4, TRUE, &separator);
     EXPECT_NE(separator.fType & MFT_SEPARATOR, 0u);
 
     std::vector<ShellOpenRequest> opened;
@@ -650,6 +660,254 @@ TEST(OwnerDrawMenu, GreyedAndCheckedItemsDrawnThroughTheOwnerWindow) {
     EXPECT_FALSE(IsMenu(popup));
 }
 
+// The settings of one test, in a registry key of its own that goes with it.
+class CTestSettings {
+public:
+    CTestSettings() {
+        SetEnvironmentVariableW(L"VELMORO_SETTINGS_KEY", kKey);
+        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+    }
+    ~CTestSettings() {
+        RegDeleteTreeW(HKEY_CURRENT_USER, kKey);
+        SetEnvironmentVariableW(L"VELMORO_SETTINGS_KEY", nullptr);
+    }
+    CTestSettings(const CTestSettings&) = delete;
+    CTestSettings& operator=(const CTestSettings&) = delete;
+
+private:
+    static constexpr const wchar_t* kKey = L"Software\\Velmoro\\Velmoro Downloader Tests";
+};
+
+// Pixels of a window's client area, as shown, that are brighter than the
+// night allows or white; the first few are named.
+std::string BrightPixels(HWND hwnd) {
+    RedrawWindow(hwnd, nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    RECT client{};
+    GetClientRect(hwnd, &client);
+    CSurface surface(client.right, client.bottom);
+    HDC window = GetDC(hwnd);
+    BitBlt(surface.Dc(), 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
+    ReleaseDC(hwnd, window);
+    int bright = 0;
+    std::string named;
+    for (int y = 0; y < client.bottom; ++y) {
+        for (int x = 0; x < client.right; ++x) {
+            const COLORREF pixel = surface.At(x, y);
+            const Rgb rgb{GetRValue(pixel), GetGValue(pixel), GetBValue(pixel)};
+            if (!IsNightSafe(rgb) || pixel == RGB(255, 255, 255)) {
+                if (++bright <= 4) {
+                    named += " (" + std::to_string(x) + "," + std::to_string(y) +
+                             ")=" + std::to_string(rgb.red) + "," + std::to_string(rgb.green) +
+                             "," + std::to_string(rgb.blue);
+                }
+            }
+        }
+    }
+    return bright == 0 ? std::string() : std::to_string(bright) + " bright pixels:" + named;
+}
+
+class NightDesktopTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ChangeLook(Look::kNight);
+        ASSERT_TRUE(dialog.Create());
+    }
+    void TearDown() override { ChangeLook(Look::kDay); }
+
+    CDownloaderDlg dialog;
+};
+
+// A box that is up, looked at from its own message loop and answered.
+class CBoxWatch {
+public:
+    explicit CBoxWatch(std::function<void(HWND)> look) : look_(std::move(look)) {
+        current_ = this;
+        hook_ = SetWindowsHookExW(WH_CBT, Watch, nullptr, GetCurrentThreadId());
+    }
+    ~CBoxWatch() {
+        UnhookWindowsHookEx(hook_);
+        current_ = nullptr;
+    }
+    CBoxWatch(const CBoxWatch&) = delete;
+    CBoxWatch& operator=(const CBoxWatch&) = delete;
+
+private:
+    static LRESULT CALLBACK Watch(int code, WPARAM wParam, LPARAM lParam) {
+        HWND window = FromParam<HWND>(wParam);
+        if (code == HCBT_ACTIVATE && current_ != nullptr && GetDlgItem(window, 0xFFFF) != nullptr &&
+            GetDlgItem(window, IDYES) != nullptr) {
+            SetTimer(window, kTimer, 50, Look);
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    static void CALLBACK Look(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+        KillTimer(box, timer);
+        if (current_ != nullptr) {
+            current_->look_(box);
+        }
+    }
+    static constexpr UINT_PTR kTimer = 0x5CF;
+    static inline CBoxWatch* current_ = nullptr;
+    std::function<void(HWND)> look_;
+    HHOOK hook_ = nullptr;
+};
+
+// The whole window at night, idle, during a transfer and with a question
+// open over it, and the About box: no pixel brighter than the night's limit,
+// none white. The title bars are the system's.
+TEST_F(NightDesktopTest, NoPixelBrighterThanTheNightAllows) {
+    EXPECT_EQ(BrightPixels(dialog.Handle()), "") << "idle";
+    HWND ports = dialog.GetDlgItem(ids::IDC_PORT_LIST);
+    SendMessageW(ports, CB_SHOWDROPDOWN, TRUE, 0);
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    ASSERT_TRUE(GetComboBoxInfo(ports, &combo));
+    EXPECT_EQ(BrightPixels(combo.hwndList), "") << "the port list dropped down";
+    SendMessageW(ports, CB_SHOWDROPDOWN, FALSE, 0);
+    {
+        CAboutDlg about(dialog.Handle());
+        ASSERT_TRUE(about.Create());
+        EXPECT_EQ(BrightPixels(about.Handle()), "") << "About";
+        about.EndDialog(IDOK);
+    }
+    dialog.dataFilePath = L"C:\\data\\hand-controller-main.bin";
+    SetDlgItemTextW(dialog.Handle(), ids::IDC_FILE_PATH, dialog.dataFilePath.c_str());
+    window::ShowTransferUnderWay(dialog);
+    SetFocus(dialog.startStopButton.Handle());
+    EXPECT_EQ(BrightPixels(dialog.Handle()), "") << "during a transfer";
+
+    std::string box;
+    std::string under;
+    UINT icon = 0;
+    const CBoxWatch watch([&](HWND up) {
+        box = BrightPixels(up);
+        under = BrightPixels(dialog.Handle());
+        icon = NightMessageBoxIcon(up);
+        PostMessageW(GetDlgItem(up, IDNO), BM_CLICK, 0, 0);
+    });
+    EXPECT_FALSE(dialog.AskQuestion("Send the empty catalogue anyway?"));
+    EXPECT_EQ(icon, static_cast<UINT>(MB_ICONQUESTION)) << "the night box, not the system's";
+    EXPECT_EQ(box, "") << "the question";
+    EXPECT_EQ(under, "") << "the window under the question";
+}
+
+// Night Mode switches every window at once, is checked while night, and is
+// remembered for the next start unless the command line says otherwise.
+TEST_F(DesktopTest, NightModeSwitchesTheWindowAndIsRememberedForTheNextStart) {
+    const CTestSettings settings;
+    HMENU menu = GetSystemMenu(dialog.Handle(), FALSE);
+    const auto background = [this] {
+        RedrawWindow(dialog.Handle(), nullptr, nullptr,
+                     RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        HDC dc = GetDC(dialog.Handle());
+        const COLORREF pixel = GetPixel(dc, 2, 2);
+        ReleaseDC(dialog.Handle(), dc);
+        return pixel;
+    };
+    const COLORREF day = background();
+    EXPECT_EQ(day, GetSysColor(COLOR_BTNFACE));
+
+    SendMessageW(dialog.Handle(), WM_SYSCOMMAND, 48, 0);
+    EXPECT_EQ(CurrentLook(), Look::kNight);
+    EXPECT_NE(GetMenuState(menu, 48, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_EQ(background(), Ref(NightColors()[SysColor::kBtnFace]));
+    EXPECT_EQ(BrightPixels(dialog.Handle()), "");
+    EXPECT_EQ(window::StartingLook(window::RememberedLook(), {}), Look::kNight);
+    EXPECT_EQ(window::StartingLook(window::RememberedLook(), {"--day"}), Look::kDay);
+    {
+        // The next start: the window opens at night, its item checked.
+        CDownloaderDlg next;
+        ASSERT_TRUE(next.Create());
+        EXPECT_NE(GetMenuState(GetSystemMenu(next.Handle(), FALSE), 48, MF_BYCOMMAND) & MF_CHECKED,
+                  0u);
+        EXPECT_EQ(BrightPixels(next.Handle()), "");
+    }
+
+    SendMessageW(dialog.Handle(), WM_SYSCOMMAND, 48, 0);
+    EXPECT_EQ(CurrentLook(), Look::kDay);
+    EXPECT_EQ(GetMenuState(menu, 48, MF_BYCOMMAND) & MF_CHECKED, 0u);
+    EXPECT_EQ(background(), day);
+    EXPECT_EQ(window::StartingLook(window::RememberedLook(), {}), Look::kDay);
+    EXPECT_EQ(window::StartingLook(window::RememberedLook(), {"--night"}), Look::kNight);
+}
+
+// The answer a message box gives to keys typed into it: 0 while it stays up.
+int AnswerToKeys(bool night, UINT type, const std::vector<std::pair<UINT, WPARAM>>& keys) {
+    struct Typing {
+        std::vector<std::pair<UINT, WPARAM>> keys;
+        bool stayed = false;
+        HHOOK hook = nullptr;
+    };
+    static Typing* typing = nullptr;
+    Typing current{keys};
+    typing = &current;
+    const auto watch = [](int code, WPARAM wParam, LPARAM lParam) -> LRESULT {
+        HWND window = FromParam<HWND>(wParam);
+        if (code == HCBT_ACTIVATE && typing != nullptr && GetDlgItem(window, 0xFFFF) != nullptr) {
+            SetTimer(window, 1, 50, [](HWND box, UINT, UINT_PTR timer, DWORD) {
+                KillTimer(box, timer);
+                for (const auto& [message, key] : typing->keys) {
+                    PostMessageW(GetFocus(), message, key, 0);
+                }
+                // Still up once the keys are taken: the keys do not end it.
+                SetTimer(box, 2, 400, [](HWND still, UINT, UINT_PTR, DWORD) {
+                    typing->stayed = true;
+                    const int first = GetDlgItem(still, IDYES) != nullptr ? IDYES : IDOK;
+                    PostMessageW(GetDlgItem(still, first), BM_CLICK, 0, 0);
+                });
+            });
+        }
+        return CallNextHookEx(nullptr, code, wParam, lParam);
+    };
+    current.hook = SetWindowsHookExW(WH_CBT, watch, nullptr, GetCurrentThreadId());
+    const int answer = night ? NightMessageBox(nullptr, L"Text", L"Caption", type)
+                             : MessageBoxW(nullptr, L"Text", L"Caption", type);
+    UnhookWindowsHookEx(current.hook);
+    typing = nullptr;
+    return current.stayed ? 0 : answer;
+}
+
+// The night box answers every key as the system's box does: Enter the
+// default button, Tab to the next, the access letters, Escape only where
+// the system's lets it end the box.
+TEST(NightMessageBox, AnswersEachKeyAsTheSystemsBox) {
+    const std::pair<UINT, WPARAM> enter{WM_KEYDOWN, VK_RETURN};
+    const std::pair<UINT, WPARAM> escape{WM_KEYDOWN, VK_ESCAPE};
+    const std::pair<UINT, WPARAM> tab{WM_KEYDOWN, VK_TAB};
+    // Wine's box answers Escape with IDCANCEL whatever its buttons; the
+    // answers here are Windows' own: nothing without a Cancel button,
+    // IDOK from a box of OK alone. Those rows are not asked of Wine's box.
+    enum class Wine { kAsWindows, kDiffers };
+    struct Row {
+        const char* what;
+        UINT type;
+        std::vector<std::pair<UINT, WPARAM>> keys;
+        int answer;
+        Wine wine = Wine::kAsWindows;
+    };
+    constexpr UINT kQuestion = MB_YESNO | MB_ICONQUESTION;
+    const Row rows[] = {
+        {"question, No default: Enter", kQuestion | MB_DEFBUTTON2, {enter}, IDNO},
+        {"question, No default: Tab, Enter", kQuestion | MB_DEFBUTTON2, {tab, enter}, IDYES},
+        {"question: Enter", kQuestion, {enter}, IDYES},
+        {"question: Y", kQuestion | MB_DEFBUTTON2, {{WM_CHAR, 'y'}}, IDYES},
+        {"question: N", kQuestion, {{WM_CHAR, 'n'}}, IDNO},
+        {"question: Escape", kQuestion, {escape}, 0, Wine::kDiffers},
+        {"stop: Enter", MB_OK | MB_ICONSTOP, {enter}, IDOK},
+        {"stop: Escape", MB_OK | MB_ICONSTOP, {escape}, IDOK, Wine::kDiffers},
+        {"OK/Cancel: Escape", MB_OKCANCEL | MB_ICONEXCLAMATION, {escape}, IDCANCEL},
+        {"OK/Cancel: Tab, Enter", MB_OKCANCEL | MB_ICONASTERISK, {tab, enter}, IDCANCEL},
+    };
+    for (const Row& row : rows) {
+        if (row.wine == Wine::kAsWindows) {
+            EXPECT_EQ(AnswerToKeys(false, row.type, row.keys), row.answer)
+                << "system: " << row.what;
+        }
+        EXPECT_EQ(AnswerToKeys(true, row.type, row.keys), row.answer) << "night: " << row.what;
+    }
+}
+
 // The shared window scenarios, played on this window in this process: clicks
 // as the button's own click message, Escape through the dialog manager's
 // keyboard handling, the file dialog through its seam, and the system's
@@ -809,8 +1067,10 @@ private:
                 return TRUE;
             },
             reinterpret_cast<LPARAM>(&icon));
-        seen.icon = icon == LoadIconW(nullptr, IDI_HAND) ? scenarios::Icon::Stop
-                                                         : scenarios::Icon::Question;
+        // The night box shows the system's icon tinted, and says which.
+        const bool stop = icon == LoadIconW(nullptr, IDI_HAND) ||
+                          NightMessageBoxIcon(box) == static_cast<UINT>(MB_ICONHAND);
+        seen.icon = stop ? scenarios::Icon::Stop : scenarios::Icon::Question;
         // Enter presses the push button that has the focus.
         seen.defaultYes = GetDlgCtrlID(GetFocus()) == IDYES;
         current_->questions_.push_back(seen);
@@ -839,7 +1099,12 @@ protected:
         if (std::getenv("VELMORO_SCENARIO_ON_COM1") == nullptr) {
             GTEST_SKIP() << "desktop_wine_test.cpp plays these with a controller on COM1";
         }
+        // The program as started with --night, its boxes the night ones.
+        if (const char* look = std::getenv("VELMORO_SCENARIO_LOOK")) {
+            ChangeLook(window::StartingLook(Look::kDay, {look}));
+        }
     }
+    void TearDown() override { ChangeLook(Look::kDay); }
 };
 
 // A port above COM9 in the system's device map while a scenario needs it;

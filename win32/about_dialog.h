@@ -12,6 +12,9 @@ namespace velmoro::win32 {
 class CAboutDlg : public CDialog {
 public:
     explicit CAboutDlg(HWND owner) : CDialog(ids::IDD_ABOUTBOX, owner) {}
+    ~CAboutDlg() override;
+    CAboutDlg(const CAboutDlg&) = delete;
+    CAboutDlg& operator=(const CAboutDlg&) = delete;
 
     CHoverButton okButton;
 
@@ -19,6 +22,10 @@ protected:
     void DoDataExchange() override { okButton.SubclassDlgItem(IDOK, *this); }
     // Opens centred over its owner.
     BOOL OnInitDialog() override;
+
+private:
+    // The program's icon tinted for the night look, while the box shows it.
+    HICON nightIcon_ = nullptr;
 };
 
 }  // namespace velmoro::win32

@@ -2,6 +2,8 @@
 
 #include <commctrl.h>
 
+#include "night_look.h"
+
 namespace velmoro::win32 {
 
 namespace {
@@ -176,6 +178,10 @@ INT_PTR CDialog::HandleMessage(UINT message, WPARAM wParam, LPARAM lParam) {
         default: {
             INT_PTR result = 0;
             if (OnMessage(message, wParam, lParam, result)) {
+                return result;
+            }
+            // Every dialog of the program takes the night look's colours.
+            if (NightControlColour(message, wParam, lParam, result)) {
                 return result;
             }
             return FALSE;

@@ -8,8 +8,15 @@
 
 #include <commctrl.h>
 #include <objbase.h>
+#include <shellapi.h>
+
+#include <string>
+#include <vector>
 
 #include "downloader_dialog.h"
+#include "look.h"
+#include "night_look.h"
+#include "text.h"
 
 namespace velmoro::win32 {
 
@@ -39,6 +46,18 @@ public:
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/,
                     int /*show*/) {
+    // The look remembered, unless "--night" or "--day" says otherwise for
+    // this start.
+    std::vector<std::string> arguments;
+    int count = 0;
+    if (LPWSTR* words = CommandLineToArgvW(GetCommandLineW(), &count)) {
+        for (int i = 1; i < count; ++i) {
+            arguments.push_back(velmoro::Narrow(words[i]));
+        }
+        LocalFree(words);
+    }
+    velmoro::win32::ChangeLook(
+        velmoro::window::StartingLook(velmoro::window::RememberedLook(), arguments));
     velmoro::win32::CDownloaderApp app;
     app.InitInstance();
     return 0;

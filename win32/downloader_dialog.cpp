@@ -12,6 +12,9 @@
 #include "about_dialog.h"
 #include "dialog_data.h"
 #include "draw_list_player.h"
+#include "look.h"
+#include "night_look.h"
+#include "night_message_box.h"
 #include "no_port.h"
 #include "platform.h"
 
@@ -60,6 +63,13 @@ BOOL CDownloaderDlg::OnInitDialog() {
         AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
         AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, about.data());
     }
+    std::array<wchar_t, 256> night{};
+    if (LoadStringW(GetModuleHandleW(nullptr), IDS_NIGHT, night.data(),
+                    static_cast<int>(night.size())) > 0) {
+        AppendMenuW(GetSystemMenu(Handle(), FALSE),
+                    MF_STRING | (CurrentLook() == drawing::Look::kNight ? MF_CHECKED : 0),
+                    IDM_NIGHT, night.data());
+    }
     std::array<wchar_t, 256> reports{};
     if (LoadStringW(GetModuleHandleW(nullptr), IDS_REPORTS, reports.data(),
                     static_cast<int>(reports.size())) > 0) {
@@ -91,6 +101,17 @@ BOOL CDownloaderDlg::OnInitDialog() {
     homeButton.SubclassDlgItem(IDC_HOME_BUTTON, *this);
     homeButton.LoadIcons(IDI_HOME, 0);
     homeButton.SetFlatLook(false, true);
+
+    // What the system draws of the plain controls in its own colours.
+    for (const int id : {IDC_PORT_LIST, IDC_MAIN_PROGRAM, IDC_OBJECT_CATALOG, IDC_FILE_PATH,
+                         IDC_LOG, IDC_PROGRESS}) {
+        DrawPlainControlAtNight(GetDlgItem(id));
+    }
+    if (combo.hwndItem != nullptr) {
+        DrawPlainControlAtNight(combo.hwndItem, true);
+    }
+    DrawPlainControlAtNight(combo.hwndList);
+    FollowLook();
 
     keepAwake_.SetWindow(Handle());
     SetFocus(portList);
@@ -162,8 +183,8 @@ void CDownloaderDlg::OnHome() {
 }
 
 void CDownloaderDlg::OnCancel() {
-    if (MessageBoxW(Handle(), Widen(window::kQuitQuestion).c_str(),
-                    Widen(window::kQuitCaption).c_str(), MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    if (ShowMessageBox(Handle(), Widen(window::kQuitQuestion), Widen(window::kQuitCaption),
+                       MB_YESNO | MB_ICONQUESTION) == IDYES) {
         wiring_.OnClosing();
         EndDialog(IDCANCEL);
     }
@@ -179,6 +200,14 @@ void CDownloaderDlg::OnTimer(UINT_PTR id) {
 }
 
 bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
+    if ((id & 0xFFF0) == static_cast<WPARAM>(IDM_NIGHT)) {
+        const drawing::Look look =
+            CurrentLook() == drawing::Look::kNight ? drawing::Look::kDay : drawing::Look::kNight;
+        ChangeLook(look);
+        window::RememberLook(look);
+        FollowLook();
+        return true;
+    }
     if ((id & 0xFFF0) == static_cast<WPARAM>(IDM_REPORTS)) {
         const std::filesystem::path folder = window::CDownloaderWiring::PrepareReportsFolder();
         if (!folder.empty()) {
@@ -205,6 +234,10 @@ bool CDownloaderDlg::OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_P
     if (message == WM_DEVICECHANGE) {
         OnDeviceChange(wParam, lParam);
         return false;
+    }
+    if (message == WM_CTLCOLORSTATIC && IsPortListEdit(FromParam<HWND>(lParam)) &&
+        CurrentLook() == drawing::Look::kNight) {
+        return NightControlColour(WM_CTLCOLOREDIT, wParam, lParam, result);
     }
     if (message == WM_CTLCOLORSTATIC && IsPortListEdit(FromParam<HWND>(lParam))) {
         // The port box takes no typing but is no less a working list: it
@@ -327,6 +360,35 @@ void CDownloaderDlg::ShowPortList(bool dropped) {
     InvalidateRect(portList, nullptr, TRUE);
 }
 
+void CDownloaderDlg::FollowLook() {
+    const bool night = CurrentLook() == drawing::Look::kNight;
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    GetComboBoxInfo(GetDlgItem(IDC_PORT_LIST), &combo);
+    if (night && combo.hwndItem != nullptr) {
+        // A selection made by day would show in the system's highlight.
+        SendMessageW(combo.hwndItem, EM_SETSEL, 0, 0);
+    }
+    // The caret inverts what is under it, white over black: none at night.
+    HWND focus = GetFocus();
+    if (focus != nullptr &&
+        (focus == combo.hwndItem || focus == logBox || focus == GetDlgItem(IDC_FILE_PATH))) {
+        if (night) {
+            HideCaret(focus);
+        } else {
+            ShowCaret(focus);
+        }
+    }
+    CheckMenuItem(GetSystemMenu(Handle(), FALSE), IDM_NIGHT,
+                  MF_BYCOMMAND | (night ? MF_CHECKED : MF_UNCHECKED));
+    progressBar.FollowLook();
+    helpButton.FollowLook();
+    homeButton.FollowLook();
+    // The whole window at once, frames of the edit boxes included.
+    RedrawWindow(Handle(), nullptr, nullptr,
+                 RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN | RDW_UPDATENOW);
+}
+
 void CDownloaderDlg::ClearLog() {
     SendMessageW(logBox, EM_SETSEL, 0, -1);
     SendMessageW(logBox, EM_SCROLLCARET, 0, 0);
@@ -358,13 +420,13 @@ std::wstring CDownloaderDlg::Title() const {
 }
 
 bool CDownloaderDlg::AskQuestion(std::string_view question) {
-    return MessageBoxW(Handle(), Widen(question).c_str(), Title().c_str(),
-                       MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
+    return ShowMessageBox(Handle(), Widen(question), Title(),
+                          MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) == IDYES;
 }
 
 void CDownloaderDlg::ReportPortFailure(std::string_view errorText) {
-    MessageBoxW(Handle(), Widen(PortFailureMessage(errorText, SurveyUsbSerial())).c_str(),
-                Title().c_str(), MB_OK | MB_ICONSTOP);
+    ShowMessageBox(Handle(), Widen(PortFailureMessage(errorText, SurveyUsbSerial())), Title(),
+                   MB_OK | MB_ICONSTOP);
 }
 
 }  // namespace velmoro::win32

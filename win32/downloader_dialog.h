@@ -86,6 +86,9 @@ private:
     // reaches while the list is dropped down, its bare name otherwise.
     void ShowPortList(bool dropped);
     std::wstring Title() const;
+    // Every control in the look the program has now (CurrentLook), the
+    // system menu's item checked at night.
+    void FollowLook();
     bool IsPortListEdit(HWND hwnd) const;
 
     window::CDownloaderWiring wiring_;

@@ -10,6 +10,8 @@ using namespace drawing;
 
 namespace {
 
+Look currentLook = Look::kDay;
+
 COLORREF ToColorRef(const Colour& colour) {
     return RGB(colour.rgb.red, colour.rgb.green, colour.rgb.blue);
 }
@@ -129,9 +131,22 @@ void StateText(HDC dc, const StateTextOp& op, HFONT controlFont, HFONT systemFon
     const int mode = SetBkMode(dc, TRANSPARENT);
     const COLORREF colour = SetTextColor(dc, ToColorRef(op.colour));
     const std::wstring text = Widen(op.text);
-    DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(text.c_str()),
-               static_cast<WPARAM>(text.size()), op.box.left, op.box.top, op.box.Width(),
-               op.box.Height(), DST_PREFIXTEXT | (op.embossed ? DSS_DISABLED : DSS_NORMAL));
+    const auto draw = [&](int dx, int dy, UINT state) {
+        DrawStateW(dc, nullptr, nullptr, reinterpret_cast<LPARAM>(text.c_str()),
+                   static_cast<WPARAM>(text.size()), op.box.left + dx, op.box.top + dy,
+                   op.box.Width(), op.box.Height(), DST_PREFIXTEXT | state);
+    };
+    if (op.embossed && currentLook == Look::kNight) {
+        // The system embosses in its own highlight and shadow, white and
+        // grey: the same relief in the night palette's.
+        const CSystemColors night = NightColors();
+        SetTextColor(dc, ToColorRef(night[SysColor::kBtnHighlight]));
+        draw(1, 1, DSS_NORMAL);
+        SetTextColor(dc, ToColorRef(night[SysColor::kGrayText]));
+        draw(0, 0, DSS_NORMAL);
+    } else {
+        draw(0, 0, op.embossed ? DSS_DISABLED : DSS_NORMAL);
+    }
     SetTextColor(dc, colour);
     SetBkMode(dc, mode);
 }
@@ -144,7 +159,22 @@ void Icon(HDC dc, const IconOp& op, std::span<const HICON> icons) {
     DrawStateW(dc, nullptr, nullptr,
                reinterpret_cast<LPARAM>(icons[static_cast<std::size_t>(op.image)]), 0, op.rect.left,
                op.rect.top, op.rect.Width(), op.rect.Height(),
-               DST_ICON | (op.embossed ? DSS_DISABLED : DSS_NORMAL));
+               DST_ICON | (op.embossed && currentLook == Look::kDay ? DSS_DISABLED : DSS_NORMAL));
+}
+
+// The system's focus rectangle inverts the pixels, which over a night
+// background makes them white: at night a dotted frame of the palette's
+// instead, every other pixel as the system's.
+void NightFocusRect(HDC dc, const Rect& r) {
+    const COLORREF dot = ToColorRef(NightColors()[SysColor::kGrayText]);
+    for (int x = r.left; x < r.right; x += 2) {
+        SetPixel(dc, x, r.top, dot);
+        SetPixel(dc, x, r.bottom - 1, dot);
+    }
+    for (int y = r.top; y < r.bottom; y += 2) {
+        SetPixel(dc, r.left, y, dot);
+        SetPixel(dc, r.right - 1, y, dot);
+    }
 }
 
 }  // namespace
@@ -157,7 +187,18 @@ Rect FromRect(const RECT& rect) {
     return Rect{rect.left, rect.top, rect.right, rect.bottom};
 }
 
+Look CurrentLook() {
+    return currentLook;
+}
+
+void SetCurrentLook(Look look) {
+    currentLook = look;
+}
+
 CSystemColors SystemColors() {
+    if (currentLook == Look::kNight) {
+        return NightColors();
+    }
     CSystemColors colors;
     for (const SysColor role : CSystemColors::kRoles) {
         const COLORREF value = GetSysColor(static_cast<int>(role));
@@ -212,8 +253,12 @@ void Play(HDC dc, const DrawList& list, HFONT controlFont, std::span<const HICON
                 } else if constexpr (std::is_same_v<T, IconOp>) {
                     Icon(dc, o, icons);
                 } else if constexpr (std::is_same_v<T, FocusRectOp>) {
-                    const RECT rect = ToRect(o.rect);
-                    DrawFocusRect(dc, &rect);
+                    if (currentLook == Look::kNight) {
+                        NightFocusRect(dc, o.rect);
+                    } else {
+                        const RECT rect = ToRect(o.rect);
+                        DrawFocusRect(dc, &rect);
+                    }
                 }
             },
             op);

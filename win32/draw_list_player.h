@@ -15,6 +15,7 @@
 #include <string_view>
 
 #include "draw_list.h"
+#include "palette.h"
 #include "text.h"
 
 namespace velmoro::win32 {
@@ -22,7 +23,13 @@ namespace velmoro::win32 {
 RECT ToRect(const drawing::Rect& rect);
 drawing::Rect FromRect(const RECT& rect);
 
-// Every role the drawing rules use, as the system has them now.
+// The look the whole program draws in now: the system menu switches it for
+// every window at once, so it is the process's, not a window's.
+drawing::Look CurrentLook();
+void SetCurrentLook(drawing::Look look);
+
+// Every role the drawing rules use: as the system has them now by day, the
+// night palette at night.
 drawing::CSystemColors SystemColors();
 
 class CGdiTextMetrics : public drawing::ITextMetrics {

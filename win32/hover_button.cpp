@@ -2,6 +2,7 @@
 
 #include "draw_list_player.h"
 #include "hover_button_drawing.h"
+#include "night_look.h"
 
 namespace velmoro::win32 {
 
@@ -66,6 +67,11 @@ void CHoverButton::SetDpi(UINT dpi) {
 void CHoverButton::DrawItem(const DRAWITEMSTRUCT& request) {
     HDC dc = request.hDC;
     const int saved = SaveDC(dc);
+    if (CurrentLook() == drawing::Look::kNight) {
+        // The surface brush, which fills the outline's ring, is otherwise
+        // the device context's white.
+        SelectObject(dc, NightBrush(drawing::SysColor::kBtnFace));
+    }
     drawing::HoverButtonLook look;
     look.item = FromRect(request.rcItem);
     const UINT dpi = dpi_ != 0 ? dpi_ : WindowDpi(Handle());

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "draw_list_player.h"
+#include "night_look.h"
 #include "platform.h"
 
 namespace velmoro::win32 {
@@ -62,6 +63,16 @@ int CIconButton::LoadIcons(int activeId, int idleId) {
     } else if (idleId != 0) {
         idle = load(idleId);
     }
+    if (CurrentLook() == drawing::Look::kNight) {
+        // Pictures keep their shapes at night, not their colours.
+        for (HICON* icon : {&active, &idle}) {
+            if (*icon != nullptr) {
+                HICON night = NightIcon(*icon);
+                DestroyIcon(*icon);
+                *icon = night;
+            }
+        }
+    }
     return AssignIcons(active, idle);
 }
 
@@ -70,6 +81,14 @@ void CIconButton::SetDpi(UINT dpi) {
     if (activeId_ != 0) {
         LoadIcons(activeId_, idleId_);
     }
+}
+
+void CIconButton::FollowLook() {
+    ResetColors(false);
+    if (activeId_ != 0) {
+        LoadIcons(activeId_, idleId_);
+    }
+    Repaint();
 }
 
 int CIconButton::AssignIcons(HICON active, HICON idle) {

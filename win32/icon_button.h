@@ -28,6 +28,8 @@ public:
     // The window moved to a monitor of this DPI: icons loaded by id are
     // loaded again at its size.
     void SetDpi(UINT dpi);
+    // Colours and icons loaded by id in the look the program has now.
+    void FollowLook();
     // Takes the icons over; returns 1, releasing both, when an icon's
     // information cannot be read.
     int AssignIcons(HICON active, HICON idle);

@@ -208,6 +208,18 @@ void CPercentProgressCtrl::SetDpi(UINT dpi) {
     }
 }
 
+void CPercentProgressCtrl::FollowLook() {
+    drawing::CPercentProgress bar(SystemColors());
+    bar.SetRange(bar_.Lower(), bar_.Upper());
+    bar.SetDisplayText(bar_.DisplayText());
+    bar.SetPos(bar_.Pos(), Handle() != nullptr ? ClientRect(Handle()).Width() : 0);
+    // Assigned, not replaced: the screen readers' object keeps its address.
+    bar_ = bar;
+    if (Handle() != nullptr) {
+        InvalidateRect(Handle(), nullptr, FALSE);
+    }
+}
+
 IAccessible* CPercentProgressCtrl::AccessibleObject() {
     if (accessible_ == nullptr && Handle() != nullptr) {
         IAccessible* standard = nullptr;

@@ -35,6 +35,9 @@ public:
     // The window moved to a monitor of this DPI: the percentage's font, the
     // system font, follows it.
     void SetDpi(UINT dpi);
+    // The bar's colours are those of the look the program has now; the
+    // range, position and text stay.
+    void FollowLook();
 
 protected:
     void PreSubclassWindow() override;

@@ -1,8 +1,11 @@
 // Prints the Windows program's main window and About box into BMP files,
 // for the README; with a third file, also the main window as it looks during
 // a transfer, and with a fourth the port list dropped down over the window.
-// tools/screenshot.sh runs it under Wine and makes PNG files.
-//   velmoro-screenshot MAIN.bmp ABOUT.bmp [TRANSFER.bmp [PORTS.bmp]]
+// tools/screenshot.sh runs it under Wine and makes PNG files. With --night,
+// the same in the night look, the fourth picture being a question asked
+// during the transfer.
+//   velmoro-screenshot [--night] MAIN.bmp ABOUT.bmp [TRANSFER.bmp [PORTS.bmp]]
+//   velmoro-screenshot --night MAIN.bmp ABOUT.bmp TRANSFER.bmp QUESTION.bmp
 
 #ifndef NOMINMAX
 #define NOMINMAX
@@ -15,8 +18,12 @@
 #include <fstream>
 #include <vector>
 
+#include <string_view>
+
 #include "about_dialog.h"
 #include "downloader_dialog.h"
+#include "night_look.h"
+#include "preflight.h"
 
 namespace {
 
@@ -82,12 +89,42 @@ void ShowTransferUnderWay(CDownloaderDlg& dialog) {
     velmoro::window::ShowTransferUnderWay(dialog);
 }
 
+// The question a transfer asks, printed with the window under it once the
+// box is up, then answered No.
+const wchar_t* questionPath = nullptr;
+bool questionSaved = false;
+HWND questionOwner = nullptr;
+
+void CALLBACK PrintQuestion(HWND box, UINT /*message*/, UINT_PTR timer, DWORD /*time*/) {
+    KillTimer(box, timer);
+    questionSaved = SaveWindow(questionOwner, questionPath, box);
+    PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDNO, BN_CLICKED), 0);
+}
+
+LRESULT CALLBACK WatchForTheBox(int code, WPARAM wParam, LPARAM lParam) {
+    if (code == HCBT_ACTIVATE && questionPath != nullptr) {
+        auto* box = reinterpret_cast<HWND>(wParam);  // NOLINT(performance-no-int-to-ptr)
+        if (GetDlgItem(box, 0xFFFF) != nullptr && box != questionOwner) {
+            SetTimer(box, 1, 500, PrintQuestion);
+        }
+    }
+    return CallNextHookEx(nullptr, code, wParam, lParam);
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    const bool night = argc > 1 && std::wstring_view(argv[1]) == L"--night";
+    if (night) {
+        velmoro::win32::ChangeLook(velmoro::drawing::Look::kNight);
+        --argc;
+        ++argv;
+    }
     if (argc < 3 || argc > 5) {
-        std::fputs("usage: velmoro-screenshot MAIN.bmp ABOUT.bmp [TRANSFER.bmp [PORTS.bmp]]\n",
-                   stderr);
+        std::fputs(
+            "usage: velmoro-screenshot [--night] MAIN.bmp ABOUT.bmp [TRANSFER.bmp "
+            "[PORTS.bmp|QUESTION.bmp]]\n",
+            stderr);
         return 2;
     }
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_STANDARD_CLASSES | ICC_PROGRESS_CLASS};
@@ -105,7 +142,7 @@ int wmain(int argc, wchar_t** argv) {
         saved = SaveWindow(about.Handle(), argv[2]) && saved;
         about.EndDialog(IDOK);
     }
-    if (argc == 5) {
+    if (argc == 5 && !night) {
         HWND list = dialog.GetDlgItem(velmoro::ids::IDC_PORT_LIST);
         SendMessageW(list, CB_SHOWDROPDOWN, TRUE, 0);
         Pump();
@@ -120,6 +157,14 @@ int wmain(int argc, wchar_t** argv) {
         ShowTransferUnderWay(dialog);
         Pump();
         saved = SaveWindow(dialog.Handle(), argv[3]) && saved;
+    }
+    if (argc == 5 && night) {
+        questionPath = argv[4];
+        questionOwner = dialog.Handle();
+        HHOOK hook = SetWindowsHookExW(WH_CBT, WatchForTheBox, nullptr, GetCurrentThreadId());
+        dialog.AskQuestion(velmoro::texts::kNoObjectsQuestion);
+        UnhookWindowsHookEx(hook);
+        saved = questionSaved && saved;
     }
     return saved ? 0 : 1;
 }
