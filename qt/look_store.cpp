@@ -14,7 +14,7 @@ namespace velmoro::window {
 namespace {
 
 QString SettingsFolder() {
-    const QString named = qEnvironmentVariable(kSettingsFolderVariable);
+    QString named = qEnvironmentVariable(kSettingsFolderVariable);
     if (!named.isEmpty()) {
         return named;
     }
