@@ -22,6 +22,7 @@
 #include <QTimerEvent>
 
 #include "resources.h"
+#include "system_drawing.h"
 
 namespace velmoro::toolkit {
 
@@ -203,7 +204,8 @@ void CDialog::MakeControls() {
             case ControlKind::Icon: {
                 auto* label = new QLabel(this);
                 const QSize size = units_.ToPixels(row.rect).size();
-                label->setPixmap(LoadIcon(row.icon).pixmap(std::min(size.width(), size.height())));
+                label->setPixmap(PictureForLook(
+                    LoadIcon(row.icon).pixmap(std::min(size.width(), size.height()))));
                 label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
                 widget = label;
                 break;
@@ -342,12 +344,13 @@ void CDialog::OnSysCommand(unsigned id, long /*param*/) {
     }
 }
 
-void CDialog::AppendSystemMenuItem(unsigned id, const QString& text, bool separatorBefore) {
+QAction* CDialog::AppendSystemMenuItem(unsigned id, const QString& text, bool separatorBefore) {
     if (separatorBefore) {
         systemMenu_->addSeparator();
     }
     QAction* action = systemMenu_->addAction(text);
     connect(action, &QAction::triggered, this, [this, id] { OnSysCommand(id, 0); });
+    return action;
 }
 
 void CDialog::ShowSystemMenu(const QPoint& where) {

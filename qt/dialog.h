@@ -12,6 +12,7 @@
 
 #include "dialog_template.h"
 
+class QAction;
 class QMenu;
 
 namespace velmoro::toolkit {
@@ -67,8 +68,9 @@ public:
     // The stand-in for the system menu where the window manager owns the
     // real one; empty on Windows.
     QMenu* SystemMenuStandIn() const { return systemMenu_; }
-    // Adds a separator and an item to the end of the system menu.
-    void AppendSystemMenuItem(unsigned id, const QString& text, bool separatorBefore = true);
+    // Adds a separator and an item to the end of the system menu; the item
+    // is returned, to be checked or greyed.
+    QAction* AppendSystemMenuItem(unsigned id, const QString& text, bool separatorBefore = true);
 
 protected:
     virtual bool OnInitDialog() { return true; }

@@ -1,6 +1,7 @@
 #include "downloader_dialog.h"
 
 #include <QAbstractItemView>
+#include <QAction>
 #include <QComboBox>
 #include <QDir>
 #include <QFontMetrics>
@@ -21,10 +22,12 @@
 #include "dialog_template.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#include "look.h"
 #include "no_port.h"
 #include "percent_progress_ctrl.h"
 #include "platform.h"
 #include "resources.h"
+#include "system_drawing.h"
 
 namespace velmoro {
 
@@ -115,6 +118,9 @@ bool CDownloaderDlg::OnInitDialog() {
         AppendSystemMenuItem(IDM_ABOUTBOX, about);
     }
     AppendSystemMenuItem(IDM_REPORTS, toolkit::LoadString(IDS_REPORTS), about.isEmpty());
+    nightItem_ = AppendSystemMenuItem(IDM_NIGHT, toolkit::LoadString(IDS_NIGHT), false);
+    nightItem_->setCheckable(true);
+    nightItem_->setChecked(toolkit::CurrentLook() == drawing::Look::kNight);
     setWindowIcon(windowIcon);
 
     auto* portList = Item<QComboBox>(IDC_PORT_LIST);
@@ -234,9 +240,23 @@ void CDownloaderDlg::OnSysCommand(unsigned id, long param) {
             toolkit::ShellOpen(QString::fromUtf8(reinterpret_cast<const char*>(path.data()),
                                                  static_cast<qsizetype>(path.size())));
         }
+    } else if ((id & 0xFFF0U) == static_cast<unsigned>(IDM_NIGHT)) {
+        ShowLook(window::ChooseOtherLook(toolkit::CurrentLook()));
     } else {
         CDialog::OnSysCommand(id, param);
     }
+}
+
+void CDownloaderDlg::ShowLook(drawing::Look look) {
+    // The palette reaches every widget of Qt's own and the controls that
+    // read the colours as they paint; the bar and the icon buttons keep the
+    // colours they were given until they are given others.
+    toolkit::SetLook(look);
+    nightItem_->setChecked(look == drawing::Look::kNight);
+    progressBar->SetColors(toolkit::SystemColors());
+    helpButton->ResetColors(true);
+    homeButton->ResetColors(true);
+    update();
 }
 
 void CDownloaderDlg::OnTimer(int id) {
@@ -253,7 +273,12 @@ void CDownloaderDlg::paintEvent(QPaintEvent* event) {
         QPainter painter(this);
         const int side = style()->pixelMetric(QStyle::PM_LargeIconSize);
         const QPoint at = MinimisedIconPosition(size(), QSize(side, side));
-        windowIcon.paint(&painter, QRect(at, QSize(side, side)));
+        if (toolkit::CurrentLook() == drawing::Look::kNight) {
+            painter.drawPixmap(QRect(at, QSize(side, side)),
+                               toolkit::PictureForLook(windowIcon.pixmap(side)));
+        } else {
+            windowIcon.paint(&painter, QRect(at, QSize(side, side)));
+        }
         return;
     }
     CDialog::paintEvent(event);

@@ -12,7 +12,9 @@
 #include "dialog.h"
 #include "keep_awake.h"
 #include "main_window.h"
+#include "palette.h"
 
+class QAction;
 class QPlainTextEdit;
 
 namespace velmoro {
@@ -54,7 +56,11 @@ public:
     QString LogText() const;
     const CTransferEngine& Engine() const { return wiring_.Engine(); }
 
+    // Also the system menu's Night Mode: the other look, at once and for
+    // the next start.
     void OnSysCommand(unsigned id, long param) override;
+    // The whole window, and every window opened from it, in this look.
+    void ShowLook(drawing::Look look);
     QIcon OnQueryDragIcon() const { return windowIcon; }
 
     // IWindowFace
@@ -103,6 +109,7 @@ private:
     window::CDownloaderWiring wiring_;
     CKeepAwake keepAwake_;
     class CDeviceArrivals* arrivals_ = nullptr;
+    QAction* nightItem_ = nullptr;
 };
 
 // Where a minimised window draws its icon: centred, the extra pixel to the

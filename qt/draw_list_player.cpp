@@ -214,7 +214,7 @@ void Icon(QPainter& painter, const IconOp& op, std::span<const QPixmap> images) 
     const QPixmap& pixmap = images[static_cast<std::size_t>(op.image)];
     const QPoint topLeft(op.rect.left, op.rect.top);
     if (!op.embossed) {
-        painter.drawPixmap(topLeft, pixmap);
+        painter.drawPixmap(topLeft, PictureForLook(pixmap));
         return;
     }
     painter.drawImage(topLeft + QPoint(1, 1),
@@ -223,15 +223,20 @@ void Icon(QPainter& painter, const IconOp& op, std::span<const QPixmap> images) 
 }
 
 // Every other pixel of the rectangle's edge inverted, so that drawing it
-// twice restores the pixels.
+// twice restores the pixels. At night an inverted dark face would shine
+// white, so the dots take the button text's colour instead.
 void FocusRect(QPainter& painter, const Rect& rect) {
     if (rect.IsEmpty()) {
         return;
     }
     painter.save();
-    painter.setCompositionMode(QPainter::RasterOp_NotDestination);
     painter.setPen(Qt::NoPen);
-    painter.setBrush(Qt::black);
+    if (CurrentLook() == drawing::Look::kNight) {
+        painter.setBrush(GetSysColor(SysColor::kBtnText));
+    } else {
+        painter.setCompositionMode(QPainter::RasterOp_NotDestination);
+        painter.setBrush(Qt::black);
+    }
     const int left = rect.left;
     const int top = rect.top;
     const int right = rect.right - 1;

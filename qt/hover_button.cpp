@@ -36,8 +36,10 @@ void CHoverButton::paintEvent(QPaintEvent* /*event*/) {
     QPainter painter(this);
     // The outline's interior takes the surface's brush, which is white on
     // the platform's fresh drawing surfaces; the ring between outline and
-    // gradient shows it.
-    painter.setBrush(Qt::white);
+    // gradient shows it. At night it is the night window colour.
+    painter.setBrush(toolkit::CurrentLook() == drawing::Look::kNight
+                         ? toolkit::GetSysColor(drawing::SysColor::kWindow)
+                         : QColor(Qt::white));
     toolkit::Play(painter, Record(toolkit::ItemStateOf(*this)), font());
 }
 

@@ -2,6 +2,8 @@
 #include <QCommandLineParser>
 #include <cstdio>
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "downloader_app.h"
 #include "velmoro_version.h"
@@ -37,7 +39,14 @@ int PrintText(int argc, char** argv) {
                                   QStringLiteral("Displays help on commandline options."));
     const QCommandLineOption version({QStringLiteral("v"), QStringLiteral("version")},
                                      QStringLiteral("Displays version information."));
-    parser.addOptions({help, version});
+    const QCommandLineOption night(
+        QStringLiteral("night"),
+        QStringLiteral("Starts in the night look, dim red on black, whatever look was chosen "
+                       "last (the system menu's Night Mode chooses it)."));
+    const QCommandLineOption day(QStringLiteral("day"),
+                                 QStringLiteral("Starts in the day look, whatever look was "
+                                                "chosen last."));
+    parser.addOptions({help, version, night, day});
     if (!parser.parse(QCoreApplication::arguments())) {
         std::fprintf(stderr, "velmoro-downloader: %s\n", qPrintable(parser.errorText()));
         return 2;
@@ -61,7 +70,11 @@ int main(int argc, char** argv) {
     QApplication::setApplicationVersion(QString::fromLatin1(velmoro::build::kVersion));
     // Matches the window to its desktop entry, and so to its icon.
     QGuiApplication::setDesktopFileName(QStringLiteral("velmoro-downloader"));
-    velmoro::CDownloaderApp app;
+    std::vector<std::string> arguments;
+    for (const QString& argument : QCoreApplication::arguments()) {
+        arguments.push_back(argument.toStdString());
+    }
+    velmoro::CDownloaderApp app(arguments);
     app.InitInstance();
     return 0;
 }

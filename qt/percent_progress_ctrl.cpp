@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <utility>
 
 #include "draw_list_player.h"
 #include "system_drawing.h"
@@ -86,6 +87,17 @@ int CPercentProgressCtrl::SetPos(int pos) {
         QAccessible::updateAccessibility(&event);
     }
     return change.previous;
+}
+
+void CPercentProgressCtrl::SetColors(const drawing::CSystemColors& colors) {
+    drawing::CPercentProgress bar(colors);
+    bar.SetRange(bar_.Lower(), bar_.Upper());
+    bar.SetDisplayText(bar_.DisplayText());
+    if (HasWindow()) {
+        bar.SetPos(bar_.Pos(), contentsRect().width());
+    }
+    bar_ = std::move(bar);
+    update();
 }
 
 bool CPercentProgressCtrl::OnSetText(const char* text) {

@@ -30,6 +30,10 @@ public:
     // control has no window.
     int SetPos(int pos);
 
+    // The window's look changed: the bar is drawn in these colours from
+    // now on, keeping its range, position and text.
+    void SetColors(const drawing::CSystemColors& colors);
+
     const drawing::CPercentProgress& Bar() const { return bar_; }
     int Pos() const { return bar_.Pos(); }
 

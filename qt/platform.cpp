@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "dialog.h"
+#include "system_drawing.h"
 
 namespace velmoro::toolkit {
 
@@ -38,6 +39,11 @@ int MessageBox(QWidget* owner, const MessageRequest& request) {
     }
     QMessageBox box(ToQt(request.icon), request.caption, request.text, QMessageBox::NoButton,
                     owner);
+    // The style's icons are coloured pictures; at night they keep their
+    // shapes in the night's red.
+    if (CurrentLook() == drawing::Look::kNight) {
+        box.setIconPixmap(PictureForLook(box.iconPixmap()));
+    }
     if (request.buttons == MessageButtons::YesNo) {
         box.addButton(QMessageBox::Yes);
         box.addButton(QMessageBox::No);

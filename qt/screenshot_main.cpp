@@ -1,7 +1,8 @@
 // Draws the main window and the About box into PNG files, for the README;
-// with a third file, also the main window as it looks during a transfer, and
-// with a fourth the port list dropped down over the window.
-//   velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png [PORTS.png]]
+// with a third file, also the main window as it looks during a transfer,
+// with a fourth the port list dropped down over the window, and with a fifth
+// the window during the transfer in the night look.
+//   velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png [PORTS.png [NIGHT.png]]]
 // With --convert, makes a PNG file of a picture of the Windows program.
 //   velmoro-screenshot --convert PICTURE.bmp PICTURE.png
 
@@ -55,9 +56,10 @@ int main(int argc, char** argv) {
         return QImage(QString::fromLocal8Bit(argv[2])).save(QString::fromLocal8Bit(argv[3])) ? 0
                                                                                              : 1;
     }
-    if (argc < 3 || argc > 5) {
+    if (argc < 3 || argc > 6) {
         std::fprintf(stderr,
-                     "usage: velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png [PORTS.png]]\n");
+                     "usage: velmoro-screenshot MAIN.png ABOUT.png [TRANSFER.png "
+                     "[PORTS.png [NIGHT.png]]]\n");
         return 2;
     }
     velmoro::CDownloaderDlg dialog;
@@ -73,13 +75,18 @@ int main(int argc, char** argv) {
     saved = about.grab().save(QString::fromLocal8Bit(argv[2])) && saved;
     about.hide();
 
-    if (argc == 5) {
+    if (argc >= 5) {
         saved = SavePortList(dialog, QString::fromLocal8Bit(argv[4])) && saved;
     }
     if (argc >= 4) {
         ShowTransferUnderWay(dialog);
         QApplication::processEvents();
         saved = dialog.grab().save(QString::fromLocal8Bit(argv[3])) && saved;
+    }
+    if (argc == 6) {
+        dialog.ShowLook(velmoro::drawing::Look::kNight);
+        QApplication::processEvents();
+        saved = dialog.grab().save(QString::fromLocal8Bit(argv[5])) && saved;
     }
     return saved ? 0 : 1;
 }

@@ -3,11 +3,28 @@
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
+#include <QImage>
 #include <QPalette>
+#include <QToolTip>
+#include <optional>
+#include <utility>
 
 namespace velmoro::toolkit {
 
 using drawing::SysColor;
+
+namespace {
+
+drawing::Look currentLook = drawing::Look::kDay;
+// The desktop's palettes, kept from the first change of look.
+std::optional<QPalette> dayPalette;
+std::optional<QPalette> dayToolTipPalette;
+
+QColor ToQColor(drawing::Rgb rgb) {
+    return QColor(rgb.red, rgb.green, rgb.blue);
+}
+
+}  // namespace
 
 QColor GetSysColor(SysColor role) {
     const QPalette palette = QApplication::palette();
@@ -43,6 +60,9 @@ QColor GetSysColor(SysColor role) {
 }
 
 drawing::CSystemColors SystemColors() {
+    if (currentLook == drawing::Look::kNight) {
+        return drawing::NightColors();
+    }
     drawing::CSystemColors colors;
     for (const SysColor role : drawing::CSystemColors::kRoles) {
         const QColor colour = GetSysColor(role);
@@ -51,6 +71,81 @@ drawing::CSystemColors SystemColors() {
                           static_cast<std::uint8_t>(colour.blue())});
     }
     return colors;
+}
+
+// Each role GetSysColor reads set to the night table's colour for it; the
+// roles it does not read take the nearest of them, so that no control of
+// Qt's own finds a day colour.
+QPalette NightPalette() {
+    const drawing::CSystemColors night = drawing::NightColors();
+    const auto colour = [&night](SysColor role) { return ToQColor(night[role].rgb); };
+    QPalette palette;
+    const QColor text = colour(SysColor::kWindowText);
+    const QColor grey = colour(SysColor::kGrayText);
+    const std::pair<QPalette::ColorRole, QColor> roles[] = {
+        {QPalette::Window, colour(SysColor::kMenu)},
+        {QPalette::Base, colour(SysColor::kWindow)},
+        {QPalette::AlternateBase, colour(SysColor::kMenu)},
+        {QPalette::WindowText, text},
+        {QPalette::Text, text},
+        {QPalette::BrightText, text},
+        {QPalette::Link, text},
+        {QPalette::LinkVisited, text},
+        {QPalette::PlaceholderText, grey},
+        {QPalette::Highlight, colour(SysColor::kHighlight)},
+        {QPalette::HighlightedText, colour(SysColor::kHighlightText)},
+        {QPalette::Button, colour(SysColor::kBtnFace)},
+        {QPalette::ButtonText, colour(SysColor::kBtnText)},
+        {QPalette::Light, colour(SysColor::kBtnHighlight)},
+        {QPalette::Midlight, colour(SysColor::k3dLight)},
+        {QPalette::Mid, colour(SysColor::kBtnShadow)},
+        {QPalette::Dark, colour(SysColor::kBtnShadow)},
+        {QPalette::Shadow, colour(SysColor::k3dDkShadow)},
+        {QPalette::ToolTipBase, colour(SysColor::kMenu)},
+        {QPalette::ToolTipText, colour(SysColor::kMenuText)},
+    };
+    for (const auto& [role, value] : roles) {
+        palette.setColor(role, value);
+    }
+    for (const QPalette::ColorRole role :
+         {QPalette::WindowText, QPalette::Text, QPalette::ButtonText}) {
+        palette.setColor(QPalette::Disabled, role, grey);
+    }
+    return palette;
+}
+
+void SetLook(drawing::Look look) {
+    if (look == currentLook) {
+        return;
+    }
+    if (!dayPalette) {
+        dayPalette = QApplication::palette();
+        dayToolTipPalette = QToolTip::palette();
+    }
+    currentLook = look;
+    const bool night = look == drawing::Look::kNight;
+    QToolTip::setPalette(night ? NightPalette() : *dayToolTipPalette);
+    QApplication::setPalette(night ? NightPalette() : *dayPalette);
+}
+
+drawing::Look CurrentLook() {
+    return currentLook;
+}
+
+QPixmap PictureForLook(const QPixmap& picture) {
+    if (currentLook != drawing::Look::kNight || picture.isNull()) {
+        return picture;
+    }
+    QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
+        for (int x = 0; x < image.width(); ++x) {
+            line[x] = drawing::NightPicturePixel(line[x]);
+        }
+    }
+    QPixmap night = QPixmap::fromImage(image);
+    night.setDevicePixelRatio(picture.devicePixelRatio());
+    return night;
 }
 
 int GetSystemMetrics(SysMetric metric) {

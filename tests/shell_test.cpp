@@ -8,6 +8,7 @@
 #include <dlfcn.h>
 #include <termios.h>
 
+#include <QAbstractItemView>
 #include <QAction>
 #include <QApplication>
 #include <QComboBox>
@@ -29,9 +30,11 @@
 #include <utility>
 
 #include "about_dialog.h"
+#include "downloader_app.h"
 #include "downloader_dialog.h"
 #include "hover_button.h"
 #include "icon_button.h"
+#include "look.h"
 #ifdef VELMORO_HAVE_DBUS
 #include "logind_stand_in.h"
 #endif
@@ -80,6 +83,7 @@ protected:
         dialog.show();
     }
     ~WindowTest() override {
+        toolkit::SetLook(drawing::Look::kDay);
         toolkit::SetMessageBoxHook({});
         toolkit::SetShellOpenHook({});
         toolkit::SetFileOpenHook({});
@@ -323,15 +327,16 @@ std::vector<std::string> MenuTexts(const QMenu* menu) {
     return texts;
 }
 
-// A window without a minimise box has no Minimize in its menu either. The
-// last item opens the folder of the kept reports.
-TEST_F(WindowTest, SystemMenuStandInEndsWithAboutAndReports) {
+// A window without a minimise box has no Minimize in its menu either.
+// Reports opens the folder of the kept reports; Night Mode is checked at
+// night (NightModeIsCheckedRememberedAndOverridden).
+TEST_F(WindowTest, SystemMenuStandInEndsWithAboutReportsAndNightMode) {
     ASSERT_NE(dialog.SystemMenuStandIn(), nullptr);
     EXPECT_EQ(
         MenuTexts(dialog.SystemMenuStandIn()),
         (std::vector<std::string>{"Mi&nimize", "&Close", "-", "About Velmoro Downloader(&A)...",
-                                  "Transfer Reports(&R)..."}));
-    dialog.SystemMenuStandIn()->actions().back()->trigger();
+                                  "Transfer Reports(&R)...", "Night Mode(&N)"}));
+    dialog.SystemMenuStandIn()->actions().at(4)->trigger();
     ASSERT_EQ(opened.size(), 1U);
     EXPECT_EQ(opened[0], qEnvironmentVariable("VELMORO_REPORTS_DIR"));
     EXPECT_TRUE(QFileInfo(opened[0]).isDir());
@@ -354,6 +359,192 @@ void WhenModalOpens(const std::function<void(QWidget*)>& check) {
             QTest::keyClick(modal, Qt::Key_Escape);
         }
     });
+}
+
+QAction* NightItem(const CDownloaderDlg& dialog) {
+    const QList<QAction*> actions = dialog.SystemMenuStandIn()->actions();
+    const auto item = std::find_if(actions.begin(), actions.end(), [](const QAction* action) {
+        return action->text() == toolkit::LoadString(ids::IDS_NIGHT);
+    });
+    return item != actions.end() ? *item : nullptr;
+}
+
+// Sets an environment variable for one test and gives back its old value.
+class ScopedEnvironment {
+public:
+    ScopedEnvironment(const char* name, const QByteArray& value)
+        : name_(name), had_(qEnvironmentVariableIsSet(name)), old_(qgetenv(name)) {
+        value.isNull() ? qunsetenv(name) : qputenv(name, value);
+    }
+    ~ScopedEnvironment() { had_ ? qputenv(name_, old_) : qunsetenv(name_); }
+    ScopedEnvironment(const ScopedEnvironment&) = delete;
+    ScopedEnvironment& operator=(const ScopedEnvironment&) = delete;
+
+private:
+    const char* name_;
+    bool had_;
+    QByteArray old_;
+};
+
+std::string FileText(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// The program as started: the look it shows, with the menu item's check,
+// read from its window once it is up; the window is then closed.
+drawing::Look StartedLook(std::vector<std::string> arguments, int& answer) {
+    drawing::Look shown = drawing::Look::kDay;
+    QTimer::singleShot(0, [&] {
+        auto* started = dynamic_cast<CDownloaderDlg*>(QApplication::activeModalWidget());
+        ASSERT_NE(started, nullptr);
+        shown = toolkit::CurrentLook();
+        EXPECT_EQ(NightItem(*started)->isChecked(), shown == drawing::Look::kNight);
+        EXPECT_EQ(started->palette().color(QPalette::Window) ==
+                      toolkit::NightPalette().color(QPalette::Window),
+                  shown == drawing::Look::kNight);
+        answer = IDYES;
+        started->close();
+    });
+    // Each start is a fresh process, which begins in the day look.
+    toolkit::SetLook(drawing::Look::kDay);
+    CDownloaderApp(std::move(arguments)).InitInstance();
+    return shown;
+}
+
+// Chosen from the menu, the look is checked there, kept in the settings
+// file and shown again at the next start; "--day" and "--night" override it
+// for one start without changing it.
+TEST_F(WindowTest, NightModeIsCheckedRememberedAndOverridden) {
+    TempFile scratch("");
+    const fs::path folder = scratch.Path().parent_path() / "settings";
+    const ScopedEnvironment settings(window::kSettingsFolderVariable,
+                                     QByteArray::fromStdString(folder.string()));
+    const fs::path file = folder / window::kSettingsFileName;
+    QAction* item = NightItem(dialog);
+    ASSERT_NE(item, nullptr);
+    EXPECT_TRUE(item->isCheckable());
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_EQ(StartedLook({}, answer), drawing::Look::kDay) << "never chosen";
+
+    item->trigger();
+    EXPECT_EQ(toolkit::CurrentLook(), drawing::Look::kNight);
+    EXPECT_TRUE(item->isChecked());
+    EXPECT_EQ(FileText(file), "look=night\n");
+    EXPECT_EQ(StartedLook({"velmoro-downloader"}, answer), drawing::Look::kNight);
+    EXPECT_EQ(StartedLook({"velmoro-downloader", "--day"}, answer), drawing::Look::kDay);
+    EXPECT_EQ(FileText(file), "look=night\n") << "an override is not remembered";
+
+    dialog.ShowLook(drawing::Look::kNight);
+    dialog.OnSysCommand(ids::IDM_NIGHT, 0);
+    EXPECT_EQ(toolkit::CurrentLook(), drawing::Look::kDay);
+    EXPECT_FALSE(item->isChecked());
+    EXPECT_EQ(FileText(file), "look=day\n");
+    EXPECT_EQ(StartedLook({"velmoro-downloader"}, answer), drawing::Look::kDay);
+    EXPECT_EQ(StartedLook({"velmoro-downloader", "--night"}, answer), drawing::Look::kNight);
+
+    // Without the tests' folder, the file is the user's, in the XDG
+    // configuration folder.
+    const ScopedEnvironment unnamed(window::kSettingsFolderVariable, QByteArray());
+    const ScopedEnvironment config("XDG_CONFIG_HOME",
+                                   QByteArray::fromStdString((folder / "config").string()));
+    window::RememberLook(drawing::Look::kNight);
+    EXPECT_EQ(FileText(folder / "config" / "velmoro-downloader" / "settings.ini"), "look=night\n");
+    EXPECT_EQ(window::RememberedLook(), drawing::Look::kNight);
+}
+
+// The first pixel of the picture outside the night limit, as "x,y #rrggbb",
+// or nothing; and how many pixels are bright enough to be read as text.
+struct NightReading {
+    std::string brightPixel;
+    int inked = 0;
+};
+
+NightReading ReadNight(const QImage& picture) {
+    NightReading reading;
+    const QImage image = picture.convertToFormat(QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QRgb pixel = image.pixel(x, y);
+            const drawing::Rgb rgb{static_cast<std::uint8_t>(qRed(pixel)),
+                                   static_cast<std::uint8_t>(qGreen(pixel)),
+                                   static_cast<std::uint8_t>(qBlue(pixel))};
+            if (!drawing::IsNightSafe(rgb) && reading.brightPixel.empty()) {
+                reading.brightPixel = std::to_string(x) + "," + std::to_string(y) + " " +
+                                      QColor(pixel).name().toStdString();
+            }
+            if (rgb.red >= 120) {
+                ++reading.inked;
+            }
+        }
+    }
+    return reading;
+}
+
+// The widget as the screen shows it, once the events that a change of look
+// sends have been delivered.
+QImage Shown(QWidget* widget) {
+    QApplication::processEvents();
+    return widget->grab().toImage();
+}
+
+// Nothing in the picture is brighter than the night limit (so nothing is
+// white), and its texts still show.
+void ExpectNight(const QImage& picture, const std::string& what) {
+    const NightReading reading = ReadNight(picture);
+    EXPECT_EQ(reading.brightPixel, "") << what;
+    EXPECT_GT(reading.inked, 20) << what << ": no text to be seen";
+}
+
+// Every window the user can meet at night: the main window idle, with the
+// focus on a button and the mouse over another, during a transfer, with its
+// port list dropped and its system menu open, a question open over it, and
+// the About box. Day again, the window is as it was to the last pixel.
+TEST_F(WindowTest, NightLeavesNoPixelBrighterThanTheLimit) {
+    // A change of palette drops the port box's selection, which is no part
+    // of the look.
+    Item<QComboBox>(ids::IDC_PORT_LIST)->lineEdit()->deselect();
+    dialog.startStopButton->setFocus();
+    const QImage day = Shown(&dialog);
+    dialog.OnSysCommand(ids::IDM_NIGHT, 0);
+    ASSERT_EQ(toolkit::CurrentLook(), drawing::Look::kNight);
+    ExpectNight(Shown(&dialog), "idle, Start focused");
+    dialog.OnSysCommand(ids::IDM_NIGHT, 0);
+    ASSERT_EQ(toolkit::CurrentLook(), drawing::Look::kDay);
+    EXPECT_EQ(Shown(&dialog), day) << "day again, as before";
+    dialog.OnSysCommand(ids::IDM_NIGHT, 0);
+    QTest::mouseMove(dialog.openButton);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return dialog.openButton->Hover(); }, kWaitMs));
+    ExpectNight(Shown(&dialog), "the mouse over Open");
+    QTest::mouseMove(&dialog, QPoint(1, 1));
+
+    window::ShowTransferUnderWay(dialog);
+    ExpectNight(Shown(&dialog), "during a transfer");
+    auto* ports = Item<QComboBox>(ids::IDC_PORT_LIST);
+    ports->showPopup();
+    ExpectNight(Shown(ports->view()->window()), "the port list dropped");
+    ports->hidePopup();
+    QMenu* menu = dialog.SystemMenuStandIn();
+    menu->popup(dialog.mapToGlobal(QPoint(0, 0)));
+    ExpectNight(Shown(menu), "the system menu");
+    menu->hide();
+
+    toolkit::SetMessageBoxHook({});
+    bool asked = false;
+    WhenModalOpens([&](QWidget* box) {
+        ASSERT_NE(box, nullptr);
+        asked = true;
+        ExpectNight(Shown(box), "the quit question");
+    });
+    dialog.close();
+    EXPECT_TRUE(asked);
+    EXPECT_TRUE(dialog.isVisible());
+
+    CAboutDlg about(&dialog);
+    about.Create();
+    about.show();
+    ExpectNight(Shown(&about), "the About box");
+    about.hide();
 }
 
 TEST_F(WindowTest, AboutBoxOpensForCommand16WithAnyLowBits) {
@@ -714,6 +905,8 @@ public:
     std::string PortBox() override {
         return dialog_.Item<QComboBox>(ids::IDC_PORT_LIST)->currentText().toStdString();
     }
+    void ChooseNightMode() override { NightItem(dialog_)->trigger(); }
+    bool ShowsNightLook() override { return ReadNight(Shown(&dialog_)).brightPixel.empty(); }
 
 private:
     CDownloaderDlg& dialog_;
@@ -766,6 +959,8 @@ TEST_P(WindowScenario, PlaysAsWritten) {
 
 INSTANTIATE_TEST_SUITE_P(Scenarios, WindowScenario, ::testing::ValuesIn(scenarios::All()),
                          scenarios::ScenarioName());
+INSTANTIATE_TEST_SUITE_P(ScenariosAtNight, WindowScenario,
+                         ::testing::ValuesIn(scenarios::AllAtNight()), scenarios::ScenarioName());
 
 }  // namespace
 }  // namespace velmoro::testing

@@ -13,21 +13,22 @@
 
 namespace velmoro::testing {
 
-// The reports of the transfers the tests make go to a folder of the test
-// run, never to the user's own: ctest names one, and a test program started
-// by hand takes this one.
-inline const bool kReportsKeptAside = [] {
-    if (std::getenv("VELMORO_REPORTS_DIR") == nullptr) {
-        const std::string folder =
-            (std::filesystem::temp_directory_path() / "velmoro-test-reports").string();
+// The reports of the transfers the tests make, and the look the windows
+// remember, go to folders of the test run, never to the user's own: ctest
+// names them, and a test program started by hand takes these.
+inline bool KeepAside(const char* variable, const char* folderName) {
+    if (std::getenv(variable) == nullptr) {
+        const std::string folder = (std::filesystem::temp_directory_path() / folderName).string();
 #ifdef _WIN32
-        _putenv_s("VELMORO_REPORTS_DIR", folder.c_str());
+        _putenv_s(variable, folder.c_str());
 #else
-        setenv("VELMORO_REPORTS_DIR", folder.c_str(), 0);
+        setenv(variable, folder.c_str(), 0);
 #endif
     }
     return true;
-}();
+}
+inline const bool kReportsKeptAside = KeepAside("VELMORO_REPORTS_DIR", "velmoro-test-reports");
+inline const bool kSettingsKeptAside = KeepAside("VELMORO_SETTINGS_DIR", "velmoro-test-settings");
 
 class TempFile {
 public:

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -19,6 +20,7 @@
 #include <ostream>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "data_block.h"
@@ -81,6 +83,15 @@ public:
     virtual void PlugIn(int n) = 0;
     virtual std::vector<std::string> DroppedPortList() = 0;
     virtual std::string PortBox() = 0;
+
+    // The system menu's Night Mode item chosen, and whether every pixel of
+    // the window (and of a message box it has open) keeps within the night
+    // limit, drawing::IsNightSafe. Only the scenarios AtNight ask.
+    virtual void ChooseNightMode() { ADD_FAILURE() << "this driver has no night mode"; }
+    virtual bool ShowsNightLook() {
+        ADD_FAILURE() << "this driver cannot read the window's pixels";
+        return false;
+    }
 };
 
 // The controller behind the port the window opens.
@@ -104,7 +115,8 @@ enum class Act {
     WaitForKeepAwake,
     // The step's port chosen in the list; its adapter plugged in.
     ChoosePort,
-    PlugIn
+    PlugIn,
+    ChooseNightMode
 };
 
 // What the user sees after a step; unset fields are not looked at.
@@ -129,6 +141,8 @@ struct Seen {
     // of the list dropped down ("COM2  \u2013  "), all of them in order.
     std::optional<std::string_view> portBox = {};
     std::optional<std::vector<std::string_view>> portItems = {};
+    // Every pixel within the night limit.
+    std::optional<bool> nightLook = {};
 };
 
 struct Step {
@@ -471,6 +485,9 @@ inline void ExpectSeen(IWindowDriver& window, const Seen& seen, std::size_t step
     if (seen.portBox) {
         EXPECT_EQ(window.PortBox(), *seen.portBox);
     }
+    if (seen.nightLook) {
+        EXPECT_EQ(window.ShowsNightLook(), *seen.nightLook) << "the night look";
+    }
     if (seen.portItems) {
         const std::vector<std::string> items = window.DroppedPortList();
         EXPECT_EQ(items.size(), seen.portItems->size());
@@ -557,6 +574,9 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
             case Act::PlugIn:
                 window.PlugIn(step.port);
                 break;
+            case Act::ChooseNightMode:
+                window.ChooseNightMode();
+                break;
             case Act::WaitForKeepAwake:
                 // What else the step sees is looked at once the hold has
                 // come or gone.
@@ -573,6 +593,31 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
             return;
         }
     }
+}
+
+// Every scenario again in the night look: Night Mode chosen before the
+// first step, and the window night to the last pixel then and after the
+// last step that leaves it open. What the user sees otherwise is the same.
+inline const std::vector<Scenario>& AllAtNight() {
+    static std::deque<std::string> names;
+    static const std::vector<Scenario> scenarios = [] {
+        std::vector<Scenario> night;
+        for (Scenario scenario : All()) {
+            names.push_back(std::string(scenario.name) + "AtNight");
+            scenario.name = names.back();
+            const auto open =
+                std::find_if(scenario.steps.rbegin(), scenario.steps.rend(),
+                             [](const Step& step) { return step.seen.shown.value_or(true); });
+            if (open != scenario.steps.rend()) {
+                open->seen.nightLook = true;
+            }
+            scenario.steps.insert(scenario.steps.begin(),
+                                  Step{Act::ChooseNightMode, {}, {.nightLook = true}});
+            night.push_back(std::move(scenario));
+        }
+        return night;
+    }();
+    return scenarios;
 }
 
 // The simulator's summary line as the scenario expects it: the controller

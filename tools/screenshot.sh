@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Draws the main window (idle and during a transfer), the About box and the
-# dropped port list into docs/ for the README, without a display; with the Windows build, also the
-# Windows program's, printed under Wine on a virtual display, with its night
-# look (docs/night-mode-windows.png; VELMORO_NIGHT_PICTURES names a folder
-# for the night look's other pictures).
+# Draws the main window (idle, during a transfer, and during a transfer in the
+# night look), the About box and the dropped port list into docs/ for the
+# README, without a display; with the Windows build, also the Windows
+# program's, printed under Wine on a virtual display, with its night look
+# (docs/night-mode-windows.png; VELMORO_NIGHT_PICTURES names a folder for the
+# night look's other pictures).
 #   tools/screenshot.sh [BUILD_DIR [WINDOWS_BUILD_DIR]]
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -12,8 +13,10 @@ windows_build="${2:-}"
 mkdir -p docs
 # COM1 names a device here, so that the list shows one port reaching it.
 VELMORO_COM1=/dev/ttyUSB0 QT_QPA_PLATFORM=offscreen "$build/qt/velmoro-screenshot" \
-    docs/main-window.png docs/about-box.png docs/main-window-transfer.png docs/port-list.png
+    docs/main-window.png docs/about-box.png docs/main-window-transfer.png docs/port-list.png \
+    docs/night-mode.png
 echo "docs/main-window.png docs/about-box.png docs/main-window-transfer.png docs/port-list.png"
+echo "docs/night-mode.png"
 if [ -n "$windows_build" ]; then
     source tests/wine/wine_env.sh
     wine_prefix_start
