@@ -117,10 +117,11 @@ bool CDownloaderDlg::OnInitDialog() {
     if (!about.isEmpty()) {
         AppendSystemMenuItem(IDM_ABOUTBOX, about);
     }
-    AppendSystemMenuItem(IDM_REPORTS, toolkit::LoadString(IDS_REPORTS), about.isEmpty());
-    nightItem_ = AppendSystemMenuItem(IDM_NIGHT, toolkit::LoadString(IDS_NIGHT), false);
+    // Night Mode beside About, as on Windows; About keeps its number.
+    nightItem_ = AppendSystemMenuItem(IDM_NIGHT, toolkit::LoadString(IDS_NIGHT), about.isEmpty());
     nightItem_->setCheckable(true);
     nightItem_->setChecked(toolkit::CurrentLook() == drawing::Look::kNight);
+    AppendSystemMenuItem(IDM_REPORTS, toolkit::LoadString(IDS_REPORTS), false);
     setWindowIcon(windowIcon);
 
     auto* portList = Item<QComboBox>(IDC_PORT_LIST);

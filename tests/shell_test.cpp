@@ -330,13 +330,13 @@ std::vector<std::string> MenuTexts(const QMenu* menu) {
 // A window without a minimise box has no Minimize in its menu either.
 // Reports opens the folder of the kept reports; Night Mode is checked at
 // night (NightModeIsCheckedRememberedAndOverridden).
-TEST_F(WindowTest, SystemMenuStandInEndsWithAboutReportsAndNightMode) {
+TEST_F(WindowTest, SystemMenuStandInEndsWithAboutNightModeAndReports) {
     ASSERT_NE(dialog.SystemMenuStandIn(), nullptr);
     EXPECT_EQ(
         MenuTexts(dialog.SystemMenuStandIn()),
         (std::vector<std::string>{"Mi&nimize", "&Close", "-", "About Velmoro Downloader(&A)...",
-                                  "Transfer Reports(&R)...", "Night Mode(&N)"}));
-    dialog.SystemMenuStandIn()->actions().at(4)->trigger();
+                                  "Night Mode(&N)", "Transfer Reports(&R)..."}));
+    dialog.SystemMenuStandIn()->actions().at(5)->trigger();
     ASSERT_EQ(opened.size(), 1U);
     EXPECT_EQ(opened[0], qEnvironmentVariable("VELMORO_REPORTS_DIR"));
     EXPECT_TRUE(QFileInfo(opened[0]).isDir());

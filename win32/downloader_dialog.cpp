@@ -201,10 +201,7 @@ void CDownloaderDlg::OnTimer(UINT_PTR id) {
 
 bool CDownloaderDlg::OnSysCommand(WPARAM id, LPARAM /*param*/) {
     if ((id & 0xFFF0) == static_cast<WPARAM>(IDM_NIGHT)) {
-        const drawing::Look look =
-            CurrentLook() == drawing::Look::kNight ? drawing::Look::kDay : drawing::Look::kNight;
-        ChangeLook(look);
-        window::RememberLook(look);
+        ChangeLook(window::ChooseOtherLook(CurrentLook()));
         FollowLook();
         return true;
     }
