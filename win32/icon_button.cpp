@@ -128,43 +128,7 @@ int CIconButton::AssignIcons(HICON active, HICON idle) {
 }
 
 HICON CIconButton::MakeGreyIcon(HICON icon) const {
-    ICONINFO info{};
-    if (!GetIconInfo(icon, &info)) {
-        return nullptr;
-    }
-    HICON grey = nullptr;
-    BITMAP description{};
-    HDC dc = GetDC(Handle());
-    if (dc != nullptr && info.hbmColor != nullptr &&
-        GetObjectW(info.hbmColor, sizeof description, &description) != 0) {
-        // The pixels as 0xAARRGGBB, top row first, whatever the icon's depth.
-        const int width = description.bmWidth;
-        const int height = description.bmHeight;
-        BITMAPINFO format{};
-        format.bmiHeader = {sizeof(BITMAPINFOHEADER), width, -height, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
-        std::vector<std::uint32_t> pixels(static_cast<std::size_t>(width) *
-                                          static_cast<std::size_t>(height));
-        HBITMAP bitmap = CreateCompatibleBitmap(dc, width, height);
-        if (bitmap != nullptr && GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(height),
-                                           pixels.data(), &format, DIB_RGB_COLORS) == height) {
-            for (std::uint32_t& pixel : pixels) {
-                pixel = drawing::GreyPixel(pixel);
-            }
-            SetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &format,
-                      DIB_RGB_COLORS);
-            ICONINFO greyInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, bitmap};
-            grey = CreateIconIndirect(&greyInfo);
-        }
-        if (bitmap != nullptr) {
-            DeleteObject(bitmap);
-        }
-    }
-    if (dc != nullptr) {
-        ReleaseDC(Handle(), dc);
-    }
-    DeleteObject(info.hbmColor);
-    DeleteObject(info.hbmMask);
-    return grey;
+    return IconWithPixels(icon, drawing::GreyPixel);
 }
 
 void CIconButton::ReleaseImages(bool destroy) {

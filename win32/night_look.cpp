@@ -369,12 +369,12 @@ bool NightControlColour(UINT message, WPARAM wParam, LPARAM /*lParam*/, INT_PTR&
     return true;
 }
 
-HICON NightIcon(HICON icon) {
+HICON IconWithPixels(HICON icon, std::uint32_t (*pixel)(std::uint32_t)) {
     ICONINFO info{};
     if (icon == nullptr || !GetIconInfo(icon, &info)) {
         return nullptr;
     }
-    HICON night = nullptr;
+    HICON made = nullptr;
     BITMAP description{};
     HDC dc = GetDC(nullptr);
     if (info.hbmColor != nullptr && GetObjectW(info.hbmColor, sizeof description, &description)) {
@@ -386,15 +386,15 @@ HICON NightIcon(HICON icon) {
                                           static_cast<std::size_t>(height));
         if (GetDIBits(dc, info.hbmColor, 0, static_cast<UINT>(height), pixels.data(), &format,
                       DIB_RGB_COLORS) == height) {
-            for (std::uint32_t& pixel : pixels) {
-                pixel = drawing::NightPicturePixel(pixel);
+            for (std::uint32_t& value : pixels) {
+                value = pixel(value);
             }
             void* bits = nullptr;
             HBITMAP colour = CreateDIBSection(dc, &format, DIB_RGB_COLORS, &bits, nullptr, 0);
             if (colour != nullptr) {
                 std::copy(pixels.begin(), pixels.end(), static_cast<std::uint32_t*>(bits));
-                ICONINFO nightInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, colour};
-                night = CreateIconIndirect(&nightInfo);
+                ICONINFO madeInfo{TRUE, info.xHotspot, info.yHotspot, info.hbmMask, colour};
+                made = CreateIconIndirect(&madeInfo);
                 DeleteObject(colour);
             }
         }
@@ -404,7 +404,11 @@ HICON NightIcon(HICON icon) {
         DeleteObject(info.hbmColor);
     }
     DeleteObject(info.hbmMask);
-    return night;
+    return made;
+}
+
+HICON NightIcon(HICON icon) {
+    return IconWithPixels(icon, drawing::NightPicturePixel);
 }
 
 void DrawPlainControlAtNight(HWND control, bool portBoxEdit) {

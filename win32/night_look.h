@@ -13,6 +13,8 @@
 #endif
 #include <windows.h>
 
+#include <cstdint>
+
 #include "palette.h"
 
 namespace velmoro::win32 {
@@ -28,8 +30,11 @@ HBRUSH NightBrush(drawing::SysColor role);
 // day, which leaves the system's.
 bool NightControlColour(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result);
 
-// A copy of icon with every pixel as night allows (NightPicturePixel), for
+// A copy of icon with every pixel, as 0xAARRGGBB, passed through pixel, for
 // the caller to destroy; null when its pixels cannot be read.
+HICON IconWithPixels(HICON icon, std::uint32_t (*pixel)(std::uint32_t));
+
+// A copy of icon with every pixel as night allows (NightPicturePixel).
 HICON NightIcon(HICON icon);
 
 // Draws, at night, what the system would draw of control in its own
