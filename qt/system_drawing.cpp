@@ -4,7 +4,11 @@
 #include <QFontDatabase>
 #include <QFontMetrics>
 #include <QImage>
+#include <QPainter>
 #include <QPalette>
+#include <QProxyStyle>
+#include <QStyleFactory>
+#include <QStyleOption>
 #include <QToolTip>
 #include <optional>
 #include <utility>
@@ -23,6 +27,39 @@ std::optional<QPalette> dayToolTipPalette;
 QColor ToQColor(drawing::Rgb rgb) {
     return QColor(rgb.red, rgb.green, rgb.blue);
 }
+
+// The desktop's own style, with one change at night: the style draws the
+// radio buttons' rings and the edit boxes' frames a shade darker than the
+// window, which on a black window is no line at all. At night they get a
+// ring and a frame in the shadow colour over what the style drew; by day
+// everything is the style's.
+class CNightFramesStyle final : public QProxyStyle {
+public:
+    using QProxyStyle::QProxyStyle;
+
+    void drawPrimitive(PrimitiveElement element, const QStyleOption* option, QPainter* painter,
+                       const QWidget* widget) const override {
+        QProxyStyle::drawPrimitive(element, option, painter, widget);
+        if (currentLook != drawing::Look::kNight) {
+            return;
+        }
+        const QColor frame = ToQColor(drawing::NightColors()[SysColor::kBtnShadow].rgb);
+        if (element == PE_IndicatorRadioButton) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing, true);
+            painter->setPen(frame);
+            painter->setBrush(Qt::NoBrush);
+            painter->drawEllipse(QRectF(option->rect).adjusted(1.5, 1.5, -1.5, -1.5));
+            painter->restore();
+        } else if (element == PE_FrameLineEdit || element == PE_Frame) {
+            painter->save();
+            painter->setPen(frame);
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRect(option->rect.adjusted(0, 0, -1, -1));
+            painter->restore();
+        }
+    }
+};
 
 }  // namespace
 
@@ -121,6 +158,11 @@ void SetLook(drawing::Look look) {
     if (!dayPalette) {
         dayPalette = QApplication::palette();
         dayToolTipPalette = QToolTip::palette();
+        // A fresh copy of the desktop's style: the application owns the
+        // one it has and deletes it when it is replaced.
+        if (QStyle* base = QStyleFactory::create(QApplication::style()->name())) {
+            QApplication::setStyle(new CNightFramesStyle(base));
+        }
     }
     currentLook = look;
     const bool night = look == drawing::Look::kNight;

@@ -509,6 +509,17 @@ TEST_F(WindowTest, NightLeavesNoPixelBrighterThanTheLimit) {
     dialog.OnSysCommand(ids::IDM_NIGHT, 0);
     ASSERT_EQ(toolkit::CurrentLook(), drawing::Look::kNight);
     ExpectNight(Shown(&dialog), "idle, Start focused");
+    // The unchecked radio button's ring and the edit boxes' frames still
+    // show on the black window, in the shadow colour.
+    const int shadow = drawing::NightColors()[drawing::SysColor::kBtnShadow].rgb.red;
+    for (const int id : {ids::IDC_OBJECT_CATALOG, ids::IDC_FILE_PATH, ids::IDC_LOG}) {
+        const QImage picture = Shown(dialog.GetDlgItem(id));
+        int brightest = 0;
+        for (int y = 0; y < picture.height(); ++y) {
+            brightest = std::max(brightest, qRed(picture.pixel(1, y)));
+        }
+        EXPECT_GE(brightest, shadow * 3 / 4) << "control " << id << ": no frame at its left";
+    }
     dialog.OnSysCommand(ids::IDM_NIGHT, 0);
     ASSERT_EQ(toolkit::CurrentLook(), drawing::Look::kDay);
     EXPECT_EQ(Shown(&dialog), day) << "day again, as before";
