@@ -5,8 +5,10 @@ sets).
 Binary messages are the line's bytes, both ways, carried as they come; text
 messages are the port's set-up, as JSON: the page's {"op": "open",
 "options": ...} and {"op": "close"}, the relay's {"op": "answer", "ok": ...},
-{"op": "lose"} and {"op": "lineError", "name": ...}. An open sets the pseudo-terminal up with the line
-settings the page asked for. One opening at a time: another is refused as a
+{"op": "lose"} and {"op": "lineError", "name": ...}. An open sets the
+pseudo-terminal up with the line settings the page asked for. line_error()
+passes a line error to the open port, in its place among the bytes. One
+opening at a time: another is refused as a
 port already in use, and so is every opening while busy is set. drop() ends
 the port as a pulled adapter does; a hang-up of the terminal does the same.
 When another page takes the place of the one that held the port, the port
