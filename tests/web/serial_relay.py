@@ -8,9 +8,9 @@ messages are the port's set-up, as JSON: the page's {"op": "open",
 {"op": "lose"} and {"op": "lineError", "name": ...}. An open sets the
 pseudo-terminal up with the line settings the page asked for. line_error()
 passes a line error to the open port, in its place among the bytes. One
-opening at a time: another is refused as a
-port already in use, and so is every opening while busy is set. drop() ends
-the port as a pulled adapter does; a hang-up of the terminal does the same.
+opening at a time: another is refused as a port already in use, and so is
+every opening while busy is set. drop() ends the port as a pulled adapter
+does; a hang-up of the terminal does the same.
 When another page takes the place of the one that held the port, the port
 is closed, as the browser closes a page's ports then (the page left behind
 may keep its socket).
