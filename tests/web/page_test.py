@@ -235,14 +235,19 @@ class PageTest(unittest.TestCase):
         self.press("Enter")
 
     KEYS = {"Enter": ("Enter", 13, "\r"), " ": ("Space", 32, " "), "Tab": ("Tab", 9, ""),
-            "ArrowRight": ("ArrowRight", 39, "")}
+            "ArrowRight": ("ArrowRight", 39, ""), "Escape": ("Escape", 27, ""),
+            **{letter: ("Key" + letter.upper(), ord(letter.upper()), letter) for letter in "noy"}}
+    MODIFIERS = {"Alt": 1, "Shift": 8}
 
     def press(self, key):
+        """key: a name of KEYS, after modifiers as in "Alt+y"."""
+        *held, key = key.split("+") if len(key) > 1 else [key]
+        modifiers = sum(self.MODIFIERS[m] for m in held)
         code, virtual, text = self.KEYS[key]
         self.browser.call("Input.dispatchKeyEvent", type="keyDown" if text else "rawKeyDown", key=key,
-                          code=code, windowsVirtualKeyCode=virtual, text=text)
+                          code=code, windowsVirtualKeyCode=virtual, text=text, modifiers=modifiers)
         self.browser.call("Input.dispatchKeyEvent", type="keyUp", key=key, code=code,
-                          windowsVirtualKeyCode=virtual)
+                          windowsVirtualKeyCode=virtual, modifiers=modifiers)
 
     def tab_to(self, selector):
         """Tab, as often as the page has places to go, until the focus is on
@@ -570,21 +575,56 @@ class PageTest(unittest.TestCase):
         self.assertIsNone(self.page("velmoroPage.timer"))
         self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
 
+    # The keys that answer a question, as the desktop programs' boxes take
+    # them: the focus starts on the last button, which Enter and Space press
+    # and Escape answers with; the mnemonics answer, alone or with Alt, from
+    # either button; Shift+Tab moves to the first button. A row of the question: the keys and the
+    # answer (1 Yes, 0 No). A box of OK alone has no mnemonic, and Escape
+    # ends it as OK does; a row of it: letters that leave it open, then the
+    # keys that end it.
+    QUESTION_KEYS = [(["Enter"], 0), (["Escape"], 0), ([" "], 0), (["n"], 0), (["Alt+n"], 0),
+                     (["y"], 1), (["Alt+y"], 1), (["Shift+Tab", "Enter"], 1)]
+    OK_KEYS = [([], ["Enter"]), (["o", "y"], ["Escape"]), (["n"], [" "])]
+
+    def assertAnswered(self):
+        """The box closed, its answer taken, and the focus back on Start."""
+        self.assertFalse(self.question_open())
+        wait_until(lambda: self.page("!velmoroPage.inEngine"), "the answer taken")
+        self.assertEqual(self.page("document.activeElement.id"), "button1004")
+
     def test_the_guards_question_and_a_busy_port(self):
-        """A firmware file that looks like text asks first: Enter answers No
-        and nothing goes; Yes sends it. A port held elsewhere fails to open
-        with the browser's words, and the log stays empty; with no adapter
-        at all the message says what to do."""
-        sim = self.sim("--beacons", "2")
+        """A firmware file that looks like text asks first, and each key
+        that answers it gives its answer: No and nothing goes, Yes and the
+        transfer starts; the Yes button sends it into the flash exactly. A
+        port held elsewhere fails to open with the browser's words, the log
+        empty, and each key that ends its box ends it. With no adapter at
+        all the message says what to do."""
+        sim = self.sim("--beacons", "1000000")
         self.load(sim)
         text = catalogue(3, 3)
         self.data_file(text, "looks-like-text.bin")
-        self.click("#button1004")
-        wait_until(self.question_open, "the question")
-        self.assertIn("text file", self.question_text())
-        self.press_enter()
-        log = self.wait_log(lambda log: log.startswith("Download not started"))
-        self.assertNotIn("reset", log)
+        for keys, answer in self.QUESTION_KEYS:
+            with self.subTest(keys=keys):
+                self.page("velmoroPage.clearLog()")
+                self.click("#button1004")
+                wait_until(self.question_open, "the question")
+                self.assertIn("text file", self.question_text())
+                for key in keys:
+                    self.press(key)
+                if answer == 0:
+                    log = self.wait_log(lambda log: log.startswith("Download not started"))
+                    self.assertNotIn("reset", log)
+                    self.assertAnswered()
+                else:
+                    self.wait_log(lambda log: log == RESET)
+                    self.assertFalse(self.question_open())
+                    self.click("#button1004")
+                    self.wait_log(lambda log: log == STOPPED)
+        sim.finish(stop=True)
+
+        sim = self.sim("--beacons", "2")
+        self.load(sim)
+        self.data_file(text, "looks-like-text.bin")
         self.click("#button1004")
         wait_until(self.question_open, "the question")
         self.click("#question button[value='1']")
@@ -598,14 +638,19 @@ class PageTest(unittest.TestCase):
         self.relay.busy = True
         self.load(sim)
         self.data_file(image(2000))
-        self.click("#button1004")
-        wait_until(self.question_open, "the question")
-        self.assertEqual(self.question_text(),
-                         "Failed to open serial port.")
-        self.assertEqual(self.log(), "")
-        self.press_enter()
-        self.assertFalse(self.question_open())
-        self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
+        for stray, ending in self.OK_KEYS:
+            with self.subTest(stray=stray, ending=ending):
+                self.click("#button1004")
+                wait_until(self.question_open, "the question")
+                self.assertEqual(self.question_text(), "Failed to open serial port.")
+                self.assertEqual(self.log(), "")
+                for key in stray:
+                    self.press(key)
+                self.assertTrue(self.question_open(), stray)
+                for key in ending:
+                    self.press(key)
+                self.assertAnswered()
+                self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
 
         # No adapter at all: the chooser closes with nothing chosen, at Start
         # and from the port's button, and the message says what to do.
@@ -633,8 +678,10 @@ class PageTest(unittest.TestCase):
         """Two adapters granted, the simulator's second: after a reload the
         page takes the one chosen last, told by its USB identity, not the
         first. Its port lost, then another chosen, it is closed at once: the
-        other fails to open, and the first, chosen again, opens and
-        loads."""
+        other fails to open, and the first, chosen again, opens and loads,
+        through every passing line error and the other adapter pulled out
+        and plugged in again, into the flash exactly. Of two adapters alike,
+        both granted, it takes neither after a reload."""
         self.load()
         self.page("localStorage.setItem('velmoroStandInAdapters',"
                   " JSON.stringify([[0x067b, 0x2303], [0x0403, 0x6001]])),"
@@ -673,14 +720,28 @@ class PageTest(unittest.TestCase):
             self.press_enter()
 
             self.relay.busy = False
-            sim = self.sim("--beacons", "2")
+            sim = self.sim("--beacons", "2", "--write-delay", "50")
             self.relay.pty_path = sim.link
             self.page("velmoroStandInChoice = 1")
             self.click("#port")
             wait_until(lambda: self.page("document.getElementById('port').textContent") == FT232R,
                        "the first port chosen again")
+            firmware = image(12 * 1024)
+            self.data_file(firmware)
             self.click("#button1004")
+            # Each after one more block: a passing line error of each kind,
+            # then the other adapter pulled out and plugged in again.
+            events = [functools.partial(self.relay.line_error, name)
+                      for name in ("BreakError", "FramingError", "ParityError", "BufferOverrunError")]
+            events += [functools.partial(self.page, "velmoroSerial%s(0)" % what)
+                       for what in ("Disconnect", "Connect")]
+            for written, event in enumerate(events, 1):
+                wait_until(lambda: sim.log().count(":WI_OK#") >= written, "%d blocks written" % written)
+                event()
+            self.assertNotIn("finished", self.log())
             self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
+            sim.finish()
+            self.assertEqual(sim.flash("internal.bin"), firmware + bytes(1024))
             self.assertEqual(self.page("velmoroSerialCalls"),
                              ["open 1", "close 1", "open 1", "close 1", "open 0", "open 1"])
             # Plugged in with no transfer running, a granted adapter becomes
@@ -689,36 +750,60 @@ class PageTest(unittest.TestCase):
             wait_until(lambda: self.page("document.getElementById('port').textContent") == PL2303,
                        "the plugged-in adapter chosen")
             self.assertEqual(self.page("document.getElementById('port').title"), "USB 067b:2303")
+
+            # Two adapters alike: the page takes the one granted, but of
+            # both granted it cannot tell which was chosen, and takes neither.
+            for granted, taken in (([1], True), ([0, 1], False)):
+                self.page("localStorage.setItem('velmoroStandInAdapters', '[[1027, 24577], [1027, 24577]]'),"
+                          " localStorage.setItem('velmoroStandInGranted', '%s'),"
+                          " localStorage.setItem('velmoroChosenPort', '1027:24577')" % json.dumps(granted))
+                self.load()
+                # The page asked for its ports before this.
+                self.assertEqual(self.page("navigator.serial.getPorts().then(() => velmoroPage.port !== null)"),
+                                 taken, granted)
         finally:
             self.page("localStorage.removeItem('velmoroStandInAdapters')")
 
     def test_a_file_the_page_cannot_read_sends_nothing(self):
-        """A file gone since it was chosen, and one larger than the page
-        reads, each end the click with a log line; the port is not opened."""
+        """A file gone since it was chosen, and one a byte larger than the
+        page reads, each end the click with a log line; the port is not
+        opened. At the limit and a byte under, the file is taken and Start
+        goes on to the port (held elsewhere here)."""
         sim = self.sim("--beacons", "2")
-        huge = pathlib.Path(self.scratch) / "huge.bin"
-        with open(huge, "wb") as out:
-            out.truncate(64 * 1024 * 1024 + 1)
-        cases = [("gone", "ERROR! Cannot read data file!\r\n"),
-                 ("huge", "ERROR! The data file is larger than the page can read (64 MiB)!\r\n")]
-        for case, line in cases:
+        limit = 64 * 1024 * 1024
+        large = pathlib.Path(self.scratch) / "large.bin"
+        cases = [("gone", 0, "ERROR! Cannot read data file!\r\n"),
+                 ("over", limit + 1, "ERROR! The data file is larger than the page can read (64 MiB)!\r\n"),
+                 ("at", limit, None), ("under", limit - 1, None)]
+        for case, size, line in cases:
             with self.subTest(case=case):
                 self.load(sim)
                 opens = len(self.relay.opens)
                 if case == "gone":
                     self.data_file(image(2000)).unlink()
                 else:
+                    with open(large, "wb") as out:
+                        out.truncate(size)
                     root = self.browser.call("DOM.getDocument")["root"]["nodeId"]
                     node = self.browser.call("DOM.querySelector", nodeId=root, selector="#fileInput")["nodeId"]
-                    self.browser.call("DOM.setFileInputFiles", files=[str(huge)], nodeId=node)
-                    wait_until(lambda: self.page("document.getElementById('path').value") == "huge.bin", "the name")
+                    self.browser.call("DOM.setFileInputFiles", files=[str(large)], nodeId=node)
+                    wait_until(lambda: self.page("document.getElementById('path').value") == "large.bin",
+                               "the name")
+                self.relay.busy = line is None
                 self.click("#button1004")
+                if line is None:
+                    wait_until(self.question_open, "the port's failure")
+                    self.assertEqual(self.question_text(), "Failed to open serial port.")
+                    self.press_enter()
+                    self.assertEqual(len(self.relay.opens), opens + 1)
+                    self.assertEqual(self.log(), "")
+                    continue
                 self.assertEqual(self.wait_log(lambda log: log != ""), line)
                 self.assertIn("\nEnded: refused before sending: the data file could not be read\n",
                               self.report())
                 self.assertEqual(len(self.relay.opens), opens)
                 self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
-        huge.unlink()
+        large.unlink()
 
     def test_leaving_the_page_during_a_transfer_asks_first(self):
         """The browser's leave-page question comes during a transfer, and

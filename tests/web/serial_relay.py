@@ -4,11 +4,13 @@ that every page the stand-in is in connects to as its document starts
 sets).
 Binary messages are the line's bytes, both ways, carried as they come; text
 messages are the port's set-up, as JSON: the page's {"op": "open",
-"options": ...} and {"op": "close"}, the relay's {"op": "answer", "ok": ...}
-and {"op": "lose"}. An open sets the pseudo-terminal up with the line
-settings the page asked for. One opening at a time: another is refused as a
-port already in use, and so is every opening while busy is set. drop() ends
-the port as a pulled adapter does; a hang-up of the terminal does the same.
+"options": ...} and {"op": "close"}, the relay's {"op": "answer", "ok": ...},
+{"op": "lose"} and {"op": "lineError", "name": ...}. An open sets the
+pseudo-terminal up with the line settings the page asked for. line_error()
+passes a line error to the open port, in its place among the bytes. One
+opening at a time: another is refused as a port already in use, and so is
+every opening while busy is set. drop() ends the port as a pulled adapter
+does; a hang-up of the terminal does the same.
 When another page takes the place of the one that held the port, the port
 is closed, as the browser closes a page's ports then (the page left behind
 may keep its socket).
@@ -177,6 +179,12 @@ class SerialRelay:
     def drop(self):
         """Ends the open port, as a pulled adapter does."""
         self._ask(self._lose)
+
+    def line_error(self, name):
+        """A passing line error on the open port (the DOMException's name),
+        after the bytes already read from the terminal."""
+        self._ask(lambda: self._line and self._line.page.send(
+            0x1, json.dumps({"op": "lineError", "name": name}).encode()))
 
     # From other threads: done by the relay's own thread, in order.
     def _ask(self, work):

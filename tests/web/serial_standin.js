@@ -8,7 +8,8 @@
 // own markup is read, which would refuse it later. It behaves as Chromium's ports do where the page can tell: open()
 // with the line's options, a readable that a fresh stream replaces after
 // cancel(), a lost device that errors the reader and fires "disconnect" and
-// stays open until close(), a port held elsewhere that fails to open, and
+// stays open until close(), a passing line error that errors the reader and
+// leaves a fresh readable, a port held elsewhere that fails to open, and
 // getInfo() with each adapter's USB identity. Every open's options are kept
 // in window.velmoroSerialOpens, and every open and close, with the adapter's
 // place in the list, in window.velmoroSerialCalls ("open 1", "close 0").
@@ -50,6 +51,7 @@
         const message = JSON.parse(e.data);
         if (message.op === "answer" && answer) answer(message.ok);
         else if (message.op === "lose" && current && !current.fatal) current.lose();
+        else if (message.op === "lineError" && current && !current.fatal) current.lineError(message.name);
     };
 
     class StandInPort {
@@ -117,6 +119,14 @@
             this.writer = null;
             for (const listener of listeners.disconnect) listener({ type: "disconnect", target: this });
         }
+        // A passing line error (BreakError, FramingError, ParityError,
+        // BufferOverrunError): the reader fails with it, and the port stays
+        // open with a fresh stream for the next reader.
+        lineError(name) {
+            if (this.controller) this.controller.error(new DOMException("A line error: " + name, name));
+            this.stream = null;
+            this.controller = null;
+        }
         close() {
             window.velmoroSerialCalls.push("close " + this.index);
             if ((this.stream && this.stream.locked) || (this.writer && this.writer.locked)) {
@@ -139,6 +149,12 @@
     // The adapter of this index plugged in again.
     window.velmoroSerialConnect = (index) => {
         for (const listener of listeners.connect) listener({ type: "connect", target: ports[index] });
+    };
+    // The adapter of this index pulled out: the open one is lost, any
+    // other only tells the page.
+    window.velmoroSerialDisconnect = (index) => {
+        if (ports[index] === current) current.lose();
+        else for (const listener of listeners.disconnect) listener({ type: "disconnect", target: ports[index] });
     };
     const serial = {
         requestPort() {
