@@ -313,6 +313,23 @@ TEST(HcSim, BaudPacesBothDirections) {
     EXPECT_LT(took.count(), 1000);
 }
 
+// Each reply waits for the next tick of the latency timer, so replies that
+// each answer the one before go out at least a period apart: the exchanges
+// from the first command's sending to the last reply take at least
+// (replies - 1) periods, however busy the machine is.
+TEST(HcSim, LatencyHoldsEachReplyForTheNextTick) {
+    SimRun sim({"--latency", "200"});
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost();
+    const auto sent = Clock::now();
+    ASSERT_EQ(sim.Exchange("\xAA"), ":OK#");
+    ASSERT_EQ(sim.Exchange(":GET_VER00#"), ":English Ver1.0#");
+    ASSERT_EQ(sim.Exchange(":ERASE_INT#"), ":EI_OK#");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+    EXPECT_GE(took.count(), 2 * 200);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
 TEST(HcSim, SplitAtCutsLongerRepliesInTwo) {
     // On a slow line the second piece comes some 90 ms after the first, so
     // each read takes one piece.
