@@ -15,6 +15,7 @@
 #include <charconv>
 #include <cstdio>
 #include <iterator>
+#include <limits>
 #include <map>
 #include <string_view>
 
@@ -190,10 +191,16 @@ Parsed Parse(const std::vector<std::string>& arguments,
     return parsed;
 }
 
+// The silence timer counts milliseconds in an int.
+constexpr int kMaxTimeoutSeconds = std::numeric_limits<int>::max() / 1000;
+
+// Digits only: a unit, a fraction, a sign or a space after or before them
+// refuses the value whole rather than leaving the number where it stops.
 bool ParseSeconds(const std::string& text, int& seconds) {
     const char* end = text.data() + text.size();
     const auto [stop, error] = std::from_chars(text.data(), end, seconds);
-    return !text.empty() && error == std::errc() && stop == end && seconds > 0;
+    return !text.empty() && error == std::errc() && stop == end && seconds > 0 &&
+           seconds <= kMaxTimeoutSeconds;
 }
 
 int Download(const std::vector<std::string>& arguments) {
@@ -221,7 +228,8 @@ int Download(const std::vector<std::string>& arguments) {
         return Usage("--type must be main or catalog.");
     }
     if (parsed.Has("timeout") && !ParseSeconds(parsed.Value("timeout"), options.timeoutSeconds)) {
-        return Usage("--timeout takes a whole number of seconds above 0.");
+        return Usage("--timeout takes a whole number of seconds from 1 to " +
+                     std::to_string(kMaxTimeoutSeconds) + ".");
     }
     options.force = parsed.Has("force");
     if (parsed.Has("report")) {

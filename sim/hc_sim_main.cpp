@@ -119,9 +119,17 @@ bool ParseCommandLine(const QCoreApplication& app, Settings& settings) {
             return;
         }
         const QString text = parser.value(option);
+        // Digits alone: Qt's conversion would let a sign and spaces around
+        // the number through.
+        const bool digits =
+            !text.isEmpty() && std::all_of(text.begin(), text.end(), [base](QChar c) {
+                const char16_t u = c.unicode();
+                return (u >= '0' && u <= '9') ||
+                       (base == 16 && ((u >= 'a' && u <= 'f') || (u >= 'A' && u <= 'F')));
+            });
         bool ok = false;
         const long long value = text.toLongLong(&ok, base);
-        if (!ok || value < lowest || value > highest) {
+        if (!digits || !ok || value < lowest || value > highest) {
             std::fprintf(stderr, "velmoro-hc-sim: bad value '%s' for --%s\n", qPrintable(text),
                          qPrintable(option.names().front()));
             valid = false;

@@ -439,10 +439,25 @@ TEST(CliUsage, BadArgumentsExitWithTwo) {
          {QStringList{}, QStringList{"download", "--type", "main", "x"},
           QStringList{"download", "--port", "COM10", "--type", "main", "x"},
           QStringList{"download", "--port", "COM1", "--type", "other", "x"},
-          QStringList{"download", "--port", "COM1", "--type", "main", "x", "--timeout", "0"},
           QStringList{"download", "--port", "COM1", "--type", "main", "x", "--report="},
           QStringList{"reports", "x"}, QStringList{"convert", "only-one"}, QStringList{"flash"}}) {
         EXPECT_EQ(RunCli(args).exitCode, 2) << args.join(' ').toStdString();
+    }
+    // A number followed by anything is refused whole, never read up to where
+    // it stops; seconds must fit the timer's milliseconds. The missing data
+    // file tells an accepted value (exit 3) from a refused one.
+    const std::pair<const char*, int> timeouts[] = {
+        {"1", 3},   {"2147483", 3}, {"0", 2},   {"2147484", 2}, {"99999999999", 2}, {"2m", 2},
+        {"30s", 2}, {"1.5", 2},     {"1e3", 2}, {"0x10", 2},    {"+5", 2},          {"-5", 2},
+        {"", 2},    {" 5", 2},      {"5 ", 2},  {"5\t", 2},     {"=", 2},
+    };
+    for (const auto& [value, exitCode] : timeouts) {
+        // "=" stands for the empty value after the equals sign.
+        const QStringList option = std::string_view(value) == "=" ? QStringList{"--timeout="}
+                                                                  : QStringList{"--timeout", value};
+        const QStringList args =
+            QStringList{"download", "--port", "COM1", "--type", "main", "x"} + option;
+        EXPECT_EQ(RunCli(args).exitCode, exitCode) << args.join(' ').toStdString();
     }
     // The version from CHANGELOG.md and the commit the build was made from
     // ("unknown" outside a checkout or a git archive).

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cstdint>
 #include <ostream>
 #include <string>
@@ -239,6 +240,39 @@ TEST(HoverButtonDrawing, OutlineAlwaysGradientOnlyWithHeight) {
     EXPECT_EQ(list.front(), DrawOp(RoundRectOp{{0, 0, 30, 4}, {5, 5}, {1, Fixed(0, 0, 0)}}));
     EXPECT_TRUE(OpsOf<FillRectOp>(list).empty());
     EXPECT_EQ(OpsOf<StateTextOp>(list).size(), 1u);
+}
+
+// All four corners, at every corner size against every rectangle: each
+// corner cuts the same diagonal step, half the corner ellipse's size (odd
+// sizes round down), no step at zero or below, and where the rectangle is
+// too small for it the largest step at which a side's two cuts still meet.
+TEST(RoundRectOutline, EveryCornerCutsTheSameDiagonalStep) {
+    for (const int width : {1, 2, 3, 4, 5, 6, 9, 10, 31}) {
+        for (const int height : {1, 2, 3, 4, 5, 6, 9, 10, 31}) {
+            for (const int size : {-3, 0, 1, 2, 3, 4, 5, 7, 8, 9, 10, 11, 40}) {
+                const Rect rect{3, 7, 3 + width, 7 + height};
+                const int step = std::clamp(size / 2, 0, (std::min(width, height) - 1) / 2);
+                const int left = rect.left;
+                const int top = rect.top;
+                const int right = rect.right - 1;
+                const int bottom = rect.bottom - 1;
+                // Clockwise from the top edge's left end: the corner each
+                // pair of points leaves and the one it reaches.
+                const std::array<Point, 8> expected = {
+                    Point{left + step, top},     Point{right - step, top},
+                    Point{right, top + step},    Point{right, bottom - step},
+                    Point{right - step, bottom}, Point{left + step, bottom},
+                    Point{left, bottom - step},  Point{left, top + step}};
+                const std::array<Point, 8> outline =
+                    RoundRectOutline(RoundRectOp{rect, {size, size}, {1, Fixed(0, 0, 0)}});
+                for (std::size_t i = 0; i < outline.size(); ++i) {
+                    EXPECT_EQ(outline[i], expected[i])
+                        << rect << " corner " << size << " point " << i << " is (" << outline[i].x
+                        << "," << outline[i].y << ")";
+                }
+            }
+        }
+    }
 }
 
 TEST(HoverButtonDrawing, FramePensAndFocusRectangle) {

@@ -313,6 +313,23 @@ TEST(HcSim, BaudPacesBothDirections) {
     EXPECT_LT(took.count(), 1000);
 }
 
+// Each reply waits for the next tick of the latency timer, so replies that
+// each answer the one before go out at least a period apart: the exchanges
+// from the first command's sending to the last reply take at least
+// (replies - 1) periods, however busy the machine is.
+TEST(HcSim, LatencyHoldsEachReplyForTheNextTick) {
+    SimRun sim({"--latency", "200"});
+    ASSERT_TRUE(sim.Listening());
+    sim.OpenHost();
+    const auto sent = Clock::now();
+    ASSERT_EQ(sim.Exchange("\xAA"), ":OK#");
+    ASSERT_EQ(sim.Exchange(":GET_VER00#"), ":English Ver1.0#");
+    ASSERT_EQ(sim.Exchange(":ERASE_INT#"), ":EI_OK#");
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - sent);
+    EXPECT_GE(took.count(), 2 * 200);
+    EXPECT_EQ(sim.Wait(), 0);
+}
+
 TEST(HcSim, SplitAtCutsLongerRepliesInTwo) {
     // On a slow line the second piece comes some 90 ms after the first, so
     // each read takes one piece.
@@ -394,9 +411,48 @@ TEST(HcSim, SignalEndsCleanly) {
 }
 
 TEST(HcSim, BadOptionsAreUsageErrors) {
-    for (const char* option : {"--baud=0", "--error-at=x", "--stray-byte=100", "--nonsense"}) {
+    for (const char* option : {"--error-at=x", "--nonsense"}) {
         SimRun sim({option});
         EXPECT_EQ(sim.Wait(), 2) << option;
+    }
+    // Every number option at both ends of its range and just past them, and
+    // with something before or after its digits: a value is taken whole or
+    // refused, never read up to where the number stops.
+    struct NumberOption {
+        const char* name;
+        const char* lowest;
+        const char* highest;
+        const char* belowLowest;
+        const char* aboveHighest;
+    } const options[] = {
+        {"--beacons", "1", "1000000", "0", "1000001"},
+        {"--seed", "0", "4294967295", "-1", "4294967296"},
+        {"--split-at", "1", "1000000", "0", "1000001"},
+        {"--error-at", "1", "1000000", "0", "1000001"},
+        {"--stray-at", "1", "1000000", "0", "1000001"},
+        {"--stray-byte", "0", "FF", "-1", "100"},
+        {"--write-delay", "0", "600000", "-1", "600001"},
+        {"--latency", "1", "255", "0", "256"},
+        {"--baud", "1", "10000000", "0", "10000001"},
+        {"--hangup-at", "1", "1000000", "0", "1000001"},
+    };
+    for (const NumberOption& option : options) {
+        for (const char* value : {option.lowest, option.highest}) {
+            SimRun sim({option.name, value});
+            EXPECT_TRUE(sim.Listening()) << option.name << " " << value;
+        }
+        for (const std::string value :
+             {std::string(option.belowLowest), std::string(option.aboveHighest),
+              std::string(option.highest) + "0000000000000000000", std::string("1s"),
+              std::string("2m"), std::string("1.5"), std::string("+1"), std::string(" 1"),
+              std::string("1 "), std::string("")}) {
+            SimRun sim({option.name, value});
+            if (sim.Listening()) {
+                ADD_FAILURE() << option.name << " '" << value << "' taken";
+                continue;
+            }
+            EXPECT_EQ(sim.Wait(), 2) << option.name << " '" << value << "'";
+        }
     }
 }
 

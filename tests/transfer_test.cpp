@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <fstream>
 #include <functional>
 #include <string>
@@ -642,6 +643,34 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
     const std::string noObjects = "Download not started: " + std::string(texts::kNoObjects);
     const std::string mark(kByteOrderMark);
     const std::string galaxy = "OBJ1   ,Andromeda Galaxi\xC3\xA9  ,1234,7,1,2,3,4,5,6,7,8,\r\n";
+    // A catalogue whose next byte stands at offset `at`, on the line after
+    // the separator and `at` bytes' worth of whole records: the places a
+    // byte may take against the reads of a file (64 KiB at a time).
+    const auto recordsUpTo = [](std::size_t at) {
+        std::string text = "-----\r\n";
+        const std::string record = "42,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
+        const std::size_t count = (at - text.size()) / record.size();
+        const std::size_t longer = (at - text.size()) % record.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            text += i < longer ? "42,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.50\r\n" : record;
+        }
+        return text;
+    };
+    const auto lineAfter = [](const std::string& text) {
+        return "line " + std::to_string(std::count(text.begin(), text.end(), '\n') + 1) +
+               ", column ";
+    };
+    const std::string lastOfFirstRead = recordsUpTo(65535);
+    const std::string firstOfSecondRead = recordsUpTo(65536);
+    const std::string pastFirstRead = recordsUpTo(100003);
+    const std::string tail = "43,Star  ,1234,7,1.5,20.25,0.1,300,0,0,0,0,2.5\r\n";
+    const std::string latin1 = " holds the byte 0xE9, which is not catalogue text: it is not UTF-8";
+    const std::string atEdge = lineAfter(lastOfFirstRead) + "1" + latin1;
+    const std::string pastEdge = lineAfter(firstOfSecondRead) + "1" + latin1;
+    const std::string past = lineAfter(pastFirstRead) + "1" + latin1;
+    const std::string brokenAcross =
+        lineAfter(lastOfFirstRead) + "1 holds the byte 0xE2, which is not catalogue text";
+    const std::string afterCharacterAcross = lineAfter(lastOfFirstRead) + "2" + latin1;
     const struct {
         const char* what;
         std::string contents;
@@ -691,6 +720,39 @@ TEST_F(TransferTest, FilesThatLookWrongAreRefusedOrAskedAbout) {
          UpdateType::ObjectCatalog,
          "column 15 holds the byte 0xE9, which is not catalogue text: it "
          "is not UTF-8",
+         false,
+         {}},
+        // Where the reads of the file meet: the byte that ends the first, the
+        // one that begins the second, one far past them, a character whose
+        // bytes both reads hold, broken or whole.
+        {"catalogue with a Latin-1 byte that ends the first read",
+         lastOfFirstRead + "\xE9" + tail,
+         UpdateType::ObjectCatalog,
+         atEdge.c_str(),
+         false,
+         {}},
+        {"catalogue with a Latin-1 byte that begins the second read",
+         firstOfSecondRead + "\xE9" + tail,
+         UpdateType::ObjectCatalog,
+         pastEdge.c_str(),
+         false,
+         {}},
+        {"catalogue with a Latin-1 byte past the first read",
+         pastFirstRead + "\xE9" + tail,
+         UpdateType::ObjectCatalog,
+         past.c_str(),
+         false,
+         {}},
+        {"catalogue with a character broken across the reads",
+         lastOfFirstRead + "\xE2\x82" + tail,
+         UpdateType::ObjectCatalog,
+         brokenAcross.c_str(),
+         false,
+         {}},
+        {"catalogue with a Latin-1 byte after a character across the reads",
+         lastOfFirstRead + "\xE2\x82\xAC\xE9" + tail,
+         UpdateType::ObjectCatalog,
+         afterCharacterAcross.c_str(),
          false,
          {}},
         {"catalogue with a zero byte",

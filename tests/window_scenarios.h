@@ -228,6 +228,12 @@ inline std::vector<std::string_view> PortItemStarts(bool com12) {
 inline const std::vector<Scenario>& All() {
     using namespace texts;
     const Seen running{.caption = kStopCaption, .openEnabled = false};
+    // Running, and the computer kept awake: what each ending must let go.
+    const Seen held{
+        .caption = kStopCaption, .openEnabled = false, .keptAwake = true, .sessionMayEnd = false};
+    // How every ending leaves the window: nothing held.
+    const Seen letGo{
+        .caption = kStartCaption, .openEnabled = true, .keptAwake = false, .sessionMayEnd = true};
     static const std::vector<Scenario> scenarios = {
         // Chosen by hand, then the controller's adapter plugged in: its
         // port is chosen, and the transfer goes through it. The list names
@@ -296,7 +302,7 @@ inline const std::vector<Scenario>& All() {
                    {Act::DoubleClickStartStop,
                     {},
                     {.log = kResetPrompt, .caption = kStopCaption, .openEnabled = false}},
-                   {Act::WaitForLog, kProcessing, running},
+                   {Act::WaitForLog, kProcessing, held},
                    {Act::ClickStartStop,
                     {},
                     {.log = kStopped,
@@ -331,12 +337,21 @@ inline const std::vector<Scenario>& All() {
                      .sessionMayEnd = true}}},
          .keepAwakeSilence = std::chrono::milliseconds(300),
          .simSummary = "0 violations"},
+        {.name = "StopWhileTheControllerIsSilent",
+         // The controller never greets: Stop while nothing has come from it,
+         // long before the silence would let go of the hold.
+         .simOptions = {"--beacons", "1000000"},
+         .steps = {{Act::ChooseFile},
+                   {Act::ClickStartStop, {}, held},
+                   {Act::ClickStartStop, {}, letGo}},
+         .simSummary = " 0 commands, 0 blocks written, 0 violations"},
         {.name = "ErrorReplyEndsTheTransfer",
          // Greeting, version, erase, blank check, then the first block's
-         // ":RB_OK#".
-         .simOptions = {"--error-at", "5"},
+         // ":RB_OK#"; each reply held for the adapter's latency timer, so
+         // that the hold is seen before the end.
+         .simOptions = {"--error-at", "5", "--latency", "200"},
          .steps = {{Act::ChooseFile},
-                   {Act::ClickStartStop, {}, running},
+                   {Act::ClickStartStop, {}, held},
                    {Act::WaitForIdle,
                     {},
                     {.logEnd = kErrorReply,
@@ -348,15 +363,10 @@ inline const std::vector<Scenario>& All() {
          .simSummary = "error reply sent; 4 commands, 0 blocks written"},
         {.name = "LostPortEndsTheTransfer",
          // The line hung up after the first block's reply.
-         .simOptions = {"--hangup-at", "5"},
+         .simOptions = {"--hangup-at", "5", "--latency", "200"},
          .steps = {{Act::ChooseFile},
-                   {Act::ClickStartStop, {}, running},
-                   {Act::WaitForIdle,
-                    {},
-                    {.caption = kStartCaption,
-                     .openEnabled = true,
-                     .keptAwake = false,
-                     .sessionMayEnd = true}}},
+                   {Act::ClickStartStop, {}, held},
+                   {Act::WaitForIdle, {}, letGo}},
          .simSummary = "hung up"},
         {.name = "EmptyFileIsRefused",
          .file = DataFile::Empty,
@@ -366,6 +376,8 @@ inline const std::vector<Scenario>& All() {
                     {.log = kEmptyDataFile,
                      .caption = kStartCaption,
                      .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true,
                      .questions = 0}}},
          .simSummary = " 0 commands, 0 blocks written"},
         {.name = "PortThatWillNotOpenIsRefused",
@@ -376,6 +388,8 @@ inline const std::vector<Scenario>& All() {
                     {.log = "",
                      .caption = kStartCaption,
                      .openEnabled = true,
+                     .keptAwake = false,
+                     .sessionMayEnd = true,
                      .questions = 1,
                      .questionCaption = kTitle,
                      .questionIcon = Icon::Stop}}}},
