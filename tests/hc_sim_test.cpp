@@ -441,7 +441,7 @@ TEST(HcSim, BadOptionsAreUsageErrors) {
             SimRun sim({option.name, value});
             EXPECT_TRUE(sim.Listening()) << option.name << " " << value;
         }
-        for (const std::string value :
+        for (const std::string& value :
              {std::string(option.belowLowest), std::string(option.aboveHighest),
               std::string(option.highest) + "0000000000000000000", std::string("1s"),
               std::string("2m"), std::string("1.5"), std::string("+1"), std::string(" 1"),
