@@ -444,20 +444,28 @@ TEST(CliUsage, BadArgumentsExitWithTwo) {
         EXPECT_EQ(RunCli(args).exitCode, 2) << args.join(' ').toStdString();
     }
     // A number followed by anything is refused whole, never read up to where
-    // it stops; seconds must fit the timer's milliseconds. The missing data
-    // file tells an accepted value (exit 3) from a refused one.
-    const std::pair<const char*, int> timeouts[] = {
-        {"1", 3},   {"2147483", 3}, {"0", 2},   {"2147484", 2}, {"99999999999", 2}, {"2m", 2},
-        {"30s", 2}, {"1.5", 2},     {"1e3", 2}, {"0x10", 2},    {"+5", 2},          {"-5", 2},
-        {"", 2},    {" 5", 2},      {"5 ", 2},  {"5\t", 2},     {"=", 2},
+    // it stops; seconds must fit the timer's milliseconds. An accepted value
+    // gets past the arguments to the port or the missing data file (exit 3
+    // or 4, whichever the platform meets first); a refused one ends in 2.
+    const std::pair<const char*, bool> timeouts[] = {
+        {"1", false},  {"2147483", false}, {"0", true},   {"2147484", true}, {"99999999999", true},
+        {"2m", true},  {"30s", true},      {"1.5", true}, {"1e3", true},     {"0x10", true},
+        {"+5", true},  {"-5", true},       {"", true},    {" 5", true},      {"5 ", true},
+        {"5\t", true}, {"=", true},
     };
-    for (const auto& [value, exitCode] : timeouts) {
+    for (const auto& [value, refused] : timeouts) {
         // "=" stands for the empty value after the equals sign.
         const QStringList option = std::string_view(value) == "=" ? QStringList{"--timeout="}
                                                                   : QStringList{"--timeout", value};
         const QStringList args =
             QStringList{"download", "--port", "COM1", "--type", "main", "x"} + option;
-        EXPECT_EQ(RunCli(args).exitCode, exitCode) << args.join(' ').toStdString();
+        const int exitCode = RunCli(args).exitCode;
+        if (refused) {
+            EXPECT_EQ(exitCode, 2) << args.join(' ').toStdString();
+        } else {
+            EXPECT_TRUE(exitCode == 3 || exitCode == 4)
+                << args.join(' ').toStdString() << ": " << exitCode;
+        }
     }
     // The version from CHANGELOG.md and the commit the build was made from
     // ("unknown" outside a checkout or a git archive).
