@@ -126,7 +126,7 @@ void DrawButton(const BoxState& state, const DRAWITEMSTRUCT& request) {
 HWND Child(HWND box, const wchar_t* className, const wchar_t* text, DWORD style, int id,
            HFONT font) {
     HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, box,
-                                 reinterpret_cast<HMENU>(static_cast<INT_PTR>(id)),
+                                 FromParam<HMENU>(static_cast<INT_PTR>(id)),
                                  GetModuleHandleW(nullptr), nullptr);
     SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
     return child;
@@ -201,7 +201,7 @@ void Initialise(HWND box, BoxState& state) {
         HWND icon = Child(box, WC_STATICW, nullptr, SS_ICON, kIconId, state.font);
         SendMessageW(icon, STM_SETICON, reinterpret_cast<WPARAM>(state.icon), 0);
         SetPropW(box, kIconProperty,
-                 reinterpret_cast<HANDLE>(static_cast<UINT_PTR>(state.type & MB_ICONMASK)));
+                 FromParam<HANDLE>(static_cast<UINT_PTR>(state.type & MB_ICONMASK)));
     }
     Child(box, WC_STATICW, state.text->c_str(), SS_LEFT | SS_NOPREFIX, kTextId, state.font);
     for (std::size_t i = 0; i < state.buttons.size(); ++i) {
