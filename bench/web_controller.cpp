@@ -16,7 +16,6 @@
 #include <emscripten/emscripten.h>
 
 #include <algorithm>
-#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
@@ -26,6 +25,7 @@
 #include <vector>
 
 #include "hc_model.h"
+#include "transfer_figures.h"
 
 namespace {
 
@@ -86,21 +86,17 @@ public:
     // summary and its findings, one a line.
     std::string Summary() const {
         std::string text;
-        char line[320];
+        char line[160];
         if (finished_) {
-            const double ideal = static_cast<double>(bytesIn_ + bytesOut_) * 10.0 / baud_;
-            const double transfer = (quitAt_ - greetedAt_) / 1000.0;
-            std::vector<double> sorted = reactions_;
-            std::sort(sorted.begin(), sorted.end());
-            std::snprintf(line, sizeof line,
-                          "stats: transfer %.3f s, %zu bytes in, %zu bytes out, ideal %.3f s, "
-                          "ratio %.3f, reaction median %.3f ms, p99 %.3f ms, %zu reactions\n",
-                          transfer, bytesIn_, bytesOut_, ideal, transfer / ideal,
-                          Percentile(sorted, 0.5), Percentile(sorted, 0.99), sorted.size());
-            text += line;
+            velmoro::sim::TransferFigures figures;
+            figures.transferSeconds = (quitAt_ - greetedAt_) / 1000.0;
+            figures.bytesIn = bytesIn_;
+            figures.bytesOut = bytesOut_;
+            figures.reactionsMs = reactions_;
+            text += "stats: " + velmoro::sim::FiguresText(figures, baud_) + "\n";
             // What the bench's own timing adds: each reply handed over after
             // its last byte would have reached the page.
-            sorted = lateness_;
+            std::vector<double> sorted = lateness_;
             std::sort(sorted.begin(), sorted.end());
             double sum = 0;
             for (const double late : sorted) {
@@ -109,7 +105,8 @@ public:
             std::snprintf(
                 line, sizeof line,
                 "replies handed over late by: median %.3f ms, p99 %.3f ms, in all %.3f s\n",
-                Percentile(sorted, 0.5), Percentile(sorted, 0.99), sum / 1000.0);
+                velmoro::sim::Percentile(sorted, 0.5), velmoro::sim::Percentile(sorted, 0.99),
+                sum / 1000.0);
         } else {
             std::snprintf(line, sizeof line, "stats: no finished transfer\n");
         }
@@ -144,16 +141,6 @@ public:
     }
 
 private:
-    // Nearest rank, as velmoro-hc-sim reports it.
-    static double Percentile(const std::vector<double>& sorted, double share) {
-        if (sorted.empty()) {
-            return 0;
-        }
-        const auto rank =
-            static_cast<std::size_t>(std::ceil(share * static_cast<double>(sorted.size())));
-        return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-    }
-
     void Schedule(const std::string& reply, double processedAt) {
         Piece piece;
         piece.bytes = reply;
