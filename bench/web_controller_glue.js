@@ -9,10 +9,12 @@
 // nested timer on waits at least 4 ms: so the waiting is done only in
 // messages of a MessageChannel (tasks that are no timers, so every timer
 // set from one is the first of its chain), a timer brings it to a
-// millisecond or two before the moment, and messages wait out the rest. Every reply is
-// handed over from such a message, all that is due at once. The moments
-// are fixed when the command is taken, so a late hand-over shortens the
-// next wait: lateness never adds up.
+// millisecond or two before the moment, and messages wait out the rest.
+// Every reply is handed over from such a message, all that is due at once.
+// The moments are fixed when the command is taken, so a late hand-over
+// shortens the next wait: lateness never adds up. The page's clock counts
+// tenths of a millisecond here (a page from a file is not cross-origin
+// isolated), with a jitter that leaves no bias over many replies.
 //
 // window.velmoroInPage: summary() (the figures and the model's findings,
 // as text) and flash() (the internal flash, as a binary string).
