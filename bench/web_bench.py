@@ -133,7 +133,9 @@ def in_page(browser):
     line, stats = checked(browser.evaluate("velmoroInPage.summary()"), flash, "in-page controller")
     print("  in-page controller: " + line)
     summary = browser.evaluate("velmoroInPage.summary()")
-    print("    " + re.search(r"^replies handed over late.*$", summary, re.M).group(0))
+    late = re.search(r"^replies handed over late.* in all ([0-9.]+) s$", summary, re.M)
+    print("    %s; the page without it: ratio %.3f" % (
+        late.group(0), (float(stats.group(1)) - float(late.group(1))) / float(stats.group(2))))
     print("    page's own reaction: %s, %d replies answered" % (spread(own), len(own)))
     return float(stats.group(3)), statistics.median(own)
 
