@@ -9,7 +9,6 @@
 #include <QSocketNotifier>
 #include <algorithm>
 #include <chrono>
-#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <filesystem>
@@ -21,6 +20,7 @@
 #include <vector>
 
 #include "pty_controller.h"
+#include "transfer_figures.h"
 
 namespace {
 
@@ -220,38 +220,20 @@ bool WriteFlash(const CHandControllerModel& model, const fs::path& dir, std::str
     return ok;
 }
 
-double Milliseconds(TransferStats::Duration duration) {
-    return std::chrono::duration<double, std::milli>(duration).count();
-}
-
-// Nearest rank: always a reaction that was measured, never an interpolation.
-TransferStats::Duration Percentile(const std::vector<TransferStats::Duration>& sorted,
-                                   double share) {
-    if (sorted.empty()) {
-        return {};
-    }
-    const auto rank =
-        static_cast<std::size_t>(std::ceil(share * static_cast<double>(sorted.size())));
-    return sorted[std::clamp<std::size_t>(rank, 1, sorted.size()) - 1];
-}
-
 void PrintStats(const TransferStats& stats, int baud) {
     if (!stats.finished) {
         std::printf("velmoro-hc-sim: stats: no finished transfer\n");
         return;
     }
-    // Ten bits a byte on the wire: start, eight data bits, stop.
-    const double ideal = static_cast<double>(stats.bytesIn + stats.bytesOut) * 10.0 /
-                         (baud > 0 ? baud : kControllerBaud);
-    const double transfer = std::chrono::duration<double>(stats.transfer).count();
-    std::vector<TransferStats::Duration> sorted = stats.reactions;
-    std::sort(sorted.begin(), sorted.end());
-    std::printf(
-        "velmoro-hc-sim: stats: transfer %.3f s, %zu bytes in, %zu bytes out, ideal %.3f s, "
-        "ratio %.3f, reaction median %.3f ms, p99 %.3f ms, %zu reactions\n",
-        transfer, stats.bytesIn, stats.bytesOut, ideal, transfer / ideal,
-        Milliseconds(Percentile(sorted, 0.5)), Milliseconds(Percentile(sorted, 0.99)),
-        sorted.size());
+    velmoro::sim::TransferFigures figures;
+    figures.transferSeconds = std::chrono::duration<double>(stats.transfer).count();
+    figures.bytesIn = stats.bytesIn;
+    figures.bytesOut = stats.bytesOut;
+    for (const TransferStats::Duration reaction : stats.reactions) {
+        figures.reactionsMs.push_back(std::chrono::duration<double, std::milli>(reaction).count());
+    }
+    std::printf("velmoro-hc-sim: stats: %s\n",
+                FiguresText(figures, baud > 0 ? baud : kControllerBaud).c_str());
 }
 
 }  // namespace
