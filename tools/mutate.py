@@ -120,6 +120,7 @@ FILES = {
     "sim/hc_model.cpp": (["unit", "pty", "matrix"], None),
     "sim/pty_controller.cpp": (["pty", "matrix"], None),
     "sim/hc_sim_main.cpp": (["pty", "matrix"], None),
+    "sim/transfer_figures.cpp": (["pty", "matrix"], None),
     "sim/loopback_rig.cpp": (["unit"], None),
 }
 
