@@ -560,6 +560,15 @@ function messageBox(text, mark, buttons) {
         const fallback = buttons[buttons.length - 1][1];
         question.oncancel = (e) => { e.preventDefault(); question.close(); resolve(fallback); };
         question.onkeydown = (e) => {
+            // Tab goes round the box's buttons, as in the desktop's boxes,
+            // never out of the box to the page under it.
+            const shown = [...elements].filter((element) => !element.hidden);
+            const edge = e.shiftKey ? shown[0] : shown[shown.length - 1];
+            if (e.key === "Tab" && document.activeElement === edge) {
+                e.preventDefault();
+                (e.shiftKey ? shown[shown.length - 1] : shown[0]).focus();
+                return;
+            }
             for (const spec of buttons) {
                 const m = mnemonic(spec[0]);
                 if (m.underline >= 0 && e.key.toLowerCase() === m.text[m.underline].toLowerCase()) {

@@ -583,7 +583,8 @@ class PageTest(unittest.TestCase):
     # ends it as OK does; a row of it: letters that leave it open, then the
     # keys that end it.
     QUESTION_KEYS = [(["Enter"], 0), (["Escape"], 0), ([" "], 0), (["n"], 0), (["Alt+n"], 0),
-                     (["y"], 1), (["Alt+y"], 1), (["Shift+Tab", "Enter"], 1)]
+                     (["y"], 1), (["Alt+y"], 1), (["Shift+Tab", "Enter"], 1), (["Tab", " "], 1),
+                     (["Tab", "Tab", "Enter"], 0), (["Shift+Tab", "Shift+Tab", " "], 0)]
     OK_KEYS = [([], ["Enter"]), (["o", "y"], ["Escape"]), (["n"], [" "])]
 
     def assertAnswered(self):
