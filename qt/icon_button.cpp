@@ -101,16 +101,7 @@ QIcon CIconButton::MakeGreyIcon(const QIcon& icon) {
     if (source.isNull()) {
         return {};
     }
-    QImage image = source.toImage().convertToFormat(QImage::Format_ARGB32);
-    for (int y = 0; y < image.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-        for (int x = 0; x < image.width(); ++x) {
-            line[x] = drawing::GreyPixel(line[x]);
-        }
-    }
-    QPixmap grey = QPixmap::fromImage(image);
-    grey.setDevicePixelRatio(source.devicePixelRatio());
-    return QIcon(grey);
+    return QIcon(toolkit::PixmapWithPixels(source, drawing::GreyPixel));
 }
 
 drawing::CSystemColors CIconButton::CurrentSystemColors() const {

@@ -174,20 +174,27 @@ drawing::Look CurrentLook() {
     return currentLook;
 }
 
-QPixmap PictureForLook(const QPixmap& picture) {
-    if (currentLook != drawing::Look::kNight || picture.isNull()) {
+QPixmap PixmapWithPixels(const QPixmap& picture, std::uint32_t (*pixel)(std::uint32_t)) {
+    if (picture.isNull()) {
         return picture;
     }
     QImage image = picture.toImage().convertToFormat(QImage::Format_ARGB32);
     for (int y = 0; y < image.height(); ++y) {
         auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
         for (int x = 0; x < image.width(); ++x) {
-            line[x] = drawing::NightPicturePixel(line[x]);
+            line[x] = pixel(line[x]);
         }
     }
-    QPixmap night = QPixmap::fromImage(image);
-    night.setDevicePixelRatio(picture.devicePixelRatio());
-    return night;
+    QPixmap made = QPixmap::fromImage(image);
+    made.setDevicePixelRatio(picture.devicePixelRatio());
+    return made;
+}
+
+QPixmap PictureForLook(const QPixmap& picture) {
+    if (currentLook != drawing::Look::kNight) {
+        return picture;
+    }
+    return PixmapWithPixels(picture, drawing::NightPicturePixel);
 }
 
 int GetSystemMetrics(SysMetric metric) {

@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPixmap>
+#include <cstdint>
 
 #include "draw_list.h"
 #include "palette.h"
@@ -30,6 +31,9 @@ drawing::Look CurrentLook();
 // The palette whose roles GetSysColor reads as drawing::NightColors() has
 // them.
 QPalette NightPalette();
+// A copy of picture with every pixel, as 0xAARRGGBB, passed through pixel
+// (an icon's grey copy, its night copy).
+QPixmap PixmapWithPixels(const QPixmap& picture, std::uint32_t (*pixel)(std::uint32_t));
 // A picture as the current look shows it: as it is by day, each pixel
 // through drawing::NightPicturePixel at night.
 QPixmap PictureForLook(const QPixmap& picture);
