@@ -621,6 +621,11 @@ class PageTest(unittest.TestCase):
                     self.assertFalse(self.question_open())
                     self.click("#button1004")
                     self.wait_log(lambda log: log == STOPPED)
+                    # A controller that has heard a beacon ends with the
+                    # port's closing: the next row gets a fresh one.
+                    sim.finish(stop=True)
+                    sim = self.sim("--beacons", "1000000")
+                    self.relay.pty_path = sim.link
         sim.finish(stop=True)
 
         sim = self.sim("--beacons", "2")
