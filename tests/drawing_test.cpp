@@ -804,5 +804,29 @@ TEST(NightLook, DayTableDrawsAsBeforeAndNightKeepsContrast) {
     EXPECT_EQ(look, Look::kDay);
 }
 
+// A picture's pixel turns into its luma (BT.601 weights, rounded down) scaled
+// into the night's reds (rounded down), its alpha kept; an own colour into the
+// inverse. The rows sit where a weight or a scale one off shows.
+TEST(NightLook, PicturesTakeTheirLumaScaledIntoTheNightsReds) {
+    const struct {
+        std::uint32_t argb;
+        std::uint8_t red;
+    } kRows[] = {
+        {0xFFFFFFFFU, 200}, {0x80000000U, 0},  {0xFFFF0000U, 59}, {0xFF6B0000U, 24},
+        {0x40001D00U, 13},  {0xFF000035U, 4},  {0xFF2F0000U, 10}, {0x00FFFFFFU, 200},
+    };
+    for (const auto& row : kRows) {
+        EXPECT_EQ(NightPicturePixel(row.argb), (row.argb & 0xFF000000U) | (std::uint32_t{row.red} << 16))
+            << std::hex << row.argb;
+    }
+    EXPECT_EQ(NightOwn({255, 255, 255}), (Rgb{0, 0, 0}));
+    EXPECT_EQ(NightOwn({0, 0, 0}), (Rgb{200, 0, 0}));
+    // The limit itself is safe; one step past it on any channel is not.
+    EXPECT_TRUE(IsNightSafe(kNightBrightest));
+    EXPECT_FALSE(IsNightSafe({201, 40, 40}));
+    EXPECT_FALSE(IsNightSafe({200, 41, 40}));
+    EXPECT_FALSE(IsNightSafe({200, 40, 41}));
+}
+
 }  // namespace
 }  // namespace velmoro::drawing

@@ -329,16 +329,22 @@ TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
         }
         return rows;
     };
-    const auto iconWidth = [this] {
+    // Every control that draws itself takes the new DPI: both icon buttons'
+    // icons and both hover buttons' focus frames.
+    const auto iconWidth = [](CIconButton& button) {
         ICONINFO info{};
-        GetIconInfo(dialog.helpButton.Icon(0), &info);
+        GetIconInfo(button.Icon(0), &info);
         DeleteObject(info.hbmColor);
         DeleteObject(info.hbmMask);
         return static_cast<int>(info.xHotspot * 2);
     };
+    CIconButton* const iconButtons[] = {&dialog.helpButton, &dialog.homeButton};
+    CHoverButton* const hoverButtons[] = {&dialog.openButton, &dialog.startStopButton};
     const UINT before = WindowDpi(dialog.Handle());
     const int inkBefore = percentInkRows();
-    EXPECT_EQ(iconWidth(), MetricForDpi(SM_CXSMICON, before));
+    for (CIconButton* button : iconButtons) {
+        EXPECT_EQ(iconWidth(*button), MetricForDpi(SM_CXSMICON, before));
+    }
 
     const UINT after = before * 2;
     RECT rect{};
@@ -347,21 +353,26 @@ TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
     rect.bottom += rect.bottom - rect.top;
     SendMessageW(dialog.Handle(), WM_DPICHANGED, MAKEWPARAM(after, after),
                  reinterpret_cast<LPARAM>(&rect));
-    EXPECT_EQ(iconWidth(), MetricForDpi(SM_CXSMICON, after));
+    for (CIconButton* button : iconButtons) {
+        EXPECT_EQ(iconWidth(*button), MetricForDpi(SM_CXSMICON, after)) << button->Handle();
+    }
     EXPECT_GT(MetricForDpi(SM_CXSMICON, after), MetricForDpi(SM_CXSMICON, before));
     EXPECT_GE(percentInkRows(), inkBefore * 3 / 2) << inkBefore;
 
-    CSurface surface(160, 40);
-    SelectObject(surface.Dc(), GetStockObject(WHITE_BRUSH));
-    DRAWITEMSTRUCT request{};
-    request.CtlType = ODT_BUTTON;
-    request.hDC = surface.Dc();
-    request.rcItem = {0, 0, 160, 40};
-    request.itemState = ODS_FOCUS;
-    request.hwndItem = dialog.openButton.Handle();
-    dialog.openButton.DrawItem(request);
-    // The focus frame's left pen, 3 pixels wide, centred on the inner edge.
-    EXPECT_EQ(surface.At(MetricForDpi(SM_CXEDGE, after) + 1, 20), RGB(153, 198, 252));
+    for (CHoverButton* button : hoverButtons) {
+        CSurface surface(160, 40);
+        SelectObject(surface.Dc(), GetStockObject(WHITE_BRUSH));
+        DRAWITEMSTRUCT request{};
+        request.CtlType = ODT_BUTTON;
+        request.hDC = surface.Dc();
+        request.rcItem = {0, 0, 160, 40};
+        request.itemState = ODS_FOCUS;
+        request.hwndItem = button->Handle();
+        button->DrawItem(request);
+        // The focus frame's left pen, 3 pixels wide, centred on the inner edge.
+        EXPECT_EQ(surface.At(MetricForDpi(SM_CXEDGE, after) + 1, 20), RGB(153, 198, 252))
+            << button->Handle();
+    }
 }
 
 TEST(GdiPlayer, ThinLinesFramesAndTheFocusRectangle) {

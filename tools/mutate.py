@@ -1,22 +1,28 @@
 #!/usr/bin/env python3
-"""Mutation testing of the code the Linux build runs: the engine, the serial
-layer, the window's shared code, the command line, the drawing rules and the
-simulated controller. Plants one small fault at a time, rebuilds, runs the
-tests that can see it (fast ones first, stopping at the first failure) and
-reports every fault that no test caught, with a score per folder.
+"""Mutation testing of the code users run: the engine, the serial layer, the
+window's shared code, the command line, the drawing rules and the simulated
+controller as the Linux build runs them; win32/ as the Windows build runs it,
+under Wine; web/ as the page runs it, in headless Chromium. Plants one small
+fault at a time, rebuilds, runs the tests that can see it (fast ones first,
+stopping at the first failure) and reports every fault that no test caught,
+with a score per folder.
 
     tools/mutate.py [--seed N] [--sample N | --all] [--folder DIR/]... [--only PATH[:LINE]]
                     [--list]
 
 --folder keeps a run to the files under one folder (given more than once,
-to several), so that a sample of a folder can be run on its own.
+to several), so that a sample of a folder can be run on its own: a sample of
+30 from win32/ or web/ takes about an hour here.
 
 It works on a copy of the sources in build-mutate/src (the working tree is
-never touched), builds in build-mutate/build, and writes build-mutate/mutants.txt
-(every planted fault) and build-mutate/results.txt (each with its outcome).
-A fault whose object code is the same as the original's (code another
-platform compiles, or an equivalent the optimiser sees through) is not run:
-it cannot change what the program does here.
+never touched), builds in build-mutate/build (Linux), build-mutate/windows
+(MinGW-w64) and build-mutate/web (emscripten), and writes
+build-mutate/mutants.txt (every planted fault) and build-mutate/results.txt
+(each with its outcome). A fault whose object code is the same as the
+original's (code another platform compiles, or an equivalent the optimiser
+sees through) is not run: it cannot change what the program does here.
+The Windows stages run in a Wine prefix of their own (tests/wine/wine_env.sh),
+made for the run and removed after it.
 """
 
 import argparse
@@ -37,42 +43,90 @@ WORK = ROOT / "build-mutate"
 SRC = WORK / "src"
 BUILD = WORK / "build"
 
-# Test stages, fastest first: the targets a stage needs, the CTest names it
-# runs, how long one of its tests may take before a hang counts as caught,
-# and whether its tests depend on timing (a failure there is tried again).
+# The build trees: where each is, how it is configured, and the objcopy that
+# strips its objects (None: its objects are not compared).
+TREES = {
+    "linux": (BUILD, ["cmake"], ["-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DVELMORO_BUILD_TESTS=ON",
+                                 "-DVELMORO_BUILD_BENCH=OFF", "-DVELMORO_WERROR=OFF"], "objcopy"),
+    "windows": (WORK / "windows", ["cmake"],
+                ["-DCMAKE_TOOLCHAIN_FILE=%s" % (SRC / "cmake/mingw-w64-x86_64.cmake"),
+                 "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DVELMORO_BUILD_TESTS=ON",
+                 "-DVELMORO_WERROR=OFF"], "x86_64-w64-mingw32-objcopy"),
+    "web": (WORK / "web", ["emcmake", "cmake"],
+            ["-DCMAKE_BUILD_TYPE=Release", "-DVELMORO_BUILD_TESTS=OFF", "-DVELMORO_BUILD_BENCH=OFF",
+             "-DVELMORO_WERROR=OFF"], None),
+}
+WINDOWS = TREES["windows"][0]
+WEB = TREES["web"][0]
+
+
+class Stage:
+    """A test stage: the targets it needs built in its tree; what it runs (a
+    CTest name pattern in that tree, or a command); how long a test of it may
+    take before a hang counts as caught; whether its tests depend on timing
+    (a failure there is tried again); and the Linux targets its command
+    needs beside the tree's (built once, unchanged)."""
+
+    def __init__(self, targets, tests, timeout, timed, tree="linux", helpers=(), env=None):
+        self.targets, self.tests, self.timeout, self.timed = targets, tests, timeout, timed
+        self.tree, self.helpers, self.env = tree, list(helpers), env or {}
+
+
+# Test stages, fastest first.
 STAGES = {
-    "unit": (["velmoro_engine_tests"],
-             r"^(TransferTest|WholeTransfer|Images/FirmwareSizes|RealField|CatalogRecord|LineReader"
-             r"|CatalogPayload|PlanCatalog|CatalogLineCheck|Utf8|Crc8|DataBlock|BlockText|SectorText"
-             r"|ReportTest|Sha256Test)\.",
-             10, False),
-    "serial": (["velmoro_serial_tests"], r"^(MSComm|SerialPortFace)\.", 20, False),
-    "doctor": (["velmoro_doctor_tests"], r"^Doctor", 30, True),
-    "pty": (["velmoro_hc_sim_tests", "velmoro_cli_e2e_tests"],
-            r"^(HcSim|HcModel|Options/Faults|Sizes/FirmwareOverPty|CatalogOverPty|FaultsOverPty"
-            r"|CliUsage|CliConvert|CliCheck)\.", 60, True),
-    "window": (["velmoro_shell_tests"], r"^(WindowTest|MinimisedIcon)\.", 60, True),
+    "unit": Stage(["velmoro_engine_tests"],
+                  r"^(TransferTest|WholeTransfer|Images/FirmwareSizes|RealField|CatalogRecord"
+                  r"|LineReader|CatalogPayload|PlanCatalog|CatalogLineCheck|Utf8|Crc8|DataBlock"
+                  r"|BlockText|SectorText|ReportTest|Sha256Test)\.",
+                  10, False),
+    "serial": Stage(["velmoro_serial_tests"], r"^(MSComm|SerialPortFace)\.", 20, False),
+    "doctor": Stage(["velmoro_doctor_tests"], r"^Doctor", 30, True),
+    "pty": Stage(["velmoro_hc_sim_tests", "velmoro_cli_e2e_tests"],
+                 r"^(HcSim|HcModel|Options/Faults|Sizes/FirmwareOverPty|CatalogOverPty"
+                 r"|FaultsOverPty|CliUsage|CliConvert|CliCheck)\.", 60, True),
+    "window": Stage(["velmoro_shell_tests"], r"^(WindowTest|MinimisedIcon)\.", 60, True),
     # The command line's own checks: usage, conversion and the catalogue
     # check, the port doctor and what it advises.
-    "cli": (["velmoro_cli_e2e_tests", "velmoro_doctor_tests"],
-            r"^(CliUsage|CliConvert|CliCheck|FaultsOverPty|Doctor|NoPortAdvice)", 60, True),
+    "cli": Stage(["velmoro_cli_e2e_tests", "velmoro_doctor_tests"],
+                 r"^(CliUsage|CliConvert|CliCheck|FaultsOverPty|Doctor|NoPortAdvice)", 60, True),
     # The drawing rules, by themselves and as the Qt controls play them.
-    "drawing": (["velmoro_drawing_tests", "velmoro_controls_tests"],
-                r"^(PercentProgress|HoverButton|IconButton|OwnerDrawMenu|NightLook|PainterPlayer)",
-                30, False),
+    "drawing": Stage(["velmoro_drawing_tests", "velmoro_controls_tests"],
+                     r"^(PercentProgress|HoverButton|IconButton|OwnerDrawMenu|NightLook"
+                     r"|PainterPlayer)", 30, False),
     # The computer kept awake: the desktop program's and the command line's
     # locks against a stand-in for logind, and the window scenarios that
     # end a transfer or leave the controller silent.
-    "awake": (["velmoro_shell_tests"],
-              r"^(KeepAwake\.|WindowTest\.SleepIs|Scenarios/WindowScenario\.PlaysAsWritten/"
-              r"(FinishedTransfer|StopEndsTheTransfer|SilentController|ErrorReplyEnds|LostPortEnds))",
-              60, True),
+    "awake": Stage(["velmoro_shell_tests"],
+                   r"^(KeepAwake\.|WindowTest\.SleepIs|Scenarios/WindowScenario\.PlaysAsWritten/"
+                   r"(FinishedTransfer|StopEndsTheTransfer|SilentController|ErrorReplyEnds"
+                   r"|LostPortEnds))", 60, True),
     # A sample of the fault matrix: every state's error reply for images,
     # the first and the last of the catalogue's, and every other kind whole.
-    "matrix": (["velmoro_fault_matrix_tests"],
-               r"^Matrix(ErrorReply/CliFault\.EndsAsStated/(Main_|Catalog_ErrorInsteadOfReply"
-               r"(001|002|003|004|005|139|140|141|142|143))|SplitReply/CliFault\.EndsAsStated/"
-               r"(Main|Catalog)_SplitAt(01|08|15)|ExtraByte/|HangUp/|CtrlC/|Window/)", 60, True),
+    "matrix": Stage(["velmoro_fault_matrix_tests"],
+                    r"^Matrix(ErrorReply/CliFault\.EndsAsStated/(Main_|Catalog_ErrorInsteadOfReply"
+                    r"(001|002|003|004|005|139|140|141|142|143))|SplitReply/CliFault\.EndsAsStated/"
+                    r"(Main|Catalog)_SplitAt(01|08|15)|ExtraByte/|HangUp/|CtrlC/|Window/)", 60, True),
+    # The Windows build under Wine: its serial back-end against drivers that
+    # misbehave and its dialogs, drawing and window scenarios in the test's
+    # own process; then the command-line program and the desktop program,
+    # each against the simulator through Wine's COM1.
+    "win32": Stage(["velmoro_win32_serial_tests", "velmoro_win32_tests"],
+                   r"^(SerialTestsUnderWine|DesktopTestsUnderWine)$", 300, True, tree="windows"),
+    "wine-cli": Stage(["velmoro-downloader-cli"],
+                      [str(BUILD / "tests/velmoro_wine_e2e_tests"), "--gtest_brief=1"], 600, True,
+                      tree="windows", helpers=["velmoro_wine_e2e_tests"],
+                      env={"VELMORO_WINDOWS_CLI": str(WINDOWS / "win32/velmoro-downloader-cli.exe")}),
+    "wine-desktop": Stage(["velmoro-downloader"],
+                          [str(BUILD / "tests/velmoro_wine_desktop_tests"), "--gtest_brief=1"],
+                          900, True, tree="windows", helpers=["velmoro_wine_desktop_tests"],
+                          env={"VELMORO_WINDOWS_DESKTOP":
+                               str(WINDOWS / "win32/velmoro-downloader.exe")}),
+    # The page in headless Chromium with the Web Serial stand-in, against
+    # the simulator of the Linux build.
+    "page": Stage(["velmoro_site"],
+                  ["/usr/bin/python3", str(ROOT / "tests/web/page_test.py"), str(WEB / "site"),
+                   str(BUILD / "sim/velmoro-hc-sim"), str(BUILD / "qt/velmoro-downloader-cli"), "-f"],
+                  600, True, tree="web", helpers=["velmoro-hc-sim", "velmoro-downloader-cli"]),
 }
 
 # Files planted in, the stages that can see them, and (optionally) the one
@@ -122,6 +176,34 @@ FILES = {
     "sim/hc_sim_main.cpp": (["pty", "matrix"], None),
     "sim/transfer_figures.cpp": (["pty", "matrix"], None),
     "sim/loopback_rig.cpp": (["unit"], None),
+    # The Windows programs: the serial back-end, the command line's loop and
+    # probes, the dialogs and controls.
+    "win32/comm_api.cpp": (["win32", "wine-cli"], None),
+    "win32/serial_backend.cpp": (["win32", "wine-cli"], None),
+    "win32/port_listing.cpp": (["win32", "wine-cli"], None),
+    "win32/usb_survey.cpp": (["win32", "wine-cli"], None),
+    "win32/report_facts.cpp": (["win32", "wine-cli"], None),
+    "win32/doctor_probes.cpp": (["win32", "wine-cli"], None),
+    "win32/cli_main.cpp": (["wine-cli"], None),
+    "win32/event_loop.cpp": (["wine-cli"], None),
+    "win32/platform.cpp": (["win32", "wine-desktop"], None),
+    "win32/keep_awake.cpp": (["win32", "wine-desktop"], None),
+    "win32/look_store.cpp": (["win32", "wine-desktop"], None),
+    "win32/about_dialog.cpp": (["win32"], None),
+    "win32/dialog.cpp": (["win32", "wine-desktop"], None),
+    "win32/downloader_dialog.cpp": (["win32", "wine-desktop"], None),
+    "win32/downloader_app.cpp": (["wine-desktop"], None),
+    "win32/draw_list_player.cpp": (["win32"], None),
+    "win32/hover_button.cpp": (["win32"], None),
+    "win32/icon_button.cpp": (["win32"], None),
+    "win32/owner_draw_menu.cpp": (["win32"], None),
+    "win32/percent_progress_ctrl.cpp": (["win32"], None),
+    "win32/night_look.cpp": (["win32"], None),
+    "win32/night_message_box.cpp": (["win32"], None),
+    # The page: its script, the engine's exports and the canvas player.
+    "web/page.js": (["page"], None),
+    "web/web_main.cpp": (["page"], None),
+    "web/draw_list_player.cpp": (["page"], None),
 }
 
 # The folders a score is given for; the serial layer is serial/ with its Qt
@@ -133,6 +215,8 @@ AREAS = (
     ("cli/", ("cli/",)),
     ("drawing/", ("drawing/",)),
     ("sim/", ("sim/",)),
+    ("win32/", ("win32/",)),
+    ("web/", ("web/",)),
 )
 
 # Faults the program cannot tell from the original, each with the reason,
@@ -222,9 +306,16 @@ EQUIVALENT = [
      "port.setReadBufferSize(0);", "", "0, no limit, is the port's own default"),
 ]
 
+# Tables of a look's shades, whose numbers no constant fault is planted in,
+# as messages are not: a shade one step off is no fault a user or a test can
+# see. What the shades must keep (the night limit, the contrast between a
+# face and its text) is tested on everything drawn with them.
+SHADES = {("drawing/palette.cpp", "NightColors")}
+
 PROSE = re.compile(r"\S+ \S+ \S+")  # three words or more: a message, not a token
 CONTROL = {"if", "for", "while", "switch", "return", "sizeof", "case", "else", "do", "delete",
-           "new", "throw", "static_assert", "static_cast", "reinterpret_cast", "const_cast"}
+           "new", "throw", "static_assert", "static_cast", "reinterpret_cast", "const_cast",
+           "function", "catch", "typeof", "await"}
 
 
 # ---------------------------------------------------------------- sources
@@ -404,9 +495,10 @@ def mutants_of(path):
             continue
         # Comparison flipped: == and != swap; a relational operator moves its
         # boundary (< and <=, > and >=). Template brackets have no spaces.
-        for hit in re.finditer(r" (==|!=|<=|>=|<|>) ", m):
+        for hit in re.finditer(r" (===|!==|==|!=|<=|>=|<|>) ", m):
             op = hit.group(1)
-            new = {"==": "!=", "!=": "==", "<": "<=", "<=": "<", ">": ">=", ">=": ">"}[op]
+            new = {"===": "!==", "!==": "===", "==": "!=", "!=": "==", "<": "<=", "<=": "<",
+                   ">": ">=", ">=": ">"}[op]
             replace_at(i, hit.start(1), op, new, "comparison")
         # Boolean negated: a condition, && and ||, a ! dropped, true and false.
         for hit in re.finditer(r"\b(if|while) \(", m):
@@ -425,8 +517,10 @@ def mutants_of(path):
                        "negation")
         # Constant changed: whole numbers (0 goes up by one, others down),
         # short string literals (their last character dropped) and character
-        # literals. Array sizes and messages are left alone.
-        if not re.match(r"(const\s+)?(char|std::uint8_t|unsigned|int)\s+\w+\[\d+\]", code):
+        # literals. Array sizes, messages and shades are left alone.
+        shades = (path, enclosing(lines, i)) in SHADES
+        if not shades and \
+                not re.match(r"(const\s+)?(char|std::uint8_t|unsigned|int)\s+\w+\[\d+\]", code):
             for hit in re.finditer(r"(?<![\w.])(0[xX][0-9A-Fa-f]+|\d+)[uUlL]*(?![\w.])", m):
                 replace_at(i, hit.start(), hit.group(), changed_number(hit.group()), "constant")
         for hit in re.finditer(r"\"\s*\"|'\s*'", m):
@@ -440,7 +534,7 @@ def mutants_of(path):
                 replace_at(i, hit.start(), token, new, "constant")
         # Statement removed, call removed: a whole statement that stands on
         # its own lines goes.
-        start = re.match(r"(emit )?([\w:]+)((\.|->)\w+)*\s*\(", code)
+        start = re.match(r"(emit |await )?([\w:]+)((\.|->)\w+)*\s*\(", code)
         assigns = re.match(r"(\*?[\w.>\-\[\]]+) ([-+*/|&^]?=) ", code) or \
             re.match(r"(\+\+|--)[\w.>\-]+;$|[\w.>\-\[\]]+(\+\+|--);$", code)
         jump = re.match(r"(break|continue|return);$", code)
@@ -474,23 +568,45 @@ def write_mutant(mutant, original):
 
 # ---------------------------------------------------------------- running
 
-def run(cmd, timeout=None):
-    return subprocess.run(cmd, cwd=BUILD, capture_output=True, text=True, timeout=timeout)
+def tree_of(path):
+    """The build tree a file's faults are built in: that of its stages."""
+    trees = {STAGES[stage].tree for stage in FILES[path][0]}
+    assert len(trees) == 1, path
+    return trees.pop()
 
 
-def build(targets):
+def run(cmd, tree="linux", timeout=None, env=None):
+    return subprocess.run(cmd, cwd=TREES[tree][0], capture_output=True, text=True, timeout=timeout,
+                          env=dict(os.environ, **(env or {})))
+
+
+def configure(tree):
+    where, cmake, options, _ = TREES[tree]
+    env = {"NODE_PATH": "/usr/share/nodejs"} if tree == "web" else None
+    where.mkdir(parents=True, exist_ok=True)
+    done = run([*cmake, "-S", str(SRC), "-B", str(where), "-G", "Ninja", *options], tree, env=env)
+    if done.returncode != 0:
+        sys.exit("cannot configure build-mutate/%s:\n%s" % (where.name, done.stdout + done.stderr))
+
+
+def build(targets, tree="linux"):
     """True when built; False when the compiler refused; None when only a
     later step failed (a test program that dies as its tests are listed)."""
-    done = run(["cmake", "--build", ".", "--parallel", "2", "--target", *targets])
+    env = {"NODE_PATH": "/usr/share/nodejs"} if tree == "web" else None
+    done = run(["cmake", "--build", ".", "--parallel", "2", "--target", *targets], tree, env=env)
     if done.returncode == 0:
         return True
     return False if ": error:" in done.stdout + done.stderr else None
 
 
-def object_files():
-    """Each source's object file, from the compile commands."""
+def object_files(tree):
+    """Each source's object file in a tree, from its compile commands; none
+    where the tree's objects are not compared."""
+    where, _, _, objcopy = TREES[tree]
     objects = {}
-    for entry in json.loads((BUILD / "compile_commands.json").read_text()):
+    if objcopy is None:
+        return objects
+    for entry in json.loads((where / "compile_commands.json").read_text()):
         source = Path(entry["file"]).resolve()
         if SRC.resolve() in source.parents:
             words = shlex.split(entry["command"])
@@ -498,36 +614,50 @@ def object_files():
     return objects
 
 
-def code_digest(obj):
+def code_digest(obj, tree):
     """The object's code and data without its debug information: two sources
     with the same digest make the same program."""
-    stripped = BUILD / "mutate-stripped.o"
-    subprocess.run(["objcopy", "--strip-debug", str(BUILD / obj), str(stripped)], check=True)
+    where, _, _, objcopy = TREES[tree]
+    stripped = where / "mutate-stripped.o"
+    subprocess.run([objcopy, "--strip-debug", str(where / obj), str(stripped)], check=True)
     return hashlib.sha256(stripped.read_bytes()).hexdigest()
+
+
+def first_failure(output):
+    """The name of the first failed test in a stage's output."""
+    for pattern in (r"\d+ - (\S+) \(", r"\[  FAILED  \] (\S+)", r"^(?:FAIL|ERROR): (\w+)"):
+        found = re.findall(pattern, output, re.M)
+        if found:
+            return found[0]
+    return "a test"
 
 
 def run_stage(name, jobs):
     """None when every test passed, else the name of a test that failed (in a
     stage that depends on timing, failed twice: a test that fails under load
-    does not count as a catch)."""
-    _, regex, timeout, timed = STAGES[name]
-    again = run(["ctest", "-R", regex, "--timeout", str(timeout), "-j", str(jobs),
-                 "--stop-on-failure"])
-    if again.returncode == 0:
-        return None
-    if timed:
-        again = run(["ctest", "--rerun-failed", "--timeout", str(timeout), "-j", str(jobs)])
-        if again.returncode == 0:
+    does not count as a catch). A stage that outlives its time counts as
+    caught: the fault made something hang."""
+    stage = STAGES[name]
+    for attempt in range(2 if stage.timed else 1):
+        try:
+            if isinstance(stage.tests, str):
+                again = ["--rerun-failed"] if attempt else ["-R", stage.tests, "--stop-on-failure"]
+                done = run(["ctest", *again, "--timeout", str(stage.timeout), "-j", str(jobs)],
+                           stage.tree, env=stage.env)
+            else:
+                done = run(stage.tests, stage.tree, timeout=stage.timeout, env=stage.env)
+        except subprocess.TimeoutExpired:
+            return "a hang past %d s" % stage.timeout
+        if done.returncode == 0:
             return None
-    failed = re.findall(r"\d+ - (\S+) \(", again.stdout)
-    return failed[0] if failed else "a test"
+    return first_failure(done.stdout + done.stderr)
 
 
 def test_mutant(mutant, stages, jobs):
     """Returns (outcome, detail): caught, survived, or not built."""
     for stage in stages:
-        targets = STAGES[stage][0]
-        built = build(targets)
+        targets = STAGES[stage].targets
+        built = build(targets, STAGES[stage].tree)
         if built is False:
             return "not built", "does not compile"
         if built is None:
@@ -548,16 +678,19 @@ def describe(m):
 def sample(mutants, count, seed):
     """A share of every file's faults, drawn with the seed: the same share of
     each source file, at least five; half that share of each header, whose
-    every fault rebuilds most of the project, at least three."""
+    every fault rebuilds most of the project, at least three (fewer where a
+    small sample is spread over many files, but one of each)."""
     if count >= len(mutants):
         return mutants
+    files = set(m["file"] for m in mutants)
     rng = random.Random(seed)
     share = count / len(mutants)
     chosen = []
     for path in dict.fromkeys(m["file"] for m in mutants):
         own = [m for m in mutants if m["file"] == path]
         header = path.endswith(".h")
-        wanted = max(3 if header else 5, round(len(own) * share / (2 if header else 1)))
+        least = min(3 if header else 5, max(1, count // len(files)))
+        wanted = max(least, round(len(own) * share / (2 if header else 1)))
         chosen += sorted(rng.sample(own, min(len(own), wanted)), key=lambda m: m["line"])
     return chosen
 
@@ -604,27 +737,43 @@ def main():
     if args.list or not mutants:
         return 0
 
+    stages = sorted({s for m in mutants for s in FILES[m["file"]][0]}, key=list(STAGES).index)
+    trees = sorted({STAGES[s].tree for s in stages} | {"linux"}, key=list(TREES).index)
+    if "windows" in trees and "VELMORO_WINE_COM1_LINK" not in os.environ:
+        # Once more, inside a Wine prefix of its own with its display and
+        # server, removed when the run ends.
+        script = 'source tests/wine/wine_env.sh && wine_prefix_start && python3 "$@"'
+        return subprocess.run(["bash", "-c", script, "mutate", str(Path(__file__).resolve()),
+                               *sys.argv[1:]], cwd=ROOT).returncode
+
     signal.signal(signal.SIGTERM, interrupted)
     started = time.time()
     sync_copy()
-    subprocess.run(["cmake", "-S", str(SRC), "-B", str(BUILD), "-G", "Ninja",
-                    "-DCMAKE_BUILD_TYPE=RelWithDebInfo", "-DVELMORO_BUILD_TESTS=ON",
-                    "-DVELMORO_BUILD_BENCH=OFF", "-DVELMORO_WERROR=OFF"],
-                   check=True, stdout=subprocess.DEVNULL)
-    needed = sorted({t for m in mutants for s in FILES[m["file"]][0] for t in STAGES[s][0]})
+    for tree in trees:
+        configure(tree)
     print("building and running the unchanged suite ...", flush=True)
-    if build(needed) is not True:
+    helpers = sorted({t for s in stages for t in STAGES[s].helpers})
+    if helpers and build(helpers) is not True:
         sys.exit("the unchanged sources do not build")
-    for stage in sorted({s for m in mutants for s in FILES[m["file"]][0]}, key=list(STAGES).index):
+    for tree in trees:
+        needed = sorted({t for s in stages if STAGES[s].tree == tree for t in STAGES[s].targets})
+        if needed and build(needed, tree) is not True:
+            sys.exit("the unchanged sources do not build (%s)" % tree)
+    for stage in stages:
         failed = run_stage(stage, args.jobs)
         if failed:
             sys.exit("the unchanged suite fails (%s): fix that first" % failed)
-    objects = object_files()
+    objects = {}  # file -> its object in its tree, where objects are compared
+    for tree in trees:
+        own = object_files(tree)
+        objects.update({path: own[path] for path in FILES if tree_of(path) == tree and path in own})
     originals = {path: (SRC / path).read_text() for path in {m["file"] for m in mutants}}
     planted = {m["file"] for m in mutants if m["file"] in objects}
-    if build([objects[path] for path in planted]) is not True:
-        sys.exit("the unchanged sources do not build")
-    digests = {path: code_digest(objects[path]) for path in planted}
+    for tree in trees:
+        mine = [objects[path] for path in planted if tree_of(path) == tree]
+        if mine and build(mine, tree) is not True:
+            sys.exit("the unchanged sources do not build (%s)" % tree)
+    digests = {path: code_digest(objects[path], tree_of(path)) for path in planted}
     seen = {}  # object digest -> outcome of the fault that made it first
 
     results = []
@@ -640,10 +789,10 @@ def main():
             write_mutant(m, originals[path])
             try:
                 if path in objects:
-                    if build([objects[path]]) is False:
+                    if build([objects[path]], tree_of(path)) is False:
                         outcome = ("not built", "does not compile")
                     else:
-                        digest = code_digest(objects[path])
+                        digest = code_digest(objects[path], tree_of(path))
                         if digest == digests[path]:
                             outcome = ("same code", "the object code does not change")
                         elif digest in seen:
