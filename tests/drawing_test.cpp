@@ -812,11 +812,12 @@ TEST(NightLook, PicturesTakeTheirLumaScaledIntoTheNightsReds) {
         std::uint32_t argb;
         std::uint8_t red;
     } kRows[] = {
-        {0xFFFFFFFFU, 200}, {0x80000000U, 0},  {0xFFFF0000U, 59}, {0xFF6B0000U, 24},
-        {0x40001D00U, 13},  {0xFF000035U, 4},  {0xFF2F0000U, 10}, {0x00FFFFFFU, 200},
+        {0xFFFFFFFFU, 200}, {0x80000000U, 0}, {0xFFFF0000U, 59}, {0xFF6B0000U, 24},
+        {0x40001D00U, 13},  {0xFF000035U, 4}, {0xFF2F0000U, 10}, {0x00FFFFFFU, 200},
     };
     for (const auto& row : kRows) {
-        EXPECT_EQ(NightPicturePixel(row.argb), (row.argb & 0xFF000000U) | (std::uint32_t{row.red} << 16))
+        EXPECT_EQ(NightPicturePixel(row.argb),
+                  (row.argb & 0xFF000000U) | (std::uint32_t{row.red} << 16))
             << std::hex << row.argb;
     }
     EXPECT_EQ(NightOwn({255, 255, 255}), (Rgb{0, 0, 0}));
