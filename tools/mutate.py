@@ -642,8 +642,11 @@ def run_stage(name, jobs):
         try:
             if isinstance(stage.tests, str):
                 again = ["--rerun-failed"] if attempt else ["-R", stage.tests, "--stop-on-failure"]
-                done = run(["ctest", *again, "--timeout", str(stage.timeout), "-j", str(jobs)],
-                           stage.tree, env=stage.env)
+                # Under Wine one at a time: the windows of one test must not
+                # take the focus from another's.
+                alone = stage.tree == "windows"
+                done = run(["ctest", *again, "--timeout", str(stage.timeout), "-j",
+                            str(1 if alone else jobs)], stage.tree, env=stage.env)
             else:
                 done = run(stage.tests, stage.tree, timeout=stage.timeout, env=stage.env)
         except subprocess.TimeoutExpired:
