@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <ostream>
 #include <string>
 #include <type_traits>
@@ -543,7 +544,9 @@ public:
     CTestIconButton() { ResetColors(false); }
     using CIconButtonState::Click;
     using CIconButtonState::ClickResult;
+    using CIconButtonState::EndHover;
     using CIconButtonState::SetCheckBoxMode;
+    using CIconButtonState::StartHover;
     DrawList Draw(unsigned state) const {
         IconButtonLook look = Look();
         look.item = {0, 0, 40, 20};
@@ -579,6 +582,38 @@ TEST(IconButtonState, CheckBoxModeTogglesOnClickAndDrawsCheckedAsPressed) {
     EXPECT_EQ(button.IsChecked(), 0);
     button.SetChecked(5, false);
     EXPECT_EQ(button.IsChecked(), 1);
+}
+
+// Each change of look repaints exactly when asked, or when the hover changes;
+// the setters answer 0, as the control's messages do.
+TEST(IconButtonState, EveryChangeOfLookRepaintsOnceWhenItShould) {
+    CTestIconButton button;
+    button.SetCheckBoxMode(true);
+    const struct {
+        const char* what;
+        std::function<int()> change;
+        int repaints;
+    } kRows[] = {
+        {"flat, asked", [&] { return button.SetFlatLook(true, true); }, 1},
+        {"flat, quietly", [&] { return button.SetFlatLook(true, false); }, 0},
+        {"checked, asked", [&] { return button.SetChecked(1, true); }, 1},
+        {"checked, quietly", [&] { return button.SetChecked(0, false); }, 0},
+        {"colours, asked", [&] { return button.ResetColors(true); }, 1},
+        {"colours, quietly", [&] { return button.ResetColors(false); }, 0},
+        {"link", [&] { return button.SetLinkAddress("https://example.invalid/"); }, 0},
+        {"hover starts", [&] { return button.StartHover() ? 0 : -1; }, 1},
+        {"hover again", [&] { return button.StartHover() ? -1 : 0; }, 0},
+        {"hover ends", [&] { return button.EndHover() ? 0 : -1; }, 1},
+        {"hover ends again", [&] { return button.EndHover() ? -1 : 0; }, 0},
+    };
+    for (const auto& row : kRows) {
+        const int before = button.repaints;
+        EXPECT_EQ(row.change(), 0) << row.what;
+        EXPECT_EQ(button.repaints - before, row.repaints) << row.what;
+    }
+    button.SetFlatLook(false, false);
+    EXPECT_FALSE(button.StartHover()) << "only a flat button lights up";
+    EXPECT_FALSE(button.Hover());
 }
 
 TEST(IconButtonState, LinkAddressIsCutToItsFieldAndOpenedOnClick) {
@@ -680,6 +715,119 @@ TEST(OwnerDrawMenuDrawing, SelectedStandardItemLeavesTheIconColumnOfCheckedItems
             }
         }
         EXPECT_EQ(left, c.highlightLeft) << "state " << c.state;
+    }
+}
+
+// Each kind of item in both drawing routines, as the operations it draws on a
+// 120 x 20 row: separators, a check mark without an image, an image checked
+// with and without the frames of its generation, greyed text embossed or
+// highlighted, a shortcut after a tab.
+TEST(OwnerDrawMenuDrawing, EachKindOfItemDrawsItsParts) {
+    const Rect row{0, 0, 120, 20};
+    const Colour menu = kColors[SysColor::kMenu];
+    const Colour face = kColors[SysColor::kBtnFace];
+    const Colour shadow = kColors[SysColor::kBtnShadow];
+    const Colour light = kColors[SysColor::kBtnHighlight];
+    const Colour ink = kColors[SysColor::kMenuText];
+    const Colour highlight = kColors[SysColor::kHighlight];
+    const auto text = [](const std::string& words, Rect box, Colour colour,
+                         unsigned align = kTextLeft) {
+        return TextOp{words,       box, Font::kMenu, colour, kTextVCenter | kTextSingleLine | align,
+                      std::nullopt};
+    };
+    const MenuLook standard;
+    const MenuLook framed{.versionCode = 2};
+    const MenuLook xp{.versionCode = 7};
+    // Standard: the icon cell at (2, 2), 16 x 15; the text from 25, a pixel
+    // taller than the row. XP: a column of 16 + 7, the cell centred in it,
+    // the text from 31.
+    const Rect cell{2, 2, 18, 17};
+    const Rect textBox{25, 0, 120, 21};
+    const Rect xpText{31, 0, 120, 20};
+    const struct {
+        const char* what;
+        MenuLook look;
+        MenuItem item;
+        unsigned state;
+        DrawList ops;
+    } kRows[] = {
+        {"separator",
+         standard,
+         {"", kMenuSeparator, false},
+         0,
+         {FillRectOp{row, menu}, FillRectOp{{0, 9, 120, 10}, shadow},
+          FillRectOp{{0, 10, 120, 11}, light}}},
+        {"checked",
+         standard,
+         {"Item", 0, false},
+         kStateChecked,
+         {FillRectOp{row, menu}, PolylineOp{{{6, 9}, {8, 12}, {13, 6}}, {2, ink}},
+          text("Item", textBox, ink)}},
+        {"greyed",
+         standard,
+         {"Item", 0, false},
+         kStateGrayed,
+         {FillRectOp{row, menu}, text("Item", textBox.Offset(1, 1), light),
+          text("Item", textBox, kColors[SysColor::kGrayText])}},
+        {"greyed, selected",
+         standard,
+         {"Item", 0, false},
+         kStateGrayed | kStateSelected,
+         {FillRectOp{row, menu}, FillRectOp{row, highlight}, text("Item", textBox, menu)}},
+        {"shortcut",
+         standard,
+         {"Open\tCtrl+O", 0, false},
+         0,
+         {FillRectOp{row, menu}, text("Open", textBox, ink),
+          text("Ctrl+O", {25, 0, 104, 21}, ink, kTextRight)}},
+        {"image checked, no frames",
+         standard,
+         {"Item", 0, true},
+         kStateChecked,
+         {FillRectOp{row, menu}, IconOp{0, cell, false}, text("Item", textBox, ink)}},
+        {"image checked, framed",
+         framed,
+         {"Item", 0, true},
+         kStateChecked,
+         {FillRectOp{row, menu}, FillRectOp{{1, 1, 19, 18}, LightenColor(menu, 0.6)},
+          Rect3dOp{{1, 1, 19, 18}, shadow, light}, IconOp{0, cell, false},
+          text("Item", textBox, ink)}},
+        {"image greyed, selected, framed",
+         framed,
+         {"Item", 0, true},
+         kStateGrayed | kStateSelected,
+         {FillRectOp{row, menu}, FillRectOp{{21, 0, 120, 20}, highlight}, IconOp{0, cell, true},
+          Rect3dOp{{1, 1, 19, 18}, light, shadow}, text("Item", textBox, menu)}},
+        {"XP separator",
+         xp,
+         {"", kMenuSeparator, false},
+         0,
+         {FillRectOp{row, kColors[SysColor::kWindow]},
+          FillRectOp{{0, 0, 23, 20}, LightenColor(face, 0.25)},
+          FillRectOp{{31, 10, 120, 11}, face}}},
+        {"XP checked",
+         xp,
+         {"Item", 0, false},
+         kStateChecked,
+         {FillRectOp{row, kColors[SysColor::kWindow]},
+          FillRectOp{{0, 0, 23, 20}, LightenColor(face, 0.25)},
+          FillRectOp{{1, 0, 21, 19}, LightenColor(highlight, 0.85)},
+          Rect3dOp{{1, 0, 21, 19}, highlight, highlight},
+          PolylineOp{{{7, 9}, {9, 12}, {14, 6}}, {2, ink}}, text("Item", xpText, ink)}},
+        {"XP greyed, selected",
+         xp,
+         {"Item", 0, false},
+         kStateGrayed | kStateSelected,
+         {FillRectOp{row, kColors[SysColor::kWindow]},
+          FillRectOp{{0, 0, 23, 20}, LightenColor(face, 0.25)},
+          FillRectOp{{1, 0, 119, 20}, LightenColor(face, 0.85)},
+          Rect3dOp{{1, 0, 119, 20}, highlight, highlight},
+          text("Item", xpText, LightenColor(kColors[SysColor::kGrayText], 0.4))}},
+    };
+    for (const auto& c : kRows) {
+        DrawList list;
+        DrawMenuItem(list, kColors, c.look, false, row, c.item, c.state);
+        EXPECT_EQ(list, c.ops) << c.what;
     }
 }
 

@@ -304,6 +304,12 @@ EQUIVALENT = [
      "15", "14", "a Linux line has no 1.5 stop bits: one stop bit either way"),
     ("qt/serial_backend.cpp", "CMSComm::SetPortOpen", "port.setReadBufferSize(0);",
      "port.setReadBufferSize(0);", "", "0, no limit, is the port's own default"),
+    ("drawing/draw_list.cpp", "Index",
+     "return value >= 0 && value < 32 ? static_cast<std::size_t>(value) : 0;", ">=", ">",
+     "role 0 falls to index 0 either way"),
+    ("drawing/percent_progress.cpp", "TruncateToInt",
+     "if (value <= static_cast<double>(std::numeric_limits<int>::min())) {", "<=", "<",
+     "the lowest int itself converts to the lowest int"),
 ]
 
 # Tables of a look's shades, whose numbers no constant fault is planted in,
