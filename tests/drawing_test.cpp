@@ -638,6 +638,7 @@ TEST(OwnerDrawMenuDrawing, MeasuresSeparatorsAndItems) {
     };
     const MenuLook standard;
     const MenuLook xp{.versionCode = 7};
+    const MenuLook xpPlainDisabled{.versionCode = 7, .highlightDisabled = false};
     // "&Open\tCtrl+O" is 12 characters, 72 pixels.
     const Case cases[] = {
         {standard, kMenuSeparator, 20, {0, 10}},
@@ -738,6 +739,7 @@ TEST(OwnerDrawMenuDrawing, EachKindOfItemDrawsItsParts) {
     const MenuLook standard;
     const MenuLook framed{.versionCode = 2};
     const MenuLook xp{.versionCode = 7};
+    const MenuLook xpPlainDisabled{.versionCode = 7, .highlightDisabled = false};
     // Standard: the icon cell at (2, 2), 16 x 15; the text from 25, a pixel
     // taller than the row. XP: a column of 16 + 7, the cell centred in it,
     // the text from 31.
@@ -822,6 +824,13 @@ TEST(OwnerDrawMenuDrawing, EachKindOfItemDrawsItsParts) {
           FillRectOp{{0, 0, 23, 20}, LightenColor(face, 0.25)},
           FillRectOp{{1, 0, 119, 20}, LightenColor(face, 0.85)},
           Rect3dOp{{1, 0, 119, 20}, highlight, highlight},
+          text("Item", xpText, LightenColor(kColors[SysColor::kGrayText], 0.4))}},
+        {"XP greyed, selected, not highlighted",
+         xpPlainDisabled,
+         {"Item", 0, false},
+         kStateGrayed | kStateSelected,
+         {FillRectOp{row, kColors[SysColor::kWindow]},
+          FillRectOp{{0, 0, 23, 20}, LightenColor(face, 0.25)},
           text("Item", xpText, LightenColor(kColors[SysColor::kGrayText], 0.4))}},
     };
     for (const auto& c : kRows) {
