@@ -638,7 +638,6 @@ TEST(OwnerDrawMenuDrawing, MeasuresSeparatorsAndItems) {
     };
     const MenuLook standard;
     const MenuLook xp{.versionCode = 7};
-    const MenuLook xpPlainDisabled{.versionCode = 7, .highlightDisabled = false};
     // "&Open\tCtrl+O" is 12 characters, 72 pixels.
     const Case cases[] = {
         {standard, kMenuSeparator, 20, {0, 10}},
