@@ -606,6 +606,11 @@ class PageTest(unittest.TestCase):
         self.data_file(text, "looks-like-text.bin")
         for keys, answer in self.QUESTION_KEYS:
             with self.subTest(keys=keys):
+                # Each row its own controller: the beacon a stopped transfer
+                # leaves running reaches it, and a controller that has heard
+                # the host ends when the next Start closes the port.
+                sim = self.sim("--beacons", "1000000")
+                self.relay.pty_path = sim.link
                 self.page("velmoroPage.clearLog()")
                 self.click("#button1004")
                 wait_until(self.question_open, "the question")
@@ -621,11 +626,6 @@ class PageTest(unittest.TestCase):
                     self.assertFalse(self.question_open())
                     self.click("#button1004")
                     self.wait_log(lambda log: log == STOPPED)
-                    # A controller that has heard a beacon ends with the
-                    # port's closing: the next row gets a fresh one.
-                    sim.finish(stop=True)
-                    sim = self.sim("--beacons", "1000000")
-                    self.relay.pty_path = sim.link
         sim.finish(stop=True)
 
         sim = self.sim("--beacons", "2")
