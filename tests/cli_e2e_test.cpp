@@ -443,6 +443,22 @@ TEST(CliUsage, BadArgumentsExitWithTwo) {
           QStringList{"reports", "x"}, QStringList{"convert", "only-one"}, QStringList{"flash"}}) {
         EXPECT_EQ(RunCli(args).exitCode, 2) << args.join(' ').toStdString();
     }
+    // What each kind of bad option says first, before the usage.
+    const QStringList download{"download", "--port", "COM1", "--type", "main", "x"};
+    const std::pair<QStringList, const char*> said[] = {
+        {{"--bogus"}, "Unknown option 'bogus'."},
+        {{"--bogus", "--odd=1", "-z"}, "Unknown options: bogus, odd, z."},
+        {{"--timeout"}, "Missing value after '--timeout'."},
+        {{"--force=3"}, "Unexpected value after '--force'."},
+        {{"--", "--bogus"}, "download takes exactly one data file."},
+    };
+    for (const auto& [extra, first] : said) {
+        const CliResult cli = RunCli(download + extra);
+        EXPECT_EQ(cli.exitCode, 2);
+        EXPECT_EQ(cli.err.substr(0, cli.err.find_first_of("\r\n")),
+                  std::string("velmoro-downloader-cli: ") + first)
+            << extra.join(' ').toStdString();
+    }
     // A number followed by anything is refused whole, never read up to where
     // it stops; seconds must fit the timer's milliseconds. An accepted value
     // gets past the arguments to the port or the missing data file (exit 3

@@ -310,6 +310,10 @@ EQUIVALENT = [
     ("drawing/percent_progress.cpp", "TruncateToInt",
      "if (value <= static_cast<double>(std::numeric_limits<int>::min())) {", "<=", "<",
      "the lowest int itself converts to the lowest int"),
+    ("cli/arguments.cpp", "Parse", "} else if (unknown.size() > 1) {", ">", ">=",
+     "one unknown option is taken by the branch before"),
+    ("web/page.js", None, 'log: "",', '""', '"x"',
+     "the log's copy for tests only; the engine clears it before its first line"),
 ]
 
 # Tables of a look's shades, whose numbers no constant fault is planted in,
