@@ -434,6 +434,34 @@ TEST(DoctorUnderWine, ReadsTheLatencyTimerOfTheAdapterBehindThePort) {
 }
 #endif
 
+#ifndef VELMORO_UNDER_WINE
+// On a terminal the bar is drawn as the blocks go and wiped before every line
+// that follows it, so that no line starts on what is left of a bar.
+TEST(CliUsage, OnATerminalTheBarIsWipedBeforeEveryLine) {
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    TempFile file(Image(5000));
+    QString command;
+    for (const QString& word : QStringList{VELMORO_CLI, "download", "--port", PortOf(sim), "--type",
+                                           "main", QString::fromStdString(file.Path().string())}) {
+        command += " '" + word + "'";
+    }
+    QProcess terminal;
+    terminal.start("script", {"-qefc", command, "/dev/null"});
+    ASSERT_TRUE(terminal.waitForFinished(kWaitMs));
+    EXPECT_EQ(terminal.exitCode(), 0);
+    const std::string shown = terminal.readAllStandardOutput().toStdString();
+    EXPECT_NE(shown.find("\r\033[K[##############################] 100%"), std::string::npos)
+        << shown;
+    for (std::size_t at = shown.find(" left"); at != std::string::npos;
+         at = shown.find(" left", at + 1)) {
+        EXPECT_EQ(shown.substr(at + 5, 4), "\r\033[K") << shown;
+    }
+    EXPECT_NE(shown.find("\r\033[KDownload successfully finished!\r\n"), std::string::npos)
+        << shown;
+}
+#endif
+
 TEST(CliUsage, BadArgumentsExitWithTwo) {
     for (const QStringList& args :
          {QStringList{}, QStringList{"download", "--type", "main", "x"},
@@ -503,6 +531,28 @@ TEST(CliConvert, WritesEveryPayloadWithItsAddress) {
               "81150000 block 3: 16 records\n"
               "81150400 block 4: 4 records\n");
     EXPECT_EQ(ReadFile(output).size(), 4 * kPayloadSize);
+
+    // A refused catalogue and an output that cannot be written each say so in
+    // a line of their own.
+    TempFile refused("-\r\n-\r\n");
+    const fs::path nowhere = output.parent_path() / "missing" / "blocks.bin";
+    const struct {
+        fs::path catalog;
+        fs::path output;
+        std::string said;
+    } failures[] = {
+        {refused.Path(), output, "line 2 is a second separator line"},
+        {catalog.Path(), nowhere, "cannot write " + nowhere.string()},
+    };
+    for (const auto& f : failures) {
+        const CliResult failed = RunCli(Args({"convert", f.catalog.string(), f.output.string()}));
+        EXPECT_EQ(failed.exitCode, 3);
+        EXPECT_TRUE(failed.err.starts_with("velmoro-downloader-cli: ")) << failed.err;
+        EXPECT_NE(failed.err.find(f.said), std::string::npos) << failed.err;
+        EXPECT_TRUE(failed.err.ends_with(".\n") || failed.err.ends_with("bin\n")) << failed.err;
+        EXPECT_EQ(failed.err.find('\r'), std::string::npos) << failed.err;
+        EXPECT_EQ(std::count(failed.err.begin(), failed.err.end(), '\n'), 1) << failed.err;
+    }
 }
 
 // A file that looks wrong is not sent without --force; with it, exactly what
@@ -536,6 +586,10 @@ TEST(FaultsOverPty, FileThatLooksWrongGoesOnlyWithForce) {
             }
             EXPECT_EQ(cli.exitCode, 0) << cli.err;
             EXPECT_EQ(cli.out, kFinishedLog);
+            // One line: what looks wrong, without the question that asks.
+            const std::string notice = cli.err.substr(0, cli.err.find_first_of("\r\n"));
+            EXPECT_TRUE(notice.ends_with(". Sending it anyway (--force).")) << cli.err;
+            EXPECT_EQ(notice.find("anyway?"), std::string::npos) << cli.err;
             EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
             if (std::string(c.type) == "catalog") {
                 ExpectCatalogInFlash(file.Path(), sim);
@@ -593,6 +647,14 @@ TEST(CliCheck, ListsEveryProblemAndShowsTheRecords) {
                   ":1:25: U+00E9 '\xC3\xA9' in the text; the controller shows each of its 2 bytes "
                   "(0xC3 0xA9) as a character of its own\n" +
                   galaxy + ": 1 record in 1 block; problems in 1 line, 1 note\n");
+
+    // A note on a line that makes no record, after the last record.
+    TempFile marked(std::string(kByteOrderMark) + "-\r\n");
+    const std::string mark = marked.Path().string();
+    cli = RunCli(Args({"check", mark, "--show"}));
+    EXPECT_EQ(cli.exitCode, 0);
+    EXPECT_EQ(cli.out, mark + ":1:1: note: " + std::string(texts::kByteOrderMarkNote) + "\n" +
+                           mark + ": 0 records in 2 blocks; no problems, 1 note\n");
 
     TempFile refused("-\r\n-\r\n");
     cli = RunCli(Args({"check", refused.Path().string()}));
