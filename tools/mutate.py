@@ -312,6 +312,8 @@ EQUIVALENT = [
      "the lowest int itself converts to the lowest int"),
     ("cli/arguments.cpp", "Parse", "} else if (unknown.size() > 1) {", ">", ">=",
      "one unknown option is taken by the branch before"),
+    ("cli/cli_window.cpp", "CCliWindow::AskQuestion", "ClearProgress();",
+     "ClearProgress();", "", "the question comes at Start, before any bar is drawn"),
     ("web/page.js", None, 'log: "",', '""', '"x"',
      "the log's copy for tests only; the engine clears it before its first line"),
 ]
