@@ -303,6 +303,8 @@ class PageTest(unittest.TestCase):
         self.assertFalse(self.page("document.getElementById('reportLine').hidden"))
         self.assertRegex(self.page("document.getElementById('reportLink').download"),
                          r"^velmoro-report-\d{8}-\d{6}\.txt$")
+        self.assertEqual(self.page("fetch(document.getElementById('reportLink').href)"
+                                   ".then((r) => r.headers.get('content-type'))"), "text/plain")
         return self.page("fetch(document.getElementById('reportLink').href).then((r) => r.text())")
 
     def question_open(self):
@@ -757,16 +759,35 @@ class PageTest(unittest.TestCase):
                        "the plugged-in adapter chosen")
             self.assertEqual(self.page("document.getElementById('port').title"), "USB 067b:2303")
 
+            # Plugged in while a port is open and no transfer runs (after a
+            # Stop), it is named in the box at once; the open port stays
+            # until the next Start.
+            self.page("velmoroStandInChoice = 1")
+            self.click("#port")
+            wait_until(lambda: self.page("document.getElementById('port').textContent") == FT232R, FT232R)
+            sim = self.sim("--beacons", "1000000")
+            self.relay.pty_path = sim.link
+            self.click("#button1004")
+            self.wait_log(lambda log: log == RESET)
+            self.click("#button1004")
+            self.wait_log(lambda log: log == STOPPED)
+            self.page("velmoroSerialConnect(0)")
+            self.assertEqual(self.page("document.getElementById('port').textContent"), PL2303)
+            self.assertEqual(self.page("velmoroSerialCalls.at(-1)"), "open 1")
+
             # Two adapters alike: the page takes the one granted, but of
-            # both granted it cannot tell which was chosen, and takes neither.
-            for granted, taken in (([1], True), ([0, 1], False)):
+            # both granted it cannot tell which was chosen, and takes neither;
+            # with none chosen before, it takes a port granted alone.
+            for granted, chosen, taken in (([1], True, True), ([0, 1], True, False),
+                                           ([1], False, True), ([0, 1], False, False)):
                 self.page("localStorage.setItem('velmoroStandInAdapters', '[[1027, 24577], [1027, 24577]]'),"
-                          " localStorage.setItem('velmoroStandInGranted', '%s'),"
-                          " localStorage.setItem('velmoroChosenPort', '1027:24577')" % json.dumps(granted))
+                          " localStorage.setItem('velmoroStandInGranted', '%s')" % json.dumps(granted))
+                self.page("localStorage.setItem('velmoroChosenPort', '1027:24577')" if chosen
+                          else "localStorage.removeItem('velmoroChosenPort')")
                 self.load()
                 # The page asked for its ports before this.
                 self.assertEqual(self.page("navigator.serial.getPorts().then(() => velmoroPage.port !== null)"),
-                                 taken, granted)
+                                 taken, (granted, chosen))
         finally:
             self.page("localStorage.removeItem('velmoroStandInAdapters')")
 
