@@ -876,6 +876,22 @@ class PageTest(unittest.TestCase):
                     output = "document.getElementById('checkOutput').textContent"
                     wait_until(lambda: self.page(output), "the check")
                     self.assertEqual(self.page(output), expected)
+            # Convert: the blocks the command line's convert writes, offered
+            # as a download named after the file.
+            self.page("window.velmoroDownloads = [], HTMLAnchorElement.prototype.click ="
+                      " function () { velmoroDownloads.push([this.download, this.href]); }")
+            self.click("#convertButton")
+            wait_until(lambda: self.page("velmoroDownloads.length"), "the converted blocks")
+            name, address = self.page("velmoroDownloads[0]")
+            self.assertEqual(name, "cat.txt.bin")
+            sent = self.page("fetch(%s).then((r) => r.arrayBuffer())"
+                             ".then((b) => Array.from(new Uint8Array(b)))" % json.dumps(address))
+            subprocess.run([str(CLI), "convert", path.name, "blocks.bin"], cwd=path.parent, check=True,
+                           capture_output=True)
+            blocks = (path.parent / "blocks.bin").read_bytes()
+            self.assertEqual(bytes(sent), blocks)
+            self.assertEqual(self.page("document.getElementById('checkOutput').textContent"),
+                             "cat.txt: %d blocks of 1024 bytes in cat.txt.bin\n" % (len(blocks) // 1024))
         finally:
             self.add_standin()
 
