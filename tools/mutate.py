@@ -157,7 +157,7 @@ FILES = {
     "cli/check_command.cpp": (["cli"], None),
     "cli/convert_command.cpp": (["cli"], None),
     "cli/cli_window.cpp": (["cli", "pty", "matrix"], None),
-    "cli/download_command.cpp": (["cli", "pty", "matrix"], None),
+    "cli/download_command.cpp": (["cli", "pty", "matrix", "awake"], None),
     "cli/doctor.cpp": (["cli"], None),
     "cli/doctor_report.cpp": (["cli"], None),
     "cli/ports_command.cpp": (["cli"], None),
