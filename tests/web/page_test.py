@@ -47,6 +47,31 @@ NIGHT_BRIGHTEST = tuple(int(v) for v in re.search(
 CSP_WATCH = ("window.velmoroRefused = []; document.addEventListener('securitypolicyviolation',"
              " (e) => velmoroRefused.push(e.violatedDirective + ' ' + e.blockedURI));")
 # A screenshot's pixels beyond the night's brightest, counted in the page.
+NIGHT_ICONS = """(async () => {
+    const read = async (src) => {
+        const image = Object.assign(new Image(), { src });
+        await image.decode();
+        const canvas = Object.assign(document.createElement("canvas"),
+                                     { width: image.naturalWidth, height: image.naturalHeight });
+        const g = canvas.getContext("2d");
+        g.drawImage(image, 0, 0);
+        return g.getImageData(0, 0, canvas.width, canvas.height).data;
+    };
+    const pictures = [...document.querySelectorAll("img")].filter((i) => i.dataset.day && i.src.startsWith("blob:"));
+    const wrong = [];
+    for (const picture of pictures) {
+        const day = await read(picture.dataset.day), night = await read(picture.src);
+        for (let k = 0; k < Math.max(day.length, night.length); k += 4) {
+            const want = Module._velmoro_night_picture_pixel(
+                ((day[k + 3] << 24) | (day[k] << 16) | (day[k + 1] << 8) | day[k + 2]) >>> 0);
+            if (night[k + 3] !== day[k + 3] || (day[k + 3] === 255 && night[k] !== ((want >>> 16) & 0xff))) {
+                wrong.push(picture.dataset.day + " at pixel " + k / 4);
+                break;
+            }
+        }
+    }
+    return { pictures: pictures.length, wrong };
+})()"""
 OVER_NIGHT = """(async (png, limit) => {
     const bytes = Uint8Array.from(atob(png), (c) => c.charCodeAt(0));
     const bitmap = await createImageBitmap(new Blob([bytes], { type: "image/png" }));
@@ -280,6 +305,16 @@ class PageTest(unittest.TestCase):
         over = self.page("%s(%s, %s)" % (OVER_NIGHT, json.dumps(png), json.dumps(NIGHT_BRIGHTEST)))
         self.assertEqual(over["count"], 0, "%s: pixels past %r: %r" % (name, NIGHT_BRIGHTEST, over["first"]))
 
+    def assertNightIcons(self):
+        """Every picture at night is its day picture, each pixel through
+        the night's rule: the same shape (alpha), the rule's red."""
+        wait_until(lambda: self.page("[...document.querySelectorAll('img')]"
+                                     ".every((i) => !i.dataset.day || i.src.startsWith('blob:'))"),
+                   "the night pictures")
+        checked = self.page(NIGHT_ICONS)
+        self.assertGreater(checked["pictures"], 0)
+        self.assertEqual(checked["wrong"], [])
+
     def page(self, expression):
         return self.browser.evaluate(expression)
 
@@ -441,6 +476,7 @@ class PageTest(unittest.TestCase):
                     self.assertEqual(self.axe(night), [], look + ", idle")
                     if night:
                         self.assertNightPixels("idle")
+                        self.assertNightIcons()
 
                     sim = self.sim("--beacons", "2", "--write-delay", "50")
                     self.load(sim)
