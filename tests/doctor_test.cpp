@@ -266,6 +266,12 @@ TEST(DoctorPermissions, ModeBitsDecideForAnOrdinaryUser) {
         const auto findings = Diagnose({pty.Name()}, OrdinaryUser(root.Path(), c.gids));
         const auto refused = With(findings, Severity::Problem, "may not read and write");
         EXPECT_EQ(refused.empty(), c.allowed) << Dump(findings);
+        // A user with no name is told by number.
+        EXPECT_EQ(With(findings, c.allowed ? Severity::Ok : Severity::Problem,
+                       "This user, uid 4242, may ")
+                      .size(),
+                  1u)
+            << Dump(findings);
         EXPECT_EQ(DoctorExitCode(findings), c.allowed ? 0 : 1);
         if (!c.allowed && !refused.empty()) {
             EXPECT_TRUE(Q(refused[0].advice).contains(c.advice)) << Dump(findings);
@@ -302,7 +308,10 @@ TEST(DoctorHolders, TheProcessHoldingThePortIsNamedButNeverTheDoctor) {
             .contains(
                 QStringLiteral("%1 (pid %2)").arg(QString::fromStdString(comm)).arg(getpid())))
         << Dump(findings);
-    EXPECT_TRUE(Q(holders[0].advice).contains("Close " + QString::fromStdString(comm)));
+    EXPECT_EQ(Q(holders[0].advice),
+              QStringLiteral("Close %1, then try again (if it will not close: kill %2).")
+                  .arg(QString::fromStdString(comm))
+                  .arg(getpid()));
 
     findings = Diagnose({pty.Name()}, Environment("/"));
     EXPECT_TRUE(With(findings, Severity::Problem, "Another program").empty()) << Dump(findings);

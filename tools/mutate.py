@@ -317,6 +317,8 @@ EQUIVALENT = [
      "one unknown option is taken by the branch before"),
     ("cli/cli_window.cpp", "CCliWindow::AskQuestion", "ClearProgress();",
      "ClearProgress();", "", "the question comes at Start, before any bar is drawn"),
+    ("web/web_main.cpp", "PageReportContext", "while (from < facts.size()) {", "<", "<=",
+     "at the end the line read is empty, and an empty line names nothing"),
     ("web/page.js", None, "setTimeout(() => page.fireComm(), 0);", "0", "1",
      "an event held while the engine worked goes a millisecond later: the same event"),
     ("web/page.js", None, 'log: "",', '""', '"x"',
