@@ -111,7 +111,7 @@ STAGES = {
     # own process; then the command-line program and the desktop program,
     # each against the simulator through Wine's COM1.
     "win32": Stage(["velmoro_win32_serial_tests", "velmoro_win32_tests"],
-                   r"^(SerialTestsUnderWine|DesktopTestsUnderWine)$", 300, True, tree="windows"),
+                   r"^(SerialTestsUnderWine|DesktopTestsUnderWine)$", 240, True, tree="windows"),
     "wine-cli": Stage(["velmoro-downloader-cli"],
                       [str(BUILD / "tests/velmoro_wine_e2e_tests"), "--gtest_brief=1"], 600, True,
                       tree="windows", helpers=["velmoro_wine_e2e_tests"],
@@ -672,6 +672,8 @@ def run_stage(name, jobs):
             return "a hang past %d s" % stage.timeout
         if done.returncode == 0:
             return None
+        if "***Timeout" in done.stdout:
+            return "a hang past %d s" % stage.timeout  # not tried again: hangs are slow
     return first_failure(done.stdout + done.stderr)
 
 
