@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 #include <QProcess>
+#include <QRegularExpression>
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -574,12 +575,58 @@ TEST(DoctorCommand, MissingDeviceExitsOneAndNamesIt) {
     cli.start(VELMORO_CLI, {"doctor", "--port", "/nonexistent"});
     ASSERT_TRUE(cli.waitForFinished(60000));
     EXPECT_EQ(cli.exitCode(), 1);
-    const QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    QString out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     EXPECT_TRUE(out.contains("PROBLEM  /nonexistent does not exist.")) << out.toStdString();
 
     cli.start(VELMORO_CLI, {"doctor", "--port", "COM10"});
     ASSERT_TRUE(cli.waitForFinished(60000));
     EXPECT_EQ(cli.exitCode(), 2);
+
+    // A COM port heads its findings with the device it reaches; a blank line
+    // comes before the count.
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    for (int n = 1; n <= 9; ++n) {
+        environment.insert(QStringLiteral("VELMORO_COM%1").arg(n),
+                           QStringLiteral("/nonexistent/port%1").arg(n));
+    }
+    cli.setProcessEnvironment(environment);
+    cli.start(VELMORO_CLI, {"doctor", "--port", "COM3"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    EXPECT_TRUE(out.startsWith("COM3 -> /nonexistent/port3\n")) << out.toStdString();
+    EXPECT_TRUE(out.contains(QRegularExpression("\n\n1 problem, \\d+ warnings?; ")))
+        << out.toStdString();
+
+    // ports: a line for each of COM1 to COM9, then the devices present.
+    cli.start(VELMORO_CLI, {"ports"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(cli.exitCode(), 0);
+    out = QString::fromLocal8Bit(cli.readAllStandardOutput());
+    QStringList lines = out.split('\n');
+    ASSERT_GE(lines.size(), 12) << out.toStdString();
+    for (int n = 1; n <= 9; ++n) {
+        EXPECT_EQ(lines[n - 1], QStringLiteral("COM%1  %2  (named by VELMORO_COM%1)")
+                                    .arg(n)
+                                    .arg(QStringLiteral("/nonexistent/port%1").arg(n), -20))
+            << out.toStdString();
+    }
+    EXPECT_EQ(lines[9], "");
+    const QRegularExpressionMatch present =
+        QRegularExpression("^(\\d+) serial device\\(s\\) present:$").match(lines[10]);
+    ASSERT_TRUE(present.hasMatch()) << out.toStdString();
+    EXPECT_EQ(lines.size(), 12 + present.captured(1).toInt()) << out.toStdString();
+
+    // reports, with none kept yet.
+    ScratchRoot scratch;
+    const fs::path reports = scratch.Path() / "reports";
+    fs::create_directories(reports);
+    environment.insert("VELMORO_REPORTS_DIR", QString::fromStdString(reports.string()));
+    cli.setProcessEnvironment(environment);
+    cli.start(VELMORO_CLI, {"reports"});
+    ASSERT_TRUE(cli.waitForFinished(60000));
+    EXPECT_EQ(QString::fromLocal8Bit(cli.readAllStandardOutput()),
+              "Reports of the last transfers, oldest first, in " +
+                  QString::fromStdString(reports.string()) + ":\n  none yet\n");
 }
 
 }  // namespace
