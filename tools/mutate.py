@@ -319,6 +319,8 @@ EQUIVALENT = [
      "ClearProgress();", "", "the question comes at Start, before any bar is drawn"),
     ("web/web_main.cpp", "PageReportContext", "while (from < facts.size()) {", "<", "<=",
      "at the end the line read is empty, and an empty line names nothing"),
+    ("web/draw_list_player.cpp", "PlayOne", "points.reserve(op.points.size() * 2);", "2", "1",
+     "room reserved ahead only: the vector grows to what is pushed"),
     ("web/page.js", None, "setTimeout(() => page.fireComm(), 0);", "0", "1",
      "an event held while the engine worked goes a millisecond later: the same event"),
     ("web/page.js", None, 'log: "",', '""', '"x"',
@@ -329,7 +331,7 @@ EQUIVALENT = [
 # as messages are not: a shade one step off is no fault a user or a test can
 # see. What the shades must keep (the night limit, the contrast between a
 # face and its text) is tested on everything drawn with them.
-SHADES = {("drawing/palette.cpp", "NightColors")}
+SHADES = {("drawing/palette.cpp", "NightColors"), ("web/draw_list_player.cpp", "SystemColors")}
 
 PROSE = re.compile(r"\S+ \S+ \S+")  # three words or more: a message, not a token
 CONTROL = {"if", "for", "while", "switch", "return", "sizeof", "case", "else", "do", "delete",
