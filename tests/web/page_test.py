@@ -47,6 +47,31 @@ NIGHT_BRIGHTEST = tuple(int(v) for v in re.search(
 CSP_WATCH = ("window.velmoroRefused = []; document.addEventListener('securitypolicyviolation',"
              " (e) => velmoroRefused.push(e.violatedDirective + ' ' + e.blockedURI));")
 # A screenshot's pixels beyond the night's brightest, counted in the page.
+# Every control painted again with the canvas watched: each save has its
+# restore, and every colour set is a whole #rrggbb.
+PAINT_WATCHED = """(() => {
+    const proto = CanvasRenderingContext2D.prototype;
+    const save = proto.save, restore = proto.restore;
+    const fill = Object.getOwnPropertyDescriptor(proto, "fillStyle");
+    const seen = { saves: 0, restores: 0, colours: 0, wrong: [] };
+    proto.save = function () { ++seen.saves; return save.call(this); };
+    proto.restore = function () { ++seen.restores; return restore.call(this); };
+    Object.defineProperty(proto, "fillStyle", { configurable: true, get() { return fill.get.call(this); },
+        set(value) {
+            ++seen.colours;
+            if (typeof value === "string" && !/^#[0-9a-f]{6}$/.test(value)) seen.wrong.push(value);
+            fill.set.call(this, value);
+        } });
+    try {
+        for (const id of velmoroPage.buttons.keys()) paintButton(id);
+        paintProgress();
+    } finally {
+        proto.save = save;
+        proto.restore = restore;
+        Object.defineProperty(proto, "fillStyle", fill);
+    }
+    return seen;
+})()"""
 NIGHT_ICONS = """(async () => {
     const read = async (src) => {
         const image = Object.assign(new Image(), { src });
@@ -474,6 +499,11 @@ class PageTest(unittest.TestCase):
                         self.load()
                         self.assertEqual(self.page("document.getElementById('night').ariaPressed"), "true")
                     self.assertEqual(self.axe(night), [], look + ", idle")
+                    watched = self.page(PAINT_WATCHED)
+                    self.assertGreater(watched["saves"], 0)
+                    self.assertEqual(watched["saves"], watched["restores"])
+                    self.assertGreater(watched["colours"], 0)
+                    self.assertEqual(watched["wrong"], [])
                     if night:
                         self.assertNightPixels("idle")
                         self.assertNightIcons()
