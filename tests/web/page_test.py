@@ -70,6 +70,11 @@ PAINT_WATCHED = """(() => {
         proto.restore = restore;
         Object.defineProperty(proto, "fillStyle", fill);
     }
+    // Each canvas as large as it is shown.
+    for (const button of velmoroPage.buttons.values()) {
+        const c = button.canvas;
+        if (c.width !== c.clientWidth || c.height !== c.clientHeight) seen.wrong.push(c.id + " size");
+    }
     return seen;
 })()"""
 NIGHT_ICONS = """(async () => {
@@ -499,6 +504,14 @@ class PageTest(unittest.TestCase):
                         self.load()
                         self.assertEqual(self.page("document.getElementById('night').ariaPressed"), "true")
                     self.assertEqual(self.axe(night), [], look + ", idle")
+                    # The mouse over a button lights it, and away puts it out.
+                    shown = "document.getElementById('button1003').toDataURL()"
+                    box = self.page("(() => { const r = document.getElementById('button1003')"
+                                    ".getBoundingClientRect(); return [r.left + 5, r.top + 5]; })()")
+                    for x, y in (box, (1, 1)):
+                        before = self.page(shown)
+                        self.browser.call("Input.dispatchMouseEvent", type="mouseMoved", x=x, y=y)
+                        wait_until(lambda: self.page(shown) != before, "the hover look")
                     watched = self.page(PAINT_WATCHED)
                     self.assertGreater(watched["saves"], 0)
                     self.assertEqual(watched["saves"], watched["restores"])
@@ -933,15 +946,14 @@ class PageTest(unittest.TestCase):
             self.assertIn("Chromium browser", self.page("document.getElementById('notice').textContent"))
             text = catalogue(2, 2).replace(b"OBJ2   ,", b"OBJ2   ,\xc3\xa9")
             path = self.data_file(text, "cat.txt")
-            for button, arguments in (("checkButton", []), ("showButton", ["--show"])):
+            # Each check replaces what the one before showed.
+            for button, arguments in (("checkButton", []), ("showButton", ["--show"]), ("checkButton", [])):
                 with self.subTest(button=button):
-                    self.page("document.getElementById('checkOutput').textContent = ''")
                     self.click("#" + button)
                     expected = subprocess.run([str(CLI), "check", *arguments, path.name], cwd=path.parent,
                                               capture_output=True, text=True).stdout
                     output = "document.getElementById('checkOutput').textContent"
-                    wait_until(lambda: self.page(output), "the check")
-                    self.assertEqual(self.page(output), expected)
+                    wait_until(lambda: self.page(output) == expected, "the check")
             # Convert: the blocks the command line's convert writes, offered
             # as a download named after the file.
             self.page("window.velmoroDownloads = [], HTMLAnchorElement.prototype.click ="
