@@ -594,6 +594,10 @@ TEST(DoctorCommand, MissingDeviceExitsOneAndNamesIt) {
     ASSERT_TRUE(cli.waitForFinished(60000));
     out = QString::fromLocal8Bit(cli.readAllStandardOutput());
     EXPECT_TRUE(out.startsWith("COM3 -> /nonexistent/port3\n")) << out.toStdString();
+    // Each finding and each piece of advice a line of its own.
+    EXPECT_FALSE(out.contains('\r')) << out.toStdString();
+    EXPECT_TRUE(out.contains(QRegularExpression("\n           -> [^\n]*\n  ")))
+        << out.toStdString();
     EXPECT_TRUE(out.contains(QRegularExpression("\n\n1 problem, \\d+ warnings?; ")))
         << out.toStdString();
 
