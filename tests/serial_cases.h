@@ -99,7 +99,7 @@ inline void SettingsTextReachesTheLine(const std::function<std::unique_ptr<Watch
 // On an open port: bytes and text go out as they are, in order, counted from
 // the opening; received bytes raise the receive event and are taken whole,
 // or at most InputLen of them, the rest waiting for the next call; a closed
-// port takes nothing, and counts nothing.
+// port takes nothing, and counts nothing; opened again, it counts afresh.
 inline void BytesGoOutInOrderAndInputIsTakenAsAsked(WatchedLine& line, CMSComm& comm) {
     int events = 0;
     comm.SetRThreshold(1);
@@ -126,6 +126,8 @@ inline void BytesGoOutInOrderAndInputIsTakenAsAsked(WatchedLine& line, CMSComm& 
     comm.SetPortOpen(false);
     comm.SetOutput(std::string_view(":QUIT_COMM#"));
     EXPECT_EQ(comm.BytesSent(), 12);
+    ASSERT_TRUE(comm.SetPortOpen(true)) << comm.ErrorText();
+    EXPECT_EQ(comm.BytesSent(), 0) << "counted afresh from the next opening";
 }
 
 }  // namespace velmoro::testing
