@@ -880,7 +880,10 @@ TEST(ReportTest, HoldsTheWholeTransferAcrossStopAndStartsAfresh) {
           "Ended: stopped by the user\n", "Port: COM3\n", "Adapter: CH340\n",
           "Line settings: line\n", "Update type: Main Program\n", "Size: 4 bytes\n",
           "SHA-256: daee1cd25194ae952d046ad9b9c81d3c07dc5332440b58d6d7461b248be56712\n",
-          "Blocks acknowledged: 0\n", "Last sent: -\n", "  [asked: ", "  [answered Yes]\n",
+          "Blocks acknowledged: 0\n", "Last sent: -\n",
+          "  [asked: The data file looks like a text file, perhaps an object catalogue, not a "
+          "firmware image.  Send it as Main Program anyway?]\n",
+          "  [answered Yes]\n",
           "\n00:00:06.000  Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \n",
           "  Please make sure everything is OK, then click \"Start Download\".\n"}) {
         EXPECT_NE(report.find(expected), std::string::npos) << expected << "\n" << report;
