@@ -307,6 +307,8 @@ EQUIVALENT = [
      "15", "14", "a Linux line has no 1.5 stop bits: one stop bit either way"),
     ("qt/serial_backend.cpp", "CMSComm::SetPortOpen", "port.setReadBufferSize(0);",
      "port.setReadBufferSize(0);", "", "0, no limit, is the port's own default"),
+    ("win32/report_facts.cpp", "FindAdapterIn", "DWORD latency = 0;", "0", "1",
+     "read only when the registry has filled it"),
     ("win32/serial_backend.cpp", "CMSComm::Backend::Deliver",
      "if (owner.rThreshold_ > 0 && waiting >= static_cast<std::size_t>(owner.rThreshold_)) {",
      ">", ">=", "the port face always sets RThreshold to 1"),
