@@ -412,6 +412,24 @@ drawing::Look StartedLook(std::vector<std::string> arguments, int& answer) {
     return shown;
 }
 
+// The settings file's look: its last look line, whatever ends its lines and
+// whatever else the file holds; anything else is day.
+TEST_F(WindowTest, SettingsFileGivesItsLastLookLine) {
+    const std::pair<const char*, drawing::Look> rows[] = {
+        {"", drawing::Look::kDay},
+        {"look=night\n", drawing::Look::kNight},
+        {"look=night", drawing::Look::kNight},
+        {"look=night\r\n", drawing::Look::kNight},
+        {"other=1\nlook=night\n", drawing::Look::kNight},
+        {"look=night\nother", drawing::Look::kNight},
+        {"look=night\nlook=day\n", drawing::Look::kDay},
+        {"look=nightly\n", drawing::Look::kDay},
+    };
+    for (const auto& [text, look] : rows) {
+        EXPECT_EQ(window::LookFromSettings(text), look) << text;
+    }
+}
+
 // Chosen from the menu, the look is checked there, kept in the settings
 // file and shown again at the next start; "--day" and "--night" override it
 // for one start without changing it.
