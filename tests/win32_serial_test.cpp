@@ -438,17 +438,19 @@ TEST(Win32Window, PulledAdapterEndsTheTransferWithTheSystemsReason) {
     SendMessageW(dialog.Handle(), WM_COMMAND, MAKEWPARAM(ids::IDC_START_STOP, BN_CLICKED), 0);
     const auto log = [&dialog] { return WindowText(dialog.logBox, 4000); };
     ASSERT_EQ(log(), std::string(texts::kResetPrompt));
-    // The notice of another port changes nothing.
-    const auto removed = [&dialog](const wchar_t* port) {
+    // The notice of another port changes nothing, nor that of a device that
+    // is no port, whatever its bytes spell.
+    const auto removed = [&dialog](const wchar_t* port, DWORD type = DBT_DEVTYP_PORT) {
         std::vector<std::uint8_t> notice(sizeof(DEV_BROADCAST_PORT_W) + 16 * sizeof(wchar_t), 0);
         auto* header = reinterpret_cast<DEV_BROADCAST_PORT_W*>(notice.data());
         header->dbcp_size = static_cast<DWORD>(notice.size());
-        header->dbcp_devicetype = DBT_DEVTYP_PORT;
+        header->dbcp_devicetype = type;
         wcscpy(header->dbcp_name, port);
         SendMessageW(dialog.Handle(), WM_DEVICECHANGE, DBT_DEVICEREMOVECOMPLETE,
                      reinterpret_cast<LPARAM>(header));
     };
     removed(L"COM2");
+    removed(L"COM1", DBT_DEVTYP_VOLUME);
     MSG message;
     while (PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
         DispatchMessageW(&message);
