@@ -430,6 +430,26 @@ TEST_F(WindowTest, SettingsFileGivesItsLastLookLine) {
     }
 }
 
+// A device plugged in chooses the port that reaches it, named by its device
+// (one no file stands for yet included) or, as Windows names them, "COMn";
+// anything else, "COM" alone among them, chooses nothing.
+TEST_F(WindowTest, PluggedInDeviceChoosesThePortThatReachesIt) {
+    const ScopedEnvironment com4("VELMORO_COM4", "/nonexistent/adapter");
+    auto* box = Item<QComboBox>(ids::IDC_PORT_LIST);
+    const std::pair<const char*, const char*> rows[] = {
+        {"/nonexistent/adapter", "COM4"},
+        {"COM", "COM4"},
+        {"COM0", "COM4"},
+        {"COM7", "COM7"},
+        {"COM1234567", "COM7"},
+        {"/nonexistent/other", "COM7"},
+    };
+    for (const auto& [device, chosen] : rows) {
+        dialog.OnSerialDeviceArrived(device);
+        EXPECT_EQ(box->currentText().toStdString(), chosen) << device;
+    }
+}
+
 // Chosen from the menu, the look is checked there, kept in the settings
 // file and shown again at the next start; "--day" and "--night" override it
 // for one start without changing it.
