@@ -730,5 +730,16 @@ TEST(DeviceManagerPlayed, DoctorNamesTheAdaptersThatGiveNoPort) {
     EXPECT_NE(message.find("\"USB2.0-Serial\" (VID_1A86&PID_7523)"), std::string::npos) << message;
 }
 
+// A list that never ends (a driver that enumerates without end) is walked to
+// its bound of 1024 devices, and no further.
+TEST(DeviceManagerPlayed, TheWalkStopsAtItsBound) {
+    played.assign(1025, PlayedDevice{true, L"USB Serial Port", L"",
+                                     L"FTDIBUS\\COMPORT&VID_0403&PID_6001", 0});
+    UseDeviceManagerApi(&kPlayedDeviceManager);
+    const UsbSurvey survey = SurveyUsbSerial();
+    UseDeviceManagerApi(nullptr);
+    EXPECT_EQ(survey.usbPorts, 1024U);
+}
+
 }  // namespace
 }  // namespace velmoro::testing
