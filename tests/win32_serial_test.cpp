@@ -26,6 +26,7 @@
 #include "downloader_dialog.h"
 #include "faces.h"
 #include "ms_comm.h"
+#include "port_names.h"
 #include "serial_cases.h"
 #include "temp_file.h"
 #include "text.h"
@@ -739,6 +740,33 @@ TEST(DeviceManagerPlayed, TheWalkStopsAtItsBound) {
     const UsbSurvey survey = SurveyUsbSerial();
     UseDeviceManagerApi(nullptr);
     EXPECT_EQ(survey.usbPorts, 1024U);
+}
+
+// The device map's values name the ports; a value that is not text names
+// none, whatever its bytes.
+TEST(DeviceMap, OnlyTextValuesNamePorts) {
+    HKEY key = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_LOCAL_MACHINE, L"HARDWARE\\DEVICEMAP\\SERIALCOMM", 0, nullptr,
+                              REG_OPTION_VOLATILE, KEY_SET_VALUE, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const std::wstring port = L"COM77";
+    const std::wstring spelt = L"COM78";
+    RegSetValueExW(key, L"\\Device\\VelmoroText", 0, REG_SZ,
+                   reinterpret_cast<const BYTE*>(port.c_str()),
+                   static_cast<DWORD>((port.size() + 1) * sizeof(wchar_t)));
+    RegSetValueExW(key, L"\\Device\\VelmoroBinary", 0, REG_BINARY,
+                   reinterpret_cast<const BYTE*>(spelt.c_str()),
+                   static_cast<DWORD>((spelt.size() + 1) * sizeof(wchar_t)));
+    const std::vector<SerialDevice> devices = ListSerialDevices();
+    RegDeleteValueW(key, L"\\Device\\VelmoroText");
+    RegDeleteValueW(key, L"\\Device\\VelmoroBinary");
+    RegCloseKey(key);
+    const auto named = [&devices](const char* path) {
+        return std::count_if(devices.begin(), devices.end(),
+                             [path](const SerialDevice& d) { return d.path == path; });
+    };
+    EXPECT_EQ(named("COM77"), 1);
+    EXPECT_EQ(named("COM78"), 0);
 }
 
 }  // namespace
