@@ -253,10 +253,20 @@ TEST_F(DesktopTest, HelpAndHomeTakeEnterAndBothPressesOfADoubleClick) {
 }
 
 // The hover look begins with the first move over the button, as the hover
-// time of 1 ms means, not once the pointer has come to rest.
+// time of 1 ms means, not once the pointer has come to rest; it ends when the
+// pointer leaves and when the button is disabled. Both hover buttons.
 TEST_F(DesktopTest, HoverLookBeginsWithTheFirstMove) {
-    SendMessageW(dialog.startStopButton.Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
-    EXPECT_TRUE(dialog.startStopButton.Hover());
+    for (CHoverButton* button : {&dialog.startStopButton, &dialog.openButton}) {
+        SendMessageW(button->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        EXPECT_TRUE(button->Hover());
+        SendMessageW(button->Handle(), WM_MOUSELEAVE, 0, 0);
+        EXPECT_FALSE(button->Hover()) << "the pointer left";
+        SendMessageW(button->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(5, 5));
+        EXPECT_TRUE(button->Hover());
+        SendMessageW(button->Handle(), WM_ENABLE, FALSE, 0);
+        EXPECT_FALSE(button->Hover()) << "disabled";
+        SendMessageW(button->Handle(), WM_ENABLE, TRUE, 0);
+    }
 }
 
 // The bar keeps its sunken edge whatever the system's progress bar does with
