@@ -608,6 +608,9 @@ TEST(OwnerDrawMenu, GreyedAndCheckedItemsDrawnThroughTheOwnerWindow) {
         COwnerDrawMenu menu;
         ASSERT_TRUE(menu.LoadMenu(top));
         EXPECT_TRUE(COwnerDrawMenu::OwnsMenuHandle(popup));
+        EXPECT_TRUE(COwnerDrawMenu::OwnsMenu(&menu));
+        EXPECT_FALSE(COwnerDrawMenu::OwnsMenu(nullptr));
+        EXPECT_FALSE(COwnerDrawMenu::OwnsMenuHandle(nullptr));
         EXPECT_EQ(COwnerDrawMenu::RegisteredMenuCount(), before + 2);
         ASSERT_EQ(menu.GetSubMenu(0), popup);
 
