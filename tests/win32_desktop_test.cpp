@@ -5,10 +5,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <chrono>
 #include <cstdlib>
 #include <functional>
+#include <memory>
 #include <string>
 #include <utility>
 #include <vector>
@@ -306,6 +308,33 @@ TEST_F(DesktopTest, ProgressBarKeepsItsEdgeAndReadsAsItsText) {
     SysFreeString(value);
 }
 
+// A bar of its own, beside the window's: a change of look repaints it, and a
+// screen reader that still holds its object when the bar goes is told so,
+// not handed what the bar left behind.
+TEST_F(DesktopTest, ProgressBarRepaintsOnAChangeOfLookAndLetsItsReaderGo) {
+    constexpr int kId = 2001;
+    HWND hwnd = CreateWindowW(L"STATIC", L"", WS_CHILD | WS_VISIBLE, 0, 0, 120, 20, dialog.Handle(),
+                              FromParam<HMENU>(INT_PTR{kId}), GetModuleHandleW(nullptr), nullptr);
+    auto bar = std::make_unique<CPercentProgressCtrl>();
+    ASSERT_TRUE(bar->SubclassDlgItem(kId, dialog));
+    UpdateWindow(hwnd);
+    ValidateRect(hwnd, nullptr);
+    bar->FollowLook();
+    EXPECT_TRUE(GetUpdateRect(hwnd, nullptr, FALSE));
+
+    IAccessible* accessible = bar->AccessibleObject();
+    ASSERT_NE(accessible, nullptr);
+    accessible->AddRef();
+    bar.reset();
+    VARIANT self{};
+    self.vt = VT_I4;
+    self.lVal = CHILDID_SELF;
+    BSTR value = nullptr;
+    EXPECT_EQ(accessible->get_accValue(self, &value), CO_E_OBJNOTCONNECTED);
+    accessible->Release();
+    DestroyWindow(hwnd);
+}
+
 // A path past the system's 260 characters goes to the file functions in its
 // extended-length form, tidied first; shorter ones as they are.
 TEST(ExtendedLengthPath, OnlyForPathsPastTheLimit) {
@@ -592,6 +621,40 @@ TEST_F(DesktopTest, GreyIdleIconIsAGreyCopy) {
     EXPECT_GT(lit, 0);
 }
 
+// The button takes over the icons it is given, also those it refuses: none
+// is left behind, whichever of the two cannot be read.
+TEST_F(DesktopTest, AssignedIconsAreTakenOverAlsoWhenRefused) {
+    CTestButton test(dialog, BS_PUSHBUTTON);
+    const auto make = [] { return CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)); };
+    const auto gone = [](HICON icon) {
+        ICONINFO info{};
+        if (!GetIconInfo(icon, &info)) {
+            return true;
+        }
+        DeleteObject(info.hbmColor);
+        DeleteObject(info.hbmMask);
+        return false;
+    };
+    HICON dead = make();
+    DestroyIcon(dead);
+    const struct {
+        const char* name;
+        HICON active;
+        HICON idle;
+        int result;
+    } rows[] = {{"no active icon", nullptr, make(), 0},
+                {"the active icon unreadable", dead, make(), 1},
+                {"the idle icon unreadable", make(), dead, 1}};
+    for (const auto& row : rows) {
+        EXPECT_EQ(test.button.AssignIcons(row.active, row.idle), row.result) << row.name;
+        EXPECT_EQ(test.button.Icon(0), nullptr) << row.name;
+        EXPECT_EQ(test.button.Icon(1), nullptr) << row.name;
+        for (HICON given : {row.active, row.idle}) {
+            EXPECT_TRUE(given == nullptr || given == dead || gone(given)) << row.name;
+        }
+    }
+}
+
 // The menu's items drawn as the owner window is asked to: a greyed item's
 // text in the grey text colour over its embossed light copy, a checked item's
 // mark in the icon column. Whole colours are counted, as the font's pixels
@@ -814,6 +877,41 @@ TEST_F(NightDesktopTest, NoPixelBrighterThanTheNightAllows) {
     EXPECT_EQ(icon, static_cast<UINT>(MB_ICONQUESTION)) << "the night box, not the system's";
     EXPECT_EQ(box, "") << "the question";
     EXPECT_EQ(under, "") << "the window under the question";
+}
+
+// A focused radio button at night: its dotted grey frame closes round the
+// caption, not round the whole control, nor round nothing.
+TEST_F(NightDesktopTest, FocusFrameHugsTheRadioButtonsCaption) {
+    for (const int id : {ids::IDC_MAIN_PROGRAM, ids::IDC_OBJECT_CATALOG}) {
+        HWND radio = dialog.GetDlgItem(id);
+        SendMessageW(dialog.Handle(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(radio), TRUE);
+        ASSERT_EQ(GetFocus(), radio);
+        RECT client{};
+        GetClientRect(radio, &client);
+        CSurface surface(client.right, client.bottom);
+        SendMessageW(radio, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(surface.Dc()), PRF_CLIENT);
+        const COLORREF frame = Ref(NightColors()[SysColor::kGrayText]);
+        const COLORREF ink = Ref(NightColors()[SysColor::kBtnText]);
+        RECT framed{client.right, client.bottom, -1, -1};
+        RECT inked = framed;
+        // Past the circle, drawn in the caption's ink.
+        const int circle = MulDiv(13, static_cast<int>(WindowDpi(radio)), USER_DEFAULT_SCREEN_DPI);
+        for (int y = 0; y < client.bottom; ++y) {
+            for (int x = circle; x < client.right; ++x) {
+                RECT& box = surface.At(x, y) == frame ? framed : inked;
+                if (surface.At(x, y) == frame || surface.At(x, y) == ink) {
+                    box = {std::min<LONG>(box.left, x), std::min<LONG>(box.top, y),
+                           std::max<LONG>(box.right, x), std::max<LONG>(box.bottom, y)};
+                }
+            }
+        }
+        ASSERT_GE(inked.right, inked.left) << id << ": no caption";
+        EXPECT_LT(framed.left, inked.left) << id;
+        EXPECT_LT(framed.top, inked.top) << id;
+        EXPECT_GT(framed.right, inked.right) << id;
+        EXPECT_GT(framed.bottom, inked.bottom) << id;
+        EXPECT_LE(framed.right - inked.right, 3) << id << ": the frame runs past the caption";
+    }
 }
 
 // Night Mode switches every window at once, is checked while night, and is

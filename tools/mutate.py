@@ -226,7 +226,9 @@ AREAS = (
 # found by reading the code after a run showed them alive. They are listed,
 # not run, and not counted in the score. A fault is named by its file, the
 # function it is in (None: not in a function), the line's code, and what the
-# operator changes, so that the entry follows the line when lines move.
+# operator changes, so that the entry follows the line when lines move; where
+# the line holds that change more than once, a last item says which of them
+# are meant, counted from the left.
 EQUIVALENT = [
     ("engine/transfer.cpp", "CTransferEngine::Start", "transfer_.blockCounter = 0;",
      "transfer_.blockCounter = 0;", "",
@@ -325,6 +327,16 @@ EQUIVALENT = [
     ("win32/serial_backend.cpp", "CMSComm::Backend::Deliver",
      "if (owner.rThreshold_ > 0 && waiting >= static_cast<std::size_t>(owner.rThreshold_)) {",
      ">", ">=", "the port face always sets RThreshold to 1"),
+    ("win32/draw_list_player.cpp", "FillSolidRect",
+     "ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);", "0", "1",
+     "an opaque output of no text fills the rectangle wherever the text would start", (1, 2)),
+    ("win32/night_message_box.cpp", "Child",
+     "HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, "
+     "0, 0, 0, 0, box,",
+     "0", "1", "LayOut places and sizes every part before the box shows", (2, 3, 4, 5)),
+    ("win32/night_look.cpp", "DrawPlainControlAtNight",
+     "SetWindowSubclass(control, PlainControlProc, 0, kind);", "0", "1",
+     "the procedure removes itself with the id it was given, and nothing else asks for it"),
     ("drawing/draw_list.cpp", "Index",
      "return value >= 0 && value < 32 ? static_cast<std::size_t>(value) : 0;", ">=", ">",
      "role 0 falls to index 0 either way"),
@@ -511,9 +523,10 @@ def enclosing(lines, index):
 
 def equivalent(m):
     """The reason a fault is listed as equivalent, or None."""
-    for path, function, code, before, after, reason in EQUIVALENT:
+    for path, function, code, before, after, reason, *which in EQUIVALENT:
         if (m["file"], m["code"], m["from"], m["to"]) == (path, code, before, after) and \
-                (function is None or m["function"] == function):
+                (function is None or m["function"] == function) and \
+                (not which or m["nth"] in which[0]):
             return reason
     return None
 
@@ -527,15 +540,15 @@ def mutants_of(path):
     allowed = region(lines, FILES[path][1])
     found = []
 
-    def add(index, op, before, after, new_lines):
+    def add(index, op, before, after, new_lines, column=0):
         found.append({"file": path, "line": index + 1, "op": op, "from": before, "to": after,
                       "code": lines[index].split("//")[0].strip(),
-                      "function": enclosing(lines, index),
+                      "function": enclosing(lines, index), "column": column,
                       "lines": (index, index + len(new_lines), new_lines)})
 
     def replace_at(index, col, old, new, op):
         line = lines[index]
-        add(index, op, old.strip(), new.strip(), [line[:col] + new + line[col + len(old):]])
+        add(index, op, old.strip(), new.strip(), [line[:col] + new + line[col + len(old):]], col)
 
     for i, (line, m) in enumerate(zip(lines, mlines)):
         code = m.strip()
@@ -608,6 +621,13 @@ def mutants_of(path):
                 indent = line[:len(line) - len(line.lstrip())]
                 add(i, kind, " ".join(l.strip() for l in lines[i:end + 1]), "",
                     [indent + ";"] + [""] * (end - i))
+    # Where a line holds the same change more than once (three zeros among
+    # a call's arguments), which of them, counted from the left.
+    seen = {}
+    for m in sorted(found, key=lambda m: (m["line"], m["column"])):
+        key = (m["line"], m["op"], m["from"], m["to"])
+        seen[key] = seen.get(key, 0) + 1
+        m["nth"] = seen[key]
     return found
 
 
