@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -622,7 +623,8 @@ TEST_F(DesktopTest, GreyIdleIconIsAGreyCopy) {
 }
 
 // The button takes over the icons it is given, also those it refuses: none
-// is left behind, whichever of the two cannot be read.
+// is left behind, whichever of the two cannot be read; those it keeps it
+// shows.
 TEST_F(DesktopTest, AssignedIconsAreTakenOverAlsoWhenRefused) {
     CTestButton test(dialog, BS_PUSHBUTTON);
     const auto make = [] { return CopyIcon(LoadIconW(nullptr, IDI_APPLICATION)); };
@@ -653,6 +655,14 @@ TEST_F(DesktopTest, AssignedIconsAreTakenOverAlsoWhenRefused) {
             EXPECT_TRUE(given == nullptr || given == dead || gone(given)) << row.name;
         }
     }
+    // Icons it keeps are drawn at once.
+    ValidateRect(test.Handle(), nullptr);
+    HICON active = make();
+    HICON idle = make();
+    EXPECT_EQ(test.button.AssignIcons(active, idle), 0);
+    EXPECT_EQ(test.button.Icon(0), active);
+    EXPECT_EQ(test.button.Icon(1), idle);
+    EXPECT_TRUE(GetUpdateRect(test.Handle(), nullptr, FALSE));
 }
 
 // The menu's items drawn as the owner window is asked to: a greyed item's
@@ -914,6 +924,43 @@ TEST_F(NightDesktopTest, FocusFrameHugsTheRadioButtonsCaption) {
     }
 }
 
+// The port list's arrow at night: a triangle pointing down, each row two
+// pixels narrower than the one above it, down to a single pixel, as the
+// system draws its own.
+TEST_F(NightDesktopTest, PortListsArrowEndsInAPoint) {
+    HWND ports = dialog.GetDlgItem(ids::IDC_PORT_LIST);
+    COMBOBOXINFO combo{};
+    combo.cbSize = sizeof combo;
+    ASSERT_TRUE(GetComboBoxInfo(ports, &combo));
+    RedrawWindow(ports, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    RECT client{};
+    GetClientRect(ports, &client);
+    CSurface surface(client.right, client.bottom);
+    HDC window = GetDC(ports);
+    BitBlt(surface.Dc(), 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
+    ReleaseDC(ports, window);
+    const COLORREF ink = Ref(NightColors()[SysColor::kBtnText]);
+    std::vector<int> widths;
+    for (int y = combo.rcButton.top; y < combo.rcButton.bottom; ++y) {
+        int width = 0;
+        for (int x = combo.rcButton.left; x < combo.rcButton.right; ++x) {
+            width += surface.At(x, y) == ink ? 1 : 0;
+        }
+        if (width > 0) {
+            widths.push_back(width);
+        }
+    }
+    std::string shown;
+    for (const int width : widths) {
+        shown += " " + std::to_string(width);
+    }
+    ASSERT_GE(widths.size(), 3u) << shown;
+    EXPECT_EQ(widths.back(), 1) << shown;
+    for (std::size_t row = 1; row < widths.size(); ++row) {
+        EXPECT_EQ(widths[row], widths[row - 1] - 2) << shown;
+    }
+}
+
 // Night Mode switches every window at once, is checked while night, and is
 // remembered for the next start unless the command line says otherwise.
 TEST_F(DesktopTest, NightModeSwitchesTheWindowAndIsRememberedForTheNextStart) {
@@ -952,6 +999,47 @@ TEST_F(DesktopTest, NightModeSwitchesTheWindowAndIsRememberedForTheNextStart) {
     EXPECT_EQ(background(), day);
     EXPECT_EQ(window::StartingLook(window::RememberedLook(), {}), Look::kDay);
     EXPECT_EQ(window::StartingLook(window::RememberedLook(), {"--night"}), Look::kNight);
+}
+
+// The look is kept under the program's own key, or under the one the
+// environment names when the name fits; the user's own setting is put back.
+TEST(LookStore, KeptUnderTheProgramsKeyOrTheOneNamed) {
+    const std::wstring own = L"Software\\Velmoro\\Velmoro Downloader";
+    const std::wstring named = L"Software\\Velmoro\\Velmoro Downloader Tests";
+    const auto stored = [](const std::wstring& key) -> std::optional<DWORD> {
+        DWORD value = 0;
+        DWORD size = sizeof value;
+        if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"NightMode", RRF_RT_REG_DWORD, nullptr,
+                         &value, &size) != ERROR_SUCCESS) {
+            return std::nullopt;
+        }
+        return value;
+    };
+    const std::wstring tooLong = L"Software\\" + std::wstring(600, L'x');
+    const std::optional<DWORD> users = stored(own);
+    const struct {
+        const char* name;
+        const wchar_t* variable;
+        const std::wstring& key;
+    } rows[] = {{"no name", nullptr, own},
+                {"a name", named.c_str(), named},
+                {"a name too long", tooLong.c_str(), own}};
+    for (const auto& row : rows) {
+        SetEnvironmentVariableW(L"VELMORO_SETTINGS_KEY", row.variable);
+        for (const Look look : {Look::kNight, Look::kDay}) {
+            window::RememberLook(look);
+            EXPECT_EQ(stored(row.key).value_or(2), look == Look::kNight ? 1u : 0u) << row.name;
+            EXPECT_EQ(window::RememberedLook(), look) << row.name;
+        }
+        SetEnvironmentVariableW(L"VELMORO_SETTINGS_KEY", nullptr);
+        RegDeleteTreeW(HKEY_CURRENT_USER, named.c_str());
+    }
+    if (users.has_value()) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, own.c_str(), L"NightMode", REG_DWORD, &*users,
+                        sizeof *users);
+    } else {
+        RegDeleteKeyValueW(HKEY_CURRENT_USER, own.c_str(), L"NightMode");
+    }
 }
 
 // The answer a message box gives to keys typed into it: 0 while it stays up.

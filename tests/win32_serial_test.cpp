@@ -400,6 +400,8 @@ public:
         line.flowControl = dcb.fOutxCtsFlow || dcb.fOutxDsrFlow || dcb.fOutX || dcb.fInX ||
                            dcb.fRtsControl == RTS_CONTROL_HANDSHAKE ||
                            dcb.fDtrControl == DTR_CONTROL_HANDSHAKE;
+        line.linesRaised =
+            dcb.fDtrControl == DTR_CONTROL_ENABLE && dcb.fRtsControl == RTS_CONTROL_ENABLE;
         return line;
     }
     bool HasOneAndAHalfStopBits() const override { return true; }
