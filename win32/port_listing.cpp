@@ -6,6 +6,9 @@
 #include <windows.h>
 
 #include <setupapi.h>
+// After the Windows headers, which it needs: the ports class, "Ports (COM &
+// LPT)", by the system's own name.
+#include <devguid.h>
 
 #include <cstdint>
 #include <cwchar>
@@ -18,10 +21,6 @@
 namespace velmoro {
 
 namespace {
-
-// The class of the system's ports devices (COM & LPT).
-constexpr GUID kPortsClass = {
-    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 
 struct UsbFacts {
     std::uint16_t vendorId = 0;
@@ -45,7 +44,7 @@ bool ReadIds(const wchar_t* hardwareId, UsbFacts& facts) {
 // The USB ports present, by their names (COM3).
 std::map<std::string, UsbFacts> UsbPorts() {
     std::map<std::string, UsbFacts> ports;
-    HDEVINFO set = SetupDiGetClassDevsW(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    HDEVINFO set = SetupDiGetClassDevsW(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     if (set == INVALID_HANDLE_VALUE) {
         return ports;
     }

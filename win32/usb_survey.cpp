@@ -5,6 +5,10 @@
 
 #include "usb_survey.h"
 
+// After the Windows headers, which it needs: the ports class, "Ports (COM &
+// LPT)", by the system's own name.
+#include <devguid.h>
+
 #include <algorithm>
 #include <atomic>
 #include <cwctype>
@@ -24,9 +28,6 @@ const DeviceManagerApi kSystem{::SetupDiGetClassDevsW, ::SetupDiEnumDeviceInfo,
 
 std::atomic<const DeviceManagerApi*> inUse{&kSystem};
 
-// {4d36e978-e325-11ce-bfc1-08002be10318}: "Ports (COM & LPT)".
-constexpr GUID kPortsClass{
-    0x4d36e978, 0xe325, 0x11ce, {0xbf, 0xc1, 0x08, 0x00, 0x2b, 0xe1, 0x03, 0x18}};
 // Bounds of the walk and of a property's text.
 constexpr DWORD kMaxDevices = 1024;
 constexpr DWORD kPropertyChars = 512;
@@ -106,7 +107,7 @@ UsbSurvey SurveyUsbSerial() {
                                    HardwareId(Property(api, list, device, SPDRP_HARDWAREID)),
                                    problem});
     };
-    HDEVINFO ports = api.getClassDevs(&kPortsClass, nullptr, nullptr, DIGCF_PRESENT);
+    HDEVINFO ports = api.getClassDevs(&GUID_DEVCLASS_PORTS, nullptr, nullptr, DIGCF_PRESENT);
     Walk(api, ports, [&](SP_DEVINFO_DATA& device, int problem) {
         seen.insert(device.DevInst);
         if (problem != 0) {
