@@ -265,14 +265,16 @@ INT_PTR CALLBACK BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 // A template of the box alone, without controls: they are made once its
-// texts have been measured.
-std::vector<WORD> EmptyTemplate() {
-    std::vector<WORD> words(sizeof(DLGTEMPLATE) / sizeof(WORD) + 3, 0);
-    auto* header = reinterpret_cast<DLGTEMPLATE*>(words.data());
-    header->style = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
-    header->cdit = 0;
-    return words;  // no menu, the standard class, an empty title
-}
+// texts have been measured. The three words after the header, each 0: no
+// menu, the standard class, an empty title. The system wants it on a DWORD
+// boundary.
+struct alignas(DWORD) EmptyTemplate {
+    DLGTEMPLATE header{WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME, 0, 0, 0, 0, 0, 0};
+    WORD menu = 0;
+    WORD windowClass = 0;
+    WORD title = 0;
+};
+static_assert(sizeof(EmptyTemplate) == sizeof(DLGTEMPLATE) + 3 * sizeof(WORD));
 
 }  // namespace
 
@@ -295,10 +297,9 @@ int NightMessageBox(HWND owner, const std::wstring& text, const std::wstring& ca
     if ((type & MB_ICONMASK) != 0) {
         MessageBeep(type & MB_ICONMASK);
     }
-    std::vector<WORD> dialog = EmptyTemplate();
-    const INT_PTR answer = DialogBoxIndirectParamW(
-        GetModuleHandleW(nullptr), reinterpret_cast<const DLGTEMPLATE*>(dialog.data()), owner,
-        BoxProc, reinterpret_cast<LPARAM>(&state));
+    const EmptyTemplate dialog;
+    const INT_PTR answer = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), &dialog.header, owner,
+                                                   BoxProc, reinterpret_cast<LPARAM>(&state));
     DeleteObject(state.face);
     if (state.icon != nullptr) {
         DestroyIcon(state.icon);
