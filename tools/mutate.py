@@ -330,6 +330,22 @@ EQUIVALENT = [
     ("win32/serial_backend.cpp", "CMSComm::GetInput",
      "if (inputLen_ > 0 && input.size() > static_cast<std::size_t>(inputLen_)) {", ">", ">=",
      "with exactly as many bytes as the limit, both branches take them all", (2,)),
+    ("win32/downloader_dialog.cpp", "CDownloaderDlg::OnMessage",
+     "const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;", "1", "0",
+     "since Windows 95 a minimised window shows no client area: where its icon would sit "
+     "is never seen"),
+    ("win32/downloader_dialog.cpp", "CDownloaderDlg::OnMessage",
+     "const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;", "2", "1",
+     "since Windows 95 a minimised window shows no client area: where its icon would sit "
+     "is never seen"),
+    ("win32/downloader_dialog.cpp", "CDownloaderDlg::OnMessage",
+     "const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;", "1", "0",
+     "since Windows 95 a minimised window shows no client area: where its icon would sit "
+     "is never seen"),
+    ("win32/downloader_dialog.cpp", "CDownloaderDlg::OnMessage",
+     "const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;", "2", "1",
+     "since Windows 95 a minimised window shows no client area: where its icon would sit "
+     "is never seen"),
     ("win32/draw_list_player.cpp", "FillSolidRect",
      "ExtTextOutW(dc, 0, 0, ETO_OPAQUE, &rect, nullptr, 0, nullptr);", "0", "1",
      "an opaque output of no text fills the rectangle wherever the text would start", (1, 2)),
