@@ -351,7 +351,8 @@ TEST(ExtendedLengthPath, OnlyForPathsPastTheLimit) {
 // A monitor with another scale: the icons, the hover buttons' edges and the
 // percentage's font are drawn at the new DPI.
 TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
-    const auto percentInkRows = [this] {
+    // The percentage's height, as the rows it inks, and its width.
+    const auto percentInk = [this] {
         RECT client{};
         GetClientRect(dialog.progressBar.Handle(), &client);
         CSurface surface(client.right, client.bottom);
@@ -359,15 +360,20 @@ TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
                      reinterpret_cast<WPARAM>(surface.Dc()), PRF_CLIENT);
         const COLORREF ink = Ref(SystemColors()[SysColor::kHighlight]);
         int rows = 0;
+        int left = client.right;
+        int right = 0;
         for (int y = 0; y < client.bottom; ++y) {
+            bool inked = false;
             for (int x = 0; x < client.right; ++x) {
                 if (surface.At(x, y) == ink) {
-                    ++rows;
-                    break;
+                    inked = true;
+                    left = std::min(left, x);
+                    right = std::max(right, x + 1);
                 }
             }
+            rows += inked ? 1 : 0;
         }
-        return rows;
+        return std::pair{rows, right - left};
     };
     // Every control that draws itself takes the new DPI: both icon buttons'
     // icons and both hover buttons' focus frames.
@@ -381,7 +387,7 @@ TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
     CIconButton* const iconButtons[] = {&dialog.helpButton, &dialog.homeButton};
     CHoverButton* const hoverButtons[] = {&dialog.openButton, &dialog.startStopButton};
     const UINT before = WindowDpi(dialog.Handle());
-    const int inkBefore = percentInkRows();
+    const auto [rowsBefore, widthBefore] = percentInk();
     for (CIconButton* button : iconButtons) {
         EXPECT_EQ(iconWidth(*button), MetricForDpi(SM_CXSMICON, before));
     }
@@ -397,7 +403,9 @@ TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
         EXPECT_EQ(iconWidth(*button), MetricForDpi(SM_CXSMICON, after)) << button->Handle();
     }
     EXPECT_GT(MetricForDpi(SM_CXSMICON, after), MetricForDpi(SM_CXSMICON, before));
-    EXPECT_GE(percentInkRows(), inkBefore * 3 / 2) << inkBefore;
+    const auto [rowsAfter, widthAfter] = percentInk();
+    EXPECT_GE(rowsAfter, rowsBefore * 3 / 2) << rowsBefore;
+    EXPECT_GE(widthAfter, widthBefore * 3 / 2) << widthBefore;
 
     for (CHoverButton* button : hoverButtons) {
         CSurface surface(160, 40);
