@@ -388,6 +388,8 @@ TEST_F(DesktopTest, DpiChangeRedrawsIconsEdgesAndThePercentage) {
     CHoverButton* const hoverButtons[] = {&dialog.openButton, &dialog.startStopButton};
     const UINT before = WindowDpi(dialog.Handle());
     const auto [rowsBefore, widthBefore] = percentInk();
+    ASSERT_GT(rowsBefore, 0);
+    ASSERT_GT(widthBefore, 0);
     for (CIconButton* button : iconButtons) {
         EXPECT_EQ(iconWidth(*button), MetricForDpi(SM_CXSMICON, before));
     }
@@ -645,6 +647,8 @@ TEST_F(DesktopTest, AssignedIconsAreTakenOverAlsoWhenRefused) {
         DeleteObject(info.hbmMask);
         return false;
     };
+    // A handle that was an icon: the system does not hand the same value out
+    // again at once, so the button's attempt to destroy it harms nothing.
     HICON dead = make();
     DestroyIcon(dead);
     const struct {
@@ -1009,12 +1013,43 @@ TEST_F(DesktopTest, NightModeSwitchesTheWindowAndIsRememberedForTheNextStart) {
     EXPECT_EQ(window::StartingLook(window::RememberedLook(), {"--night"}), Look::kNight);
 }
 
-// The look is kept under the program's own key, or under the one the
-// environment names when the name fits; the user's own setting is put back.
-TEST(LookStore, KeptUnderTheProgramsKeyOrTheOneNamed) {
-    const std::wstring own = L"Software\\Velmoro\\Velmoro Downloader";
-    const std::wstring named = L"Software\\Velmoro\\Velmoro Downloader Tests";
-    const auto stored = [](const std::wstring& key) -> std::optional<DWORD> {
+// What the test touches of the user's: the variable that names a key, and
+// the look under the program's own key. Put back as they were however the
+// test ends; keys it made are removed.
+class CUsersLook {
+public:
+    static constexpr const wchar_t* kVariable = L"VELMORO_SETTINGS_KEY";
+    static constexpr const wchar_t* kParent = L"Software\\Velmoro";
+    static constexpr const wchar_t* kOwn = L"Software\\Velmoro\\Velmoro Downloader";
+
+    CUsersLook() {
+        std::array<wchar_t, 32768> value{};
+        const DWORD length =
+            GetEnvironmentVariableW(kVariable, value.data(), static_cast<DWORD>(value.size()));
+        if (length > 0 && length < value.size()) {
+            variable_ = std::wstring(value.data(), length);
+        }
+        parentWas_ = Exists(kParent);
+        ownWas_ = Exists(kOwn);
+        look_ = Stored(kOwn);
+    }
+    ~CUsersLook() {
+        SetEnvironmentVariableW(kVariable, variable_ ? variable_->c_str() : nullptr);
+        if (!parentWas_) {
+            RegDeleteTreeW(HKEY_CURRENT_USER, kParent);
+        } else if (!ownWas_) {
+            RegDeleteTreeW(HKEY_CURRENT_USER, kOwn);
+        } else if (look_) {
+            RegSetKeyValueW(HKEY_CURRENT_USER, kOwn, L"NightMode", REG_DWORD, &*look_,
+                            sizeof *look_);
+        } else {
+            RegDeleteKeyValueW(HKEY_CURRENT_USER, kOwn, L"NightMode");
+        }
+    }
+    CUsersLook(const CUsersLook&) = delete;
+    CUsersLook& operator=(const CUsersLook&) = delete;
+
+    static std::optional<DWORD> Stored(const std::wstring& key) {
         DWORD value = 0;
         DWORD size = sizeof value;
         if (RegGetValueW(HKEY_CURRENT_USER, key.c_str(), L"NightMode", RRF_RT_REG_DWORD, nullptr,
@@ -1022,9 +1057,31 @@ TEST(LookStore, KeptUnderTheProgramsKeyOrTheOneNamed) {
             return std::nullopt;
         }
         return value;
-    };
+    }
+
+private:
+    static bool Exists(const wchar_t* key) {
+        HKEY opened = nullptr;
+        if (RegOpenKeyExW(HKEY_CURRENT_USER, key, 0, KEY_READ, &opened) != ERROR_SUCCESS) {
+            return false;
+        }
+        RegCloseKey(opened);
+        return true;
+    }
+
+    std::optional<std::wstring> variable_;
+    bool parentWas_ = false;
+    bool ownWas_ = false;
+    std::optional<DWORD> look_;
+};
+
+// The look is kept under the program's own key, or under the one the
+// environment names when the name fits.
+TEST(LookStore, KeptUnderTheProgramsKeyOrTheOneNamed) {
+    const CUsersLook users;
+    const std::wstring own = CUsersLook::kOwn;
+    const std::wstring named = L"Software\\Velmoro\\Velmoro Downloader Tests";
     const std::wstring tooLong = L"Software\\" + std::wstring(600, L'x');
-    const std::optional<DWORD> users = stored(own);
     const struct {
         const char* name;
         const wchar_t* variable;
@@ -1033,20 +1090,14 @@ TEST(LookStore, KeptUnderTheProgramsKeyOrTheOneNamed) {
                 {"a name", named.c_str(), named},
                 {"a name too long", tooLong.c_str(), own}};
     for (const auto& row : rows) {
-        SetEnvironmentVariableW(L"VELMORO_SETTINGS_KEY", row.variable);
+        SetEnvironmentVariableW(CUsersLook::kVariable, row.variable);
         for (const Look look : {Look::kNight, Look::kDay}) {
             window::RememberLook(look);
-            EXPECT_EQ(stored(row.key).value_or(2), look == Look::kNight ? 1u : 0u) << row.name;
+            EXPECT_EQ(CUsersLook::Stored(row.key).value_or(2), look == Look::kNight ? 1u : 0u)
+                << row.name;
             EXPECT_EQ(window::RememberedLook(), look) << row.name;
         }
-        SetEnvironmentVariableW(L"VELMORO_SETTINGS_KEY", nullptr);
         RegDeleteTreeW(HKEY_CURRENT_USER, named.c_str());
-    }
-    if (users.has_value()) {
-        RegSetKeyValueW(HKEY_CURRENT_USER, own.c_str(), L"NightMode", REG_DWORD, &*users,
-                        sizeof *users);
-    } else {
-        RegDeleteKeyValueW(HKEY_CURRENT_USER, own.c_str(), L"NightMode");
     }
 }
 

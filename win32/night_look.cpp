@@ -175,10 +175,12 @@ void PaintComboOver(HWND hwnd) {
     FillRect(dc, &button, NightBrush(SysColor::kBtnFace));
     const int middleX = (button.left + button.right) / 2;
     const int middleY = (button.top + button.bottom) / 2;
+    // A row narrower by a pixel on each side from the top down to its point:
+    // as many rows below the top as pixels each side of the middle.
     const int half = std::max(2, static_cast<int>(button.right - button.left) / 5);
-    const std::array<POINT, 3> arrow{{{middleX - half, middleY - half / 2},
-                                      {middleX + half, middleY - half / 2},
-                                      {middleX, middleY + half / 2 + 1}}};
+    const int top = middleY - half / 2;
+    const std::array<POINT, 3> arrow{
+        {{middleX - half, top}, {middleX + half, top}, {middleX, top + half}}};
     HBRUSH ink = NightBrush(SysColor::kBtnText);
     HPEN pen = CreatePen(PS_SOLID, 1, Night(SysColor::kBtnText));
     const HGDIOBJ previousPen = SelectObject(dc, pen);
