@@ -233,8 +233,6 @@ EQUIVALENT = [
     ("engine/transfer.cpp", "CTransferEngine::Start", "transfer_.blockCounter = 0;",
      "transfer_.blockCounter = 0;", "",
      "the version reply sets the counter before any step reads it"),
-    ("engine/transfer.cpp", "CTransferEngine::Start", "std::int32_t units = 0;", "0", "1",
-     "CountUnits sets it before it is read, and Start reads it only when CountUnits succeeds"),
     ("engine/transfer.cpp", "CTransferEngine::Stop", "transfer_.replyText.clear();",
      "transfer_.replyText.clear();", "",
      "a stopped transfer takes no reply, and Start clears the text before the first"),
@@ -251,9 +249,6 @@ EQUIVALENT = [
      "read only when separator is true, which sets it"),
     ("engine/data_block.h", None, "std::int32_t sectionOffset = 0;", "0", "1",
      "read only after the separator line sets it"),
-    ("engine/catalog.cpp", "PlanCatalog",
-     'return Refuse(0, "line " + std::to_string(scan.line) + ", column " +', "0", "1",
-     "the block count of a refused plan is never read"),
     ("engine/catalog.cpp", "PlanCatalog", "std::int32_t v = 0;", "0", "1",
      "CCatalogBlocks::Next sets it before it is read"),
     ("engine/catalog.h", None, "std::int64_t line = 0;", "0", "1",
@@ -550,6 +545,22 @@ def equivalent(m):
     return None
 
 
+def check_equivalents(mutants, files):
+    """The EQUIVALENT entries of the files planted in that match no fault;
+    an entry whose last item is not a tuple of positions stops the run."""
+    unmatched = []
+    for entry in EQUIVALENT:
+        which = entry[6:]
+        if which and not (isinstance(which[0], tuple) and
+                          all(isinstance(n, int) and n > 0 for n in which[0])):
+            raise SystemExit("EQUIVALENT: the positions must be a tuple of numbers from 1: %s"
+                             % (entry,))
+        if entry[0] in files and not any(equivalent(m) == entry[5] and m["file"] == entry[0] and
+                                         m["code"] == entry[2] for m in mutants):
+            unmatched.append(entry)
+    return unmatched
+
+
 def mutants_of(path):
     """Every fault the operators plant in one file, in file order: dicts with
     the line, the operator, what it changes and the new text of the lines."""
@@ -765,7 +776,10 @@ def test_mutant(mutant, stages, jobs):
 
 
 def describe(m):
-    text = "%s:%d %s" % (m["file"], m["line"], m["op"])
+    """The fault in a line of its own; where its line holds the same change
+    more than once, which of them (#2: the second from the left)."""
+    text = "%s:%d%s %s" % (m["file"], m["line"], "#%d" % m["nth"] if m["nth"] > 1 else "",
+                           m["op"])
     if m["op"] in ("call", "statement"):
         return "%s removed: %s" % (text, m["from"])
     return "%s: %s -> %s" % (text, m["from"], m["to"] or "(nothing)")
@@ -813,6 +827,10 @@ def main():
     files = [path for path in FILES
              if not args.folder or any(path.startswith(f.rstrip("/") + "/") for f in args.folder)]
     everything = [m for path in files for m in mutants_of(path)]
+    unmatched = check_equivalents(everything, files)
+    for entry in unmatched:
+        print("warning: no fault matches this EQUIVALENT entry (has its line changed?): %s: %s"
+              % (entry[0], entry[2]))
     chosen = args.all or args.only or args.survivors
     mutants = everything if chosen else sample(everything, args.sample, args.seed)
     if args.survivors:
