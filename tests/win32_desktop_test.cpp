@@ -336,6 +336,23 @@ TEST_F(DesktopTest, ProgressBarRepaintsOnAChangeOfLookAndLetsItsReaderGo) {
     DestroyWindow(hwnd);
 }
 
+// The About box opens centred over the window it was asked from, wherever
+// that window is.
+TEST_F(DesktopTest, AboutBoxOpensCentredOverItsWindow) {
+    for (const POINT at : {POINT{40, 30}, POINT{220, 140}}) {
+        SetWindowPos(dialog.Handle(), nullptr, at.x, at.y, 0, 0, SWP_NOSIZE | SWP_NOZORDER);
+        RECT window{};
+        GetWindowRect(dialog.Handle(), &window);
+        CAboutDlg about(dialog.Handle());
+        ASSERT_TRUE(about.Create());
+        RECT box{};
+        GetWindowRect(about.Handle(), &box);
+        EXPECT_NEAR(box.left + box.right, window.left + window.right, 2) << at.x;
+        EXPECT_NEAR(box.top + box.bottom, window.top + window.bottom, 2) << at.x;
+        about.EndDialog(IDOK);
+    }
+}
+
 // A path past the system's 260 characters goes to the file functions in its
 // extended-length form, tidied first; shorter ones as they are.
 TEST(ExtendedLengthPath, OnlyForPathsPastTheLimit) {
