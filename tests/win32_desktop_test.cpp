@@ -953,6 +953,19 @@ TEST_F(NightDesktopTest, FocusFrameHugsTheRadioButtonsCaption) {
     }
 }
 
+// At night the edit boxes' sunken edges are drawn by the night look: one
+// asked to draw its frame without having an edge draws none over itself.
+TEST_F(NightDesktopTest, ControlsWithoutAnEdgeGetNoneAtNight) {
+    for (const int id : {ids::IDC_MAIN_PROGRAM, ids::IDC_OBJECT_CATALOG}) {
+        HWND radio = dialog.GetDlgItem(id);
+        RedrawWindow(radio, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        SendMessageW(radio, WM_NCPAINT, 1, 0);
+        HDC dc = GetDC(radio);
+        EXPECT_EQ(GetPixel(dc, 0, 0), Ref(NightColors()[SysColor::kBtnFace])) << id;
+        ReleaseDC(radio, dc);
+    }
+}
+
 // The port list's arrow at night: a triangle pointing down, each row two
 // pixels narrower than the one above it, down to a single pixel, as the
 // system draws its own.
