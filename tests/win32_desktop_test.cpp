@@ -77,6 +77,12 @@ public:
         FillRect(dc_, &all, brush);
         DeleteObject(brush);
     }
+    // A window's client area as it is shown, from its top left corner.
+    void CopyShown(HWND hwnd, const RECT& client) {
+        HDC window = GetDC(hwnd);
+        BitBlt(dc_, 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
+        ReleaseDC(hwnd, window);
+    }
     COLORREF At(int x, int y) const {
         GdiFlush();
         const std::uint32_t pixel = bits_[y * width_ + x];
@@ -812,9 +818,7 @@ std::string BrightPixels(HWND hwnd) {
     RECT client{};
     GetClientRect(hwnd, &client);
     CSurface surface(client.right, client.bottom);
-    HDC window = GetDC(hwnd);
-    BitBlt(surface.Dc(), 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
-    ReleaseDC(hwnd, window);
+    surface.CopyShown(hwnd, client);
     int bright = 0;
     std::string named;
     for (int y = 0; y < client.bottom; ++y) {
@@ -978,9 +982,7 @@ TEST_F(NightDesktopTest, PortListsArrowEndsInAPoint) {
     RECT client{};
     GetClientRect(ports, &client);
     CSurface surface(client.right, client.bottom);
-    HDC window = GetDC(ports);
-    BitBlt(surface.Dc(), 0, 0, client.right, client.bottom, window, 0, 0, SRCCOPY);
-    ReleaseDC(ports, window);
+    surface.CopyShown(ports, client);
     const COLORREF ink = Ref(NightColors()[SysColor::kBtnText]);
     std::vector<int> widths;
     for (int y = combo.rcButton.top; y < combo.rcButton.bottom; ++y) {
