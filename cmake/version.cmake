@@ -3,8 +3,8 @@
 # takes it as PROJECT_VERSION.
 #
 # Sets:
-#   VELMORO_VERSION        2.0.1
-#   VELMORO_VERSION_DATE   the heading's date, 2026-12-08
+#   VELMORO_VERSION        2.1.0
+#   VELMORO_VERSION_DATE   the heading's date, 2026-12-09
 #   VELMORO_COMMIT         the commit the sources are from (40 hex digits), or
 #                          "unknown" in a tree that is neither a git checkout
 #                          nor an archive made by `git archive`

@@ -8,7 +8,12 @@ what each kind of release needs.
       the Debian changelog of a native package: one entry per version,
       newest first, dated at noon UTC of the heading's date
   changelog.py notes CHANGELOG.md VERSION OUTPUT
-      that version's section, as the start of its release notes
+      that version's section, as the start of its release notes, followed
+      by what stands under [Unreleased], if anything does: files built from
+      this tree contain those changes too
+  changelog.py pending CHANGELOG.md
+      the entries under [Unreleased], "Kind: item" a line; none when the
+      first version heading covers everything the tree holds
 
 The form is Keep a Changelog's: "## [Unreleased]", then "## [X.Y.Z] -
 YYYY-MM-DD" headings, each with "### Added", "### Changed", ... and "- "
@@ -33,7 +38,14 @@ class ChangelogError(Exception):
 def parse(text, name="CHANGELOG.md"):
     """The released versions, newest first: a list of dicts with version,
     date (datetime.date) and sections, a list of (kind, [item, ...])."""
+    return read(text, name)[1]
+
+
+def read(text, name="CHANGELOG.md"):
+    """(unreleased, versions): the sections under [Unreleased], as a list of
+    (kind, [item, ...]), and the released versions as parse() gives them."""
     versions = []
+    unreleased = {"sections": []}
     current = None
     kind = None
     seen_unreleased = False
@@ -45,7 +57,7 @@ def parse(text, name="CHANGELOG.md"):
                 if versions or seen_unreleased:
                     raise ChangelogError(f"{where}: [Unreleased] must come once, first")
                 seen_unreleased = True
-                current = None
+                current = unreleased
                 continue
             match = HEADING.match(line)
             if not match:
@@ -84,7 +96,7 @@ def parse(text, name="CHANGELOG.md"):
     for version in versions:
         if not any(items for _, items in version["sections"]):
             raise ChangelogError(f"{name}: {version['version']} lists no change")
-    return versions
+    return [section for section in unreleased["sections"] if section[1]], versions
 
 
 def plain(item):
@@ -110,7 +122,7 @@ def debian(versions, package, maintainer):
     return "\n".join(entries)
 
 
-def notes(versions, wanted):
+def notes(versions, wanted, unreleased=()):
     for version in versions:
         if version["version"] == wanted:
             out = [f"# Velmoro Downloader {wanted}", "", f"Released {version['date'].isoformat()}."]
@@ -118,24 +130,40 @@ def notes(versions, wanted):
                 if items:
                     out += ["", f"## {kind}", ""]
                     out += [f"- {item}" for item in items]
+            # The files carry these too: notes that left them out would say
+            # less than the files do.
+            if unreleased and version is versions[0]:
+                out += ["", "## Not in a release yet", "",
+                        f"Built from a tree with changes made after {wanted}, which the next",
+                        "version will list; these files have them too:"]
+                for kind, items in unreleased:
+                    out += ["", f"### {kind}", ""]
+                    out += [f"- {item}" for item in items]
             return "\n".join(out) + "\n"
     raise ChangelogError(f"CHANGELOG.md has no version {wanted}")
 
 
+def pending(unreleased):
+    return "".join(f"{kind}: {plain(item)}\n" for kind, items in unreleased for item in items)
+
+
 def main(argv):
-    if len(argv) < 3 or argv[1] not in ("version", "debian", "notes"):
+    if len(argv) < 3 or argv[1] not in ("version", "debian", "notes", "pending"):
         sys.stderr.write(__doc__)
         return 2
     try:
         with open(argv[2], encoding="utf-8") as source:
-            versions = parse(source.read(), argv[2])
+            unreleased, versions = read(source.read(), argv[2])
         if argv[1] == "version" and len(argv) == 3:
             print(versions[0]["version"])
+            return 0
+        if argv[1] == "pending" and len(argv) == 3:
+            sys.stdout.write(pending(unreleased))
             return 0
         if argv[1] == "debian" and len(argv) == 6:
             text = debian(versions, argv[3], argv[4])
         elif argv[1] == "notes" and len(argv) == 5:
-            text = notes(versions, argv[3])
+            text = notes(versions, argv[3], unreleased)
         else:
             sys.stderr.write(__doc__)
             return 2
