@@ -6,12 +6,16 @@
 #     programs run (under qemu for arm64 and armhf);
 #   - the browser page's zip holds the site the page tests ran on;
 #   - the source tarball configures on its own and knows its commit;
-#   - signed with a throwaway OpenPGP key and a self-signed code-signing
-#     certificate made here: the signature of SHA256SUMS, the Authenticode
-#     signatures of the installer and of the zip's programs verify; the apt
-#     repository, used through an apt configuration of its own (sources,
-#     lists, keyring), installs the package into a scratch root, and is
-#     refused once its InRelease has been tampered with.
+#   - signed as a release is signed (tools/release.sh sign, in a clone of the
+#     commit given the version's tag) with a throwaway OpenPGP key and a
+#     self-signed code-signing certificate made here: the files that carry
+#     no signature are the very files checked above; the signature of
+#     SHA256SUMS, the Authenticode signatures of the installer and of the
+#     zip's programs verify; the apt repository, used through an apt
+#     configuration of its own (sources, lists, keyring), installs the
+#     package into a scratch root, and is refused once its InRelease has
+#     been tampered with. A release made from changes not committed is never
+#     signed: then these checks are left out, and the run says so.
 # The Windows files under Wine: tests/wine/suite.sh with the release.
 #   tests/release_test.sh RELEASE_DIR
 set -euo pipefail
@@ -78,7 +82,15 @@ check "the source configures and knows its commit" bash -c "
         -DVELMORO_BUILD_TESTS=OFF -DVELMORO_BUILD_BENCH=OFF >'$scratch/configure.log' 2>&1 &&
     grep -q 'kCommit\[\] = \"$commit\"' '$scratch/source-build/generated/velmoro_version.h'"
 
-echo "== signed with throwaway keys"
+if grep -q "changes that are not committed" "$release/RELEASE-NOTES.md"; then
+    echo "== left out: signing and the apt repository: the release was made from changes that are"
+    echo "   not committed, which are never signed (commit them to have these checked)"
+    [ "$failures" -eq 0 ] || { echo "release: $failures check(s) failed"; exit 1; }
+    echo "release: all checks that ran passed"
+    exit 0
+fi
+
+echo "== signed with throwaway keys, as a release is signed"
 export GNUPGHOME=$scratch/gnupg
 mkdir -m 700 "$GNUPGHOME"
 gpg --batch --quiet --passphrase '' --quick-gen-key "Velmoro Downloader test <test@invalid>" ed25519 sign 1d \
@@ -87,20 +99,30 @@ key=$(gpg --batch --with-colons --list-keys 2>/dev/null | awk -F: '/^fpr/ {print
 openssl req -x509 -newkey rsa:2048 -nodes -keyout "$scratch/code.key" -out "$scratch/code.pem" \
     -days 2 -subj "/CN=Velmoro Downloader test" -addext extendedKeyUsage=codeSigning \
     -addext keyUsage=digitalSignature 2>/dev/null
-targets=()
-for deb in "$release"/velmoro-downloader_*.deb; do
-    arch=${deb##*_}
-    targets+=("${arch%.deb}")
-done
-targets+=(web windows)
+# The commit tagged in a clone of its own: this repository keeps no tag
+# the test made.
+git clone -q --no-hardlinks --no-checkout "$source_dir" "$scratch/tagged"
+git -C "$scratch/tagged" checkout -q "$commit"
+git -C "$scratch/tagged" tag "v$version"
 signed=$scratch/signed
+cp -a "$release" "$signed"
 if ! VELMORO_GPG_KEY=$key VELMORO_AUTHENTICODE_CERT=$scratch/code.pem \
     VELMORO_AUTHENTICODE_KEY=$scratch/code.key \
-    tools/release.sh assemble "$signed" "${targets[@]}" >"$scratch/assemble.log" 2>&1; then
-    cat "$scratch/assemble.log"
-    echo "release: the signed release could not be made"
+    "$scratch/tagged/tools/release.sh" sign "$signed" --windows-tree "$source_dir/build-dist/windows" \
+    >"$scratch/sign.log" 2>&1; then
+    cat "$scratch/sign.log"
+    echo "release: the release could not be signed"
     exit 1
 fi
+shipped_as_checked() {
+    local file
+    for file in "$release"/*.deb "$release"/*-web.zip "$release"/*.tar.gz; do
+        [ -e "$file" ] || continue
+        cmp "$file" "$signed/$(basename "$file")" || return 1
+    done
+}
+check "the signed release ships the checked packages, page and source" shipped_as_checked
+check "the signed notes name the tag" grep -q "tag v$version\.\$" "$signed/RELEASE-NOTES.md"
 check "gpg --verify SHA256SUMS.asc SHA256SUMS" \
     gpg --batch --quiet --verify "$signed/SHA256SUMS.asc" "$signed/SHA256SUMS" 2>/dev/null
 check "the signed release's sums check" bash -c "cd '$signed' && sha256sum --quiet --strict -c SHA256SUMS"

@@ -18,13 +18,25 @@
 #         velmoro-downloader-VERSION-web.zip          (the browser page)
 #         velmoro-downloader-VERSION.tar.gz           (the source, git archive)
 #         RELEASE-NOTES.md, SHA256SUMS
-#       and, with the keys below: SHA256SUMS.asc, the Windows programs and
-#       installer signed, the public key, and apt/, a signed Debian
-#       repository that any static web host can serve.
+#       unsigned, always: what compare checks is what sign signs. A release
+#       of a commit that no tag vVERSION names, or of a tree with changes
+#       not committed, is a snapshot, and its notes say so.
 #   tools/release.sh compare DIR1 DIR2
 #       the files of two releases compared byte for byte (the signatures
 #       and the apt repository left out: they carry the signing time);
 #       diffoscope, where installed, explains a difference.
+#   tools/release.sh sign DIR [--windows-tree TREE]
+#       signs the release in DIR, assembled from this commit and checked,
+#       with the keys below: the Windows programs (in the zip, and the
+#       installer packed again around them with TREE's installer, by default
+#       build-dist/windows) and the installer, Authenticode; SHA256SUMS.asc,
+#       the public key, and apt/, a signed Debian repository that any static
+#       web host can serve; the notes say so. Everything else stays as it
+#       was checked. Refused (with every reason) for a tree with changes not
+#       committed, a commit without the tag vVERSION, entries under
+#       [Unreleased] in CHANGELOG.md, or a folder not made from this commit.
+#   tools/release.sh may-sign
+#       those refusals of the tree alone, before hours of building.
 #
 # Keys, never in the repository (RELEASING.md):
 #   VELMORO_GPG_KEY              an OpenPGP key (fingerprint) in gpg's keyring
@@ -46,6 +58,7 @@ umask 022
 version=$(python3 tools/changelog.py version CHANGELOG.md)
 all_targets=(web amd64 arm64 armhf windows)
 name=velmoro-downloader
+tag=v$version
 
 die() {
     echo "release: $*" >&2
@@ -122,6 +135,30 @@ command_build() {
 
 # --- assemble -----------------------------------------------------------------
 
+# What the tree is a release of: "release" (no change that is not committed,
+# and HEAD is the commit of the tag vVERSION), "untagged" or "dirty".
+tree_state() {
+    if [ -n "$(git status --porcelain)" ]; then
+        echo dirty
+    elif [ "$(git rev-parse -q --verify "refs/tags/$tag^{commit}" 2>/dev/null)" = "$(git rev-parse HEAD)" ]; then
+        echo release
+    else
+        echo untagged
+    fi
+}
+
+# Why this tree may not be signed, a reason a line; nothing when it may.
+signing_refusals() {
+    case $(tree_state) in
+        dirty) echo "the tree has changes that are not committed: a release is made from a commit" ;;
+        untagged) echo "no tag $tag names this commit ($(git rev-parse --short HEAD)): tag it first (RELEASING.md)" ;;
+    esac
+    if [ -n "$(python3 tools/changelog.py pending CHANGELOG.md)" ]; then
+        echo "CHANGELOG.md has entries under [Unreleased]: they go under a version heading first"
+    fi
+    [ -n "${VELMORO_GPG_KEY:-}" ] || echo "VELMORO_GPG_KEY is not set: no key to sign with"
+}
+
 authenticode_sign() {  # authenticode_sign FILE
     local file=$1 options=()
     [ -z "${VELMORO_AUTHENTICODE_TIMESTAMP_URL:-}" ] || options+=(-ts "$VELMORO_AUTHENTICODE_TIMESTAMP_URL")
@@ -139,25 +176,28 @@ assemble_deb() {  # assemble_deb ARCH OUT
     cp "$dir"/packages/${name}_"$version"_"$1".deb "$2/"
 }
 
+# The installer of the folder STAGE as it is, made with TREE's installer
+# settings, into FILE.
+pack_installer() {  # pack_installer TREE STAGE FILE
+    local tree stage packages
+    tree=$(realpath "$1")
+    stage=$(realpath "$2")
+    packages=$tree/release-packages
+    rm -rf "$packages"
+    (cd "$tree" && cpack -G NSIS -B "$packages" \
+        -D CPACK_INSTALL_CMAKE_PROJECTS= -D "CPACK_INSTALLED_DIRECTORIES=$stage;." \
+        -D CPACK_STRIP_FILES=OFF >/dev/null)
+    mv "$packages/$name-$version-win64.exe" "$3"
+}
+
 assemble_windows() {  # assemble_windows OUT
     local dir=build-dist/windows out=$1
     [ -d "$dir" ] || die "$dir is not built (tools/release.sh build windows)"
     local stage=$dir/release-stage
-    rm -rf "$stage" "$dir/release-packages"
+    rm -rf "$stage"
     cmake --install "$dir" --component velmoro --prefix "$stage" --strip >/dev/null
-    if [ -n "${VELMORO_AUTHENTICODE_CERT:-}" ]; then
-        local program
-        for program in "$stage"/*.exe; do
-            authenticode_sign "$program"
-        done
-    fi
     python3 tools/reproducible_zip.py "$stage" "$name-$version-win64" "$out/$name-$version-win64.zip"
-    # The installer packs the folder as it is, signed programs included.
-    (cd "$dir" && cpack -G NSIS -B "$PWD/release-packages" \
-        -D CPACK_INSTALL_CMAKE_PROJECTS= -D "CPACK_INSTALLED_DIRECTORIES=$PWD/release-stage;." \
-        -D CPACK_STRIP_FILES=OFF >/dev/null)
-    cp "$dir/release-packages/$name-$version-win64.exe" "$out/$name-$version-win64-setup.exe"
-    [ -z "${VELMORO_AUTHENTICODE_CERT:-}" ] || authenticode_sign "$out/$name-$version-win64-setup.exe"
+    pack_installer "$dir" "$stage" "$out/$name-$version-win64-setup.exe"
 }
 
 # Which file for which system, for the notes.
@@ -178,40 +218,78 @@ file_table() {
     done
 }
 
-release_notes() {  # release_notes OUT FILE...
-    local out=$1 commit tag
-    shift
+# What a target's file is for, in the notes of a release that has none.
+target_purpose() {
+    case $1 in
+        web) echo "browser page" ;;
+        amd64) echo "Debian package for a PC (amd64)" ;;
+        arm64) echo "Debian package for Raspberry Pi OS 64-bit (arm64)" ;;
+        armhf) echo "Debian package for Raspberry Pi OS 32-bit (armhf)" ;;
+        windows) echo "Windows installer or zip" ;;
+    esac
+}
+
+# The files of the release in OUT that the notes and SHA256SUMS name.
+release_files() {  # release_files OUT
+    (cd "$1" && ls -p | grep -v / | grep -vx -e SHA256SUMS -e RELEASE-NOTES.md -e '.*\.asc')
+}
+
+# RELEASE-NOTES.md: the version's changes, the files, where they come from
+# and what is signed (SIGNED: the fingerprint of the OpenPGP key, or empty).
+release_notes() {  # release_notes OUT SIGNED
+    local out=$1 signed=$2 commit target pattern files
     commit=$(git rev-parse HEAD)
+    mapfile -t files < <(release_files "$out")
     python3 tools/changelog.py notes CHANGELOG.md "$version" "$out/RELEASE-NOTES.md"
     {
         echo
         echo "## Files"
         echo
-        file_table "$@"
+        file_table "${files[@]}"
+        for target in "${all_targets[@]}"; do
+            case $target in
+                web) pattern='-web\.zip$' ;;
+                windows) pattern='-win64\.zip$' ;;
+                *) pattern="_$target\\.deb\$" ;;
+            esac
+            printf '%s\n' "${files[@]}" | grep -q -- "$pattern" && continue
+            echo
+            echo "This release has no $(target_purpose "$target"): it was not built."
+        done
         echo
         echo "How to check and install them: https://velmoro-downloader.example/#download-and-install"
         echo
         echo "## Where it comes from"
         echo
-        if tag=$(git describe --exact-match --tags HEAD 2>/dev/null); then
-            echo "Built from commit $commit, tag $tag."
-        else
-            echo "Built from commit $commit, which no tag names: a snapshot, not a release."
-        fi
-        echo "An unsigned build of that commit gives every file again, bit for bit"
-        echo "(CONTRIBUTING.md, \"Rebuilding a release\"). Signing adds only signatures: the Debian"
-        echo "packages, the browser page and the source are the same signed or not, and the Windows"
-        echo "programs differ only by their Authenticode signatures."
+        case $(tree_state) in
+            release)
+                echo "Built from commit $commit, tag $tag."
+                echo "An unsigned build of that tag gives every file again, bit for bit (CONTRIBUTING.md,"
+                echo "\"Rebuilding a release\"). Signing adds only signatures: the Debian packages, the"
+                echo "browser page and the source are the same signed or not, and the Windows programs"
+                echo "differ only by their Authenticode signatures."
+                ;;
+            untagged)
+                echo "A snapshot, not a release: built from commit $commit, which no tag $tag names."
+                echo "An unsigned build of that commit gives every file again, bit for bit."
+                ;;
+            dirty)
+                echo "A snapshot, not a release: built from a tree with changes that are not committed,"
+                echo "on commit $commit. No commit gives these files again."
+                ;;
+        esac
         echo
         echo "## Signatures"
         echo
-        if [ -n "${VELMORO_GPG_KEY:-}" ]; then
+        if [ -n "$signed" ]; then
             echo "SHA256SUMS is signed (SHA256SUMS.asc) with the OpenPGP key"
-            echo "$(gpg --batch --with-colons --fingerprint "$VELMORO_GPG_KEY" | awk -F: '/^fpr/ {print $10; exit}')."
+            echo "$signed."
         else
             echo "This release is unsigned: SHA256SUMS has no signature and the apt repository is not made."
         fi
-        if [ -n "${VELMORO_AUTHENTICODE_CERT:-}" ]; then
+        if ! printf '%s\n' "${files[@]}" | grep -q -- '-win64'; then
+            :
+        elif [ -n "$signed" ] && [ -n "${VELMORO_AUTHENTICODE_CERT:-}" ]; then
             echo "The Windows programs and the installer carry an Authenticode signature."
         else
             echo "The Windows programs and the installer are not signed (Authenticode): Windows warns"
@@ -223,12 +301,25 @@ release_notes() {  # release_notes OUT FILE...
 # A Debian repository of the packages in OUT, in OUT/apt: pool/, the
 # suite "stable" with the component "main" for each architecture, Release
 # signed twice (InRelease and Release.gpg), and the public key.
+#
+# The Release file has no Valid-Until: it is signed once a release, by hand
+# with an offline key, and stays the newest for months; a date after which
+# apt refuses it would stop every user's "apt update" between releases
+# unless the repository were signed again on a schedule, which needs the key
+# online. Its Date lets apt's Acquire::Max-ValidTime bound it for those who
+# want that.
 apt_repository() {  # apt_repository OUT
-    local out=$1 repo=$1/apt arch
+    local out=$1 repo=$1/apt arch deb arches=()
     rm -rf "$repo"
     mkdir -p "$repo/pool/main/v/$name"
     cp "$out"/*.deb "$repo/pool/main/v/$name/"
-    for arch in amd64 arm64 armhf; do
+    # The architectures of the packages there: a release that left one out
+    # offers no empty index for it.
+    for deb in "$out"/*.deb; do
+        arch=${deb##*_}
+        arches+=("${arch%.deb}")
+    done
+    for arch in "${arches[@]}"; do
         mkdir -p "$repo/dists/stable/main/binary-$arch"
         (cd "$repo" && apt-ftparchive --arch "$arch" packages pool) \
             >"$repo/dists/stable/main/binary-$arch/Packages"
@@ -238,7 +329,7 @@ apt_repository() {  # apt_repository OUT
         -o APT::FTPArchive::Release::Origin="Velmoro Downloader" \
         -o APT::FTPArchive::Release::Label="Velmoro Downloader" \
         -o APT::FTPArchive::Release::Suite=stable -o APT::FTPArchive::Release::Codename=stable \
-        -o APT::FTPArchive::Release::Architectures="amd64 arm64 armhf" \
+        -o APT::FTPArchive::Release::Architectures="${arches[*]}" \
         -o APT::FTPArchive::Release::Components=main \
         -o APT::FTPArchive::Release::Description="Velmoro Downloader $version" \
         release . >Release.new && mv Release.new Release)
@@ -272,20 +363,97 @@ command_assemble() {
         esac
     done
     git archive --format=tar --prefix="$name-$version/" HEAD | gzip -9n >"$out/$name-$version.tar.gz"
-    local files
-    mapfile -t files < <(cd "$out" && ls)
-    release_notes "$out" "${files[@]}"
+    release_notes "$out" ""
     (cd "$out" && sha256sum -- * >SHA256SUMS)
-    if [ -n "${VELMORO_GPG_KEY:-}" ]; then
-        gpg --batch --yes --local-user "$VELMORO_GPG_KEY" --armor --detach-sign \
-            --output "$out/SHA256SUMS.asc" "$out/SHA256SUMS"
-        gpg --batch --armor --export "$VELMORO_GPG_KEY" >"$out/$name-release-key.asc"
-        if compgen -G "$out/*.deb" >/dev/null; then
-            apt_repository "$out"
-        fi
-    fi
-    echo "== release $version in $out:"
+    echo "== release $version in $out ($(tree_state), unsigned):"
     (cd "$out" && ls -l)
+}
+
+# --- sign ---------------------------------------------------------------------
+
+command_may_sign() {
+    local refusals
+    refusals=$(signing_refusals)
+    if [ -n "$refusals" ]; then
+        sed 's/^/release: cannot sign: /' <<<"$refusals" >&2
+        return 1
+    fi
+}
+
+# The Windows zip's programs signed, and the installer packed again around
+# them and signed, in OUT. The zip is unpacked and packed again unsigned
+# first, and the installer packed from that: both must give the checked
+# files back, byte for byte, or nothing is signed.
+sign_windows() {  # sign_windows OUT TREE
+    local out=$1 tree=$2 zip=$1/$name-$version-win64.zip setup=$1/$name-$version-win64-setup.exe
+    local scratch program
+    scratch=$(mktemp -d)
+    unzip -q "$zip" -d "$scratch"
+    local stage=$scratch/$name-$version-win64
+    python3 tools/reproducible_zip.py "$stage" "$name-$version-win64" "$scratch/again.zip"
+    cmp -s "$zip" "$scratch/again.zip" || die "$zip does not unpack and pack again to itself"
+    if [ -f "$setup" ]; then
+        [ -d "$tree" ] || die "$tree is not there: the installer is packed again with its settings"
+        pack_installer "$tree" "$stage" "$scratch/again.exe"
+        cmp -s "$setup" "$scratch/again.exe" ||
+            die "$tree packs another installer than $(basename "$setup") from the zip's programs"
+    fi
+    for program in "$stage"/*.exe; do
+        authenticode_sign "$program"
+    done
+    python3 tools/reproducible_zip.py "$stage" "$name-$version-win64" "$zip"
+    if [ -f "$setup" ]; then
+        pack_installer "$tree" "$stage" "$setup"
+        authenticode_sign "$setup"
+    fi
+    rm -rf "$scratch"
+}
+
+command_sign() {
+    local dir="" tree=$source_dir/build-dist/windows
+    while [ $# -gt 0 ]; do
+        case $1 in
+            --windows-tree) tree=$(realpath "${2:?--windows-tree TREE}"); shift ;;
+            *) [ -z "$dir" ] || die "usage: tools/release.sh sign DIR [--windows-tree TREE]"; dir=$1 ;;
+        esac
+        shift
+    done
+    [ -n "$dir" ] || die "usage: tools/release.sh sign DIR [--windows-tree TREE]"
+    command_may_sign || exit 1
+    [ -f "$dir/SHA256SUMS" ] || die "$dir holds no release (no SHA256SUMS)"
+    [ ! -e "$dir/SHA256SUMS.asc" ] || die "$dir is signed already"
+    (cd "$dir" && sha256sum --quiet --strict -c SHA256SUMS) ||
+        die "$dir is not as it was assembled: its files do not match its SHA256SUMS"
+    # Assembled from this commit, perhaps before it was tagged, but not from
+    # changes on top of it.
+    grep -q "commit $(git rev-parse HEAD)[,.]" "$dir/RELEASE-NOTES.md" &&
+        ! grep -q "changes that are not committed" "$dir/RELEASE-NOTES.md" ||
+        die "$dir was not assembled from this commit ($(git rev-parse --short HEAD)) alone"
+    dir=$(realpath "$dir")
+    # Signed in a copy, which takes the folder's place once whole.
+    local work=$dir.signing
+    rm -rf "$work"
+    cp -a "$dir" "$work"
+    if [ -n "${VELMORO_AUTHENTICODE_CERT:-}" ] && [ -f "$work/$name-$version-win64.zip" ]; then
+        echo "== release: signing the Windows programs and the installer"
+        sign_windows "$work" "$tree"
+    fi
+    local fingerprint
+    fingerprint=$(gpg --batch --with-colons --fingerprint "$VELMORO_GPG_KEY" | awk -F: '/^fpr/ {print $10; exit}')
+    [ -n "$fingerprint" ] || die "gpg has no key $VELMORO_GPG_KEY"
+    rm -f "$work/SHA256SUMS"
+    release_notes "$work" "$fingerprint"
+    (cd "$work" && sha256sum -- * >SHA256SUMS)
+    gpg --batch --yes --local-user "$VELMORO_GPG_KEY" --armor --detach-sign \
+        --output "$work/SHA256SUMS.asc" "$work/SHA256SUMS"
+    gpg --batch --armor --export "$VELMORO_GPG_KEY" >"$work/$name-release-key.asc"
+    if compgen -G "$work/*.deb" >/dev/null; then
+        apt_repository "$work"
+    fi
+    rm -rf "$dir"
+    mv "$work" "$dir"
+    echo "== release $version in $dir, signed with $fingerprint:"
+    (cd "$dir" && ls -l)
 }
 
 # --- compare ------------------------------------------------------------------
@@ -320,6 +488,8 @@ case "${1:-}" in
     build) shift; command_build "$@" ;;
     assemble) shift; command_assemble "$@" ;;
     compare) shift; command_compare "$@" ;;
+    sign) shift; command_sign "$@" ;;
+    may-sign) shift; command_may_sign ;;
     *)
         sed -n '2,/^set -euo/p' "$0" | sed '$d' >&2
         exit 2
