@@ -6,11 +6,28 @@
 const kStorePrefix = "velmoro-downloader-";
 const kStore = kStorePrefix + "@VELMORO_VERSION@-@SITE_HASH@";
 const kSite = [@SITE_FILES@];
+// The page's own folder, which shows index.html; the host's other folders
+// are none of this worker's business.
+const kFolder = new URL("./", location).pathname;
+
+// A response the host reached through a redirect (index.html sent on to its
+// folder, as hosts with "pretty" addresses do) is one a browser refuses to
+// show for a navigation: what is kept is its body and headers alone, as if
+// the file had been answered at its own address.
+async function storable(response) {
+    if (!response.ok) throw new TypeError(`${response.url}: ${response.status} ${response.statusText}`);
+    if (!response.redirected) return response;
+    return new Response(await response.blob(),
+        { status: response.status, statusText: response.statusText, headers: response.headers });
+}
 
 self.addEventListener("install", (event) => {
     // Past the browser's HTTP cache, which may still hold the old files.
     event.waitUntil(caches.open(kStore)
-        .then((store) => store.addAll(kSite.map((file) => new Request(file, { cache: "reload" }))))
+        .then((store) => Promise.all(kSite.map(async (file) => {
+            const request = new Request(file, { cache: "reload" });
+            await store.put(request, await storable(await fetch(request)));
+        })))
         .then(() => self.skipWaiting()));
 });
 
@@ -21,16 +38,16 @@ self.addEventListener("activate", (event) => {
         .then(() => self.clients.claim()));
 });
 
-// The stored file first, whatever follows the "?"; the folder's own address
-// is its index.html. Anything else goes to the network as it would without
-// this worker.
+// The stored file first, whatever follows the "?"; the page's folder is its
+// index.html. Anything else goes to the network as it would without this
+// worker, and so does a stored response that came through a redirect.
 self.addEventListener("fetch", (event) => {
     const request = event.request;
     const url = new URL(request.url);
     if (request.method !== "GET" || url.origin !== location.origin) return;
     event.respondWith(caches.open(kStore).then(async (store) => {
         const stored = await store.match(request, { ignoreSearch: true }) ||
-            (request.mode === "navigate" && url.pathname.endsWith("/") ? await store.match("index.html") : undefined);
-        return stored || fetch(request);
+            (request.mode === "navigate" && url.pathname === kFolder ? await store.match("index.html") : undefined);
+        return stored && !stored.redirected ? stored : fetch(request);
     }));
 });

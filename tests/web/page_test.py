@@ -192,6 +192,20 @@ class QuietHandler(http.server.SimpleHTTPRequestHandler):
         pass
 
 
+class PrettyHandler(QuietHandler):
+    """A host with "pretty" addresses: each index.html is sent on to its
+    folder, the query kept."""
+
+    def do_GET(self):
+        path, _, query = self.path.partition("?")
+        if path.endswith("/index.html"):
+            self.send_response(301)
+            self.send_header("Location", path[:-len("index.html")] + ("?" + query if query else ""))
+            self.end_headers()
+            return
+        super().do_GET()
+
+
 class PageTest(unittest.TestCase):
     loads = 0
 
@@ -250,10 +264,11 @@ class PageTest(unittest.TestCase):
         PageTest.loads += 1
         self.dialogs.clear()
         try:
-            self.browser.call("Page.navigate", timeout=15,
-                              url=(address or self.url(where)) + "?load=%d" % PageTest.loads)
+            shown = self.browser.call("Page.navigate", timeout=15,
+                                      url=(address or self.url(where)) + "?load=%d" % PageTest.loads)
         except CdpError:
             raise AssertionError("navigate: dialogs %r" % self.dialogs)
+        self.assertNotIn("errorText", shown, address)
         self.wait_ready()
 
     def wait_ready(self):
@@ -484,6 +499,42 @@ class PageTest(unittest.TestCase):
         finally:
             if server.socket.fileno() >= 0:
                 serve(False)
+
+    def test_the_kept_site_on_hosts_of_other_kinds(self):
+        """Kept by a host that sends index.html on to its folder, the page
+        opens again from it, by either address; kept at the root of a host
+        with another folder beside it, that folder shows its own page."""
+        root = pathlib.Path(tempfile.mkdtemp(dir=self.scratch))
+        shutil.copytree(SITE, root / "pretty")
+        shutil.copytree(SITE, root / "club")
+        (root / "club" / "photos").mkdir()
+        (root / "club" / "photos" / "index.html").write_text(
+            "<!DOCTYPE html><title>Photos</title><p>The club's photos")
+        servers = []
+        try:
+            for folder, handler in (("pretty", PrettyHandler), ("club", QuietHandler)):
+                server = http.server.ThreadingHTTPServer(
+                    ("127.0.0.1", 0), functools.partial(handler, directory=str(root / folder)))
+                threading.Thread(target=server.serve_forever, daemon=True).start()
+                servers.append(server)
+            pretty, club = ("http://localhost:%d/" % server.server_address[1] for server in servers)
+            self.load(address=pretty + "index.html")
+            self.assertEqual(self.page("location.pathname"), "/")
+            wait_until(lambda: self.page("navigator.serviceWorker.controller !== null"), "the site kept")
+            for address in (pretty, pretty + "index.html"):
+                with self.subTest(address=address):
+                    self.load(address=address)
+
+            self.load(address=club + "index.html")
+            wait_until(lambda: self.page("navigator.serviceWorker.controller !== null"), "the site kept")
+            PageTest.loads += 1
+            self.browser.call("Page.navigate", url=club + "photos/?load=%d" % PageTest.loads)
+            wait_until(lambda: self.page("document.readyState === 'complete' && document.title"), "a page")
+            self.assertEqual(self.page("document.title"), "Photos")
+        finally:
+            for server in servers:
+                server.shutdown()
+                server.server_close()
 
     def test_night_and_accessibility_in_every_state(self):
         """Idle, during a transfer and with a question open, by day and at
@@ -879,7 +930,7 @@ class PageTest(unittest.TestCase):
         limit = 64 * 1024 * 1024
         large = pathlib.Path(self.scratch) / "large.bin"
         cases = [("gone", 0, "ERROR! Cannot read data file!\r\n"),
-                 ("over", limit + 1, "ERROR! The data file is larger than the page can read (64 MiB)!\r\n"),
+                 ("over", limit + 1, "ERROR! The data file is larger than 64 MiB, more than can be read!\r\n"),
                  ("at", limit, None), ("under", limit - 1, None)]
         for case, size, line in cases:
             with self.subTest(case=case):
