@@ -115,8 +115,10 @@ CDialog::CDialog(int templateId, QWidget* parent)
     setWindowFlags(flags);
     setFixedSize(units_.ToPixels(template_.size));
     // Where the window manager owns the system menu, the dialog offers its
-    // own: a context menu, and Alt+Space as on Windows. Like the real one, it
-    // offers Minimize only to a window with a minimise box.
+    // own: a context menu, Alt+Space as on Windows, and the keys that open a
+    // context menu (the menu key, Shift+F10) for desktops that keep
+    // Alt+Space for their own window menu. Like the real one, it offers
+    // Minimize only to a window with a minimise box.
     systemMenu_ = new QMenu(this);
     if (minimizeBox) {
         systemMenu_->addAction(tr("Mi&nimize"), this, [this] { OnSysCommand(kScMinimize, 0); });
@@ -125,9 +127,13 @@ CDialog::CDialog(int templateId, QWidget* parent)
     setContextMenuPolicy(Qt::CustomContextMenu);
     connect(this, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& where) { ShowSystemMenu(mapToGlobal(where)); });
-    auto* shortcut = new QShortcut(QKeySequence(Qt::ALT | Qt::Key_Space), this);
-    connect(shortcut, &QShortcut::activated, this,
-            [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+    for (const QKeySequence& keys :
+         {QKeySequence(Qt::ALT | Qt::Key_Space), QKeySequence(Qt::Key_Menu),
+          QKeySequence(Qt::SHIFT | Qt::Key_F10)}) {
+        auto* shortcut = new QShortcut(keys, this);
+        connect(shortcut, &QShortcut::activated, this,
+                [this] { ShowSystemMenu(mapToGlobal(QPoint(0, 0))); });
+    }
 }
 
 CDialog::~CDialog() = default;
@@ -354,7 +360,9 @@ QAction* CDialog::AppendSystemMenuItem(unsigned id, const QString& text, bool se
 }
 
 void CDialog::ShowSystemMenu(const QPoint& where) {
-    if (systemMenu_ != nullptr) {
+    // The menu key also comes as a context-menu request on some platforms,
+    // after the shortcut has already opened the menu: it stays where it is.
+    if (systemMenu_ != nullptr && !systemMenu_->isVisible()) {
         systemMenu_->popup(where);
     }
 }

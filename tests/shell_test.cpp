@@ -348,6 +348,31 @@ TEST_F(WindowTest, SystemMenuStandInEndsWithAboutNightModeAndReports) {
     EXPECT_EQ(MenuTexts(about.SystemMenuStandIn()), std::vector<std::string>{"&Close"});
     EXPECT_FALSE(about.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
 }
+
+// The window's own menu from the keyboard, wherever the focus is: Alt+Space
+// as on Windows, and the context-menu key and Shift+F10 where the desktop
+// keeps Alt+Space for its own window menu.
+TEST_F(WindowTest, KeysOpenTheSystemMenuStandIn) {
+    dialog.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&dialog));
+    QMenu* menu = dialog.SystemMenuStandIn();
+    const struct {
+        const char* name;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+    } keys[] = {{"Alt+Space", Qt::Key_Space, Qt::AltModifier},
+                {"Menu", Qt::Key_Menu, Qt::NoModifier},
+                {"Shift+F10", Qt::Key_F10, Qt::ShiftModifier}};
+    for (const int id : {ids::IDC_PORT_LIST, ids::IDC_LOG, ids::IDC_START_STOP}) {
+        QWidget* focus = dialog.GetDlgItem(id);
+        focus->setFocus();
+        for (const auto& key : keys) {
+            QTest::keyClick(focus, key.key, key.modifiers);
+            EXPECT_TRUE(menu->isVisible()) << key.name << " in control " << id;
+            menu->hide();
+        }
+    }
+}
 #endif
 
 // Runs check once the next modal dialog is up, then closes it with Escape.
