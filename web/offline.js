@@ -5,6 +5,13 @@
 // is next opened, and the page reloads into it at once, unless the user has
 // begun with it (a file chosen, a transfer running): then at the next load.
 "use strict";
+// The manifest, which makes the page installable, is linked only where the
+// browser can read it: a page from a local file may not fetch it, and a
+// link to it would be an error in the browser's console at every opening.
+if (/^https?:$/.test(location.protocol)) {
+    document.head.append(Object.assign(document.createElement("link"),
+        { rel: "manifest", href: "manifest.webmanifest" }));
+}
 if ("serviceWorker" in navigator && window.isSecureContext && /^https?:$/.test(location.protocol)) {
     const stored = navigator.serviceWorker.controller !== null;
     navigator.serviceWorker.addEventListener("controllerchange", () => {

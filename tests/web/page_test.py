@@ -223,7 +223,11 @@ class PageTest(unittest.TestCase):
         # The page's own faults, shown with a failing wait.
         cls.faults = []
         cls.browser.on("Runtime.exceptionThrown", lambda p: cls.faults.append(p["exceptionDetails"]))
-        for domain in ("Page", "Runtime", "DOM"):
+        # The errors the browser's console shows for the page loaded last.
+        cls.console_errors = []
+        cls.browser.on("Log.entryAdded", lambda p: p["entry"]["level"] == "error" and
+                       cls.console_errors.append(p["entry"]["text"]))
+        for domain in ("Page", "Runtime", "DOM", "Log"):
             cls.browser.call(domain + ".enable")
         cls.relay = SerialRelay(cls.browser)
         cls.browser.call("Page.addScriptToEvaluateOnNewDocument", source=CSP_WATCH)
@@ -263,6 +267,7 @@ class PageTest(unittest.TestCase):
         # navigation to the address already shown unanswered.
         PageTest.loads += 1
         self.dialogs.clear()
+        self.console_errors.clear()
         try:
             shown = self.browser.call("Page.navigate", timeout=15,
                                       url=(address or self.url(where)) + "?load=%d" % PageTest.loads)
@@ -397,8 +402,8 @@ class PageTest(unittest.TestCase):
 
     def test_whole_transfers_reach_the_flash_exactly(self):
         """A firmware image from a page opened as a file and from
-        http://localhost, and a catalogue: the flash holds exactly what the
-        file says, the port was opened at 115 200 8N1 without flow control,
+        http://localhost, and a catalogue: the page opens with no error in
+        the browser's console, the flash holds exactly what the file says, the port was opened at 115 200 8N1 without flow control,
         the screen was kept on for the transfer and no longer, and the port
         the user granted is the page's again after a reload."""
         firmware = image(5000)
@@ -407,6 +412,9 @@ class PageTest(unittest.TestCase):
             with self.subTest(where=where, kind=kind):
                 sim = self.sim("--beacons", "2")
                 self.load(sim, where)
+                # Nothing the browser could not read, the manifest
+                # included, which a page from a file may not fetch.
+                self.assertEqual(self.console_errors, [])
                 path = self.data_file(contents, name)
                 if kind == "catalog":
                     self.click("#radio1002")
