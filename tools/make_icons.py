@@ -5,6 +5,9 @@
                          page's manifest, which an installed page needs)
     icon130-<size>.png   the Help button's icon (16, 24, 32, 48, 64, 72, 96, 128)
     icon131-<size>.png   the Home button's icon (same sizes)
+    mark-stop-<size>.png the browser page's message box mark of a failure (32),
+                         where the desktop programs show the system's; its
+                         question mark is the Help button's icon
 
 Each image is drawn on a canvas many times larger than the result and then
 reduced with an area-averaging filter, which gives clean anti-aliased edges.
@@ -29,6 +32,7 @@ OUT_DIR = os.path.join(HERE, os.pardir, "resources", "icons")
 
 PROGRAM_SIZES = (16, 32, 48, 64, 192)
 BUTTON_SIZES = (16, 24, 32, 48, 64, 72, 96, 128)
+MARK_SIZES = (32,)
 
 
 # ---------------------------------------------------------------------------
@@ -224,6 +228,42 @@ def draw_help(size):
     mark = c.mask_stroke(path, w)
     c.mask_ellipse(mx, dot_y, dot_r, mask=mark)
     c.fill(mark, white)
+    return c.result()
+
+
+# ---------------------------------------------------------------------------
+# The failure mark: a white cross on a round red badge, lit as the Help
+# badge is.
+
+
+def draw_stop(size):
+    c = Canvas(size)
+    s = float(size)
+    centre = s / 2.0
+    radius = s / 2.0 - (0.25 if size <= 24 else s * 0.02)
+    rim = max(1.0, s * 0.045)
+    c.fill(c.mask_ellipse(centre, centre, radius), hex_rgba("8E1414"))
+    c.fill_vertical_gradient(
+        c.mask_ellipse(centre, centre, radius - rim),
+        hex_rgba("F06A5F"),
+        hex_rgba("C62323"),
+        centre - radius,
+        centre + radius,
+    )
+    if size >= 32:
+        gloss = c.mask_ellipse(centre, centre - radius * 0.42, radius * 0.72, radius * 0.46)
+        c.fill(gloss, (255, 255, 255, 38))
+    # The cross: two strokes of whole pixels through the centre.
+    w = whole(size, 0.115, minimum=2, even=True)
+    arm = s * 0.21
+    cross = c.mask_stroke([(centre - arm, centre - arm), (centre + arm, centre + arm)], w)
+    c.mask_stroke([(centre - arm, centre + arm), (centre + arm, centre - arm)], w, mask=cross)
+    if size >= 32:
+        dy = s * 0.025
+        shadow = c.mask_stroke([(centre - arm, centre - arm + dy), (centre + arm, centre + arm + dy)], w)
+        c.mask_stroke([(centre - arm, centre + arm + dy), (centre + arm, centre - arm + dy)], w, mask=shadow)
+        c.fill(shadow, hex_rgba("6A0E0E", 110))
+    c.fill(cross, hex_rgba("FFFFFF"))
     return c.result()
 
 
@@ -457,6 +497,7 @@ def main():
         ("icon128", PROGRAM_SIZES, draw_program),
         ("icon130", BUTTON_SIZES, draw_help),
         ("icon131", BUTTON_SIZES, draw_home),
+        ("mark-stop", MARK_SIZES, draw_stop),
     ]
     drawn = []
     for stem, sizes, draw in sets:
