@@ -33,10 +33,12 @@
 #       the public key, and apt/, a signed Debian repository that any static
 #       web host can serve; the notes say so. Everything else stays as it
 #       was checked. Refused (with every reason) for a tree with changes not
-#       committed, a commit without the tag vVERSION, entries under
-#       [Unreleased] in CHANGELOG.md, or a folder not made from this commit.
+#       committed, a commit without the tag vVERSION, or a folder not made
+#       from this commit alone.
 #   tools/release.sh may-sign
-#       those refusals of the tree alone, before hours of building.
+#       those refusals of the tree, before hours of building, and entries
+#       under [Unreleased] in CHANGELOG.md, which a release moves under its
+#       version heading.
 #
 # Keys, never in the repository (RELEASING.md):
 #   VELMORO_GPG_KEY              an OpenPGP key (fingerprint) in gpg's keyring
@@ -153,9 +155,6 @@ signing_refusals() {
         dirty) echo "the tree has changes that are not committed: a release is made from a commit" ;;
         untagged) echo "no tag $tag names this commit ($(git rev-parse --short HEAD)): tag it first (RELEASING.md)" ;;
     esac
-    if [ -n "$(python3 tools/changelog.py pending CHANGELOG.md)" ]; then
-        echo "CHANGELOG.md has entries under [Unreleased]: they go under a version heading first"
-    fi
     [ -n "${VELMORO_GPG_KEY:-}" ] || echo "VELMORO_GPG_KEY is not set: no key to sign with"
 }
 
@@ -371,9 +370,15 @@ command_assemble() {
 
 # --- sign ---------------------------------------------------------------------
 
+# Before the builds, also what the maintainer has left undone: the notes of
+# a release with entries under [Unreleased] would list them as changes that
+# no release has yet (a signed release with them says so, rather than hide
+# them, and the tests sign whatever the tree holds).
 command_may_sign() {
     local refusals
-    refusals=$(signing_refusals)
+    refusals=$(signing_refusals
+        [ -z "$(python3 tools/changelog.py pending CHANGELOG.md)" ] ||
+            echo "CHANGELOG.md has entries under [Unreleased]: give them a version heading first")
     if [ -n "$refusals" ]; then
         sed 's/^/release: cannot sign: /' <<<"$refusals" >&2
         return 1
@@ -419,7 +424,12 @@ command_sign() {
         shift
     done
     [ -n "$dir" ] || die "usage: tools/release.sh sign DIR [--windows-tree TREE]"
-    command_may_sign || exit 1
+    local refusals
+    refusals=$(signing_refusals)
+    if [ -n "$refusals" ]; then
+        sed 's/^/release: cannot sign: /' <<<"$refusals" >&2
+        exit 1
+    fi
     [ -f "$dir/SHA256SUMS" ] || die "$dir holds no release (no SHA256SUMS)"
     [ ! -e "$dir/SHA256SUMS.asc" ] || die "$dir is signed already"
     (cd "$dir" && sha256sum --quiet --strict -c SHA256SUMS) ||
