@@ -657,13 +657,10 @@ CatalogPlan PlanCatalog(std::span<const std::uint8_t> bytes) {
 }
 
 CatalogPlan PlanCatalogFile(const std::filesystem::path& path, FileBytes& bytes) {
-    switch (LoadDataFile(path, bytes)) {
-        case FileLoad::NotFound:
-            return Failed(0, "ERROR! Cannot find data file!\r\n");
-        case FileLoad::Unreadable:
-            return Failed(0, "ERROR! Cannot read data file!\r\n");
-        case FileLoad::Loaded:
-            break;
+    std::error_code error;
+    const FileLoad load = LoadDataFile(path, bytes, &error);
+    if (load != FileLoad::Loaded) {
+        return Failed(0, DataFileLoadText(load, error));
     }
     return PlanCatalog(bytes);
 }

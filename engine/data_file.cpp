@@ -1,57 +1,110 @@
 #include "data_file.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <system_error>
 
 namespace velmoro {
 
-FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes) {
+FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes, std::error_code* error) {
     bytes.clear();
-    std::error_code error;
-    if (!std::filesystem::is_regular_file(path, error)) {
+    std::error_code unused;
+    std::error_code& reason = error != nullptr ? *error : unused;
+    reason.clear();
+    // A file in a folder the user may not look into is there all the same:
+    // it cannot be read, and the system says why.
+    const std::filesystem::file_status status = std::filesystem::status(path, reason);
+    if (status.type() == std::filesystem::file_type::not_found) {
+        reason.clear();
         return FileLoad::NotFound;
     }
+    if (reason) {
+        return FileLoad::Unreadable;
+    }
+    if (!std::filesystem::is_regular_file(status)) {
+        return FileLoad::NotFound;
+    }
+    errno = 0;
 #ifdef _WIN32
     std::FILE* file = _wfopen(path.c_str(), L"rb");
 #else
     std::FILE* file = std::fopen(path.c_str(), "rb");
 #endif
     if (file == nullptr) {
-        return FileLoad::NotFound;
+        const int code = errno;
+        if (code == ENOENT) {
+            return FileLoad::NotFound;  // gone since it was looked at
+        }
+        reason = std::error_code(code != 0 ? code : EIO, std::generic_category());
+        return FileLoad::Unreadable;
     }
     // The size is only a hint: the file may grow or shrink while it is read.
     // The reads themselves decide, and stop one byte past the limit.
-    const std::uintmax_t hint = std::filesystem::file_size(path, error);
-    if (!error && hint > kMaxDataFileBytes) {
+    std::error_code sizeError;
+    const std::uintmax_t hint = std::filesystem::file_size(path, sizeError);
+    if (!sizeError && hint > kMaxDataFileBytes) {
         std::fclose(file);
-        return FileLoad::Unreadable;
+        return FileLoad::TooLarge;
     }
     constexpr std::size_t kChunk = std::size_t{64} * 1024;
-    bytes.reserve(error ? kChunk : static_cast<std::size_t>(hint) + 1);
-    bool failed = false;
+    bytes.reserve(sizeError ? kChunk : static_cast<std::size_t>(hint) + 1);
+    FileLoad load = FileLoad::Loaded;
     while (true) {
         const std::size_t had = bytes.size();
         const std::size_t want =
             static_cast<std::size_t>(std::min<std::uintmax_t>(kChunk, kMaxDataFileBytes + 1 - had));
         bytes.resize(had + want);
+        errno = 0;
         const std::size_t got = std::fread(bytes.data() + had, 1, want, file);
         bytes.resize(had + got);
         if (got < want) {
-            failed = std::ferror(file) != 0;
+            if (std::ferror(file) != 0) {
+                const int code = errno;
+                reason = std::error_code(code != 0 ? code : EIO, std::generic_category());
+                load = FileLoad::Unreadable;
+            }
             break;
         }
         if (bytes.size() > kMaxDataFileBytes) {
-            failed = true;
+            load = FileLoad::TooLarge;
             break;
         }
     }
     std::fclose(file);
-    if (failed) {
+    if (load != FileLoad::Loaded) {
         FileBytes().swap(bytes);
-        return FileLoad::Unreadable;
     }
-    return FileLoad::Loaded;
+    return load;
+}
+
+std::string DataFileLoadText(FileLoad load, const std::error_code& error) {
+    switch (load) {
+        case FileLoad::Loaded:
+            return {};
+        case FileLoad::NotFound:
+            return std::string(texts::kNoDataFile);
+        case FileLoad::TooLarge:
+            return std::string(texts::kDataFileTooLarge);
+        case FileLoad::Unreadable:
+            break;
+    }
+    if (!error) {
+        return std::string(texts::kUnreadableDataFile);
+    }
+    // The system's words, without the full stop and line break some
+    // systems end them with; its number where its words are no UTF-8.
+    std::string words = error.message();
+    while (!words.empty() && (words.back() == '.' || words.back() == '\r' || words.back() == '\n' ||
+                              words.back() == ' ')) {
+        words.pop_back();
+    }
+    const std::span<const std::uint8_t> wordBytes(
+        reinterpret_cast<const std::uint8_t*>(words.data()), words.size());
+    if (words.empty() || !ScanText(wordBytes).text || ScanText(wordBytes).lineBreak) {
+        words = "system error " + std::to_string(error.value());
+    }
+    return "ERROR! Cannot read data file (" + words + ")!\r\n";
 }
 
 void CDataFile::Open(std::span<const std::uint8_t> bytes) {

@@ -14,7 +14,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <span>
+#include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace velmoro {
@@ -30,14 +32,33 @@ inline constexpr std::uintmax_t kMaxDataFileBytes = std::uintmax_t{64} * 1024 * 
 
 using FileBytes = std::vector<std::uint8_t>;
 
+namespace texts {
+// What Start says of a data file it could not load, each a log line.
+inline constexpr std::string_view kNoDataFile = "ERROR! Cannot find data file!\r\n";
+// A file that is there but could not be read, where the system gives no
+// reason; UnreadableDataFileText says it with one.
+inline constexpr std::string_view kUnreadableDataFile = "ERROR! Cannot read data file!\r\n";
+inline constexpr std::string_view kDataFileTooLarge =
+    "ERROR! The data file is larger than 64 MiB, more than can be read!\r\n";
+static_assert(kMaxDataFileBytes == std::uintmax_t{64} * 1024 * 1024,
+              "kDataFileTooLarge names the limit");
+}  // namespace texts
+
 enum class FileLoad {
     Loaded,
     NotFound,    // no such file, or not a regular file (a directory, a device)
-    Unreadable,  // a read failed, or the file is larger than kMaxDataFileBytes
+    Unreadable,  // the file is there, but opening or reading it failed
+    TooLarge,    // larger than kMaxDataFileBytes
 };
 
 // Reads the whole file into bytes, which hold nothing unless it is Loaded.
-FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes);
+// error, when given, receives the system's reason for Unreadable.
+FileLoad LoadDataFile(const std::filesystem::path& path, FileBytes& bytes,
+                      std::error_code* error = nullptr);
+
+// The log line for a file that was not loaded: cannot find, cannot read
+// (with the system's reason where it gave one), or too large.
+std::string DataFileLoadText(FileLoad load, const std::error_code& error = {});
 
 class CDataFile {
 public:

@@ -96,18 +96,16 @@ void CTransferEngine::Start() {
     const std::filesystem::path absolute = std::filesystem::absolute(path, absoluteError);
     const std::u8string pathText = (absoluteError ? path : absolute).u8string();
     transfer_.file.path.assign(pathText.begin(), pathText.end());
-    switch (LoadDataFile(path, bytes)) {
-        case FileLoad::NotFound:
-            window_.AppendLog(texts::kNoDataFile);
-            Ended(Ending::Refused, Refusal::NoDataFile, std::string(texts::kNoDataFile));
-            return;
-        case FileLoad::Unreadable:
-            window_.AppendLog(texts::kUnreadableDataFile);
-            Ended(Ending::Refused, Refusal::UnreadableFile,
-                  std::string(texts::kUnreadableDataFile));
-            return;
-        case FileLoad::Loaded:
-            break;
+    std::error_code loadError;
+    const FileLoad load = LoadDataFile(path, bytes, &loadError);
+    if (load != FileLoad::Loaded) {
+        const std::string text = DataFileLoadText(load, loadError);
+        window_.AppendLog(text);
+        const Refusal refusal = load == FileLoad::NotFound   ? Refusal::NoDataFile
+                                : load == FileLoad::TooLarge ? Refusal::FileTooLarge
+                                                             : Refusal::UnreadableFile;
+        Ended(Ending::Refused, refusal, text);
+        return;
     }
     transfer_.file.loaded = true;
     transfer_.file.size = bytes.size();

@@ -34,8 +34,6 @@ inline constexpr std::uint8_t kBeaconByte = 0xAA;
 namespace texts {
 inline constexpr std::string_view kResetPrompt =
     "Please reset the KARVELIN(MORDAVEX),Waiting for connection ... \r\n";
-inline constexpr std::string_view kNoDataFile = "ERROR! Cannot find data file!\r\n";
-inline constexpr std::string_view kUnreadableDataFile = "ERROR! Cannot read data file!\r\n";
 inline constexpr std::string_view kStopped =
     "Please make sure everything is OK, then click \"Start Download\".\r\n";
 inline constexpr std::string_view kConnected = "Connected.\r\n";

@@ -28,6 +28,9 @@ std::string DescribeEnding(const TransferEnd& end) {
         case Refusal::UnreadableFile:
             why = "the data file could not be read";
             break;
+        case Refusal::FileTooLarge:
+            why = "the data file is too large";
+            break;
         case Refusal::FileRefused:
             why = "the data file can never work";
             break;

@@ -24,7 +24,8 @@ enum class Refusal : std::uint8_t {
     None,
     PortOpen,        // the port could not be opened; detail: the port's words
     NoDataFile,      // no such file
-    UnreadableFile,  // a read failed, or the file is too large
+    UnreadableFile,  // the file is there, but opening or reading it failed
+    FileTooLarge,    // larger than the most a data file may be
     FileRefused,     // the file can never work
     Declined,        // the file looks wrong and the user said No
 };

@@ -535,6 +535,8 @@ TEST(CliConvert, WritesEveryPayloadWithItsAddress) {
     // A refused catalogue and an output that cannot be written each say so in
     // a line of their own.
     TempFile refused("-\r\n-\r\n");
+    TempFile tooLarge("");
+    fs::resize_file(tooLarge.Path(), kMaxDataFileBytes + 1);
     const fs::path nowhere = output.parent_path() / "missing" / "blocks.bin";
     const struct {
         fs::path catalog;
@@ -545,6 +547,8 @@ TEST(CliConvert, WritesEveryPayloadWithItsAddress) {
          "line 2 is a second separator line (a line beginning with \"-\"); a catalogue has "
          "only one."},
         {catalog.Path(), nowhere, "cannot write " + nowhere.string()},
+        {tooLarge.Path(), output,
+         "ERROR! The data file is larger than 64 MiB, more than can be read!"},
 #ifndef VELMORO_UNDER_WINE
         // Opened, but full: the blocks cannot be written.
         {catalog.Path(), "/dev/full", "cannot write /dev/full"},

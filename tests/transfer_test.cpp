@@ -18,6 +18,7 @@
 #ifdef __linux__
 #include <dlfcn.h>
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #endif
@@ -106,6 +107,9 @@ TEST_F(TransferTest, MissingOrUnusableDataFileEndsStartWithItsLine) {
 #ifdef __linux__
 // A failing disk, whose reads fail with an error while it is set.
 bool diskFails = false;
+// Opening a file fails with this error while it is not 0, as it does for a
+// file the user may not read.
+int openFails = 0;
 #endif
 
 }  // namespace
@@ -121,6 +125,22 @@ extern "C" int ferror(std::FILE* file) noexcept {
     using Real = int (*)(std::FILE*);
     static const auto real = reinterpret_cast<Real>(::dlsym(RTLD_NEXT, "ferror"));
     return velmoro::testing::diskFails ? 1 : real(file);
+}
+namespace {
+std::FILE* OpenUnlessDenied(const char* realName, const char* path, const char* mode) {
+    using Real = std::FILE* (*)(const char*, const char*);
+    if (velmoro::testing::openFails != 0) {
+        errno = velmoro::testing::openFails;
+        return nullptr;
+    }
+    return reinterpret_cast<Real>(::dlsym(RTLD_NEXT, realName))(path, mode);
+}
+}  // namespace
+extern "C" std::FILE* fopen(const char* path, const char* mode) {
+    return OpenUnlessDenied("fopen", path, mode);
+}
+extern "C" std::FILE* fopen64(const char* path, const char* mode) {
+    return OpenUnlessDenied("fopen64", path, mode);
 }
 #endif
 
@@ -140,14 +160,28 @@ TEST_F(TransferTest, DataFileThatFailsToReadSendsNothing) {
         diskFails = true;
         fresh.engine.OnStartStop();
         diskFails = false;
-        EXPECT_EQ(fresh.window.log,
-                  std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
-        ExpectEnded(fresh.window, Ending::Refused, Refusal::UnreadableFile,
-                    std::string(texts::kUnreadableDataFile));
+        const std::string line = "ERROR! Cannot read data file (Input/output error)!\r\n";
+        EXPECT_EQ(fresh.window.log, std::vector<std::string>{line});
+        ExpectEnded(fresh.window, Ending::Refused, Refusal::UnreadableFile, line);
         EXPECT_FALSE(fresh.engine.State().busy);
         EXPECT_FALSE(fresh.window.timerRunning);
         EXPECT_TRUE(fresh.port.writes.empty());
     }
+}
+
+// A file that is there but may not be read is not called missing: the log
+// says it cannot be read, and why.
+TEST_F(TransferTest, DataFileThatMayNotBeReadSaysWhy) {
+    TempFile file(kImage1500);
+    EngineRig fresh;
+    fresh.window.dataFilePath = file.Path();
+    openFails = EACCES;
+    fresh.engine.OnStartStop();
+    openFails = 0;
+    const std::string line = "ERROR! Cannot read data file (Permission denied)!\r\n";
+    EXPECT_EQ(fresh.window.log, std::vector<std::string>{line});
+    ExpectEnded(fresh.window, Ending::Refused, Refusal::UnreadableFile, line);
+    EXPECT_TRUE(fresh.port.writes.empty());
 }
 #endif
 
@@ -165,7 +199,9 @@ TEST_F(TransferTest, DataFileIsReadUpToTheLimitAndNotBeyond) {
             EXPECT_EQ(fresh.window.rangeUpper, static_cast<int>(size / kPayloadSize + 1));
         } else {
             EXPECT_EQ(fresh.window.log,
-                      std::vector<std::string>{std::string(texts::kUnreadableDataFile)});
+                      std::vector<std::string>{std::string(texts::kDataFileTooLarge)});
+            ExpectEnded(fresh.window, Ending::Refused, Refusal::FileTooLarge,
+                        std::string(texts::kDataFileTooLarge));
         }
     }
 }
@@ -924,6 +960,8 @@ TEST(ReportTest, EveryEndingIsSaidInWords) {
         {Ending::Refused, Refusal::NoDataFile, "x", "refused before sending: no data file"},
         {Ending::Refused, Refusal::UnreadableFile, "x",
          "refused before sending: the data file could not be read"},
+        {Ending::Refused, Refusal::FileTooLarge, "x",
+         "refused before sending: the data file is too large"},
         {Ending::Refused, Refusal::FileRefused, "x",
          "refused before sending: the data file can never work"},
         {Ending::Refused, Refusal::Declined, "x",

@@ -35,15 +35,6 @@ namespace velmoro::web {
 
 namespace {
 
-// A file the page would have to hold whole in memory beyond this is not
-// read at all.
-constexpr double kMaxDataFileBytes = 64.0 * 1024 * 1024;
-
-namespace texts {
-constexpr std::string_view kDataFileTooLarge =
-    "ERROR! The data file is larger than the page can read (64 MiB)!\r\n";
-}  // namespace texts
-
 // Every call returns a promise the engine's call waits for.
 // clang-format off
 EM_ASYNC_JS(int, JsPreparePort, (), { return await Module.velmoroPage.preparePort(); });
@@ -239,13 +230,14 @@ EMSCRIPTEN_KEEPALIVE void velmoro_start_stop(int fileState) {
     if (!page.engine.State().busy && fileState != 0) {
         // Refused before the engine's Start, and reported as the engine's
         // refusals are.
-        const std::string_view line = fileState == 2 ? velmoro::web::texts::kDataFileTooLarge
-                                                     : velmoro::texts::kUnreadableDataFile;
+        const bool tooLarge = fileState == 2;
+        const std::string_view line =
+            tooLarge ? velmoro::texts::kDataFileTooLarge : velmoro::texts::kUnreadableDataFile;
         page.reporter.ClearLog();
         page.reporter.AppendLog(line);
         velmoro::TransferEnd end;
         end.ending = velmoro::Ending::Refused;
-        end.refusal = velmoro::Refusal::UnreadableFile;
+        end.refusal = tooLarge ? velmoro::Refusal::FileTooLarge : velmoro::Refusal::UnreadableFile;
         end.detail = line;
         end.file.path = page.window.dataFile_.string();
         page.reporter.TransferEnded(end);
@@ -293,7 +285,9 @@ EMSCRIPTEN_KEEPALIVE const char* velmoro_usb_serial_name(int vendorId, int produ
 }
 
 EMSCRIPTEN_KEEPALIVE double velmoro_max_file_bytes() {
-    return velmoro::web::kMaxDataFileBytes;
+    // A file the page would have to hold whole in memory beyond the limit
+    // is not read at all.
+    return static_cast<double>(velmoro::kMaxDataFileBytes);
 }
 
 // A click on the radio button with this id.
