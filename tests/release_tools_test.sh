@@ -184,7 +184,7 @@ stand_in_repository() {  # stand_in_repository UNRELEASED_ITEM|""
 
 # A throwaway key: the refusals must come from the tree, not from a missing key.
 throwaway_key() {
-    mkdir -p -m 700 "$GNUPGHOME"
+    mkdir -m 700 "$GNUPGHOME"
     gpg --batch --quiet --passphrase '' --quick-gen-key "test <test@invalid>" ed25519 sign 1d 2>/dev/null
     gpg --batch --with-colons --list-keys 2>/dev/null | awk -F: '/^fpr/ {print $10; exit}'
 }

@@ -230,7 +230,11 @@ target_purpose() {
 
 # The files of the release in OUT that the notes and SHA256SUMS name.
 release_files() {  # release_files OUT
-    (cd "$1" && ls -p | grep -v / | grep -vx -e SHA256SUMS -e RELEASE-NOTES.md -e '.*\.asc')
+    local file
+    for file in "$1"/*; do
+        [ -f "$file" ] || continue
+        case ${file##*/} in SHA256SUMS | RELEASE-NOTES.md | *.asc) ;; *) echo "${file##*/}" ;; esac
+    done
 }
 
 # RELEASE-NOTES.md: the version's changes, the files, where they come from
