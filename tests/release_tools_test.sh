@@ -20,7 +20,8 @@
 set -euo pipefail
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 scratch=$(mktemp -d /tmp/velmoro-release-tools-test.XXXXXX)
-trap '[ -n "${KEEP:-}" ] || rm -rf "$scratch"' EXIT
+trap 'gpgconf --homedir "$scratch/gnupg" --kill all 2>/dev/null || true
+      [ -n "${KEEP:-}" ] || rm -rf "$scratch"' EXIT
 
 failures=0
 check() {  # check DESCRIPTION COMMAND...
