@@ -441,7 +441,7 @@ command_sign() {
     # Assembled from this commit, perhaps before it was tagged, but not from
     # changes on top of it.
     grep -q "commit $(git rev-parse HEAD)[,.]" "$dir/RELEASE-NOTES.md" &&
-        ! grep -q "changes that are not committed" "$dir/RELEASE-NOTES.md" ||
+        ! grep -q "^A snapshot, not a release: built from a tree with changes" "$dir/RELEASE-NOTES.md" ||
         die "$dir was not assembled from this commit ($(git rev-parse --short HEAD)) alone"
     dir=$(realpath "$dir")
     # Signed in a copy, which takes the folder's place once whole.
