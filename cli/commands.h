@@ -25,6 +25,7 @@ enum ExitCode {
     kExitPortOpen = 4,
     kExitTimeout = 5,
     kExitPortFailed = 6,
+    kExitReportNotWritten = 7,  // download: finished, but --report's file could not be written
     kExitInterrupted = 130,
 };
 

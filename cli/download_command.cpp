@@ -5,7 +5,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 #include <optional>
 
 #include "cli_window.h"
@@ -101,7 +100,7 @@ public:
             if (window_.Declined()) {
                 PrintError("not sent; give --force to send it anyway.");
             }
-            return ExitCodeFor(*end_, exitCode_);
+            return ExitCode();
         }
         RestartSilence();
         return loop_.Run();
@@ -151,7 +150,7 @@ private:
         keepAwake_.Follow(false);
         window_.ClearProgress();
         loop_.StopTimer(silence_);
-        loop_.Exit(end_ ? ExitCodeFor(*end_, exitCode_) : kExitDataFile);
+        loop_.Exit(end_ ? ExitCode() : kExitDataFile);
     }
 
     // Every transfer's report is kept with the others; --report writes it
@@ -165,14 +164,20 @@ private:
                                    .empty()) {
             PrintError("cannot keep the report in " + folder + ": " + error);
         }
-        if (!options_.reportFile.empty()) {
-            std::ofstream out(options_.reportFile, std::ios::binary | std::ios::trunc);
-            out.write(report.data(), static_cast<std::streamsize>(report.size()));
-            out.close();
-            if (!out) {
-                PrintError("cannot write the report to " + options_.reportFile.string() + ".");
-            }
+        // Whole or not at all: a full disk leaves an earlier report there
+        // as it was.
+        if (!options_.reportFile.empty() && !WriteWholeFile(options_.reportFile, report, error)) {
+            reportNotWritten_ = true;
+            PrintError("cannot write the report to " + options_.reportFile.string() + ": " +
+                       error + ".");
         }
+    }
+
+    // A transfer that finished, but whose report could not be written where
+    // the user asked, says so in its exit code too.
+    int ExitCode() const {
+        const int code = ExitCodeFor(*end_, exitCode_);
+        return code == kExitFinished && reportNotWritten_ ? kExitReportNotWritten : code;
     }
 
     DownloadOptions options_;
@@ -188,6 +193,7 @@ private:
     // The code of the stop the program pressed (Ctrl-C, --timeout).
     int exitCode_ = kExitInterrupted;
     std::optional<TransferEnd> end_;
+    bool reportNotWritten_ = false;
     bool ended_ = false;
 };
 

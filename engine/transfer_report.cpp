@@ -1,6 +1,8 @@
 #include "transfer_report.h"
 
 #include <algorithm>
+#include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <fstream>
 #include <system_error>
@@ -97,7 +99,93 @@ bool IsReportName(std::string_view name) {
     return std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
+// The system's reason for the failure that set errno to number.
+std::string FailureText(int number) {
+    return number != 0 ? std::generic_category().message(number) : std::string("the write failed");
+}
+
+// Writes text into file, made or emptied first; false with the reason when
+// any of it did not get there.
+bool WriteInto(const std::filesystem::path& file, std::string_view text, std::string& errorText) {
+    errno = 0;
+    std::ofstream out(file, std::ios::binary | std::ios::trunc);
+    if (out) {
+        out.write(text.data(), static_cast<std::streamsize>(text.size()));
+        out.flush();
+    }
+    if (!out) {
+        errorText = FailureText(errno);
+        return false;
+    }
+    errno = 0;
+    out.close();
+    if (!out) {
+        errorText = FailureText(errno);
+        return false;
+    }
+    return true;
+}
+
+// A name for a new file beside path that nothing has yet:
+// "report.txt.5f3a9c1e.tmp".
+std::filesystem::path SpareName(const std::filesystem::path& path) {
+    static std::uint32_t made = 0;
+    const auto now = static_cast<std::uint64_t>(system_clock::now().time_since_epoch().count());
+    std::filesystem::path spare;
+    std::error_code error;
+    for (int tries = 0; tries < 16; ++tries) {
+        ++made;
+        const auto tag = static_cast<std::uint32_t>(now ^ (now >> 32)) + made * 0x9E3779B9U;
+        char suffix[24];
+        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(tag));
+        spare = path;
+        spare += suffix;
+        if (!std::filesystem::exists(spare, error) && !error) {
+            break;
+        }
+    }
+    return spare;
+}
+
 }  // namespace
+
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text,
+                    std::string& errorText) {
+    std::error_code error;
+    std::filesystem::path target = path;
+    if (std::filesystem::is_symlink(path, error)) {
+        std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
+        if (!error) {
+            target = std::move(real);
+        }
+    }
+    const std::filesystem::file_status status = std::filesystem::status(target, error);
+    const bool there = std::filesystem::exists(status);
+    if (there && !std::filesystem::is_regular_file(status) &&
+        !std::filesystem::is_directory(status)) {
+        return WriteInto(target, text, errorText);
+    }
+    if (there && (status.permissions() & std::filesystem::perms::owner_write) ==
+                     std::filesystem::perms::none) {
+        errorText = std::make_error_code(std::errc::permission_denied).message();
+        return false;
+    }
+    const std::filesystem::path spare = SpareName(target);
+    if (!WriteInto(spare, text, errorText)) {
+        std::filesystem::remove(spare, error);
+        return false;
+    }
+    if (there) {
+        std::filesystem::permissions(spare, status.permissions(), error);
+    }
+    std::filesystem::rename(spare, target, error);
+    if (error) {
+        errorText = error.message();
+        std::filesystem::remove(spare, error);
+        return false;
+    }
+    return true;
+}
 
 std::string DescribeLineSettings(std::string_view settings) {
     // baud,parity,data,stop
@@ -265,19 +353,21 @@ std::filesystem::path KeepReport(const std::filesystem::path& folder, const std:
     for (int n = 2; std::filesystem::exists(path, error) && n < 100; ++n) {
         path = folder / (stem + "_" + std::to_string(n) + std::string(kReportSuffix));
     }
-    {
-        std::ofstream out(path, std::ios::binary | std::ios::trunc);
-        out.write(report.data(), static_cast<std::streamsize>(report.size()));
-        out.close();
-        if (!out) {
-            errorText = "cannot write " + path.string();
-            std::filesystem::remove(path, error);
-            return {};
-        }
+    if (!WriteWholeFile(path, report, errorText)) {
+        return {};
     }
-    std::vector<std::filesystem::path> kept = KeptReports(folder);
-    for (std::size_t i = 0; i + kKeptReports < kept.size(); ++i) {
-        std::filesystem::remove(kept[i], error);
+    // The oldest go by the times in their names. A clock set back since the
+    // last transfer gives the new report the oldest name of all; it stays.
+    const std::vector<std::filesystem::path> kept = KeptReports(folder);
+    std::size_t excess = kept.size() > kKeptReports ? kept.size() - kKeptReports : 0;
+    for (const std::filesystem::path& old : kept) {
+        if (excess == 0) {
+            break;
+        }
+        if (old.filename() != path.filename()) {
+            std::filesystem::remove(old, error);
+            --excess;
+        }
     }
     return path;
 }

@@ -13,6 +13,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -93,15 +94,25 @@ private:
     std::string lastReport_;
 };
 
+// Writes text to path whole or not at all: into a new file beside it, which
+// then takes its place, so that a file already there stays as it was when
+// the write fails (a full disk, say). A link is followed: the file it names
+// is replaced. A device or a pipe is written to directly; it keeps nothing to
+// spare. Returns false with errorText, the system's reason, when the text
+// could not all be written.
+bool WriteWholeFile(const std::filesystem::path& path, std::string_view text,
+                    std::string& errorText);
+
 // The reports a program keeps: each in its own file named by the time it
-// ended, the oldest removed once there are more than kKeptReports.
+// ended; once there are more than kKeptReports, the oldest by the times in
+// their names are removed, never the one just written.
 inline constexpr std::size_t kKeptReports = 20;
 inline constexpr std::string_view kReportPrefix = "transfer-";
 inline constexpr std::string_view kReportSuffix = ".txt";
 
 // Writes the report into folder (made if missing) and removes the oldest
 // beyond kKeptReports; returns the file written, empty with errorText when
-// it could not be.
+// it could not be (and nothing is removed then).
 std::filesystem::path KeepReport(const std::filesystem::path& folder, const std::string& report,
                                  std::chrono::system_clock::time_point ended,
                                  std::string& errorText);

@@ -20,6 +20,10 @@
 #include <regex>
 #include <string>
 
+#ifndef VELMORO_UNDER_WINE
+#include <sys/resource.h>
+#endif
+
 #include "catalog.h"
 #include "data_block.h"
 #include "sim_process.h"
@@ -392,6 +396,47 @@ TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
               "velmoro-hc-sim: host closed the port; 3 commands, 0 blocks "
               "written, 0 violations\n");
 }
+
+#ifndef VELMORO_UNDER_WINE
+// The disk fills up under --report (no file of the program may grow past
+// 400 bytes, less than a report): the report of an earlier transfer stays
+// there whole, the program says why, and a transfer that finished exits
+// with 7. Nor is a report kept half-written.
+TEST(FaultsOverPty, ReportOnAFullDiskLeavesTheEarlierOneWhole) {
+    TempFile file(Image(1024));
+    const fs::path report = file.Path().parent_path() / "report.txt";
+    const fs::path kept = file.Path().parent_path() / "kept";
+    const std::string earlier = "The report of an earlier transfer.\n";
+    std::ofstream(report, std::ios::binary) << earlier;
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("VELMORO_REPORTS_DIR", QString::fromStdString(kept.string()));
+    QProcess cli;
+    cli.setProcessEnvironment(environment);
+    cli.setChildProcessModifier([] {
+        const rlimit full{400, 400};
+        ::setrlimit(RLIMIT_FSIZE, &full);
+        ::signal(SIGXFSZ, SIG_IGN);
+    });
+    cli.start(VELMORO_CLI, {"download", "--port", PortOf(sim), "--type", "main",
+                            QString::fromStdString(file.Path().string()), "--report",
+                            QString::fromStdString(report.string())});
+    ASSERT_TRUE(cli.waitForFinished(kWaitMs));
+    const std::string err = cli.readAllStandardError().toStdString();
+    EXPECT_EQ(cli.exitCode(), 7) << err;
+    EXPECT_EQ(cli.readAllStandardOutput().toStdString(), kFinishedLog);
+    EXPECT_NE(err.find("cannot write the report to " + report.string() + ": "), std::string::npos)
+        << err;
+    EXPECT_EQ(ReadFile(report), earlier);
+    EXPECT_EQ(std::distance(fs::directory_iterator(file.Path().parent_path()),
+                            fs::directory_iterator()),
+              3)
+        << "the data file, the report and the folder of kept reports, nothing half-written";
+    EXPECT_TRUE(fs::is_empty(kept));
+    EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
+}
+#endif
 
 #ifdef VELMORO_UNDER_WINE
 // The adapter behind COM1 as an FTDI driver registers it: doctor finds it by

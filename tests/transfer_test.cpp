@@ -1031,5 +1031,27 @@ TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
     EXPECT_EQ(text, "report 20");
 }
 
+// A clock set back behind the newest kept report gives the new one the
+// oldest name of all: it stays, and the oldest of the others goes.
+TEST(ReportTest, AReportWrittenWithTheClockSetBackIsKept) {
+    TempFile place("");
+    const std::filesystem::path folder = place.Path().parent_path() / "kept";
+    const auto start = std::chrono::system_clock::time_point{} + std::chrono::hours(500000);
+    std::string error;
+    std::vector<std::filesystem::path> written;
+    for (int i = 0; i < 20; ++i) {
+        written.push_back(KeepReport(folder, "report", start + std::chrono::seconds(i), error));
+    }
+    const std::filesystem::path behind =
+        KeepReport(folder, "written behind", start - std::chrono::hours(1), error);
+    ASSERT_FALSE(behind.empty()) << error;
+    const std::vector<std::filesystem::path> kept = KeptReports(folder);
+    ASSERT_EQ(kept.size(), kKeptReports);
+    EXPECT_EQ(kept.front(), behind);
+    EXPECT_FALSE(std::filesystem::exists(written[0]));
+    EXPECT_EQ(kept[1], written[1]);
+    EXPECT_EQ(kept.back(), written[19]);
+}
+
 }  // namespace
 }  // namespace velmoro::testing
