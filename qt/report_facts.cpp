@@ -10,9 +10,6 @@
 #include <QStandardPaths>
 #include <QSysInfo>
 #include <QtGlobal>
-#include <cstdio>
-
-#include "usb_serial_chips.h"
 
 namespace velmoro {
 
@@ -51,38 +48,21 @@ std::string SystemDescription() {
 }
 
 ReportFacts DeviceReportFacts(const std::string& device) {
-    ReportFacts facts;
     const QString path = QString::fromStdString(device);
     const QString canonical = QFileInfo(path).canonicalFilePath();
     for (const QSerialPortInfo& info : QSerialPortInfo::availablePorts()) {
-        if (info.systemLocation() != path && info.systemLocation() != canonical) {
-            continue;
+        if (info.systemLocation() == path || info.systemLocation() == canonical) {
+            PortFacts port;
+            port.path = info.systemLocation().toStdString();
+            port.description = info.description().toStdString();
+            port.hasVendorId = info.hasVendorIdentifier();
+            port.vendorId = info.vendorIdentifier();
+            port.productId = info.productIdentifier();
+            port.manufacturer = info.manufacturer().toStdString();
+            return PortReportFacts(port);
         }
-        std::string name;
-        if (info.hasVendorIdentifier()) {
-            name = UsbSerialName(info.vendorIdentifier(), info.productIdentifier());
-        }
-        if (name.empty()) {
-            name = info.description().toStdString();
-        }
-        if (!name.empty()) {
-            facts.emplace_back("Adapter", name);
-        }
-        if (!info.manufacturer().isEmpty()) {
-            facts.emplace_back("Manufacturer", info.manufacturer().toStdString());
-        }
-        if (info.hasVendorIdentifier()) {
-            char ids[16];
-            std::snprintf(ids, sizeof ids, "%04x:%04x", info.vendorIdentifier(),
-                          info.productIdentifier());
-            facts.emplace_back("USB ids", ids);
-        }
-        if (!info.serialNumber().isEmpty()) {
-            facts.emplace_back("Serial number", info.serialNumber().toStdString());
-        }
-        break;
     }
-    return facts;
+    return {};
 }
 
 std::string ReportsFolder() {

@@ -1,6 +1,33 @@
 #include "report_facts.h"
 
+#include <cstdio>
+
+#include "usb_serial_chips.h"
+
 namespace velmoro {
+
+ReportFacts PortReportFacts(const PortFacts& port) {
+    ReportFacts facts;
+    std::string name;
+    if (port.hasVendorId) {
+        name = UsbSerialName(port.vendorId, port.productId);
+    }
+    if (name.empty()) {
+        name = port.description;
+    }
+    if (!name.empty()) {
+        facts.emplace_back("Adapter", name);
+    }
+    if (!port.manufacturer.empty()) {
+        facts.emplace_back("Manufacturer", port.manufacturer);
+    }
+    if (port.hasVendorId) {
+        char ids[16];
+        std::snprintf(ids, sizeof ids, "%04x:%04x", port.vendorId, port.productId);
+        facts.emplace_back("USB ids", ids);
+    }
+    return facts;
+}
 
 ReportContext MakeReportContext(std::string program, const std::string& port,
                                 const std::string& device, std::string_view lineSettings) {

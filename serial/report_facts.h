@@ -11,6 +11,7 @@
 #include <utility>
 #include <vector>
 
+#include "port_names.h"
 #include "transfer_report.h"
 
 namespace velmoro {
@@ -30,9 +31,16 @@ struct AdapterFacts {
 AdapterFacts FindAdapterFacts(const std::string& device);
 
 // What the system knows of a serial device ("/dev/ttyUSB0", "COM3"): the
-// adapter's name, USB ids and serial number, as far as known. The driver and
-// its latency timer come from FindAdapterFacts.
+// adapter's name, maker and USB ids, as far as known. The driver and its
+// latency timer come from FindAdapterFacts.
 ReportFacts DeviceReportFacts(const std::string& device);
+
+// What a report says of a port the system lists: what the adapter is (its
+// chip by the USB ids, else the system's description), who made it and its
+// USB ids. Never its serial number: that tells one user's adapter from every
+// other, and a report is made to be sent to others. The port list and the
+// port doctor show it, on the user's own screen.
+ReportFacts PortReportFacts(const PortFacts& port);
 
 // The context of a report: program is the program's name and version line,
 // port what the user chose ("COM3", or empty when a device path was given),
