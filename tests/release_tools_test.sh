@@ -68,27 +68,40 @@ package=${*: -1}
 [[ $package =~ $STANDIN_MISSING ]] && exit 1
 printf 'install ok installed'
 EOF
+    # dpkg's foreign architectures, in a file; nothing of them is installed.
+    printf 'arm64\narmhf\n' >"$scratch/archs"
     cat >"$bin/dpkg" <<EOF
 #!/bin/sh
 echo "dpkg \$*" >>"$scratch/calls"
 case \$1 in
-    --print-foreign-architectures) printf 'arm64\narmhf\n' ;;
+    --print-foreign-architectures) cat "$scratch/archs" ;;
     --print-architecture) echo amd64 ;;
+    --add-architecture) echo "\$2" >>"$scratch/archs" ;;
+    --remove-architecture)
+        grep -vx "\$2" "$scratch/archs" >"$scratch/archs.new"
+        mv "$scratch/archs.new" "$scratch/archs" ;;
 esac
 exit 0
 EOF
-    # update fails as with a mirror in the middle of its sync; packages that
-    # match STANDIN_BROKEN cannot be fitted to what is installed; an install
-    # of what matches STANDIN_INSTALL_FAILS fails when it is done.
+    # While dpkg lists STANDIN_BROKEN_INDEX's architecture (armhf or none),
+    # update fails for its index as with a mirror in
+    # the middle of its sync, and then, as apt keeps none of that source's
+    # new lists, no foreign package fits what is installed; packages that
+    # match STANDIN_BROKEN never do; an install of what matches
+    # STANDIN_INSTALL_FAILS fails when it is done.
     cat >"$bin/apt-get" <<EOF
 #!/bin/bash
 echo "apt-get \$*" >>"$scratch/calls"
+index_broken() { [ -n "\$STANDIN_BROKEN_INDEX" ] && grep -qx "\$STANDIN_BROKEN_INDEX" "$scratch/archs"; }
 case " \$* " in
     *" update "*)
-        echo "E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-armhf/Packages.xz  File has unexpected size (71872 != 71912). Mirror sync in progress? [IP: 151.101.2.132 80]" >&2
+        index_broken || exit 0
+        echo "E: Failed to fetch http://deb.debian.org/debian-security/dists/bookworm-security/main/binary-\$STANDIN_BROKEN_INDEX/Packages.xz  File has unexpected size (71872 != 71912). Mirror sync in progress? [IP: 151.101.2.132 80]" >&2
         exit 100 ;;
     *" -s "*)
-        [[ " \$* " =~ \$STANDIN_BROKEN ]] || exit 0
+        if ! [[ " \$* " =~ \$STANDIN_BROKEN ]] && ! { index_broken && [[ " \$* " == *:arm* ]]; }; then
+            exit 0
+        fi
         echo "The following packages have unmet dependencies:"
         echo " libqt6core6:armhf : Depends: libc6:armhf (>= 2.36) but 2.36-9+deb12u4 is to be installed"
         echo "E: Unable to correct problems, you have held broken packages."
@@ -116,7 +129,8 @@ called() {  # called PATTERN: some call matches
 case_dev_test_without_an_architecture() {
     stand_in_tree
     local status=0
-    export STANDIN_MISSING='^(unzip|.*:arm64|.*:armhf)$' STANDIN_BROKEN=':armhf ' STANDIN_INSTALL_FAILS=''
+    export STANDIN_MISSING='^(unzip|.*:arm64|.*:armhf)$' STANDIN_BROKEN=':armhf ' STANDIN_INSTALL_FAILS='' \
+        STANDIN_BROKEN_INDEX=armhf
     run_dev_test || status=$?
     local version
     version=$(python3 "$source_dir/tools/changelog.py" version "$source_dir/CHANGELOG.md")
@@ -124,6 +138,9 @@ case_dev_test_without_an_architecture() {
     check "apt-get update is retried by apt" called '^apt-get update .*Acquire::Retries='
     check "the build machine's packages are installed after update failed" \
         called '^apt-get install -y .* unzip$'
+    check "armhf, whose index failed, is dropped from dpkg's list" called '^dpkg --remove-architecture armhf$'
+    check "arm64's packages are installed after a second update" bash -c "
+        grep -E '^apt-get (update|install -y .*:arm64)' '$scratch/calls' | tail -n 2 | head -n 1 | grep -q '^apt-get update'"
     check "arm64's packages are installed" called '^apt-get install -y .*:arm64'
     check "no install of armhf's packages is tried" bash -c "! grep -E '^apt-get install -y .*:armhf' '$scratch/calls'"
     check "arm64 and Windows are built, armhf is not" bash -c "
@@ -149,7 +166,7 @@ case_dev_test_without_an_architecture() {
 case_dev_test_fails_on_other_failures() {
     stand_in_tree
     local status=0
-    export STANDIN_MISSING='^(.*:arm64)$' STANDIN_BROKEN='^$' STANDIN_INSTALL_FAILS=':arm64'
+    export STANDIN_MISSING='^(.*:arm64)$' STANDIN_BROKEN='^$' STANDIN_INSTALL_FAILS=':arm64' STANDIN_BROKEN_INDEX=
     run_dev_test || status=$?
     check "an install that fails after apt said it could be done fails the run (exit $status)" \
         test "$status" -ne 0
