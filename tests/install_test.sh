@@ -79,7 +79,8 @@ pass
 web=usr/share/velmoro-downloader/web
 web_files=(index.html page.js page.css offline.js sw.js manifest.webmanifest velmoro.js
            dialogs.js Help.htm icons/icon128-16.png icons/icon128-32.png icons/icon128-48.png
-           icons/icon128-64.png icons/icon128-192.png icons/icon130-16.png icons/icon131-16.png)
+           icons/icon128-64.png icons/icon128-192.png icons/icon130-16.png icons/icon131-16.png
+           icons/icon130-32.png icons/mark-stop-32.png)
 if [ -e "$root/$web/index.html" ]; then
     for file in "${web_files[@]}"; do
         expected_files+=("$web/$file")

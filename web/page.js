@@ -26,9 +26,15 @@ const {
     IDC_START_STOP, IDC_FILE_PATH, IDC_LOG, IDC_PROGRESS, IDC_HELP_BUTTON, IDC_HOME_BUTTON,
     IDI_HELP, IDI_HOME,
 } = velmoroIds;
+// The message boxes' marks, the project's own pictures where the desktop
+// programs show the system's: a failure's, and a question's, which is the
+// Help button's icon.
+const kStopMark = "icons/mark-stop-32.png";
+const kQuestionMark = `icons/icon${IDI_HELP}-32.png`;
 const dialog = velmoroDialogs.dialogs.find((d) => d.id === IDD_DOWNLOADER_DIALOG);
 const controls = new Map(dialog.controls.filter((c) => c.id > 0).map((c) => [c.id, c]));
 const client = document.getElementById("client");
+const notice = document.getElementById("notice");
 const font = `${Math.round(dialog.fontPoints * 4 / 3)}px Tahoma, "DejaVu Sans", Verdana, sans-serif`;
 
 // Text for the canvases: mnemonics, lines, sizes.
@@ -125,16 +131,28 @@ const page = {
     nextPort: null,
     progressPending: false,
     chosenIdentity: null,
+    screenOn: false,
     wakeLock: null,
     wakeRequest: null,
-    noPort: false,
+    awakeTimer: null,
+    chooserCancelled: false,
 
     // The port face.
     async preparePort() {
-        this.noPort = false;
+        this.chooserCancelled = false;
         try {
             if (!navigator.serial) throw new Error(kNoWebSerial);
-            if (!this.port) this.choosePort(await navigator.serial.requestPort());
+            if (!this.port) {
+                let port;
+                try {
+                    port = await navigator.serial.requestPort();
+                } catch (e) {
+                    this.chooserCancelled = e.name === "NotFoundError";
+                    if (this.chooserCancelled) adviseWhenNoPort();
+                    throw e;
+                }
+                this.choosePort(port);
+            }
             await this.closePort();
             if (this.nextPort) {
                 this.choosePort(this.nextPort);
@@ -153,10 +171,6 @@ const page = {
             return 1;
         } catch (e) {
             this.text = (e && e.message) || String(e);
-            // The chooser closed with nothing chosen, and nothing granted
-            // before: most likely no adapter gives the system a port.
-            this.noPort = !!navigator.serial && e.name === "NotFoundError" &&
-                (await navigator.serial.getPorts()).length === 0;
             return 0;
         }
     },
@@ -252,15 +266,31 @@ const page = {
     enableOpen(enable) {
         this.openEnabled = enable;
         paintButton(IDC_OPEN);
-        this.keepAwake();
     },
     // A screen that goes dark can put the machine to sleep mid-transfer and
-    // leave the controller half-written: the screen stays on while a
-    // transfer runs, where the browser allows it. The browser drops the lock
-    // when the page is hidden; it is taken again when the page is shown.
+    // leave the controller half-written: the screen stays on while the
+    // engine's keep-awake rule says so (keep_awake.h: while a transfer runs,
+    // but not through a long silence of the controller), where the browser
+    // allows it. The browser drops the lock when the page is hidden; it is
+    // taken again when the page is shown.
+    keepScreenOn(on) {
+        this.screenOn = on;
+        this.keepAwake();
+    },
+    startKeepAwakeTimer(periodMs) {
+        this.stopKeepAwakeTimer();
+        this.awakeTimer = setTimeout(() => {
+            this.awakeTimer = null;
+            Module._velmoro_keep_awake_silence();
+        }, periodMs);
+    },
+    stopKeepAwakeTimer() {
+        if (this.awakeTimer !== null) clearTimeout(this.awakeTimer);
+        this.awakeTimer = null;
+    },
     keepAwake() {
         if (!navigator.wakeLock) return;
-        if (this.openEnabled) {
+        if (!this.screenOn) {
             const lock = this.wakeLock;
             this.wakeLock = null;
             if (lock) lock.release().catch(() => { /* already dropped */ });
@@ -269,7 +299,7 @@ const page = {
         if (this.wakeLock || this.wakeRequest || document.visibilityState !== "visible") return;
         this.wakeRequest = navigator.wakeLock.request("screen").then((lock) => {
             this.wakeRequest = null;
-            if (this.openEnabled) {
+            if (!this.screenOn) {
                 lock.release().catch(() => { /* already dropped */ });
                 return;
             }
@@ -295,8 +325,14 @@ const page = {
         this.progressPending = true;
         requestAnimationFrame(() => { this.progressPending = false; paintProgress(); });
     },
-    reportPortFailure(text) { messageBox(text, "\u26d4", [["OK", 1]]); },
-    ask(question) { return messageBox(question, "?", [["&Yes", 1], ["&No", 0]]); },
+    // A chooser closed with nothing chosen is the user's own choice, no
+    // failure: no box (adviseWhenNoPort says what to do when there was
+    // nothing to choose).
+    reportPortFailure(text) {
+        if (this.chooserCancelled) return;
+        messageBox(text, kStopMark, [["OK", 1]]);
+    },
+    ask(question) { return messageBox(question, kQuestionMark, [["&Yes", 1], ["&No", 0]]); },
     // What a report says of the browser and the port: "Name: value" lines.
     reportFacts() {
         const info = this.port && this.port.getInfo ? this.port.getInfo() : {};
@@ -318,7 +354,7 @@ const page = {
 
     choosePort(port) {
         this.port = port;
-        const info = port.getInfo ? port.getInfo() : {};
+        if (notice.dataset.kind === "noPort") notice.hidden = true;
         showPort(port);
         this.chosenIdentity = portIdentity(port);
         try { localStorage.setItem(kChosenPortKey, this.chosenIdentity); } catch (e) { /* kept for this visit */ }
@@ -345,10 +381,13 @@ function showPort(port) {
     portButton.title = name ? ids : "Choose the serial port";
 }
 // An adapter plugged in that the page may use already becomes its port, as
-// the desktop programs choose it in their lists, unless a transfer runs. An
-// open port stays as it is until the next Start.
+// the desktop programs choose it in their lists, unless a transfer runs or
+// a Start is under way (the chooser, the question): the port that Start
+// opened is the one the transfer and its report go by, and an adapter
+// plugged in meanwhile is not taken afterwards either. An open port stays
+// as it is until the next Start.
 function takeConnectedPort(port) {
-    if (!port || (page.ready && Module._velmoro_busy())) return;
+    if (!port || page.inEngine || (page.ready && Module._velmoro_busy())) return;
     if (page.open) {
         page.nextPort = port !== page.port ? port : null;
         showPort(port);
@@ -495,7 +534,7 @@ for (const id of [IDC_OPEN, IDC_START_STOP, IDC_HELP_BUTTON, IDC_HOME_BUTTON]) {
     const button = { canvas, hover: false, pressed: false, icons: [] };
     if (id === IDC_HELP_BUTTON || id === IDC_HOME_BUTTON) {
         const image = new Image();
-        image.src = `icons/icon${id === IDC_HELP_BUTTON ? IDI_HELP : IDI_HOME}-16.png`;
+        image.src = image.dataset.day = `icons/icon${id === IDC_HELP_BUTTON ? IDI_HELP : IDI_HOME}-16.png`;
         image.onload = () => paintButton(id);
         button.icons = [image, image];
     }
@@ -547,7 +586,9 @@ function messageBox(text, mark, buttons) {
     question.onclose = () => { if (before && before.isConnected) before.focus(); };
     return new Promise((resolve) => {
         question.querySelector(".caption").textContent = dialog.caption;
-        question.querySelector(".mark").textContent = mark;
+        const picture = question.querySelector(".mark");
+        picture.dataset.day = mark;
+        showPicture(picture);
         question.querySelector(".text").textContent = text;
         const elements = question.querySelectorAll(".buttons button");
         elements.forEach((element, i) => {
@@ -639,7 +680,7 @@ actions.set(IDC_HELP_BUTTON, () => window.open("Help.htm", "_blank"));
 actions.set(IDC_HOME_BUTTON, () => window.open(velmoroDialogs.homeAddress, "_blank"));
 
 portButton.addEventListener("click", async () => {
-    if (!navigator.serial) return messageBox(kNoWebSerial, "\u26d4", [["OK", 1]]);
+    if (!navigator.serial) return messageBox(kNoWebSerial, kStopMark, [["OK", 1]]);
     try {
         const port = await navigator.serial.requestPort();
         // The open port stays as it is until the next Start, as a new
@@ -655,14 +696,19 @@ portButton.addEventListener("click", async () => {
         // now, its adapter can be chosen and opened again later.
         page.closePort();
     } catch (e) {
-        // Chooser cancelled: nothing changes, but with no port at all the
-        // user learns why the list may have been empty.
-        if (!page.port && (await navigator.serial.getPorts()).length === 0) {
-            messageBox(Module.ccall("velmoro_no_port_message", "string", ["string"], [e.message]),
-                "\u26d4", [["OK", 1]]);
-        }
+        // Chooser cancelled: nothing changes.
+        if (e.name === "NotFoundError" && !page.port) adviseWhenNoPort();
     }
 });
+// The chooser closed with nothing chosen and nothing granted before: most
+// likely no adapter gives the system a port, and the page says, beside the
+// window and without a box, what to do; choosing a port puts it away.
+async function adviseWhenNoPort() {
+    if (!page.ready || (await navigator.serial.getPorts()).length > 0) return;
+    notice.textContent = Module.UTF8ToString(Module._velmoro_no_port_advice());
+    notice.dataset.kind = "noPort";
+    notice.hidden = false;
+}
 
 // A transfer that is cut off leaves the controller waiting: the browser's
 // own leave-page question comes first (front_end.h).
@@ -701,7 +747,6 @@ document.getElementById("convertButton").addEventListener("click", async () => {
 });
 
 if (!navigator.serial) {
-    const notice = document.getElementById("notice");
     notice.textContent = kNoWebSerial;
     notice.hidden = false;
 } else {
@@ -722,43 +767,49 @@ const nightButton = document.getElementById("night");
 const look = { night: false, paletteSet: false, icons: new Map() };
 try { look.night = localStorage.getItem(kNightKey) === "1"; } catch (e) { /* day */ }
 document.documentElement.classList.toggle("night", look.night);
-// The night picture of a day image, as an address an image can show; none
-// where the page may not read the image's pixels (a page opened from a
-// local file): no icon then, rather than a bright one.
+// The night picture of a day picture (its address in the site), as an
+// address an image can show, or none. Made from the same picture's bytes in
+// velmoro.js (/pictures): a page opened from a local file may not read back
+// the pixels of a picture it has loaded.
 function nightPicture(day) {
-    if (!look.icons.has(day.src)) {
-        look.icons.set(day.src, new Promise((resolve) => {
+    if (!look.icons.has(day)) {
+        look.icons.set(day, (async () => {
+            let bitmap;
+            try {
+                const bytes = Module.FS.readFile("/pictures/" + day.slice(day.lastIndexOf("/") + 1));
+                bitmap = await createImageBitmap(new Blob([bytes], { type: "image/png" }));
+            } catch (e) {
+                return "";
+            }
             const canvas = document.createElement("canvas");
-            canvas.width = day.naturalWidth;
-            canvas.height = day.naturalHeight;
+            canvas.width = bitmap.width;
+            canvas.height = bitmap.height;
             const g = canvas.getContext("2d");
-            g.drawImage(day, 0, 0);
-            let pixels;
-            try { pixels = g.getImageData(0, 0, canvas.width, canvas.height); } catch (e) { return resolve(""); }
+            g.drawImage(bitmap, 0, 0);
+            const pixels = g.getImageData(0, 0, canvas.width, canvas.height);
             const p = pixels.data;
             for (let i = 0; i < p.length; i += 4) {
                 const argb = Module._velmoro_night_picture_pixel(((p[i + 3] << 24) | (p[i] << 16) | (p[i + 1] << 8) | p[i + 2]) >>> 0);
                 p[i] = (argb >>> 16) & 0xff; p[i + 1] = (argb >>> 8) & 0xff; p[i + 2] = argb & 0xff;
             }
             g.putImageData(pixels, 0, 0);
-            canvas.toBlob((blob) => resolve(blob ? URL.createObjectURL(blob) : ""));
-        }));
+            return new Promise((resolve) => canvas.toBlob((blob) => resolve(blob ? URL.createObjectURL(blob) : "")));
+        })());
     }
-    return look.icons.get(day.src);
+    return look.icons.get(day);
 }
-// Each image shows its day picture or its night one; none while the night
-// one is made.
+// Each image shows its day picture (data-day) or its night one; none while
+// the night one is made.
 async function showPicture(image) {
-    if (!image.dataset.day) image.dataset.day = image.src;
+    const day = image.dataset.day;
     const want = look.night;
-    let src = image.dataset.day;
-    if (want) {
-        image.removeAttribute("src");
-        const day = Object.assign(new Image(), { src });
-        try { await day.decode(); } catch (e) { return; }
-        src = await nightPicture(day);
+    if (!want) {
+        if (image.getAttribute("src") !== day) image.src = day;
+        return;
     }
-    if (look.night === want && src !== "" && image.src !== src) image.src = src;
+    image.removeAttribute("src");
+    const src = page.ready ? await nightPicture(day) : "";
+    if (look.night === want && image.dataset.day === day && src !== "") image.src = src;
 }
 function showLook() {
     document.documentElement.classList.toggle("night", look.night);
@@ -779,6 +830,8 @@ function showLook() {
         ? document.documentElement.style.getPropertyValue("--night-window") : theme.dataset.day;
     Module._velmoro_set_night(look.night ? 1 : 0);
     const images = [document.querySelector("#title img")];
+    const mark = question.querySelector(".mark");
+    if (mark.dataset.day) images.push(mark);
     for (const button of page.buttons.values()) images.push(...new Set(button.icons));
     const shown = Promise.all(images.map(showPicture));
     const paint = () => { for (const id of page.buttons.keys()) paintButton(id); };

@@ -23,6 +23,7 @@
 #include "front_end.h"
 #include "hover_button_drawing.h"
 #include "icon_button_drawing.h"
+#include "keep_awake.h"
 #include "no_port.h"
 #include "palette.h"
 #include "percent_progress.h"
@@ -46,7 +47,6 @@ EM_JS(int, JsTakeTextLength, (), { return lengthBytesUTF8(Module.velmoroPage.tex
 EM_JS(void, JsTakeText, (char* out, int size), {
     stringToUTF8(Module.velmoroPage.text, out, size);
 });
-EM_JS(int, JsNoPortChosen, (), { return Module.velmoroPage.noPort ? 1 : 0; });
 EM_JS(int, JsPortOpen, (), { return Module.velmoroPage.portOpen() ? 1 : 0; });
 EM_JS(void, JsWrite, (const std::uint8_t* bytes, int count), {
     Module.velmoroPage.write(HEAPU8.slice(bytes, bytes + count));
@@ -84,13 +84,11 @@ EM_JS(void, JsStartStopDone, (), { Module.velmoroPage.startStopDone(); });
 EM_JS(void, JsReportPortFailure, (const char* text, int size), {
     Module.velmoroPage.reportPortFailure(UTF8ToString(text, size));
 });
+EM_JS(void, JsStartKeepAwakeTimer, (int periodMs), {
+    Module.velmoroPage.startKeepAwakeTimer(periodMs);
+});
+EM_JS(void, JsStopKeepAwakeTimer, (), { Module.velmoroPage.stopKeepAwakeTimer(); });
 // clang-format on
-
-// The browser shows nothing of the adapters that give it no port: what to
-// do is the same words a desktop says when it sees no adapter.
-std::string NoPortMessage(std::string_view errorText) {
-    return PortFailureMessage(errorText, UsbSurvey{.place = DriverPlace::Browser});
-}
 
 std::string TakeText() {
     std::string text(static_cast<std::size_t>(JsTakeTextLength()) + 1, '\0');
@@ -106,9 +104,6 @@ public:
             return true;
         }
         errorText = TakeText();
-        if (JsNoPortChosen() != 0) {
-            errorText = NoPortMessage(errorText);
-        }
         return false;
     }
     bool GetPortOpen() const override { return JsPortOpen() != 0; }
@@ -171,6 +166,15 @@ public:
     int progressWidth_ = 0;
 };
 
+// The silence after which the screen may sleep, on the page's own clock.
+class CWebKeepAwakeTimer : public IKeepAwakeTimer {
+public:
+    void StartKeepAwakeTimer(std::chrono::milliseconds period) override {
+        JsStartKeepAwakeTimer(static_cast<int>(period.count()));
+    }
+    void StopKeepAwakeTimer() override { JsStopKeepAwakeTimer(); }
+};
+
 ReportContext PageReportContext() {
     ReportContext context;
     context.program = std::string("velmoro-downloader-web ") + build::kVersionLine;
@@ -207,6 +211,14 @@ struct CPage {
                                    JsSetReport(report.data(), static_cast<int>(report.size()));
                                }};
     CTransferEngine engine{port, reporter};
+    // The screen kept on while a transfer runs, by the desktop programs'
+    // rule: not through a controller's silence.
+    CWebKeepAwakeTimer keepAwakeTimer;
+    CKeepAwake keepAwake{keepAwakeTimer};
+
+    void FollowTransfer(bool bytesReceived = false) {
+        keepAwake.Follow(engine.State().busy, bytesReceived);
+    }
 };
 
 CPage& Page() {
@@ -244,23 +256,38 @@ EMSCRIPTEN_KEEPALIVE void velmoro_start_stop(int fileState) {
     } else {
         page.engine.OnStartStop();
     }
+    page.FollowTransfer();
     velmoro::web::JsStartStopDone();
 }
 
 EMSCRIPTEN_KEEPALIVE void velmoro_beacon_timer() {
-    Page().engine.OnBeaconTimer();
+    auto& page = Page();
+    page.engine.OnBeaconTimer();
+    page.FollowTransfer();
 }
 
 EMSCRIPTEN_KEEPALIVE void velmoro_comm_event() {
-    Page().engine.OnCommEvent();
+    auto& page = Page();
+    const bool received = page.port.GetCommEvent() == velmoro::kCommEventReceive;
+    page.engine.OnCommEvent();
+    page.FollowTransfer(received);
 }
 
-// The browser's words when no port was chosen, and what to do when none is
-// there to choose; the page keeps the string until the next call.
-EMSCRIPTEN_KEEPALIVE const char* velmoro_no_port_message(const char* errorText) {
-    static std::string message;
-    message = velmoro::web::NoPortMessage(errorText);
-    return message.c_str();
+// The controller has been silent for the keep-awake period.
+EMSCRIPTEN_KEEPALIVE void velmoro_keep_awake_silence() {
+    Page().keepAwake.OnSilence();
+}
+
+// The browser shows nothing of the adapters that give it no port: when the
+// chooser closed with none chosen and none granted before, what to do is
+// the same words a desktop says when it sees no adapter. The page keeps the
+// string until the next call.
+EMSCRIPTEN_KEEPALIVE const char* velmoro_no_port_advice() {
+    static std::string advice;
+    advice =
+        velmoro::PortFailureMessage({}, velmoro::UsbSurvey{.place = velmoro::DriverPlace::Browser});
+    advice.erase(0, advice.find_first_not_of('\n'));
+    return advice.c_str();
 }
 
 EMSCRIPTEN_KEEPALIVE int velmoro_busy() {

@@ -43,6 +43,10 @@ AXE = AXE_PATH.read_text()
 # The brightest pixel a night window may hold, as the drawing rules state it.
 NIGHT_BRIGHTEST = tuple(int(v) for v in re.search(
     r"kNightBrightest\{(\d+), (\d+), (\d+)\}", (ROOT / "drawing" / "palette.h").read_text()).groups())
+# How long the controller may be silent before the screen may sleep, as
+# the engine's keep-awake rule states it.
+KEEP_AWAKE_SILENCE_MS = 60000 * int(re.search(
+    r"kKeepAwakeSilence = std::chrono::minutes\((\d+)\)", (ROOT / "engine" / "keep_awake.h").read_text()).group(1))
 # Every refusal of the page's content security policy, kept by the page.
 CSP_WATCH = ("window.velmoroRefused = []; document.addEventListener('securitypolicyviolation',"
              " (e) => velmoroRefused.push(e.violatedDirective + ' ' + e.blockedURI));")
@@ -101,6 +105,23 @@ NIGHT_ICONS = """(async () => {
         }
     }
     return { pictures: pictures.length, wrong };
+})()"""
+# The pixels with ink (not wholly transparent, some red) of each night
+# picture the page shows, read from the picture's own bytes.
+NIGHT_INK = """(async () => {
+    const pictures = new Set([document.querySelector("#title img"),
+                              ...[...velmoroPage.buttons.values()].flatMap((b) => b.icons)]);
+    const inks = {};
+    for (const picture of pictures) {
+        inks[picture.dataset.day] = 0;
+        if (!picture.src.startsWith("blob:")) continue;
+        const bitmap = await createImageBitmap(await (await fetch(picture.src)).blob());
+        const g = new OffscreenCanvas(bitmap.width, bitmap.height).getContext("2d");
+        g.drawImage(bitmap, 0, 0);
+        const d = g.getImageData(0, 0, bitmap.width, bitmap.height).data;
+        for (let i = 0; i < d.length; i += 4) inks[picture.dataset.day] += d[i + 3] > 0 && d[i] > 0;
+    }
+    return inks;
 })()"""
 OVER_NIGHT = """(async (png, limit) => {
     const bytes = Uint8Array.from(atob(png), (c) => c.charCodeAt(0));
@@ -597,21 +618,64 @@ class PageTest(unittest.TestCase):
                     self.wait_log(lambda log: log.endswith(STOPPED))
                     sim.finish(stop=True)
 
+                    sim = self.sim("--beacons", "1000000")
+                    self.relay.pty_path = sim.link
                     self.data_file(catalogue(3, 3), "looks-like-text.bin")
                     self.click("#button1004")
                     wait_until(self.question_open, "the question")
+                    self.assertIn("text file", self.question_text())
                     self.assertEqual(self.axe(night), [], look + ", a question open")
                     if night:
                         self.assertNightPixels("question")
                     self.assertEqual(self.page("document.activeElement.closest('[role=alertdialog]')?.id"),
                                      "question")
+                    self.assertMark("icons/icon130-32.png", night)
                     self.press_enter()
                     self.assertEqual(self.page("document.activeElement.id"), "button1004")
+
+                    # A port that fails to open: its box and its mark.
+                    self.relay.busy = True
+                    self.click("#button1004")
+                    wait_until(self.question_open, "the port's failure")
+                    self.assertEqual(self.question_text(), "Failed to open serial port.")
+                    self.assertEqual(self.axe(night), [], look + ", a failure")
+                    if night:
+                        self.assertNightPixels("failure")
+                    self.assertMark("icons/mark-stop-32.png", night)
+                    self.press_enter()
+                    self.relay.busy = False
+                    sim.finish(stop=True)
             self.click("#night")
             self.load()
             self.assertEqual(self.page(canvases), day)
         finally:
             self.page("localStorage.removeItem('velmoroNight')")
+        # Opened from a file, at night: the title's icon and the buttons'
+        # are there, red.
+        self.load(where="file")
+        self.click("#night")
+        try:
+            wait_until(lambda: self.page("[document.querySelector('#title img'), ...[...velmoroPage.buttons"
+                                         ".values()].flatMap((b) => b.icons)].every((i) => i.src.startsWith('blob:')"
+                                         " && i.complete)"), "the night pictures")
+            self.assertNightPixels("file")
+            inks = self.page(NIGHT_INK)
+            self.assertEqual(sorted(inks), ["icons/icon128-32.png", "icons/icon130-16.png", "icons/icon131-16.png"])
+            for picture, ink in inks.items():
+                self.assertGreater(ink, 16 * 16 // 4, picture)
+        finally:
+            self.page("localStorage.removeItem('velmoroNight')")
+
+    def assertMark(self, picture, night):
+        """The message box's mark is the project's picture, at night
+        through the night's rule."""
+        mark = "document.querySelector('#question .mark')"
+        self.assertEqual(self.page("[%s.tagName, %s.dataset.day, %s.textContent]" % (mark, mark, mark)),
+                         ["IMG", picture, ""])
+        if night:
+            self.assertNightIcons()
+        else:
+            wait_until(lambda: self.page("%s.complete && %s.naturalWidth" % (mark, mark)) == 32, "the mark")
 
     def test_a_whole_transfer_by_keyboard_alone(self):
         """A catalogue chosen, opened and sent with Tab, the arrows, Enter
@@ -664,7 +728,8 @@ class PageTest(unittest.TestCase):
     def test_transfers_that_end_early(self):
         """Stop, an error reply and a pulled adapter each end the transfer
         with their line, the buttons back as they were, the screen's wake
-        lock given back, and nothing sent after the end."""
+        lock given back, and nothing sent after the end. A controller silent
+        for the keep-awake period lets the screen sleep."""
         # Stop while the controller has not greeted yet; meanwhile the page
         # is hidden, which drops the wake lock, and shown again.
         sim = self.sim("--beacons", "1000000")
@@ -678,6 +743,16 @@ class PageTest(unittest.TestCase):
         self.page("velmoroSetHidden(true)")
         self.page("velmoroSetHidden(false)")
         self.assertEqual(self.page("velmoroWakeHeld()"), 1)
+        # The controller silent as long as the desktop programs wait: the
+        # screen may sleep again, and stays free when the page is shown
+        # again, while the transfer still waits.
+        self.assertEqual(self.page("velmoroLongTimers()"), [KEEP_AWAKE_SILENCE_MS])
+        self.page("velmoroRunLongTimers()")
+        self.assertEqual(self.page("velmoroWakeHeld()"), 0)
+        self.page("velmoroSetHidden(true)")
+        self.page("velmoroSetHidden(false)")
+        self.assertEqual(self.page("velmoroWakeHeld()"), 0)
+        self.assertEqual(self.page("velmoroPage.caption"), "Stop Download(&D)")
         self.click("#button1004")
         self.assertEqual(self.wait_log(lambda log: log != RESET), STOPPED)
         self.assertEqual(self.page("velmoroWakeCalls"), ["request", "drop", "request", "release"])
@@ -738,8 +813,9 @@ class PageTest(unittest.TestCase):
         that answers it gives its answer: No and nothing goes, Yes and the
         transfer starts; the Yes button sends it into the flash exactly. A
         port held elsewhere fails to open with the browser's words, the log
-        empty, and each key that ends its box ends it. With no adapter at
-        all the message says what to do."""
+        empty, and each key that ends its box ends it. A chooser closed with
+        nothing chosen is no failure; with no adapter at all the page says
+        what to do."""
         sim = self.sim("--beacons", "1000000")
         self.load(sim)
         text = catalogue(3, 3)
@@ -798,25 +874,27 @@ class PageTest(unittest.TestCase):
                 self.assertAnswered()
                 self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
 
-        # No adapter at all: the chooser closes with nothing chosen, at Start
-        # and from the port's button, and the message says what to do.
+        # The chooser closed with nothing chosen, at Start and from the
+        # port's button, is the user's choice: no box, no log. With no
+        # adapter granted either, the page says what to do beside the window.
         self.page("localStorage.setItem('velmoroStandInAdapters', '[]'),"
                   " localStorage.setItem('velmoroStandInGranted', '[]')")
+        notice = "document.getElementById('notice')"
         try:
             self.load()
             self.data_file(image(2000))
-            self.click("#button1004")
-            wait_until(self.question_open, "the message")
-            text = self.question_text()
-            self.assertTrue(text.startswith("No port selected by the user.\n\nNo serial port was chosen"), text)
-            for words in ("data cable, not a charge-only one", "install the driver"):
-                self.assertIn(words, text)
-            self.assertEqual(self.log(), "")
-            self.press_enter()
-            self.click("#port")
-            wait_until(self.question_open, "the message")
-            self.assertEqual(self.question_text(), text)
-            self.press_enter()
+            for button in ("#button1004", "#port"):
+                with self.subTest(button=button):
+                    self.page(notice + ".hidden = true")
+                    self.click(button)
+                    text = wait_until(lambda: self.page("!%s.hidden && %s.textContent" % (notice, notice)),
+                                      "the advice")
+                    self.assertTrue(text.startswith("No serial port was chosen"), text)
+                    for words in ("data cable, not a charge-only one", "install the driver"):
+                        self.assertIn(words, text)
+                    wait_until(lambda: self.page("!velmoroPage.inEngine"), "the click's end")
+                    self.assertFalse(self.question_open())
+                    self.assertEqual(self.log(), "")
         finally:
             self.page("localStorage.removeItem('velmoroStandInAdapters')")
 
@@ -846,10 +924,19 @@ class PageTest(unittest.TestCase):
             self.assertEqual(self.wait_log(lambda log: "finished" in log or "Error" in log), FINISHED)
             sim.finish()
 
+            # An adapter plugged in while Start's question is open changes
+            # nothing, then or after.
             sim = self.sim("--beacons", "1000000")
             self.relay.pty_path = sim.link
+            self.data_file(catalogue(3, 3), "looks-like-text.bin")
             self.click("#button1004")
+            wait_until(self.question_open, "the question")
+            self.page("velmoroSerialConnect(0)")
+            self.assertEqual(self.page("document.getElementById('port').textContent"), FT232R)
+            self.press("y")
             self.wait_log(lambda log: log == RESET)
+            self.assertEqual(self.page("[velmoroSerialCalls.at(-1), document.getElementById('port').textContent]"),
+                             ["open 1", FT232R])
             # An adapter plugged in during a transfer changes nothing.
             self.page("velmoroSerialConnect(0)")
             self.assertEqual(self.page("document.getElementById('port').textContent"), FT232R)

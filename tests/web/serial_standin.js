@@ -20,6 +20,11 @@
 // (velmoroStandInGranted). The chooser answers with the adapter at
 // window.velmoroStandInChoice (the first unless set).
 //
+// The page's long timers, of a minute and more, run on a clock the test
+// moves: each waits, its delay in velmoroLongTimers(), until
+// velmoroRunLongTimers() runs every one as if its time had passed; shorter
+// ones run on the browser's own clock.
+//
 // And a stand-in for navigator.wakeLock: every request, release by the page
 // and drop by the browser in window.velmoroWakeCalls ("request", "release",
 // "drop"), the locks held in velmoroWakeHeld(); velmoroSetHidden(hidden)
@@ -176,6 +181,24 @@
         removeEventListener() {},
     };
     Object.defineProperty(Navigator.prototype, "serial", { get: () => serial, configurable: true });
+
+    const longTimers = new Map();
+    let nextLongTimer = -1;
+    const browserSetTimeout = window.setTimeout.bind(window);
+    const browserClearTimeout = window.clearTimeout.bind(window);
+    window.setTimeout = (handler, delay, ...rest) => {
+        if (!(delay >= 60000)) return browserSetTimeout(handler, delay, ...rest);
+        const id = nextLongTimer--;
+        longTimers.set(id, { delay, run: () => handler(...rest) });
+        return id;
+    };
+    window.clearTimeout = (id) => { if (!longTimers.delete(id)) browserClearTimeout(id); };
+    window.velmoroLongTimers = () => [...longTimers.values()].map((timer) => timer.delay);
+    window.velmoroRunLongTimers = () => {
+        const due = [...longTimers.values()];
+        longTimers.clear();
+        for (const timer of due) timer.run();
+    };
 
     window.velmoroWakeCalls = [];
     let hidden = false;
