@@ -24,6 +24,7 @@
 #include "dialog_data.h"
 #include "downloader_dialog.h"
 #include "draw_list_player.h"
+#include "front_end.h"
 #include "hover_button_drawing.h"
 #include "icon_button.h"
 #include "look.h"
@@ -1206,6 +1207,59 @@ TEST(NightMessageBox, AnswersEachKeyAsTheSystemsBox) {
                 << "system: " << row.what;
         }
         EXPECT_EQ(AnswerToKeys(true, row.type, row.keys), row.answer) << "night: " << row.what;
+    }
+}
+
+// The night box shows its whole text, wrapped: as many pixels of ink where
+// it shows its text as the same text has drawn in the same font, unwrapped
+// and uncut. A short question keeps its question mark; a long one is wrapped.
+TEST(NightMessageBox, ShowsItsWholeText) {
+    const std::wstring texts[] = {
+        Widen(window::kQuitQuestion),
+        L"A download is running. Quitting now stops it part-way, and may leave the hand "
+        L"controller without a working program: it then has to be loaded again before it "
+        L"can be used.\n\nAre you sure you want to quit Velmoro Downloader V2.0?",
+    };
+    const COLORREF ink = Ref(NightColors()[SysColor::kBtnText]);
+    for (const std::wstring& text : texts) {
+        int shown = -1;
+        int whole = -1;
+        const CBoxWatch watch([&](HWND box) {
+            RedrawWindow(box, nullptr, nullptr,
+                         RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+            RECT client{};
+            GetClientRect(box, &client);
+            CSurface box_pixels(client.right, client.bottom);
+            box_pixels.CopyShown(box, client);
+            HWND item = GetDlgItem(box, 0xFFFF);
+            RECT at{};
+            GetWindowRect(item, &at);
+            MapWindowPoints(nullptr, box, reinterpret_cast<POINT*>(&at), 2);
+            shown = 0;
+            for (int y = std::max(0L, at.top); y < std::min(at.bottom, client.bottom); ++y) {
+                for (int x = std::max(0L, at.left); x < client.right; ++x) {
+                    shown += box_pixels.At(x, y) == ink ? 1 : 0;
+                }
+            }
+            constexpr int kWide = 2000;
+            constexpr int kHigh = 200;
+            CSurface unwrapped(kWide, kHigh);
+            SelectObject(unwrapped.Dc(), FromParam<HFONT>(SendMessageW(item, WM_GETFONT, 0, 0)));
+            SetTextColor(unwrapped.Dc(), ink);
+            SetBkMode(unwrapped.Dc(), TRANSPARENT);
+            RECT all{0, 0, kWide, kHigh};
+            DrawTextW(unwrapped.Dc(), text.c_str(), -1, &all, DT_NOPREFIX | DT_EXPANDTABS);
+            whole = 0;
+            for (int y = 0; y < kHigh; ++y) {
+                for (int x = 0; x < kWide; ++x) {
+                    whole += unwrapped.At(x, y) == ink ? 1 : 0;
+                }
+            }
+            PostMessageW(GetDlgItem(box, IDNO), BM_CLICK, 0, 0);
+        });
+        EXPECT_EQ(NightMessageBox(nullptr, text, L"Message", MB_YESNO | MB_ICONQUESTION), IDNO);
+        EXPECT_GT(whole, 0);
+        EXPECT_EQ(shown, whole) << Narrow(text);
     }
 }
 

@@ -20,6 +20,8 @@ constexpr const wchar_t* kIconProperty = L"VelmoroNightBoxIcon";
 // icon item 0x14.
 constexpr int kTextId = 0xFFFF;
 constexpr int kIconId = 0x14;
+// How the text is wrapped, both when it is measured and when it is drawn.
+constexpr UINT kTextFormat = DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS;
 
 struct Button {
     int id;
@@ -33,6 +35,7 @@ struct BoxState {
     std::vector<Button> buttons;
     std::size_t defaultButton = 0;
     HFONT font = nullptr;
+    int textWidth = 0;  // the width the text is wrapped at
     HICON icon = nullptr;
     HBRUSH face = nullptr;
 };
@@ -123,6 +126,23 @@ void DrawButton(const BoxState& state, const DRAWITEMSTRUCT& request) {
     RestoreDC(dc, saved);
 }
 
+// The text, drawn by the box with the lines it was measured with. A glyph
+// may reach a few pixels past the width its line measures (the system's
+// text renderer and its measure do not always agree); the item reaches to
+// the box's edge, so that nothing of it is cut.
+void DrawMessageText(const BoxState& state, const DRAWITEMSTRUCT& request) {
+    HDC dc = request.hDC;
+    const int saved = SaveDC(dc);
+    FillRect(dc, &request.rcItem, state.face);
+    SelectObject(dc, state.font);
+    SetTextColor(dc, Night(drawing::SysColor::kBtnText));
+    SetBkMode(dc, TRANSPARENT);
+    RECT lines = request.rcItem;
+    lines.right = lines.left + state.textWidth;
+    DrawTextW(dc, state.text->c_str(), -1, &lines, kTextFormat | DT_NOCLIP);
+    RestoreDC(dc, saved);
+}
+
 HWND Child(HWND box, const wchar_t* className, const wchar_t* text, DWORD style, int id,
            HFONT font) {
     HWND child = CreateWindowExW(0, className, text, WS_CHILD | WS_VISIBLE | style, 0, 0, 0, 0, box,
@@ -147,8 +167,8 @@ void LayOut(HWND box, BoxState& state) {
     HDC dc = GetDC(box);
     const HGDIOBJ previous = SelectObject(dc, state.font);
     RECT text{0, 0, scaled(420), 0};
-    DrawTextW(dc, state.text->c_str(), -1, &text,
-              DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX | DT_EXPANDTABS);
+    DrawTextW(dc, state.text->c_str(), -1, &text, DT_CALCRECT | kTextFormat);
+    state.textWidth = static_cast<int>(text.right);
     int buttonWidth = scaled(75);
     for (const Button& button : state.buttons) {
         RECT caption{};
@@ -170,9 +190,9 @@ void LayOut(HWND box, BoxState& state) {
 
     SetWindowPos(GetDlgItem(box, kIconId), nullptr, margin, margin, iconSize, iconSize,
                  SWP_NOZORDER | SWP_NOACTIVATE);
-    SetWindowPos(GetDlgItem(box, kTextId), nullptr, margin + iconSize + gap,
-                 margin + (top - textHeight) / 2, text.right, textHeight,
-                 SWP_NOZORDER | SWP_NOACTIVATE);
+    const int textLeft = margin + iconSize + gap;
+    SetWindowPos(GetDlgItem(box, kTextId), nullptr, textLeft, margin + (top - textHeight) / 2,
+                 width - textLeft, textHeight, SWP_NOZORDER | SWP_NOACTIVATE);
     int x = (width - row) / 2;
     for (const Button& button : state.buttons) {
         SetWindowPos(GetDlgItem(box, button.id), nullptr, x, margin + top + margin, buttonWidth,
@@ -203,7 +223,7 @@ void Initialise(HWND box, BoxState& state) {
         SetPropW(box, kIconProperty,
                  FromParam<HANDLE>(static_cast<UINT_PTR>(state.type & MB_ICONMASK)));
     }
-    Child(box, WC_STATICW, state.text->c_str(), SS_LEFT | SS_NOPREFIX, kTextId, state.font);
+    Child(box, WC_STATICW, state.text->c_str(), SS_OWNERDRAW | SS_NOPREFIX, kTextId, state.font);
     for (std::size_t i = 0; i < state.buttons.size(); ++i) {
         HWND button = Child(box, WC_BUTTONW, state.buttons[i].text,
                             BS_OWNERDRAW | WS_TABSTOP | (i == 0 ? WS_GROUP : 0),
@@ -241,9 +261,15 @@ INT_PTR CALLBACK BoxProc(HWND box, UINT message, WPARAM wParam, LPARAM lParam) {
             SetBkColor(dc, Night(drawing::SysColor::kBtnFace));
             return reinterpret_cast<INT_PTR>(state->face);
         }
-        case WM_DRAWITEM:
-            DrawButton(*state, *FromParam<const DRAWITEMSTRUCT*>(lParam));
+        case WM_DRAWITEM: {
+            const auto& request = *FromParam<const DRAWITEMSTRUCT*>(lParam);
+            if (request.CtlType == ODT_STATIC) {
+                DrawMessageText(*state, request);
+            } else {
+                DrawButton(*state, request);
+            }
             return TRUE;
+        }
         case WM_COMMAND: {
             const int id = LOWORD(wParam);
             const auto found = std::find_if(state->buttons.begin(), state->buttons.end(),
