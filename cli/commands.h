@@ -45,9 +45,8 @@ struct DownloadOptions {
 int RunCli(const std::vector<std::string>& arguments);
 
 int RunDownload(const DownloadOptions& options);
-// The exit code of a download that ended so; stoppedCode is the code of
-// the stop that ended it (Ctrl-C or --timeout).
-int ExitCodeFor(const TransferEnd& end, int stoppedCode);
+// The exit code of a download that ended so.
+int ExitCodeFor(const TransferEnd& end);
 // show: every record as the controller will hold it, too.
 int RunCheck(const std::filesystem::path& catalog, bool show);
 int RunConvert(const std::filesystem::path& catalog, const std::filesystem::path& output);

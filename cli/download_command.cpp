@@ -69,9 +69,11 @@ public:
           engine_(port_, reporter_),
           silence_(loop_.AddTimer([this] {
               window_.ClearProgress();
-              PrintError("no reply from the hand controller for " +
-                         std::to_string(options_.timeoutSeconds) + " s; stopping.");
-              EndByUser(kExitTimeout);
+              const std::string silence = "no reply from the hand controller for " +
+                                          std::to_string(options_.timeoutSeconds) + " s";
+              PrintError(silence + "; stopping.");
+              engine_.OnTimeLimit(silence);
+              CheckEnd();
           })),
           keepAwakeTimer_(loop_.AddTimer([this] { keepAwake_.OnSilence(); })),
           keepAwake_(*this, KeepAwakeSilence()) {
@@ -81,7 +83,13 @@ public:
             comm_.SetDevicePath(options.devicePath);
         }
         comm_.SetOnComm([this] { HandleComm(); });
-        loop_.SetOnInterrupt([this] { EndByUser(kExitInterrupted); });
+        loop_.SetOnInterrupt([this] {
+            // Ctrl-C presses Stop, as a user at the window would.
+            if (engine_.State().busy) {
+                engine_.OnStartStop();
+                CheckEnd();
+            }
+        });
     }
 
     int Run() {
@@ -132,16 +140,6 @@ private:
         }
     }
 
-    // Ctrl-C and --timeout press Stop, as a user at the window would.
-    void EndByUser(int code) {
-        if (!engine_.State().busy) {
-            return;
-        }
-        exitCode_ = code;
-        engine_.OnStartStop();
-        CheckEnd();
-    }
-
     void CheckEnd() {
         if (engine_.State().busy || ended_) {
             return;
@@ -168,15 +166,15 @@ private:
         // as it was.
         if (!options_.reportFile.empty() && !WriteWholeFile(options_.reportFile, report, error)) {
             reportNotWritten_ = true;
-            PrintError("cannot write the report to " + options_.reportFile.string() + ": " +
-                       error + ".");
+            PrintError("cannot write the report to " + options_.reportFile.string() + ": " + error +
+                       ".");
         }
     }
 
     // A transfer that finished, but whose report could not be written where
     // the user asked, says so in its exit code too.
     int ExitCode() const {
-        const int code = ExitCodeFor(*end_, exitCode_);
+        const int code = ExitCodeFor(*end_);
         return code == kExitFinished && reportNotWritten_ ? kExitReportNotWritten : code;
     }
 
@@ -190,8 +188,6 @@ private:
     CEventLoop::TimerId silence_;
     CEventLoop::TimerId keepAwakeTimer_;
     CKeepAwake keepAwake_;
-    // The code of the stop the program pressed (Ctrl-C, --timeout).
-    int exitCode_ = kExitInterrupted;
     std::optional<TransferEnd> end_;
     bool reportNotWritten_ = false;
     bool ended_ = false;
@@ -199,12 +195,14 @@ private:
 
 }  // namespace
 
-int ExitCodeFor(const TransferEnd& end, int stoppedCode) {
+int ExitCodeFor(const TransferEnd& end) {
     switch (end.ending) {
         case Ending::Finished:
             return kExitFinished;
         case Ending::Stopped:
-            return stoppedCode;
+            return kExitInterrupted;
+        case Ending::TimeLimit:
+            return kExitTimeout;
         case Ending::ErrorReply:
             return kExitErrorReply;
         case Ending::PortLost:

@@ -170,7 +170,13 @@ void CTransferEngine::Start() {
     }
 }
 
-void CTransferEngine::Stop() {
+void CTransferEngine::OnTimeLimit(std::string detail) {
+    if (transfer_.busy) {
+        Stop(Ending::TimeLimit, std::move(detail));
+    }
+}
+
+void CTransferEngine::Stop(Ending ending, std::string detail) {
     window_.ClearLog();
     transfer_.busy = false;
     window_.SetStartStopCaption(texts::kStartCaption);
@@ -178,7 +184,7 @@ void CTransferEngine::Stop() {
     window_.AppendLog(texts::kStopped);
     transfer_.replyText.clear();
     ReleaseDataFile();
-    Ended(Ending::Stopped);
+    Ended(ending, Refusal::None, std::move(detail));
 }
 
 void CTransferEngine::OnBeaconTimer() {

@@ -108,6 +108,10 @@ public:
     void OnStartStop();
     void OnBeaconTimer();
     void OnCommEvent();
+    // The command line's --timeout: a transfer under way stops as Stop
+    // stops it, and its end says that the time limit did, with detail
+    // ("no reply from the hand controller for 30 s").
+    void OnTimeLimit(std::string detail);
 
     const TransferState& State() const { return transfer_; }
 
@@ -118,7 +122,7 @@ public:
 
 private:
     void Start();
-    void Stop();
+    void Stop(Ending ending = Ending::Stopped, std::string detail = {});
     // The steps every end shares: busy off, the log line, the buttons back.
     void EndTransfer(std::string_view logText);
     // Ends a transfer that cannot go on, with a log line.

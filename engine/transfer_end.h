@@ -2,7 +2,8 @@
 
 // How a transfer ended. The engine tells every front end once per Start:
 // when the controller said it is done, when the user stopped it, when the
-// controller replied with an error, when the port went away, or when Start
+// command line's time limit stopped it, when the controller replied with an
+// error, when the port went away, or when Start
 // refused before anything reached the controller. The command line's exit
 // code and every report come from this one value.
 
@@ -14,7 +15,8 @@ namespace velmoro {
 
 enum class Ending : std::uint8_t {
     Finished,
-    Stopped,     // the user pressed Stop (Ctrl-C and --timeout press it too)
+    Stopped,     // the user pressed Stop (Ctrl-C presses it too)
+    TimeLimit,   // --timeout stopped it as Stop does; detail: the limit it met
     ErrorReply,  // detail: the error reply, such as ":WE_ERR#"
     PortLost,    // detail: what the system reported, possibly empty
     Refused,     // nothing was sent; refusal says why, detail the text shown
@@ -53,7 +55,8 @@ struct TransferEnd {
 };
 
 // One line saying how it ended, for people: "finished", "stopped by the
-// user", "error reply :WE_ERR#", "port lost (reason)", "refused before
+// user", "stopped by the time limit (no reply ... for 30 s)", "error reply
+// :WE_ERR#", "port lost (reason)", "refused before
 // sending: ...".
 std::string DescribeEnding(const TransferEnd& end);
 

@@ -384,14 +384,29 @@ TEST(FaultsOverPty, CtrlCStopsWithTheStopText) {
         << listed;
 }
 
+// The report says the time limit stopped it, and takes the place of the
+// one an earlier download left in its file.
 TEST(FaultsOverPty, TimeoutStopsATransferThatWaitsForEver) {
     TempFile file(Image(5000));
+    const fs::path report = file.Path().parent_path() / "report.txt";
+    std::ofstream(report, std::ios::binary) << "The report of an earlier transfer.\n";
     Sim sim({"--stray-at", "4"});
     ASSERT_TRUE(sim.Listening());
-    const CliResult cli = Download(sim, "main", file.Path(), {"--timeout", "1"});
+    const CliResult cli =
+        Download(sim, "main", file.Path(),
+                 {"--timeout", "1", "--report", QString::fromStdString(report.string())});
     EXPECT_EQ(cli.exitCode, 5) << cli.err;
     EXPECT_TRUE(cli.out.ends_with(Lines({texts::kStopped}))) << cli.out;
-    EXPECT_NE(cli.err.find("no reply"), std::string::npos) << cli.err;
+    EXPECT_NE(cli.err.find("no reply from the hand controller for 1 s; stopping."),
+              std::string::npos)
+        << cli.err;
+    const std::string text = ReadFile(report);
+    EXPECT_TRUE(text.starts_with("Velmoro Downloader transfer report\n")) << text;
+    EXPECT_NE(
+        text.find(
+            "\nEnded: stopped by the time limit (no reply from the hand controller for 1 s)\n"),
+        std::string::npos)
+        << text;
     EXPECT_EQ(sim.Finish(),
               "velmoro-hc-sim: host closed the port; 3 commands, 0 blocks "
               "written, 0 violations\n");
@@ -429,9 +444,9 @@ TEST(FaultsOverPty, ReportOnAFullDiskLeavesTheEarlierOneWhole) {
     EXPECT_NE(err.find("cannot write the report to " + report.string() + ": "), std::string::npos)
         << err;
     EXPECT_EQ(ReadFile(report), earlier);
-    EXPECT_EQ(std::distance(fs::directory_iterator(file.Path().parent_path()),
-                            fs::directory_iterator()),
-              3)
+    EXPECT_EQ(
+        std::distance(fs::directory_iterator(file.Path().parent_path()), fs::directory_iterator()),
+        3)
         << "the data file, the report and the folder of kept reports, nothing half-written";
     EXPECT_TRUE(fs::is_empty(kept));
     EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);

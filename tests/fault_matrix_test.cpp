@@ -435,6 +435,10 @@ void ExpectReportOf(const MatrixCase& c, const std::string& report) {
         case kExitPortFailed:
             ended = "port lost (the device went away, or the line was hung up)";
             break;
+        case kExitTimeout:
+            ended = "stopped by the time limit (no reply from the hand controller for " +
+                    std::to_string(c.timeoutSeconds) + " s)";
+            break;
         default:
             ended = "stopped by the user";
             break;

@@ -361,11 +361,11 @@ TEST(MSComm, UsbSerialChipsAreNamedByTheirIds) {
 // A report says what the adapter is, who made it and its USB ids; never its
 // serial number, which tells the user's own adapter from every other.
 TEST(MSComm, ReportsNameTheAdapterButNotItsSerialNumber) {
-    EXPECT_EQ(PortReportFacts(
-                  Usb("/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI", "A10K3XYZ")),
-              (ReportFacts{{"Adapter", "FTDI FT232R USB serial adapter"},
-                           {"Manufacturer", "FTDI"},
-                           {"USB ids", "0403:6001"}}));
+    EXPECT_EQ(
+        PortReportFacts(Usb("/dev/ttyUSB0", "FT232R USB UART", 0x0403, 0x6001, "FTDI", "A10K3XYZ")),
+        (ReportFacts{{"Adapter", "FTDI FT232R USB serial adapter"},
+                     {"Manufacturer", "FTDI"},
+                     {"USB ids", "0403:6001"}}));
     EXPECT_EQ(PortReportFacts(Usb("/dev/ttyACM0", "Gadget 7", 0x1234, 0x1, "", "0001")),
               (ReportFacts{{"Adapter", "Gadget 7"}, {"USB ids", "1234:0001"}}));
 }

@@ -952,6 +952,8 @@ TEST(ReportTest, EveryEndingIsSaidInWords) {
     } rows[] = {
         {Ending::Finished, Refusal::None, "", "finished"},
         {Ending::Stopped, Refusal::None, "", "stopped by the user"},
+        {Ending::TimeLimit, Refusal::None, "no reply for 9 s",
+         "stopped by the time limit (no reply for 9 s)"},
         {Ending::ErrorReply, Refusal::None, ":WE_ERR#", "error reply :WE_ERR#"},
         {Ending::PortLost, Refusal::None, "gone", "port lost (gone)"},
         {Ending::PortLost, Refusal::None, "", "port lost"},
