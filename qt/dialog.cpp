@@ -220,7 +220,10 @@ void CDialog::MakeControls() {
                 if (row.Has("multiline")) {
                     auto* edit = new QPlainTextEdit(this);
                     edit->setReadOnly(row.Has("readonly"));
-                    edit->setLineWrapMode(QPlainTextEdit::NoWrap);
+                    // As the system's edit box: a multi-line box that does not
+                    // scroll sideways wraps its lines at its width.
+                    edit->setLineWrapMode(row.Has("autohscroll") ? QPlainTextEdit::NoWrap
+                                                                 : QPlainTextEdit::WidgetWidth);
                     edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                     edit->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
                     edit->setUndoRedoEnabled(false);

@@ -20,6 +20,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <QTimer>
 #include <algorithm>
 #include <chrono>
@@ -302,6 +304,31 @@ TEST_F(WindowTest, ControlsSitAtTheirDialogUnitRectangles) {
     // The base units follow the 9-point font.
     EXPECT_GT(dialog.Units().BaseX(), 3);
     EXPECT_GT(dialog.Units().BaseY(), 8);
+}
+
+// A line longer than the log box is wide wraps inside it: every character
+// of it, and of the lines after it, lies within the box's width.
+TEST_F(WindowTest, LongLogLinesWrapInsideTheBox) {
+    const std::string line =
+        "ERROR! The controller answered \"E7\" to the erase command at block 12 of 96; "
+        "reset the hand controller, check the cable and the adapter, then start again.\r\n";
+    for (int i = 0; i < 3; ++i) {
+        dialog.AppendLog(line);
+    }
+    QPlainTextEdit* log = dialog.logBox;
+    EXPECT_EQ(dialog.LogText().toStdString(), line + line + line);
+    const int width = log->viewport()->width();
+    QTextCursor cursor(log->document());
+    int outside = 0;
+    for (int position = 0; position < log->document()->characterCount() - 1; ++position) {
+        cursor.setPosition(position);
+        const QRect at = log->cursorRect(cursor);
+        outside += at.left() < 0 || at.left() >= width ? 1 : 0;
+    }
+    EXPECT_EQ(outside, 0) << "characters outside a box " << width << " pixels wide";
+    for (QTextBlock block = log->document()->begin(); block.isValid(); block = block.next()) {
+        EXPECT_GE(block.layout()->lineCount(), 2) << "wrapped: " << block.text().toStdString();
+    }
 }
 
 TEST_F(WindowTest, TabOrderFollowsTheRows) {

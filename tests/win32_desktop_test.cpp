@@ -237,6 +237,35 @@ TEST_F(DesktopTest, LogLinesGoToTheEndWhateverTheSelection) {
     EXPECT_EQ(Text(dialog.logBox), L"");
 }
 
+// A line longer than the log box is wide wraps inside it: every character
+// of it, and of the lines after it, lies within the box's width.
+TEST_F(DesktopTest, LongLogLinesWrapInsideTheBox) {
+    const std::string line =
+        "ERROR! The controller answered \"E7\" to the erase command at block 12 of 96; "
+        "reset the hand controller, check the cable and the adapter, then start again.\r\n";
+    // More lines than the box shows at once: the box keeps them all.
+    std::string lines;
+    for (int i = 0; i < 8; ++i) {
+        dialog.AppendLog(line);
+        lines += line;
+    }
+    EXPECT_EQ(WindowText(dialog.logBox, 4096), lines);
+    RECT client{};
+    GetClientRect(dialog.logBox, &client);
+    const std::wstring text = Widen(lines);
+    int outside = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] == L'\r' || text[i] == L'\n') {
+            continue;
+        }
+        const LRESULT at = SendMessageW(dialog.logBox, EM_POSFROMCHAR, i, 0);
+        const int x = static_cast<short>(LOWORD(at));
+        outside += x < 0 || x >= client.right ? 1 : 0;
+    }
+    EXPECT_EQ(outside, 0) << "characters outside a box " << client.right << " pixels wide";
+    EXPECT_GE(SendMessageW(dialog.logBox, EM_GETLINECOUNT, 0, 0), 16) << "each line wrapped";
+}
+
 // The icon buttons take Enter while they have the focus, as push buttons do,
 // and each press of a double click is a click; the pages open shown.
 TEST_F(DesktopTest, HelpAndHomeTakeEnterAndBothPressesOfADoubleClick) {
