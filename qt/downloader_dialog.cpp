@@ -218,12 +218,14 @@ void CDownloaderDlg::OnHome() {
 }
 
 void CDownloaderDlg::OnCancel() {
+    const window::QuitQuestion question = wiring_.QuitQuestionNow();
     const int answer = toolkit::MessageBox(
-        this, {QString::fromLatin1(window::kQuitQuestion.data(),
-                                   static_cast<qsizetype>(window::kQuitQuestion.size())),
-               QString::fromLatin1(window::kQuitCaption.data(),
-                                   static_cast<qsizetype>(window::kQuitCaption.size())),
-               toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question, toolkit::IDYES});
+        this,
+        {QString::fromUtf8(question.text.data(), static_cast<qsizetype>(question.text.size())),
+         QString::fromLatin1(window::kQuitCaption.data(),
+                             static_cast<qsizetype>(window::kQuitCaption.size())),
+         toolkit::MessageButtons::YesNo, toolkit::MessageIcon::Question,
+         question.defaultYes ? toolkit::IDYES : toolkit::IDNO});
     if (answer == toolkit::IDYES) {
         wiring_.OnClosing();
         EndDialog(toolkit::IDCANCEL);

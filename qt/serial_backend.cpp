@@ -126,6 +126,9 @@ bool CMSComm::SetPortOpen(bool open) {
         errorText_ = "Cannot open " + portLabel + ": " + how + ".";
         return false;
     }
+    if (devicePath_.empty() && !IsShownDevice(deviceName_)) {
+        return false;
+    }
     port.setPortName(QString::fromStdString(deviceName_));
     port.setBaudRate(settings_.baudRate);
     port.setParity(ToParity(settings_.parity));

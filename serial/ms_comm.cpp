@@ -73,6 +73,19 @@ void CMSComm::SetOutput(std::string_view text) {
                                             text.size()));
 }
 
+bool CMSComm::IsShownDevice(const std::string& device) {
+    if (!shownDevice_ || *shownDevice_ == device) {
+        return true;
+    }
+    const std::string port = "COM" + std::to_string(commPort_);
+    errorText_ = "Cannot open " + port + ": it now reaches " + device + ", " +
+                 (shownDevice_->empty() ? "where the port list showed nothing there"
+                                        : "not " + *shownDevice_ + " as the port list showed") +
+                 ". A serial device was plugged in or out since. Open the port list to see "
+                 "the ports as they are now, and choose the port again.";
+    return false;
+}
+
 void CMSComm::Raise(short event) {
     commEvent_ = event;
     if (onComm_) {

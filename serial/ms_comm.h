@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -50,6 +51,13 @@ public:
     short GetCommPort() const { return commPort_; }
     // A device path that takes the place of CommPort (empty: use CommPort).
     void SetDevicePath(std::string path) { devicePath_ = std::move(path); }
+    // The device a port list showed CommPort reaching when the user last
+    // saw it (empty: nothing there); none when no list showed one. Where
+    // COMn is counted among the devices present, a device plugged in or out
+    // since can make COMn reach another one: opening then refuses, and says
+    // which device COMn reaches now, rather than reach a device the user
+    // never chose.
+    void SetShownDevice(std::optional<std::string> device) { shownDevice_ = std::move(device); }
 
     // "baud,parity,data bits,stop bits", such as "115200,n,8,1". Returns
     // false, changing nothing, for a text it does not understand.
@@ -91,11 +99,15 @@ private:
     struct Backend;  // per platform
 
     void Raise(short event);
+    // Whether device, which CommPort reaches now, is the one the port list
+    // showed; when not, ErrorText() says so.
+    bool IsShownDevice(const std::string& device);
 
     std::unique_ptr<Backend> backend_;
     std::function<void()> onComm_;
     short commPort_ = 1;
     std::string devicePath_;
+    std::optional<std::string> shownDevice_;
     LineSettings settings_;
     short rThreshold_ = 0;
     int inputMode_ = 0;

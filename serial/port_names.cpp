@@ -133,7 +133,7 @@ std::vector<PortListItem> PortListItems(int chosen) {
     std::vector<PortListItem> items;
     for (int n = 1; n <= 9; ++n) {
         const std::string device = ComPortDevice(n);
-        items.push_back({n, PortItemText(n, device, DeviceName(device, devices))});
+        items.push_back({n, PortItemText(n, device, DeviceName(device, devices)), device});
     }
     std::vector<int> above;
     for (const SerialDevice& device : devices) {
@@ -156,8 +156,8 @@ std::vector<PortListItem> PortListItems(int chosen) {
         const std::string port = "COM" + std::to_string(n);
         const auto present = std::find_if(devices.begin(), devices.end(),
                                           [&](const SerialDevice& d) { return d.path == port; });
-        items.push_back({n, PortItemText(n, present != devices.end() ? port : std::string(),
-                                         DeviceName(port, devices))});
+        const std::string device = present != devices.end() ? port : std::string();
+        items.push_back({n, PortItemText(n, device, DeviceName(port, devices)), device});
     }
     return items;
 }

@@ -71,6 +71,7 @@ std::string DeviceName(const std::string& path, const std::vector<SerialDevice>&
 struct PortListItem {
     int number;
     std::string text;
+    std::string device;  // the device the item shows COMn reaching; empty: nothing there
 };
 std::vector<PortListItem> PortListItems(int chosen);
 

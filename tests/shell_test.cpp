@@ -502,6 +502,41 @@ TEST_F(WindowTest, PluggedInDeviceChoosesThePortThatReachesIt) {
     }
 }
 
+// The port list showed COM1 reaching one device; the devices present have
+// changed since, and COM1, counted among them, now reaches another. Start
+// opens neither and says which device COM1 reaches now; once the list has
+// shown that, Start goes there.
+TEST_F(WindowTest, StartOpensOnlyTheDeviceTheListShowed) {
+    Sim shown({});
+    Sim now({});
+    ASSERT_TRUE(shown.Listening() && now.Listening());
+    auto* ports = Item<QComboBox>(ids::IDC_PORT_LIST);
+    const auto dropList = [ports] {
+        ports->showPopup();
+        ports->hidePopup();
+    };
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(shown.Link()));
+    dropList();
+    qputenv("VELMORO_COM1", QByteArray::fromStdString(now.Link()));
+    TempFile image(std::string(3000, 'x'));
+    ChooseFile(image.Path());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    EXPECT_FALSE(dialog.Engine().State().busy);
+    EXPECT_FALSE(dialog.serialControl.GetPortOpen());
+    ASSERT_EQ(questions.size(), 1U);
+    EXPECT_EQ(questions[0].icon, toolkit::MessageIcon::Stop);
+    const std::string said = questions[0].text.toStdString();
+    EXPECT_NE(said.find("COM1: it now reaches " + now.Link() + ", not " + shown.Link()),
+              std::string::npos)
+        << said;
+
+    dropList();
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+    EXPECT_TRUE(dialog.Engine().State().busy) << dialog.LogText().toStdString();
+    EXPECT_EQ(dialog.serialControl.DeviceName(), now.Link());
+    QTest::mouseClick(dialog.startStopButton, Qt::LeftButton);
+}
+
 // Chosen from the menu, the look is checked there, kept in the settings
 // file and shown again at the next start; "--day" and "--night" override it
 // for one start without changing it.
@@ -943,6 +978,10 @@ public:
             if (whenAsked_) {
                 std::exchange(whenAsked_, nullptr)();
             }
+            if (enter_) {
+                return request.buttons == toolkit::MessageButtons::YesNo ? request.defaultButton
+                                                                         : toolkit::IDOK;
+            }
             return yes_ ? IDYES : IDNO;
         });
     }
@@ -963,7 +1002,11 @@ public:
         QTest::mouseRelease(dialog_.startStopButton, Qt::LeftButton);
     }
     void PressEscape() override { QTest::keyClick(&dialog_, Qt::Key_Escape); }
-    void AnswerQuestions(bool yes) override { yes_ = yes; }
+    void AnswerQuestions(bool yes) override {
+        yes_ = yes;
+        enter_ = false;
+    }
+    void AnswerWithEnter() override { enter_ = true; }
     void WhenAsked(std::function<void()> act) override { whenAsked_ = std::move(act); }
     bool WaitFor(const std::function<bool()>& condition) override {
         return QTest::qWaitFor(condition, kWaitMs);
@@ -1014,6 +1057,7 @@ private:
     std::function<bool()> keptAwake_;
     std::vector<scenarios::Question> questions_;
     bool yes_ = false;
+    bool enter_ = false;
     std::function<void()> whenAsked_;
 };
 

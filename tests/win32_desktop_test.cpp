@@ -1322,7 +1322,11 @@ public:
         PostMessageW(focus != nullptr ? focus : dialog_.Handle(), WM_KEYDOWN, VK_ESCAPE, 0);
         Pump();
     }
-    void AnswerQuestions(bool yes) override { yes_ = yes; }
+    void AnswerQuestions(bool yes) override {
+        yes_ = yes;
+        enter_ = false;
+    }
+    void AnswerWithEnter() override { enter_ = true; }
     void WhenAsked(std::function<void()> act) override { whenAsked_ = std::move(act); }
     bool WaitFor(const std::function<bool()>& condition) override {
         const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(30);
@@ -1461,6 +1465,14 @@ private:
         if (current_->whenAsked_) {
             std::exchange(current_->whenAsked_, nullptr)();
         }
+        if (current_->enter_) {
+            // The key itself, to the button that has the focus, through the
+            // box's own message loop.
+            HWND focus = GetFocus();
+            PostMessageW(focus != nullptr ? focus : box, WM_KEYDOWN, VK_RETURN, 0);
+            PostMessageW(focus != nullptr ? focus : box, WM_KEYUP, VK_RETURN, 0);
+            return;
+        }
         const bool yesNo = GetDlgItem(box, IDYES) != nullptr;
         const int answer = !yesNo ? IDOK : current_->yes_ ? IDYES : IDNO;
         PostMessageW(GetDlgItem(box, answer), BM_CLICK, 0, 0);
@@ -1472,6 +1484,7 @@ private:
     HHOOK hook_ = nullptr;
     std::vector<scenarios::Question> questions_;
     bool yes_ = false;
+    bool enter_ = false;
     std::function<void()> whenAsked_;
 };
 

@@ -58,6 +58,8 @@ public:
     // The answer to every message box from now on (OK for a box without
     // Yes and No).
     virtual void AnswerQuestions(bool yes) = 0;
+    // Every message box from now on answered with Enter: its default button.
+    virtual void AnswerWithEnter() = 0;
     // Done once, while the next message box is up, before it is answered.
     virtual void WhenAsked(std::function<void()> act) = 0;
     // Runs the window's events until the condition holds; false after the
@@ -105,6 +107,7 @@ enum class Act {
     DoubleClickStartStop,
     PressEscape,
     AnswerYes,
+    AnswerWithEnter,
     WaitForLog,
     WaitForIdle,
     // The data file is written over with the step's contents: now, or
@@ -427,6 +430,8 @@ inline const std::vector<Scenario>& All() {
          .steps = {{Act::ChooseFile},
                    {Act::ClickStartStop},
                    {Act::WaitForLog, kConnected},
+                   // Escape, then Enter before reading: the transfer goes on.
+                   {Act::AnswerWithEnter},
                    {Act::PressEscape,
                     {},
                     {.caption = kStopCaption,
@@ -434,11 +439,19 @@ inline const std::vector<Scenario>& All() {
                      .shown = true,
                      .questions = 1,
                      .questionCaption = window::kQuitCaption,
+                     .questionStart = window::kQuitDuringTransferQuestion,
+                     .questionIcon = Icon::Question,
+                     .questionDefaultYes = false}},
+                   // Stopped, the question is the usual one, and Enter quits.
+                   {Act::ClickStartStop, {}, {.caption = kStartCaption, .shown = true}},
+                   {Act::PressEscape,
+                    {},
+                    {.shown = false,
+                     .questions = 2,
+                     .questionCaption = window::kQuitCaption,
                      .questionStart = window::kQuitQuestion,
                      .questionIcon = Icon::Question,
-                     .questionDefaultYes = true}},
-                   {Act::AnswerYes},
-                   {Act::PressEscape, {}, {.shown = false, .questions = 2}}}},
+                     .questionDefaultYes = true}}}},
         // What goes is the file as Start read it, whatever happens to it
         // on disk afterwards.
         {.name = "FileEmptiedWhileAskedIsSentAsItWas",
@@ -563,6 +576,9 @@ inline void Play(const Scenario& scenario, IWindowDriver& window,
                 break;
             case Act::AnswerYes:
                 window.AnswerQuestions(true);
+                break;
+            case Act::AnswerWithEnter:
+                window.AnswerWithEnter();
                 break;
             case Act::RewriteFile:
                 WriteFile(dataFile, step.contents);

@@ -183,8 +183,10 @@ void CDownloaderDlg::OnHome() {
 }
 
 void CDownloaderDlg::OnCancel() {
-    if (ShowMessageBox(Handle(), Widen(window::kQuitQuestion), Widen(window::kQuitCaption),
-                       MB_YESNO | MB_ICONQUESTION) == IDYES) {
+    const window::QuitQuestion question = wiring_.QuitQuestionNow();
+    if (ShowMessageBox(Handle(), Widen(question.text), Widen(window::kQuitCaption),
+                       MB_YESNO | MB_ICONQUESTION |
+                           (question.defaultYes ? MB_DEFBUTTON1 : MB_DEFBUTTON2)) == IDYES) {
         wiring_.OnClosing();
         EndDialog(IDCANCEL);
     }

@@ -18,10 +18,27 @@
 
 namespace velmoro::window {
 
-// Asked when the user closes the main window; Yes ends the program.
+// Asked when the user closes the main window while no transfer runs; Yes,
+// the default, ends the program.
 inline constexpr std::string_view kQuitQuestion =
     "Are you sure you want to quit Velmoro Downloader V2.0?";
+// Asked instead while a transfer runs. Quitting then stops the transfer
+// part-way, which a quick Escape and Enter must not do: No is the default.
+inline constexpr std::string_view kQuitDuringTransferQuestion =
+    "A download is running. Quitting now stops it part-way, and may leave the controller "
+    "without a working program.\n\nAre you sure you want to quit Velmoro Downloader V2.0?";
 inline constexpr std::string_view kQuitCaption = "Message";
+
+// The quit question a desktop program asks, and its default button.
+struct QuitQuestion {
+    std::string_view text;
+    bool defaultYes = true;
+};
+
+constexpr QuitQuestion QuitQuestionFor(bool transferRunning) {
+    return transferRunning ? QuitQuestion{kQuitDuringTransferQuestion, false}
+                           : QuitQuestion{kQuitQuestion, true};
+}
 
 enum class CloseQuestion {
     Quit,              // kQuitQuestion in the program's own message box

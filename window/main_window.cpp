@@ -1,6 +1,7 @@
 #include "main_window.h"
 
 #include <filesystem>
+#include <optional>
 #include <system_error>
 
 #include "report_facts.h"
@@ -41,7 +42,8 @@ std::filesystem::path ReportsPath() {
 }  // namespace
 
 CDownloaderWiring::CDownloaderWiring(CMSComm& serialControl, int& portNumber, IWindowFace& window)
-    : portNumber_(portNumber),
+    : serialControl_(serialControl),
+      portNumber_(portNumber),
       portFace_(serialControl, portNumber),
       reporter_(
           window,
@@ -79,6 +81,21 @@ std::filesystem::path CDownloaderWiring::PrepareReportsFolder() {
 const std::vector<PortListItem>& CDownloaderWiring::RefreshPortList() {
     portList_ = PortListItems(portNumber_);
     return portList_;
+}
+
+void CDownloaderWiring::OnStartStop() {
+    if (!engine_.State().busy) {
+        // Until the list has dropped down it has shown no device.
+        std::optional<std::string> shown;
+        for (const PortListItem& item : portList_) {
+            if (item.number == portNumber_) {
+                shown = item.device;
+            }
+        }
+        serialControl_.SetShownDevice(std::move(shown));
+    }
+    engine_.OnStartStop();
+    ReportRunning();
 }
 
 void CDownloaderWiring::OnSelChangePortList(int index) {

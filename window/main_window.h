@@ -67,10 +67,11 @@ public:
     static std::string DefaultReach(int n) { return ComPortDevice(n); }
     // A click on the radio button with this id.
     static void OnUpdateTypeClicked(int id);
-    void OnStartStop() {
-        engine_.OnStartStop();
-        ReportRunning();
-    }
+    // A Start opens the device the port list showed for the chosen port,
+    // or none.
+    void OnStartStop();
+    // What to ask when the user closes the window now.
+    QuitQuestion QuitQuestionNow() const { return QuitQuestionFor(engine_.State().busy); }
     // The window closes: a transfer still running is stopped first, as the
     // Stop button would, so that it ends and leaves its report.
     void OnClosing() {
@@ -104,6 +105,7 @@ private:
         }
     }
 
+    CMSComm& serialControl_;
     int& portNumber_;
     std::vector<PortListItem> portList_;
     CSerialPortFace portFace_;
