@@ -729,7 +729,7 @@ class PageTest(unittest.TestCase):
         """Stop, an error reply and a pulled adapter each end the transfer
         with their line, the buttons back as they were, the screen's wake
         lock given back, and nothing sent after the end. A controller silent
-        for the keep-awake period lets the screen sleep."""
+        for the keep-awake period lets the screen sleep, until it replies."""
         # Stop while the controller has not greeted yet; meanwhile the page
         # is hidden, which drops the wake lock, and shown again.
         sim = self.sim("--beacons", "1000000")
@@ -779,6 +779,9 @@ class PageTest(unittest.TestCase):
         self.data_file(image(40 * 1024))
         self.click("#button1004")
         wait_until(lambda: sim.log().count(":WI_OK#") >= 3, "three blocks written")
+        # Past the silence, the controller's next reply takes the lock again.
+        self.page("velmoroRunLongTimers()")
+        wait_until(lambda: self.page("velmoroWakeCalls").count("request") == 2, "the lock taken again")
         self.relay.drop()
         log = self.wait_log(lambda log: log.endswith(LOST_AFTER) or "finished" in log)
         # The error line, then the browser's reason and what to do.
@@ -788,7 +791,7 @@ class PageTest(unittest.TestCase):
         self.assertEqual(self.page("velmoroPage.caption"), "Start Download(&D)")
         self.assertFalse(self.page("velmoroPage.open"))
         self.assertIsNone(self.page("velmoroPage.timer"))
-        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release"])
+        self.assertEqual(self.page("velmoroWakeCalls"), ["request", "release", "request", "release"])
 
     # The keys that answer a question, as the desktop programs' boxes take
     # them: the focus starts on the last button, which Enter and Space press
@@ -876,27 +879,32 @@ class PageTest(unittest.TestCase):
 
         # The chooser closed with nothing chosen, at Start and from the
         # port's button, is the user's choice: no box, no log. With no
-        # adapter granted either, the page says what to do beside the window.
-        self.page("localStorage.setItem('velmoroStandInAdapters', '[]'),"
-                  " localStorage.setItem('velmoroStandInGranted', '[]')")
+        # adapter granted before, the page says what to do beside the
+        # window; a port chosen then puts that away, and its own failure
+        # has its box.
+        self.page("localStorage.setItem('velmoroStandInGranted', '[]')")
         notice = "document.getElementById('notice')"
-        try:
-            self.load()
-            self.data_file(image(2000))
-            for button in ("#button1004", "#port"):
-                with self.subTest(button=button):
-                    self.page(notice + ".hidden = true")
-                    self.click(button)
-                    text = wait_until(lambda: self.page("!%s.hidden && %s.textContent" % (notice, notice)),
-                                      "the advice")
-                    self.assertTrue(text.startswith("No serial port was chosen"), text)
-                    for words in ("data cable, not a charge-only one", "install the driver"):
-                        self.assertIn(words, text)
-                    wait_until(lambda: self.page("!velmoroPage.inEngine"), "the click's end")
-                    self.assertFalse(self.question_open())
-                    self.assertEqual(self.log(), "")
-        finally:
-            self.page("localStorage.removeItem('velmoroStandInAdapters')")
+        self.load()
+        self.data_file(image(2000))
+        for button in ("#button1004", "#port"):
+            with self.subTest(button=button):
+                self.page("velmoroStandInChoice = -1, %s.hidden = true" % notice)
+                self.click(button)
+                text = wait_until(lambda: self.page("!%s.hidden && %s.textContent" % (notice, notice)),
+                                  "the advice")
+                self.assertTrue(text.startswith("No serial port was chosen"), text)
+                for words in ("data cable, not a charge-only one", "install the driver"):
+                    self.assertIn(words, text)
+                wait_until(lambda: self.page("!velmoroPage.inEngine"), "the click's end")
+                self.assertFalse(self.question_open())
+                self.assertEqual(self.log(), "")
+        self.page("velmoroStandInChoice = 0")
+        self.relay.busy = True
+        self.click("#button1004")
+        wait_until(self.question_open, "the port's failure")
+        self.assertEqual(self.question_text(), "Failed to open serial port.")
+        self.assertTrue(self.page(notice + ".hidden"))
+        self.press_enter()
 
     def test_the_pages_two_ports(self):
         """Two adapters granted, the simulator's second: after a reload the
