@@ -206,6 +206,7 @@ FILES = {
     # The page: its script, the engine's exports and the canvas player.
     "web/page.js": (["page"], None),
     "web/web_main.cpp": (["page"], None),
+    "web/keep_awake.cpp": (["page"], None),
     "web/draw_list_player.cpp": (["page"], None),
 }
 
