@@ -50,6 +50,10 @@ set(CPACK_NSIS_PACKAGE_NAME "Velmoro Downloader")
 set(CPACK_RESOURCE_FILE_LICENSE "${PROJECT_SOURCE_DIR}/LICENSE")
 # The last page offers to start the program.
 set(CPACK_NSIS_MUI_FINISHPAGE_RUN "velmoro-downloader.exe")
+# The programs stand in the installation folder itself, with no bin\ below
+# it: the desktop program's Start menu entry (CPACK_PACKAGE_EXECUTABLES) and
+# the last page's Run look for it where this says, bin\ unless told.
+set(CPACK_NSIS_EXECUTABLES_DIRECTORY ".")
 set(CPACK_NSIS_INSTALLED_ICON_NAME "velmoro-downloader.exe")
 set(CPACK_NSIS_HELP_LINK "https://velmoro-downloader.example/help/")
 set(CPACK_NSIS_URL_INFO_ABOUT "https://velmoro-downloader.example/")

@@ -1,7 +1,11 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine: installs silently, checks the files, the
-# Start menu entries and the entry in the list of installed programs, then
-# uninstalls and checks that they are gone again.
+# Start menu entries (each starts a file that is there; the desktop program's,
+# opened as Explorer opens it, shows the program's window) and the entry in
+# the list of installed programs, then uninstalls and checks that they are
+# gone again. Then installs once more as users do, through its pages by their
+# keys, and finishes with "Run Velmoro Downloader" ticked: the program's
+# window must open.
 # With OLDER.exe, an older version's installer is put in first, and the
 # installer under test over it: one entry must be left, of the new version.
 # Usage: tests/wine/installer_test.sh INSTALLER.exe [OLDER.exe]
@@ -31,6 +35,74 @@ check() {  # check DESCRIPTION COMMAND...
 start_menu_links() {
     find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' 2>/dev/null |
         sed 's|.*/||' | sort | tr '\n' ';'
+}
+# Each Start menu entry's target is a file that is there, and its working
+# folder a folder that is there; says which are not.
+start_menu_targets_exist() {
+    local link fields target folder faults=0
+    while IFS= read -r -d '' link; do
+        if ! fields=$(python3 "$here/shortcut.py" "$link"); then
+            faults=$((faults + 1))
+            continue
+        fi
+        target=$(sed -n 's/^target=//p' <<<"$fields")
+        folder=$(sed -n 's/^folder=//p' <<<"$fields")
+        if [ ! -f "$(wine winepath -u "$target")" ]; then
+            echo "           ${link##*/} starts $target, which is not there"
+            faults=$((faults + 1))
+        fi
+        if [ -n "$folder" ] && [ ! -d "$(wine winepath -u "$folder")" ]; then
+            echo "           ${link##*/} starts in $folder, which is not there"
+            faults=$((faults + 1))
+        fi
+    done < <(find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' -print0)
+    [ "$faults" = 0 ]
+}
+# The desktop program's Start menu entry, opened as Explorer opens a
+# shortcut: its window opens; the program is then ended.
+program_link_opens_window() {
+    local link window
+    link=$(find "$WINEPREFIX/drive_c" \
+        -path '*Start Menu/Programs/Velmoro Downloader/Velmoro Downloader.lnk' | head -1)
+    [ -n "$link" ] || return 1
+    timeout 60 "$WINELOADER" start /unix "$link" || return 1
+    window=$(wine_window_wait "$wine_main_window" 60) || return 1
+    wine_window_end "$window"
+}
+# The installer as users run it, by its keys: Next, I Agree, Next, Install;
+# installing takes a moment, after which the last page offers Finish, with
+# "Run Velmoro Downloader" ticked as it comes. Alt+F is pressed until the
+# installer has gone (it does nothing on the pages before), and the program's
+# window must then open; the program is ended.
+finish_page_runs_program() {
+    local setup window installer_process
+    "$WINELOADER" "$installer" >/dev/null 2>&1 &
+    installer_process=$!
+    if ! setup=$(wine_window_wait '^Velmoro Downloader Setup' 60); then
+        echo "           the installer showed no window"
+        kill "$installer_process"
+        return 1
+    fi
+    xdotool windowfocus "$setup" key --delay 200 alt+n alt+a alt+n alt+i
+    for _ in $(seq 120); do
+        xwininfo -id "$setup" >/dev/null 2>&1 || break
+        xdotool windowfocus "$setup" key alt+f 2>/dev/null || true
+        if window=$(wine_window_wait "$wine_main_window" 1); then
+            break
+        fi
+    done
+    if [ -z "${window:-}" ] && ! window=$(wine_window_wait "$wine_main_window" 60); then
+        if xwininfo -id "$setup" >/dev/null 2>&1; then
+            echo "           the installer never offered Finish"
+            kill "$installer_process"
+        else
+            echo "           Finish closed the installer, and no program window opened"
+        fi
+        wait "$installer_process" 2>/dev/null || true
+        return 1
+    fi
+    wait "$installer_process" || true
+    wine_window_end "$window"
 }
 # The list of installed programs, as text: every key under Uninstall.
 uninstall_entries() {
@@ -79,6 +151,10 @@ check "the installed program runs and is version $version" \
 check "the Start menu has the desktop program, the command prompt, the help page (the browser page) and the uninstaller" \
     test "$(start_menu_links)" = "$expected_links"
 check "Apps & features lists it" bash -c "'$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
+check "every Start menu entry starts a file that is there, in a folder that is there" \
+    start_menu_targets_exist
+check "the desktop program's Start menu entry, opened, shows the program's window" \
+    program_link_opens_window
 
 # In place (_?=, which must stand unquoted at the end of the command line, so
 # through a batch file) so that the uninstaller has finished when Wine
@@ -92,6 +168,10 @@ check "the uninstaller removes the programs, the help page and the browser page"
 check "and the Start menu entries" test -z "$(start_menu_links)"
 check "and the entry in Apps & features" \
     bash -c "! '$WINELOADER' reg query '$uninstall_key' >/dev/null 2>&1"
+
+check "installed through its pages, Finish with Run ticked shows the program's window" \
+    finish_page_runs_program
+wine cmd /c 'C:\uninstall.bat'
 
 if [ "$failures" -gt 0 ]; then
     echo "installer: $failures check(s) failed"

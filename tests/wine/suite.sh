@@ -38,17 +38,12 @@ if [ -n "$release_dir" ]; then
     # awaited gone, so that the desktop tests find only their own.
     "$WINELOADER" "$portable/velmoro-downloader.exe" &
     desktop=$!
-    if ! window=$(timeout 60 xdotool search --sync --name '^Velmoro Downloader V2\.0$' | head -1) ||
-        [ -z "$window" ]; then
+    if ! window=$(wine_window_wait "$wine_main_window" 60); then
         echo "the portable zip's desktop program opened no window" >&2
         exit 1
     fi
-    kill -KILL "$desktop"
+    wine_window_end "$window"
     wait "$desktop" 2>/dev/null || true
-    for _ in $(seq 100); do
-        xdotool search --name '^Velmoro Downloader V2\.0$' >/dev/null || break
-        sleep 0.1
-    done
     echo "the portable zip's desktop program opened its window and closed"
 fi
 

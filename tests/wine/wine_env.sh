@@ -12,6 +12,33 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 
 wine() { "$WINELOADER" "$@"; }
 
+# The desktop program's main window, by its title.
+wine_main_window='^Velmoro Downloader V2\.0$'
+
+# Waits up to SECONDS for a window whose title matches PATTERN to be shown
+# and prints its id; fails when none is.
+wine_window_wait() {  # wine_window_wait PATTERN SECONDS
+    local window
+    window=$(timeout "$2" xdotool search --sync --onlyvisible --name "$1" | head -1) &&
+        [ -n "$window" ] && echo "$window"
+}
+
+# Ends the program that shows WINDOW, whoever started it (its process, by the
+# id Wine gives its windows), and waits until it and its window are gone.
+wine_window_end() {  # wine_window_end WINDOW
+    local pid
+    pid=$(xdotool getwindowpid "$1") || return 1
+    kill -KILL "$pid"
+    timeout 30 tail --pid="$pid" -f /dev/null || return 1
+    # The display lets the window go when it has read the end of the
+    # program's connection, a moment later.
+    for _ in $(seq 100); do
+        xwininfo -id "$1" >/dev/null 2>&1 || return 0
+        sleep 0.1
+    done
+    return 1
+}
+
 # A display of its own for the windows of the suite: a virtual X server on
 # the first free display number.
 wine_display_start() {
