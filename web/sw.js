@@ -21,14 +21,19 @@ async function storable(response) {
         { status: response.status, statusText: response.statusText, headers: response.headers });
 }
 
+// Every file fetched before any is stored, so that a site that cannot be
+// had whole is not stored in part.
 self.addEventListener("install", (event) => {
-    // Past the browser's HTTP cache, which may still hold the old files.
-    event.waitUntil(caches.open(kStore)
-        .then((store) => Promise.all(kSite.map(async (file) => {
+    event.waitUntil((async () => {
+        const files = await Promise.all(kSite.map(async (file) => {
+            // Past the browser's HTTP cache, which may still hold the old files.
             const request = new Request(file, { cache: "reload" });
-            await store.put(request, await storable(await fetch(request)));
-        })))
-        .then(() => self.skipWaiting()));
+            return [request, await storable(await fetch(request))];
+        }));
+        const store = await caches.open(kStore);
+        await Promise.all(files.map(([request, response]) => store.put(request, response)));
+        await self.skipWaiting();
+    })());
 });
 
 self.addEventListener("activate", (event) => {
