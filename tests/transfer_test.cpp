@@ -185,6 +185,25 @@ TEST_F(TransferTest, DataFileThatMayNotBeReadSaysWhy) {
 }
 #endif
 
+// The system's reason stands in the line as a phrase: without the full stop
+// and line break some systems end their words with, and as its number where
+// its words are not UTF-8 text.
+TEST_F(TransferTest, UnreadableFileLineGivesTheSystemsReasonAsAPhrase) {
+    class CSystemWords : public std::error_category {
+    public:
+        const char* name() const noexcept override { return "words"; }
+        std::string message(int value) const override {
+            return value == 5 ? "Access is denied.\r\n" : "Zugriff verweigert\xE4";
+        }
+    };
+    static const CSystemWords words;
+    EXPECT_EQ(DataFileLoadText(FileLoad::Unreadable, std::error_code(5, words)),
+              "ERROR! Cannot read data file (Access is denied)!\r\n");
+    EXPECT_EQ(DataFileLoadText(FileLoad::Unreadable, std::error_code(6, words)),
+              "ERROR! Cannot read data file (system error 6)!\r\n");
+    EXPECT_EQ(DataFileLoadText(FileLoad::Unreadable, {}), texts::kUnreadableDataFile);
+}
+
 // A data file is read whole up to the limit, and not at all beyond it.
 TEST_F(TransferTest, DataFileIsReadUpToTheLimitAndNotBeyond) {
     TempFile file("");
