@@ -152,25 +152,18 @@ std::filesystem::path SpareName(const std::filesystem::path& path) {
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view text,
                     std::string& errorText) {
     std::error_code error;
-    std::filesystem::path target = path;
-    if (std::filesystem::is_symlink(path, error)) {
-        std::filesystem::path real = std::filesystem::weakly_canonical(path, error);
-        if (!error) {
-            target = std::move(real);
-        }
-    }
-    const std::filesystem::file_status status = std::filesystem::status(target, error);
+    const std::filesystem::file_status status = std::filesystem::symlink_status(path, error);
     const bool there = std::filesystem::exists(status);
     if (there && !std::filesystem::is_regular_file(status) &&
         !std::filesystem::is_directory(status)) {
-        return WriteInto(target, text, errorText);
+        return WriteInto(path, text, errorText);
     }
     if (there && (status.permissions() & std::filesystem::perms::owner_write) ==
                      std::filesystem::perms::none) {
         errorText = std::make_error_code(std::errc::permission_denied).message();
         return false;
     }
-    const std::filesystem::path spare = SpareName(target);
+    const std::filesystem::path spare = SpareName(path);
     if (!WriteInto(spare, text, errorText)) {
         std::filesystem::remove(spare, error);
         return false;
@@ -178,7 +171,7 @@ bool WriteWholeFile(const std::filesystem::path& path, std::string_view text,
     if (there) {
         std::filesystem::permissions(spare, status.permissions(), error);
     }
-    std::filesystem::rename(spare, target, error);
+    std::filesystem::rename(spare, path, error);
     if (error) {
         errorText = error.message();
         std::filesystem::remove(spare, error);

@@ -96,10 +96,10 @@ private:
 
 // Writes text to path whole or not at all: into a new file beside it, which
 // then takes its place, so that a file already there stays as it was when
-// the write fails (a full disk, say). A link is followed: the file it names
-// is replaced. A device or a pipe is written to directly; it keeps nothing to
-// spare. Returns false with errorText, the system's reason, when the text
-// could not all be written.
+// the write fails (a full disk, say). What is not a file of its own, a link,
+// a device or a pipe (/dev/stdout, /dev/null), is written through as it is:
+// another program may hold what it reaches open. Returns false with
+// errorText, the system's reason, when the text could not all be written.
 bool WriteWholeFile(const std::filesystem::path& path, std::string_view text,
                     std::string& errorText);
 

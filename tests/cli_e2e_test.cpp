@@ -451,6 +451,24 @@ TEST(FaultsOverPty, ReportOnAFullDiskLeavesTheEarlierOneWhole) {
     EXPECT_TRUE(fs::is_empty(kept));
     EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
 }
+
+// A report to a link, as /dev/stdout is one, is written through it: the
+// link stays and what it reaches takes the report.
+TEST(FaultsOverPty, ReportToALinkGoesThrough) {
+    TempFile file(Image(1024));
+    const fs::path reached = file.Path().parent_path() / "reached.txt";
+    const fs::path link = file.Path().parent_path() / "report.txt";
+    std::ofstream(reached, std::ios::binary) << "The report of an earlier transfer.\n";
+    fs::create_symlink(reached, link);
+    Sim sim({});
+    ASSERT_TRUE(sim.Listening());
+    const CliResult cli =
+        Download(sim, "main", file.Path(), {"--report", QString::fromStdString(link.string())});
+    EXPECT_EQ(cli.exitCode, 0) << cli.err;
+    EXPECT_TRUE(fs::is_symlink(link));
+    EXPECT_TRUE(ReadFile(reached).starts_with("Velmoro Downloader transfer report\n"));
+    EXPECT_NE(sim.Finish().find("finished;"), std::string::npos);
+}
 #endif
 
 #ifdef VELMORO_UNDER_WINE
