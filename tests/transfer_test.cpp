@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 
 #include "catalog.h"
@@ -1050,6 +1051,35 @@ TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
     std::string text;
     std::getline(last, text);
     EXPECT_EQ(text, "report 20");
+}
+
+// A report file rewritten keeps who may read it; a read-only one is left as
+// it was, and the failure says why. Nothing is left beside either.
+TEST(ReportTest, AReportFileKeepsItsPermissionsAndAReadOnlyOneStays) {
+    namespace fs = std::filesystem;
+    const auto contents = [](const fs::path& path) {
+        std::ifstream in(path, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    };
+    TempFile mine("earlier\n", "report.txt");
+    fs::permissions(mine.Path(), fs::perms::owner_read | fs::perms::owner_write);
+    const fs::perms own = fs::status(mine.Path()).permissions();
+    std::string error;
+    ASSERT_TRUE(WriteWholeFile(mine.Path(), "report\n", error)) << error;
+    EXPECT_EQ(contents(mine.Path()), "report\n");
+    EXPECT_EQ(fs::status(mine.Path()).permissions(), own);
+
+    TempFile locked("earlier\n", "report.txt");
+    const fs::perms readOnly =
+        fs::perms::owner_read | fs::perms::group_read | fs::perms::others_read;
+    fs::permissions(locked.Path(), readOnly);
+    EXPECT_FALSE(WriteWholeFile(locked.Path(), "report\n", error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_EQ(contents(locked.Path()), "earlier\n");
+    fs::permissions(locked.Path(), own);
+    for (const fs::path& folder : {mine.Path().parent_path(), locked.Path().parent_path()}) {
+        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    }
 }
 
 // A clock set back behind the newest kept report gives the new one the
