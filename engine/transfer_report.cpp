@@ -126,24 +126,16 @@ bool WriteInto(const std::filesystem::path& file, std::string_view text, std::st
     return true;
 }
 
-// A name for a new file beside path that nothing has yet:
-// "report.txt.5f3a9c1e.tmp".
+// A name for a new file beside path, "report.txt.5f3a9c1e.tmp": from the
+// time and a count, so that two writers beside one file miss each other.
 std::filesystem::path SpareName(const std::filesystem::path& path) {
     static std::uint32_t made = 0;
     const auto now = static_cast<std::uint64_t>(system_clock::now().time_since_epoch().count());
-    std::filesystem::path spare;
-    std::error_code error;
-    for (int tries = 0; tries < 16; ++tries) {
-        ++made;
-        const auto tag = static_cast<std::uint32_t>(now ^ (now >> 32)) + made * 0x9E3779B9U;
-        char suffix[24];
-        std::snprintf(suffix, sizeof suffix, ".%08x.tmp", static_cast<unsigned>(tag));
-        spare = path;
-        spare += suffix;
-        if (!std::filesystem::exists(spare, error) && !error) {
-            break;
-        }
-    }
+    char suffix[24];
+    std::snprintf(suffix, sizeof suffix, ".%08x.tmp",
+                  static_cast<unsigned>(static_cast<std::uint32_t>(now ^ (now >> 32)) + ++made));
+    std::filesystem::path spare = path;
+    spare += suffix;
     return spare;
 }
 
