@@ -11,8 +11,7 @@ std::string DescribeEnding(const TransferEnd& end) {
         case Ending::Stopped:
             return "stopped by the user";
         case Ending::TimeLimit:
-            return end.detail.empty() ? "stopped by the time limit"
-                                      : "stopped by the time limit (" + end.detail + ")";
+            return "stopped by the time limit (" + end.detail + ")";
         case Ending::ErrorReply:
             return "error reply " + PrintableBytes(end.detail);
         case Ending::PortLost:

@@ -109,15 +109,8 @@ std::string FailureText(int number) {
 bool WriteInto(const std::filesystem::path& file, std::string_view text, std::string& errorText) {
     errno = 0;
     std::ofstream out(file, std::ios::binary | std::ios::trunc);
-    if (out) {
-        out.write(text.data(), static_cast<std::streamsize>(text.size()));
-        out.flush();
-    }
-    if (!out) {
-        errorText = FailureText(errno);
-        return false;
-    }
-    errno = 0;
+    out.write(text.data(), static_cast<std::streamsize>(text.size()));
+    // What the buffer still held goes now: a full disk may say so only here.
     out.close();
     if (!out) {
         errorText = FailureText(errno);

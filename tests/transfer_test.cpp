@@ -1053,8 +1053,9 @@ TEST(ReportTest, TheTwentyFirstReportRemovesTheOldest) {
     EXPECT_EQ(text, "report 20");
 }
 
-// A report file rewritten keeps who may read it; a read-only one is left as
-// it was, and the failure says why. Nothing is left beside either.
+// A report file rewritten keeps who may read it; a read-only one, or a
+// folder, is left as it was, and the failure says why. Nothing is left
+// beside any of them.
 TEST(ReportTest, AReportFileKeepsItsPermissionsAndAReadOnlyOneStays) {
     namespace fs = std::filesystem;
     const auto contents = [](const fs::path& path) {
@@ -1077,8 +1078,14 @@ TEST(ReportTest, AReportFileKeepsItsPermissionsAndAReadOnlyOneStays) {
     EXPECT_FALSE(error.empty());
     EXPECT_EQ(contents(locked.Path()), "earlier\n");
     fs::permissions(locked.Path(), own);
-    for (const fs::path& folder : {mine.Path().parent_path(), locked.Path().parent_path()}) {
-        EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1);
+    const fs::path folder = mine.Path().parent_path() / "folder";
+    fs::create_directory(folder);
+    EXPECT_FALSE(WriteWholeFile(folder, "report\n", error));
+    EXPECT_FALSE(error.empty());
+    EXPECT_TRUE(fs::is_directory(folder));
+    for (const auto& [place, files] :
+         {std::pair{mine.Path().parent_path(), 2}, std::pair{locked.Path().parent_path(), 1}}) {
+        EXPECT_EQ(std::distance(fs::directory_iterator(place), fs::directory_iterator()), files);
     }
 }
 
