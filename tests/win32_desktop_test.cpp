@@ -1245,9 +1245,7 @@ TEST(NightMessageBox, AnswersEachKeyAsTheSystemsBox) {
 TEST(NightMessageBox, ShowsItsWholeText) {
     const std::wstring texts[] = {
         Widen(window::kQuitQuestion),
-        L"A download is running. Quitting now stops it part-way, and may leave the hand "
-        L"controller without a working program: it then has to be loaded again before it "
-        L"can be used.\n\nAre you sure you want to quit Velmoro Downloader V2.0?",
+        Widen(window::kQuitDuringTransferQuestion),
     };
     const COLORREF ink = Ref(NightColors()[SysColor::kBtnText]);
     for (const std::wstring& text : texts) {
