@@ -159,6 +159,7 @@ case_dev_test_without_an_architecture() {
         tail -n 20 '$scratch/out' | grep -q 'NOT BUILT AND NOT TESTED: armhf' &&
         tail -n 20 '$scratch/out' | grep -q 'velmoro-downloader_${version}_armhf.deb' &&
         tail -n 20 '$scratch/out' | grep -q 'Unable to correct problems' &&
+        tail -n 20 '$scratch/out' | grep -q 'binary-armhf/Packages.xz  File has unexpected size' &&
         tail -n 1 '$scratch/out' | grep -q '^!!!!'"
     check "it does not say that all checks passed" bash -c "! grep -q 'all checks passed' '$scratch/out'"
 }
