@@ -152,7 +152,7 @@ FILES = {
     "serial/serial_port_face.cpp": (["serial", "pty", "window", "matrix"], None),
     "serial/usb_serial_chips.cpp": (["serial", "doctor", "window"], None),
     "serial/no_port.cpp": (["doctor", "cli", "window"], None),
-    "serial/report_facts.cpp": (["unit", "cli", "matrix"], None),
+    "serial/report_facts.cpp": (["unit", "serial", "cli", "matrix"], None),
     "window/main_window.cpp": (["window", "matrix"], None),
     "window/look.cpp": (["drawing", "window"], None),
     "window/front_end.cpp": (["window", "matrix"], None),
