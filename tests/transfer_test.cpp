@@ -205,6 +205,21 @@ TEST_F(TransferTest, UnreadableFileLineGivesTheSystemsReasonAsAPhrase) {
     EXPECT_EQ(DataFileLoadText(FileLoad::Unreadable, {}), texts::kUnreadableDataFile);
 }
 
+// The reader hands back the file and nothing else, whatever the buffer and
+// the reason held before: bytes and a reason left from an earlier read.
+TEST_F(TransferTest, DataFileReadLeavesNothingOfAnEarlierRead) {
+    TempFile file("\x01\x02\x03");
+    FileBytes bytes = {0xEE, 0xEE};
+    std::error_code reason = std::make_error_code(std::errc::permission_denied);
+    EXPECT_EQ(LoadDataFile(file.Path(), bytes, &reason), FileLoad::Loaded);
+    EXPECT_EQ(bytes, (FileBytes{0x01, 0x02, 0x03}));
+    EXPECT_FALSE(reason);
+    reason = std::make_error_code(std::errc::permission_denied);
+    EXPECT_EQ(LoadDataFile(file.Path().string() + ".gone", bytes, &reason), FileLoad::NotFound);
+    EXPECT_TRUE(bytes.empty());
+    EXPECT_FALSE(reason);
+}
+
 // A data file is read whole up to the limit, and not at all beyond it.
 TEST_F(TransferTest, DataFileIsReadUpToTheLimitAndNotBeyond) {
     TempFile file("");
