@@ -176,26 +176,31 @@ def star_points(cx, cy, r_outer, r_inner, points=4, rotation_deg=-90):
 # Icon 130: a white question mark on a round blue badge.
 
 
-def draw_help(size):
+def draw_badge(size, rim_colour, top_colour, bottom_colour):
+    """A round badge: a darker rim, then the lighter face inside it (a soft
+    top-lit gradient), with a faint gloss over its upper half from 32 px.
+    Returns the canvas, its size as a float and the badge's centre."""
     c = Canvas(size)
     s = float(size)
     centre = s / 2.0
     radius = s / 2.0 - (0.25 if size <= 24 else s * 0.02)
-
-    # Darker rim, then the lighter face inside it (a soft top-lit gradient).
     rim = max(1.0, s * 0.045)
-    c.fill(c.mask_ellipse(centre, centre, radius), hex_rgba("1F4E9E"))
+    c.fill(c.mask_ellipse(centre, centre, radius), hex_rgba(rim_colour))
     c.fill_vertical_gradient(
         c.mask_ellipse(centre, centre, radius - rim),
-        hex_rgba("5FA2F0"),
-        hex_rgba("2566C8"),
+        hex_rgba(top_colour),
+        hex_rgba(bottom_colour),
         centre - radius,
         centre + radius,
     )
     if size >= 32:
-        # A faint gloss over the upper half.
         gloss = c.mask_ellipse(centre, centre - radius * 0.42, radius * 0.72, radius * 0.46)
         c.fill(gloss, (255, 255, 255, 38))
+    return c, s, centre
+
+
+def draw_help(size):
+    c, s, centre = draw_badge(size, "1F4E9E", "5FA2F0", "2566C8")
 
     # The question mark, built from strokes so that no font is needed.
     # Stroke width in whole pixels. An odd width moves the mark half a pixel
@@ -237,22 +242,7 @@ def draw_help(size):
 
 
 def draw_stop(size):
-    c = Canvas(size)
-    s = float(size)
-    centre = s / 2.0
-    radius = s / 2.0 - (0.25 if size <= 24 else s * 0.02)
-    rim = max(1.0, s * 0.045)
-    c.fill(c.mask_ellipse(centre, centre, radius), hex_rgba("8E1414"))
-    c.fill_vertical_gradient(
-        c.mask_ellipse(centre, centre, radius - rim),
-        hex_rgba("F06A5F"),
-        hex_rgba("C62323"),
-        centre - radius,
-        centre + radius,
-    )
-    if size >= 32:
-        gloss = c.mask_ellipse(centre, centre - radius * 0.42, radius * 0.72, radius * 0.46)
-        c.fill(gloss, (255, 255, 255, 38))
+    c, s, centre = draw_badge(size, "8E1414", "F06A5F", "C62323")
     # The cross: two strokes of whole pixels through the centre.
     w = whole(size, 0.115, minimum=2, even=True)
     arm = s * 0.21
