@@ -26,17 +26,7 @@ version=$(python3 tools/changelog.py version CHANGELOG.md)
 scratch=$(mktemp -d /tmp/velmoro-release-test.XXXXXX)
 trap 'gpgconf --homedir "$scratch/gnupg" --kill all 2>/dev/null || true; rm -rf "$scratch"' EXIT
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local description="$1"
-    shift
-    if "$@"; then
-        echo "  ok       $description"
-    else
-        echo "  FAILED   $description"
-        failures=$((failures + 1))
-    fi
-}
+source "$source_dir/tests/checks.sh"
 
 listed_files() {  # the files a SHA256SUMS names, sorted
     sed 's/^[0-9a-f]\{64\}  //' "$1/SHA256SUMS" | sort

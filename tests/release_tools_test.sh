@@ -23,17 +23,7 @@ scratch=$(mktemp -d /tmp/velmoro-release-tools-test.XXXXXX)
 trap 'gpgconf --homedir "$scratch/gnupg" --kill all 2>/dev/null || true
       [ -n "${KEEP:-}" ] || rm -rf "$scratch"' EXIT
 
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local description=$1
-    shift
-    if "$@"; then
-        echo "  ok       $description"
-    else
-        echo "  FAILED   $description"
-        failures=$((failures + 1))
-    fi
-}
+source "$source_dir/tests/checks.sh"
 
 # --- ./dev test -------------------------------------------------------------
 

@@ -22,16 +22,7 @@ fi
 
 folder="$WINEPREFIX/drive_c/Program Files/Velmoro Downloader"
 uninstall_key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Velmoro Downloader'
-failures=0
-check() {  # check DESCRIPTION COMMAND...
-    local description="$1"; shift
-    if "$@"; then
-        echo "  ok       $description"
-    else
-        echo "  FAILED   $description"
-        failures=$((failures + 1))
-    fi
-}
+source "$here/../checks.sh"
 start_menu_links() {
     find "$WINEPREFIX/drive_c" -path '*Start Menu/Programs/Velmoro Downloader*/*.lnk' 2>/dev/null |
         sed 's|.*/||' | sort | tr '\n' ';'
